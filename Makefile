@@ -1,0 +1,44 @@
+# make run   - install missing packages, build, start the game from the data tree
+# make test  - install missing packages, build, run the test suite normally
+#              and again built with AddressSanitizer + UBSan
+JOBS ?= $(shell nproc)
+BUILD := build
+SAN_BUILD := build-asan
+RUNDIR := run
+
+.PHONY: all deps build build-asan run test test-normal test-asan bench clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	@cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZM_SANITIZE=ON >/dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS)
+
+# The game writes settings, replays and screenshots into its working
+# directory, so it runs in a runtime folder that links to the data tree.
+run: build
+	@tools/make-rundir.sh $(RUNDIR) $(BUILD)
+	@cd $(RUNDIR) && ./zylomach $(ARGS)
+
+test-normal: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	@cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-normal test-asan
+
+bench: build
+	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -1,0 +1,75 @@
+// The rules of one game, their defaults, their text forms ("NEWGAME",
+// "ENGAGE", "TEAMS") and the table of named rule options.
+#pragma once
+
+#include <cstdint>
+
+enum { MAX_TURNFRAMES = 32 };
+
+enum {
+    RULE_FLAG_DQ = 1,
+    RULE_FLAG_DISMEMBER = 2,
+    RULE_FLAG_FRACTURE = 8
+};
+
+struct GameRules {
+    int32_t matchframes;
+    int32_t turnframes[MAX_TURNFRAMES];
+    int32_t turnframes_count;
+    char turnframes_text[256];
+    int32_t batch_frames;
+    int32_t opening_frames;
+    int32_t opening_turn_frames;
+    int32_t turn_time_limit;
+    int32_t engagedistance;
+    int32_t engageheight;
+    int32_t engagerotation;
+    int32_t engagespace;
+    char engage_text[256];
+    float engage_pos[4][3];
+    char spare_text[256];
+    int32_t engage_rot[4][3];
+    uint8_t engage_set;
+    int32_t damage;
+    int32_t flags;
+    int32_t sumo;
+    char mod[256];
+    int32_t field11;
+    int32_t dojotype;
+    int32_t dojosize;
+    int32_t field24;
+    int32_t dismemberthreshold;
+    int32_t fracturethreshold;
+    int32_t players;
+    int32_t match_mode;
+    int32_t teams;
+    int32_t team[4];
+    int32_t field16;
+    int32_t dqtimeout;
+};
+
+struct GameRuleOption {
+    int id;
+    const char *name;
+    const char *short_name;
+    int one;
+    int text_valued;
+};
+
+extern const GameRuleOption game_rule_options[27];   // 26 rows and an end row (id -1)
+
+extern GameRules setup_rules;   // the next offline game
+extern GameRules mod_rules;     // every rule set by name, and mod "gamerule" lines
+
+void fill_default_rules(int multiplayer, GameRules *rules);
+int set_rule_by_name(const char *name, const char *value, GameRules *rules);
+int set_rule(const char *name, const char *value, GameRules *rules);
+const char *get_rule_text(int multiplayer, int id, const GameRules *rules);
+const char *get_rule_text_by_name(const char *name, int multiplayer, const GameRules *rules);
+const char *write_newgame_line(int number, const GameRules *rules);
+int parse_newgame_line(const char *arguments, GameRules *rules);
+int parse_engage_line(const char *arguments, int player, GameRules *rules);
+void parse_turnframes(const char *text, GameRules *rules);
+void write_teams_line(char *out, int out_size, const GameRules *rules);
+// Writes one "ENGAGE" line per player into out when the engage-set byte is 1.
+void write_engage_lines(char *out, int out_size, const GameRules *rules);

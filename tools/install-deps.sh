@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the game needs to build, run and test.
+# Only the missing ones are installed; nothing happens when all are present.
+set -eu
+PKGS="cmake g++ make pkg-config libgtest-dev
+libode-dev liblua5.1-0-dev libcurl4-openssl-dev
+libsdl1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev
+libgl1-mesa-dev libglu1-mesa-dev freeglut3-dev libglew-dev
+xvfb xauth libgl1-mesa-dri fonts-dejavu-core
+clang libclang-rt-14-dev"
+missing=""
+for p in $PKGS; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing
