@@ -87,16 +87,17 @@ struct EnvObject {
     uint8_t shape;
     double sides[3];
     double mass;
-    int32_t material[5];
+    int32_t material[5];   // [0] material (0 flesh, 1 steel), the rest passed through
     double rotation[3];
+    float colour[4];       // RGBA
 };
 
-// Per-part colours and scales of a world; the built-in values are sixty
-// 1.0 scales followed by colour triples.
-enum { APPEARANCE_SCALES = 60, APPEARANCE_COLOURS = 61 };
+// Per-part scales and the world's colour entries (RGBA); the built-in
+// values are sixty 1.0 scales followed by the colours.
+enum { APPEARANCE_SCALES = 60, APPEARANCE_COLOURS = 20 };
 struct Appearance {
     float scale[APPEARANCE_SCALES];
-    float colour[APPEARANCE_COLOURS][3];
+    float colour[APPEARANCE_COLOURS][4];
 };
 
 struct WorldDescription {
@@ -181,6 +182,7 @@ struct PlayerState {
     int32_t collide_group;
     int32_t num_textures;
     int32_t touch_first, touch_last, touch_time;
+    double total_mass;   // sum of the body masses (set_body_masses)
 };
 
 struct MatchState {

@@ -56,8 +56,9 @@ TEST(BuiltinTables, Consistent)
         snprintf(upper, sizeof upper, "%s", b.name);
         for (char *c = upper; *c; c++)
             *c = (char)toupper(*c);
-        if (i != 4)
+        if (i != 4) {
             EXPECT_STREQ(upper, body_name(i));
+        }
         EXPECT_EQ(b.ground_flag, (i == 0 || i == 11 || i == 12 || i == 19 || i == 20) ? 1 : 0)
             << b.name;
         EXPECT_EQ(b.flags, (i == 11 || i == 12) ? BODY_HAND : 0) << b.name;
@@ -71,8 +72,9 @@ TEST(BuiltinTables, Consistent)
         EXPECT_EQ(d.index, j);
         // Outside the torso, the body a joint moves is one of the two it joins.
         int moved = joint_to_body(j);
-        if (j < 1 || j > 3)
+        if (j < 1 || j > 3) {
             EXPECT_TRUE(moved == d.body_a || moved == d.body_b) << d.name;
+        }
         EXPECT_GT(d.hi_stop, d.lo_stop) << d.name;
         float axis_len = d.axis[0] + d.axis[1] + d.axis[2];
         EXPECT_FLOAT_EQ(axis_len, 1.0f) << d.name;

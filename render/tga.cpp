@@ -1,0 +1,106 @@
+#include "render/tga.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/text.h"
+
+static const uint8_t kTgaPrefix[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+TgaResult parse_tga_header(const uint8_t header[TGA_HEADER_SIZE], int max_size, TgaHeader *out)
+{
+    if (memcmp(header, kTgaPrefix, sizeof kTgaPrefix) != 0)
+        return TGA_BAD_HEADER;
+    int width = header[12] | (header[13] << 8);
+    int height = header[14] | (header[15] << 8);
+    int bpp = header[16];
+    if (out) {
+        out->width = width;
+        out->height = height;
+        out->bpp = bpp;
+    }
+    if (width <= 0 || (width & (width - 1)) != 0 || height != width)
+        return TGA_BAD_SIZE;
+    if (bpp != 24 && bpp != 32)
+        return TGA_BAD_DEPTH;
+    if (width > max_size)
+        return TGA_TOO_LARGE;
+    return TGA_OK;
+}
+
+void tga_file_name(const char *path, char *out, int out_size)
+{
+    n_strncpyz(out, path ? path : "", out_size);
+    // Lower case A-Z only, whatever the locale.
+    for (char *p = out; *p; p++)
+        if (*p >= 'A' && *p <= 'Z')
+            *p = (char)(*p - 'A' + 'a');
+    if (out[0] == '[') {
+        const char *close = strchr(out, ']');
+        if (close)
+            memmove(out, close + 1, strlen(close + 1) + 1);
+    }
+}
+
+TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t **pixels)
+{
+    *pixels = nullptr;
+    char name[TGA_PATH_MAX];
+    tga_file_name(path, name, sizeof name);
+    FILE *f = fopen(name, "rb");
+    if (!f)
+        return TGA_NO_FILE;
+    uint8_t header[TGA_HEADER_SIZE];
+    if (fread(header, 1, sizeof header, f) != sizeof header) {
+        fclose(f);
+        return TGA_TRUNCATED;
+    }
+    TgaHeader h = {};
+    TgaResult r = parse_tga_header(header, max_size, &h);
+    if (out)
+        *out = h;
+    if (r != TGA_OK) {
+        fclose(f);
+        return r;
+    }
+    uint64_t bytes_per_pixel = (uint64_t)h.bpp / 8;
+    uint64_t size = (uint64_t)h.width * (uint64_t)h.height * bytes_per_pixel;
+    if (size > (uint64_t)SIZE_MAX / 2) {
+        fclose(f);
+        return TGA_TOO_LARGE;
+    }
+    uint8_t *buf = (uint8_t *)malloc((size_t)size);
+    if (!buf) {
+        fclose(f);
+        return TGA_NO_MEMORY;
+    }
+    if (fread(buf, 1, (size_t)size, f) != (size_t)size) {
+        free(buf);
+        fclose(f);
+        return TGA_TRUNCATED;
+    }
+    fclose(f);
+    for (uint64_t i = 0; i < size; i += bytes_per_pixel) {
+        uint8_t t = buf[i];
+        buf[i] = buf[i + 2];
+        buf[i + 2] = t;
+    }
+    *pixels = buf;
+    return TGA_OK;
+}
+
+const char *tga_result_text(TgaResult r)
+{
+    switch (r) {
+    case TGA_OK: return "ok";
+    case TGA_NO_FILE: return "no such file";
+    case TGA_BAD_HEADER: return "not an uncompressed true-colour TGA";
+    case TGA_BAD_SIZE: return "not square or not a power of two";
+    case TGA_BAD_DEPTH: return "not 24 or 32 bits per pixel";
+    case TGA_TOO_LARGE: return "larger than the GL texture limit";
+    case TGA_NO_MEMORY: return "out of memory";
+    case TGA_TRUNCATED: return "truncated";
+    }
+    return "unknown";
+}

@@ -1,0 +1,43 @@
+// Reading uncompressed true-colour TGA images into memory. No GL here: the
+// upload lives with the textures.
+#pragma once
+
+#include <cstdint>
+
+enum {
+    TGA_HEADER_SIZE = 18,
+    TGA_PATH_MAX = 256   // path buffers: 255 characters and a terminator
+};
+
+enum TgaResult {
+    TGA_OK = 0,
+    TGA_NO_FILE,        // missing or unreadable
+    TGA_BAD_HEADER,     // not uncompressed true colour (RLE, colour-mapped, grey...)
+    TGA_BAD_SIZE,       // not square, not a power of two, or zero
+    TGA_BAD_DEPTH,      // not 24 or 32 bits
+    TGA_TOO_LARGE,      // wider than the GL limit
+    TGA_NO_MEMORY,
+    TGA_TRUNCATED       // fewer pixel bytes than the header promises
+};
+
+// The size fields of a header.
+struct TgaHeader {
+    int width;
+    int height;
+    int bpp;
+};
+
+// Checks an 18-byte header against the accepted kind, with max_size the
+// largest width and height allowed.
+TgaResult parse_tga_header(const uint8_t header[TGA_HEADER_SIZE], int max_size, TgaHeader *out);
+
+// Reads a whole file: the path is lower-cased (A-Z) and a leading "[...]"
+// tag removed before it is opened. On success *pixels is a malloc'd buffer
+// of width x height x bpp/8 bytes in RGB(A) order, rows as in the file.
+TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t **pixels);
+
+const char *tga_result_text(TgaResult r);
+
+// The name as opened: lower-cased, without a leading "[...]" tag, bounded to
+// out_size bytes.
+void tga_file_name(const char *path, char *out, int out_size);
