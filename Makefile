@@ -40,5 +40,12 @@ test: test-normal test-asan
 bench: build
 	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 
+# make fuzz - build the libFuzzer targets with clang++ and run each for
+#             FUZZ_SECONDS (default 30)
+FUZZ_SECONDS ?= 30
+.PHONY: fuzz
+fuzz:
+	@tools/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
