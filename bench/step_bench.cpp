@@ -1,0 +1,115 @@
+// Cost of the match core's frame step against the bare physics it wraps.
+// Simulates default matches headless through step_frame, then the same
+// number of frames of dSpaceCollide + dWorldStep on the same world with
+// plain contacts, and prints microseconds per frame of each and their ratio.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "core/step.h"
+#include "core/world.h"
+
+namespace {
+
+const int MATCHES = 6;
+
+double now_us()
+{
+    using namespace std::chrono;
+    return duration<double, std::micro>(steady_clock::now().time_since_epoch()).count();
+}
+
+void default_rules()
+{
+    memset(&current_rules, 0, sizeof current_rules);
+    current_rules.matchframes = 500;
+    current_rules.turnframes[0] = 10;
+    current_rules.turnframes_count = 1;
+    current_rules.match_mode = 1;
+}
+
+// The same moves in both runs: every joint forward, back, hold or relax,
+// changing each turn.
+void set_moves(int turn)
+{
+    for (int p = 0; p < 2; p++)
+        for (int j = 0; j < NUM_JOINTS; j++) {
+            int s = (turn + j + p) % 4;
+            double v = joint_velocity(p, j);
+            dJointSetHingeParam(players[p].hinge[j], dParamVel, s == 0 ? -v : s == 1 ? v : 0);
+            dJointSetHingeParam(players[p].hinge[j], dParamFMax,
+                                s == 3 ? 0 : joint_strength(p, j));
+        }
+}
+
+void plain_contacts(void *, dGeomID a, dGeomID b)
+{
+    dBodyID ba = dGeomGetBody(a), bb = dGeomGetBody(b);
+    if (ba && bb && dAreConnectedExcluding(ba, bb, dJointTypeContact))
+        return;
+    dContact c[8];
+    memset(c, 0, sizeof c);
+    for (int i = 0; i < 8; i++) {
+        c[i].surface.mode = dContactBounce | dContactSoftCFM;
+        c[i].surface.mu = ba && bb ? 0.3 : current_world.ground_mu;
+        c[i].surface.bounce = 0.1;
+        c[i].surface.bounce_vel = 0.05;
+        c[i].surface.soft_cfm = 0.1;
+    }
+    int n = dCollide(a, b, 8, &c[0].geom, sizeof(dContact));
+    for (int i = 0; i < n; i++)
+        dJointAttach(dJointCreateContact(physics_world, contact_group, &c[i]), ba, bb);
+}
+
+}  // namespace
+
+int main()
+{
+    double step_time = 0;
+    long match_frames = 0;
+    for (int m = 0; m < MATCHES; m++) {
+        game_init();
+        default_rules();
+        replay_mode = REPLAY_LIVE;
+        int turn = 0;
+        while (!match_state.game_over) {
+            if (match_state.game_paused) {
+                set_moves(turn++);
+                start_turn(0);
+            }
+            double t0 = now_us();
+            step_frame(0);
+            step_time += now_us() - t0;
+        }
+        match_frames += match_state.match_frame;
+        game_shutdown();
+    }
+
+    double bare_time = 0;
+    long bare_frames = 0;
+    for (int m = 0; m < MATCHES; m++) {
+        game_init();
+        default_rules();
+        for (int frame = 0; frame < 500; frame++) {
+            if (frame % 10 == 0)
+                set_moves(frame / 10);
+            double t0 = now_us();
+            dSpaceCollide(live_space, nullptr, plain_contacts);
+            dWorldStep(physics_world, world_step_size);
+            dJointGroupEmpty(contact_group);
+            bare_time += now_us() - t0;
+            bare_frames++;
+        }
+        game_shutdown();
+    }
+
+    double step_us = step_time / (match_frames ? match_frames : 1);
+    double bare_us = bare_time / (bare_frames ? bare_frames : 1);
+    printf("step_frame_us %.3f\n", step_us);
+    printf("bare_ode_us %.3f\n", bare_us);
+    printf("ratio %.3f\n", bare_us > 0 ? step_us / bare_us : 0.0);
+    return 0;
+}

@@ -1,0 +1,43 @@
+// Steps of the match core that later pieces of the core complete. Until
+// they land, core/pending.cpp holds each of them as a do-nothing function
+// with a safe result, so the frame step and the world build can call them
+// at their place.
+#pragma once
+
+struct ReplayFrame;
+
+// Replay buffer, recording and playback.
+int alloc_replay_buffer();                 // 0 when the 256 records exist
+void free_replay_buffer();
+ReplayFrame *get_replay_frame(int i);      // null while there is no buffer
+ReplayFrame *get_turn_start_snapshot();
+int record_replay_frame(int force, ReplayFrame *record);   // changes recorded
+void play_replay_frame(int frame);
+void clamp_body_velocities();
+void apply_received_player_state(int player);
+void apply_received_env_state();
+void autosave_replay();
+
+// Joint motors and grips.
+void apply_joint_states();
+
+// Damage from the frame's collision list; empties the list.
+void apply_collision_damage();
+
+// Joint breaks, bleeding and blood.
+void check_joint_breaks(int player);
+void break_joint(int player, int joint, int kind);
+void bleed_joint(int player, int joint);
+void blood_hit(int drop, double speed);
+
+// Ghost preview.
+void start_ghost(int player);
+void start_ghost_all();
+void stop_ghost();
+void refresh_ghost();
+void toggle_ghost_all();
+int advance_ghost_clock();                 // 1 when this frame is not stepped
+
+// Mod files: 0 when read, 1 when the file cannot be opened.
+int read_mod(const char *path);
+void assign_player_templates();
