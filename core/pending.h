@@ -1,7 +1,7 @@
 // Steps of the match core that later pieces of the core complete. Until
-// they land, core/pending.cpp holds each of them as a do-nothing function
-// with a safe result, so the frame step and the world build can call them
-// at their place.
+// they land, the core/pending_*.cpp files hold each of them as a do-nothing
+// function with a safe result, so the frame step and the world build can
+// call them at their place.
 #pragma once
 
 struct ReplayFrame;
@@ -37,7 +37,3 @@ void stop_ghost();
 void refresh_ghost();
 void toggle_ghost_all();
 int advance_ghost_clock();                 // 1 when this frame is not stepped
-
-// Mod files: 0 when read, 1 when the file cannot be opened.
-int read_mod(const char *path);
-void assign_player_templates();

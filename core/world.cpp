@@ -13,6 +13,7 @@
 
 #include "core/collide.h"
 #include "core/outward.h"
+#include "core/mod.h"
 #include "core/pending.h"
 #include "core/rules.h"
 #include "core/step.h"
