@@ -76,7 +76,8 @@ int main()
         replay_mode = REPLAY_LIVE;
         int turn = 0;
         while (!match_state.game_over) {
-            if (match_state.game_paused) {
+            // Between turns (paused, or the next turn's ghost preview runs).
+            if (match_state.game_paused || match_state.ghost_mode != GHOST_OFF) {
                 set_moves(turn++);
                 start_turn(0);
             }

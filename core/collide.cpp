@@ -1,13 +1,16 @@
 // The collision pass. The near callback gives every pair of touching geoms
-// its surface and contact joints; cuts, grips and the damage records are
-// added on top of this by the damage code.
+// its surface and contact joints, starts cuts and grips, and records the
+// contacts that the damage code turns into damage and points.
 #include "core/collide.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "core/damage.h"
+#include "core/motors.h"
 #include "core/pending.h"
 #include "core/records.h"
+#include "core/rules.h"
 #include "core/world.h"
 
 CollisionRecord collision_list[MAX_COLLISIONS];
@@ -75,6 +78,131 @@ static void set_surface(dSurfaceParameters *s, const GeomInfo *ia, const GeomInf
         s->soft_cfm = 0.1;
 }
 
+static int is_fighter_geom(const GeomInfo *g)
+{
+    return g && g->player >= 0 && g->player < MAX_PLAYERS &&
+           (g->geom_class == GEOM_BODY || g->geom_class == GEOM_JOINT);
+}
+
+static int body_flags(const GeomInfo *g)
+{
+    const BodyDef *t = player_body_table(g->player);
+    if (!t || g->body < 0 || g->body >= NUM_BODIES)
+        return 0;
+    return t[g->body].flags;
+}
+
+static int env_flags(const GeomInfo *g)
+{
+    if (g->body < 0 || g->body >= NUM_ENV_OBJECTS)
+        return 0;
+    return current_world.objects[g->body].flags;
+}
+
+// Marks the victim's joint for cutting when cutter cuts it; 1 when marked.
+static int try_cut(const GeomInfo *cutter, const GeomInfo *victim)
+{
+    if (!is_fighter_geom(victim) || victim->joint < 0 || victim->joint >= NUM_JOINTS)
+        return 0;
+    int cuts;
+    if (cutter->geom_class == GEOM_ENV)
+        cuts = env_flags(cutter) & (ENV_CUTTER | ENV_CUTTER2);
+    else if (is_fighter_geom(cutter) && cutter->part >= 0 && cutter->part < NUM_BODIES)
+        cuts = body_flags(cutter) & (BODY_CUTTER | BODY_CUTTER2);
+    else
+        return 0;
+    if (!cuts || (body_flags(victim) & BODY_CUTTER))
+        return 0;
+    players[victim->player].joints[victim->joint].cut_pending = 1;
+    return 1;
+}
+
+// A hand of geom h (the hand body or its wrist sphere) that is set to grip.
+static int grips_with(const GeomInfo *h, int hand)
+{
+    if (!is_fighter_geom(h) || h->body != hand)
+        return 0;
+    const PlayerState &p = players[h->player];
+    return (hand == 12 ? p.grip_l : p.grip_r) == GRIP_GRIP;
+}
+
+// The grip step of a contact; 1 when the contact must not be recorded.
+static int grip_contact(const GeomInfo *ia, const GeomInfo *ib, const dContactGeom *c)
+{
+    static const int hands[2] = {12, 11};
+    for (int hand : hands) {
+        if (grips_with(ia, hand))
+            return make_grip(ia->player, ib->player, hand, ib->body, c);
+        if (grips_with(ib, hand))
+            return make_grip(ib->player, ia->player, hand, ia->body, c);
+    }
+    return 0;
+}
+
+static double body_speed(dBodyID b)
+{
+    if (!b)
+        return 0;
+    const dReal *v = dBodyGetLinearVel(b);
+    return sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+// Whether a contact of the pair goes into the collision list (steps e-g).
+static int worth_recording(const GeomInfo *ia, const GeomInfo *ib, dBodyID ba, dBodyID bb,
+                           const dContactGeom *c)
+{
+    int fa = is_fighter_geom(ia), fb = is_fighter_geom(ib);
+    if (fa && fb) {
+        int self = ia->player == ib->player ||
+                   (match_state.team_count >= 2 && players[ia->player].team == players[ib->player].team);
+        int kind = self ? 0 : 2;
+        return current_rules.damage != kind;
+    }
+    if (!fa && !fb)
+        return 0;   // nothing of a fighter: no damage to give
+    const GeomInfo *fighter = fa ? ia : ib;
+    const GeomInfo *rest = fa ? ib : ia;
+    if (rest->geom_class == GEOM_ENV)
+        return 1;
+    if (rest->geom_class != GEOM_GROUND)
+        return 0;
+    players[fighter->player].ground_speed += (float)body_speed(fa ? ba : bb);
+    int dojo = current_rules.dojosize != 0;
+    if (dojo && is_outside_dojo(c->pos[0], c->pos[1]))
+        return 1;
+    if (!dojo || (current_rules.flags & RULE_FLAG_DQ))
+        return !part_may_touch_ground(fighter->part);
+    return 0;   // inside the dojo without disqualification: a plain contact
+}
+
+static void record_contact(dJointID joint, const GeomInfo *ia, const GeomInfo *ib, dBodyID ba,
+                           dBodyID bb, const dContactGeom *c)
+{
+    CollisionRecord *r = &collision_list[collision_count++];
+    memset(r, 0, sizeof *r);
+    dJointSetFeedback(joint, &r->feedback);
+    r->player_a = ia->player;
+    r->player_b = ib->player;
+    r->part_a = ia->part;
+    r->part_b = ib->part;
+    for (int k = 0; k < 3; k++)
+        r->position[k] = c->pos[k];
+    if (ia->player == -1)
+        r->other_class = (uint8_t)ia->geom_class;
+    else if (ib->player == -1)
+        r->other_class = (uint8_t)ib->geom_class;
+    if (ba && bb && match_state.ghost_mode == GHOST_OFF) {
+        const dReal *va = dBodyGetLinearVel(ba);
+        const dReal *vb = dBodyGetLinearVel(bb);
+        r->velocity_cross[0] = va[1] * vb[2] - va[2] * vb[1];
+        r->velocity_cross[1] = va[2] * vb[0] - va[0] * vb[2];
+        r->velocity_cross[2] = va[0] * vb[1] - va[1] * vb[0];
+        double d[3] = {va[0] - vb[0], va[1] - vb[1], va[2] - vb[2]};
+        double speed = sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        r->closing_speed = speed < 5 ? 0 : speed;
+    }
+}
+
 void near_callback(void *data, dGeomID a, dGeomID b)
 {
     (void)data;
@@ -99,18 +227,37 @@ void near_callback(void *data, dGeomID a, dGeomID b)
         dJointID c = dJointCreateContact(physics_world, contact_group, &contact[0]);
         dJointAttach(c, ba, bb);
         const GeomInfo *drop = geom_class(ia) == GEOM_DROP ? ia : ib;
-        dBodyID drop_body = drop == ia ? ba : bb;
-        double speed = 0.0;
-        if (drop_body) {
-            const dReal *v = dBodyGetLinearVel(drop_body);
-            speed = sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-        }
-        blood_hit(drop->drop, speed);
+        blood_hit(drop->drop, body_speed(drop == ia ? ba : bb));
         return;
     }
+
+    // Geoms without user data (none should collide) only get contacts.
+    int known = ia && ib;
+    int ca = geom_class(ia), cb = geom_class(ib);
+    int touchy = known && (ba || ca == GEOM_ENV) && (bb || cb == GEOM_ENV) &&
+                 !match_state.game_paused && ca != GEOM_GROUND && cb != GEOM_GROUND;
     for (int i = 0; i < n; i++) {
         dJointID c = dJointCreateContact(physics_world, contact_group, &contact[i]);
         dJointAttach(c, ba, bb);
+        if (!known)
+            continue;
+        int dropped = 0;
+        if (touchy) {
+            if ((current_rules.flags & RULE_FLAG_DISMEMBER) && ia->player != ib->player) {
+                if (!try_cut(ia, ib))
+                    try_cut(ib, ia);
+            }
+            dropped = grip_contact(ia, ib, &contact[i].geom);
+        }
+        if (dropped || match_state.ghost_mode != GHOST_OFF)
+            continue;
+        if (collision_count >= MAX_COLLISIONS) {
+            collisions_dropped += 1;
+            continue;
+        }
+        if (!worth_recording(ia, ib, ba, bb, &contact[i].geom))
+            continue;
+        record_contact(c, ia, ib, ba, bb, &contact[i].geom);
     }
 }
 

@@ -2,8 +2,8 @@
 // Each handler moves out of this file into its own module when it is built;
 // until then the line is parsed and routed and the handler does nothing.
 //
-// Three handlers stay empty when built: the network "INFO" and the replay
-// "HINGEFMAX" and "HINGEVEL".
+// The network "INFO" handler stays empty when built. The replay column's
+// handlers live with the replay file reader (core/replay_file.cpp).
 #include "core/command_handlers.h"
 
 // ---- network column ------------------------------------------------------
@@ -64,45 +64,6 @@ int net_cmd_forward(int, const char *) { return 0; }
 int net_cmd_emote(int, const char *) { return 0; }
 int net_cmd_p_env(int, const char *) { return 0; }
 int net_cmd_announce(int, const char *) { return 0; }
-
-// ---- replay column (and the fourth column's customisation rows) --------
-int replay_cmd_newgame(int, const char *) { return 0; }
-int replay_cmd_teams(int, const char *) { return 0; }
-int replay_cmd_engage(int, const char *) { return 0; }
-int replay_cmd_bout(int, const char *) { return 0; }
-int replay_cmd_qat(int, const char *) { return 0; }
-int replay_cmd_pos(int, const char *) { return 0; }
-int replay_cmd_hingefmax(int, const char *) { return 0; }
-int replay_cmd_hingevel(int, const char *) { return 0; }
-int replay_cmd_angvel(int, const char *) { return 0; }
-int replay_cmd_linvel(int, const char *) { return 0; }
-int replay_cmd_p_qat(int, const char *) { return 0; }
-int replay_cmd_p_pos(int, const char *) { return 0; }
-int replay_cmd_p_angvel(int, const char *) { return 0; }
-int replay_cmd_p_linvel(int, const char *) { return 0; }
-int replay_cmd_crush(int, const char *) { return 0; }
-int replay_cmd_fract(int, const char *) { return 0; }
-int replay_cmd_grip(int, const char *) { return 0; }
-int replay_cmd_grab(int, const char *) { return 0; }
-int replay_cmd_joint(int, const char *) { return 0; }
-int replay_cmd_bodcol(int, const char *) { return 0; }
-int replay_cmd_gradcol1(int, const char *) { return 0; }
-int replay_cmd_gradcol2(int, const char *) { return 0; }
-int replay_cmd_trailcol(int, const char *) { return 0; }
-int replay_cmd_item(int, const char *) { return 0; }
-int replay_cmd_decal(int, const char *) { return 0; }
-int replay_cmd_text(int, const char *) { return 0; }
-int replay_cmd_fight(int, const char *) { return 0; }
-int replay_cmd_fightname(int, const char *) { return 0; }
-int replay_cmd_frame(int, const char *) { return 0; }
-int replay_cmd_author(int, const char *) { return 0; }
-int replay_cmd_version(int, const char *) { return 0; }
-int replay_cmd_emote(int, const char *) { return 0; }
-int replay_cmd_p_env(int, const char *) { return 0; }
-int replay_cmd_epos(int, const char *) { return 0; }
-int replay_cmd_eqat(int, const char *) { return 0; }
-int replay_cmd_eangvel(int, const char *) { return 0; }
-int replay_cmd_elinvel(int, const char *) { return 0; }
 
 // ---- browser column ------------------------------------------------------
 int browser_cmd_newgame(int, const char *) { return 0; }

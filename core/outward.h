@@ -37,6 +37,34 @@ struct CoreOutward {
     void (*mark_ground_impact)(const double *position);
     // RGB of a palette colour; 0 when it exists.
     int (*palette_colour)(int index, float *rgb);
+    // RGB of a fighter's own blood colour; 0 when the fighter has one set.
+    int (*player_blood_colour)(int player, float *rgb);
+    // A blood drop touched something at the given speed (floor stains).
+    void (*on_blood_hit)(int drop, double speed);
+    // Replays: a script request ("file [argument]") for the script loader;
+    // a customisation line ("BODCOL", "ITEM", ...) for a player's look; the
+    // looks of a player cleared; the floor stains cleared.
+    void (*run_script)(const char *request);
+    void (*parse_customs_line)(const char *keyword, int player, const char *args);
+    void (*clear_customs)(int player);
+    void (*clear_floor_stains)();
+    // New games and the bout list: the belt name of a belt value; the centre
+    // banner (font, seconds, three lines); the camera turned to a view angle
+    // in degrees; the floor's ground-impact marks cleared; the trails reset;
+    // the fighters' looks loaded; the game buttons laid out (1: a
+    // spectator's ghost help buttons); the game-server connection closed;
+    // the spectator list emptied / synchronised with the bout list.
+    const char *(*belt_name)(int points);
+    void (*show_banner)(int font, int seconds, const char *line1, const char *line2,
+                        const char *line3);
+    void (*reset_camera)(double degrees);
+    void (*clear_ground_impacts)();
+    void (*reset_trails)();
+    void (*load_fighter_looks)();
+    void (*layout_game_buttons)(int spectator);
+    void (*close_connection)();
+    void (*clear_spectators)();
+    void (*sync_spectators)();
 };
 
 extern CoreOutward core_outward;

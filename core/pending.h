@@ -4,19 +4,9 @@
 // call them at their place.
 #pragma once
 
-struct ReplayFrame;
-
-// Replay buffer, recording and playback.
-int alloc_replay_buffer();                 // 0 when the 256 records exist
-void free_replay_buffer();
-ReplayFrame *get_replay_frame(int i);      // null while there is no buffer
-ReplayFrame *get_turn_start_snapshot();
-int record_replay_frame(int force, ReplayFrame *record);   // changes recorded
-void play_replay_frame(int frame);
-void clamp_body_velocities();
-void apply_received_player_state(int player);
-void apply_received_env_state();
-void autosave_replay();
+// Replay buffer, recording and playback; replay files.
+#include "core/replay_buffer.h"
+#include "core/replay_file.h"
 
 // Joint motors and grips.
 void apply_joint_states();

