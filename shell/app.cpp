@@ -17,8 +17,11 @@
 #include "core/world.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
+#include "render/scene.h"
+#include "shell/frame_layers.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
+#include "shell/palette.h"
 
 // ---- the objects --------------------------------------------------------------------
 
@@ -83,6 +86,16 @@ static int camera_option(const char *name)
 static void core_begin_replay() { begin_replay(0); }
 static void core_toggle_game_paused(int frames) { toggle_game_paused(frames); }
 
+static int palette_colour(int index, float *rgb)
+{
+    if (index < 0 || index >= PALETTE_ROWS)
+        return 1;
+    get_colour_rgb(index, rgb);
+    return 0;
+}
+
+static void reset_camera(double degrees) { reset_camera_view(&match_state, (int)degrees); }
+
 static void start_glut(int *argc, char **argv) { glutInit(argc, argv); }
 static int start_fonts() { return TTF_Init() == 0 ? 0 : 1; }
 
@@ -108,11 +121,17 @@ static void bind_layers()
     platform_outward.set_perspective_fov = set_perspective_fov;
     platform_outward.init_session = init_session;
     platform_outward.selected_joint_screen_pos = selected_joint_screen_pos;
+    platform_outward.load_render_resources = load_render_resources;
+    platform_outward.shutdown_renderer = shutdown_renderer;
 
     core_outward.begin_replay = core_begin_replay;
     core_outward.toggle_game_paused = core_toggle_game_paused;
     core_outward.is_connected = is_connected;
     core_outward.get_option = option_by_name;
+    core_outward.draw_frame_layers = draw_frame_layers;
+    core_outward.palette_colour = palette_colour;
+    core_outward.belt_name = belt_name_for_value;
+    core_outward.reset_camera = reset_camera;
 
     camera_outward.option = camera_option;
 }

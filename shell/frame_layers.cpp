@@ -1,0 +1,11 @@
+#include "shell/frame_layers.h"
+
+#include "core/records.h"
+#include "render/scene.h"
+
+void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
+{
+    (void)result;
+    // The 3D scene: camera, dojo, fighters, markers and blood drops.
+    draw_scene(match, rules);
+}
