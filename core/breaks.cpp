@@ -12,7 +12,6 @@
 enum { JOINT_NECK = 0, JOINT_R_WRIST = 10, JOINT_L_WRIST = 11 };
 enum { SOUND_BREAK = 22, SOUND_NECK_FRACTURE = 47 };
 
-static int built(int p) { return p >= 0 && p < fighters_built && p < MAX_PLAYERS; }
 static int valid_joint(int j) { return j >= 0 && j < NUM_JOINTS; }
 
 // The threshold before rule scaling.
@@ -78,7 +77,7 @@ void break_joint(int player, int joint, int kind)
 {
     if (kind != JOINT_DISMEMBERED && kind != JOINT_FRACTURED)
         return;
-    if (!built(player) || !valid_joint(joint))
+    if (!has_bodies(player) || !valid_joint(joint))
         return;
     PlayerState *ps = &players[player];
     JointRuntime *rt = &ps->joints[joint];
@@ -122,7 +121,7 @@ void break_joint_dismember(int player, int joint) { break_joint(player, joint, J
 
 void check_joint_breaks(int player)
 {
-    if (!built(player))
+    if (!has_bodies(player))
         return;
     PlayerState *ps = &players[player];
     int fracture = (current_rules.flags & RULE_FLAG_FRACTURE) != 0;
@@ -183,7 +182,7 @@ void apply_timed_breaks(int frame)
 
 void bleed_joint(int player, int joint)
 {
-    if (!built(player) || !valid_joint(joint))
+    if (!has_bodies(player) || !valid_joint(joint))
         return;
     PlayerState *ps = &players[player];
     JointRuntime *rt = &ps->joints[joint];
@@ -230,7 +229,7 @@ void bleed_joint(int player, int joint)
 
 void bleed_player(int player)
 {
-    if (!built(player))
+    if (!has_bodies(player))
         return;
     for (int j = 0; j < NUM_JOINTS; j++)
         if (players[player].joints[j].broken == JOINT_DISMEMBERED)

@@ -21,16 +21,6 @@ const GhostMode ghost_modes[NUM_GHOST_MODES] = {
     {"slow", 0.5f, 100, 3, 0},
 };
 
-static int fighter_count()
-{
-    int n = match_state.num_players;
-    if (n < 0)
-        return 0;
-    return n > MAX_FIGHTERS ? MAX_FIGHTERS : n;
-}
-
-static int built(int r) { return r >= 0 && r < fighters_built && r < MAX_PLAYERS; }
-
 // ---- environment copies ----------------------------------------------------------------
 
 static void set_env_bodies(EnvBody *const *list, int on)
@@ -107,7 +97,7 @@ static void copy_geom_size(dGeomID from, dGeomID to)
 
 void copy_fighter_to_ghost(int fighter, int ghost)
 {
-    if (!built(fighter) || !built(ghost) || fighter == ghost)
+    if (!has_bodies(fighter) || !has_bodies(ghost) || fighter == ghost)
         return;
     PlayerState *f = &players[fighter];
     PlayerState *g = &players[ghost];
@@ -172,7 +162,7 @@ static dBodyID ghost_grip_target(int fighter, int hand, int *fixed)
             if (!held || players[p].body[b] != held)
                 continue;
             int g = p + n;
-            if (!built(g))
+            if (!has_bodies(g))
                 return nullptr;
             if (players[g].ghost_held) {
                 *fixed = 1;
@@ -189,7 +179,7 @@ static void copy_grips(int fighter)
 {
     int n = fighter_count();
     int ghost = fighter + n;
-    if (!built(fighter) || !built(ghost) || !physics_world)
+    if (!has_bodies(fighter) || !has_bodies(ghost) || !physics_world)
         return;
     PlayerState *f = &players[fighter];
     PlayerState *g = &players[ghost];
@@ -240,7 +230,7 @@ static void begin_run(int mode)
 static void release_ghost(int fighter)
 {
     int ghost = fighter + fighter_count();
-    if (!built(fighter) || !built(ghost))
+    if (!has_bodies(fighter) || !has_bodies(ghost))
         return;
     enable_player(ghost);
     copy_fighter_to_ghost(fighter, ghost);

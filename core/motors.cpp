@@ -11,7 +11,6 @@
 
 enum { LEFT_HAND = 12, RIGHT_HAND = 11 };
 
-static int has_bodies(int p) { return p >= 0 && p < MAX_PLAYERS && p < fighters_built; }
 static int valid_joint(int j) { return j >= 0 && j < NUM_JOINTS; }
 static int is_hand(int b) { return b == LEFT_HAND || b == RIGHT_HAND; }
 static int ghost_run() { return match_state.ghost_mode != GHOST_OFF; }

@@ -45,16 +45,6 @@ static const int32_t start_colours[MAX_FIGHTERS] = {3, 5, 10, 6};
 // 180, and fighters on a circle at angle a with rotation a face the centre.
 static const double engage_centre[2] = {1.0, -0.1};
 
-static int fighter_count()
-{
-    int n = match_state.num_players;
-    if (n < 0)
-        return 0;
-    return n > MAX_FIGHTERS ? MAX_FIGHTERS : n;
-}
-
-static int built(int r) { return r >= 0 && r < fighters_built && r < MAX_PLAYERS; }
-
 static void clear_result_lists()
 {
     for (int i = 0; i < 4; i++) {
@@ -277,7 +267,7 @@ static void apply_team_colours()
 
 void restore_joint(int record, int joint)
 {
-    if (!built(record) || joint < 0 || joint >= NUM_JOINTS)
+    if (!has_bodies(record) || joint < 0 || joint >= NUM_JOINTS)
         return;
     PlayerState *p = &players[record];
     const JointDef *table = player_joint_table(record);

@@ -65,6 +65,31 @@ struct CoreOutward {
     void (*close_connection)();
     void (*clear_spectators)();
     void (*sync_spectators)();
+
+    // ---- lines from the game server (main thread) ----
+    // A console command line; from_server 1 marks a line the game server
+    // sent ("RUN"): the interpreter then runs only its harmless commands
+    // (no shell, no file writes, no script loading, no "> path" redirect).
+    void (*run_console_command)(const char *text, int from_server);
+    // Connects the game connection to "host:port"; 0 connected, 1 failed.
+    int (*connect_to_server)(const char *address);
+    // "host:port" of the game connection (the default server's while none
+    // is set) into out (size bytes); 0 when written.
+    int (*server_address_text)(char *out, int size);
+    // The spectator names (count rows of 32 bytes; 0 empties the list).
+    void (*set_spectator_names)(const char (*names)[32], int count);
+    // The local user's equipment record ("GHOST" values), then saved.
+    void (*set_ghost_equipment)(int a, int b, int c);
+    // The scripts' "announce_callback"(number, text).
+    void (*hook_announce)(int number, const char *text);
+
+    // ---- the server browser (called on the browser's worker thread) ----
+    // 1 when the name is on the buddy list.
+    int (*is_buddy)(const char *name);
+    // The working record of the polled server is complete: publish it
+    // (and re-sort), then move the pass to the next server.
+    void (*publish_server_info)();
+    void (*poll_next_server)();
 };
 
 extern CoreOutward core_outward;

@@ -188,6 +188,16 @@ int32_t *get_selected_player_ptr() { return &selected_player; }
 WorldDescription *get_world() { return &current_world; }
 int get_replay_position() { return match_state.replay_frame; }
 
+int fighter_count()
+{
+    int n = match_state.num_players;
+    if (n < 0)
+        return 0;
+    return n > MAX_FIGHTERS ? MAX_FIGHTERS : n;
+}
+
+int has_bodies(int r) { return r >= 0 && r < fighters_built && r < MAX_PLAYERS; }
+
 const BodyDef *player_body_table(int p)
 {
     if (!valid_record(p))

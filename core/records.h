@@ -259,6 +259,10 @@ MatchState *get_match();
 int32_t *get_selected_player_ptr();
 WorldDescription *get_world();
 int get_replay_position();
+// Fighters in the match, held to 0..4.
+int fighter_count();
+// 1 when player record r has physics bodies (r below fighters_built).
+int has_bodies(int r);
 
 float joint_radius(int p, int j);
 float joint_strength(int p, int j);

@@ -388,6 +388,10 @@ int replay_cmd_teams(int number, const char *args)
         p = read_int_token(p, &team, &error);
         if (error)
             break;
+        if (team < 0 || team >= MAX_FIGHTERS) {
+            fprintf(stderr, "TEAMS team %d out of range\n", team);
+            break;
+        }
         rules->team[i] = team;
         if (team > largest)
             largest = team;

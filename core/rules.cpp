@@ -383,10 +383,11 @@ void fill_default_rules(int multiplayer, GameRules *rules)
 // more; smaller values (and ones too large to count with) are skipped, so a
 // turn never lasts zero frames. A text longer than the 255-character buffer
 // is cut at its last ',' that fits, so no number is cut in half.
-void parse_turnframes(const char *text, GameRules *rules)
+// The list alone; 0 when the text gives no usable value, else the first.
+static int32_t parse_turnframes_list(const char *text, GameRules *rules)
 {
     if (!text || !rules)
-        return;
+        return 0;
     char copy[sizeof rules->turnframes_text];
     size_t len = strlen(text);
     if (len > TEXT_FIELD_MAX) {
@@ -394,7 +395,7 @@ void parse_turnframes(const char *text, GameRules *rules)
         while (cut > 0 && text[cut] != ',')
             cut--;
         if (cut == 0)
-            return;
+            return 0;
         len = cut;
     }
     memcpy(copy, text, len);
@@ -415,12 +416,19 @@ void parse_turnframes(const char *text, GameRules *rules)
         piece = comma + 1;
     }
     if (count == 0)
-        return;
+        return 0;
 
     memcpy(rules->turnframes_text, copy, len + 1);
     memcpy(rules->turnframes, values, sizeof(int32_t) * (size_t)count);
     rules->turnframes_count = count;
-    match_state.turn_length = values[0];
+    return values[0];
+}
+
+void parse_turnframes(const char *text, GameRules *rules)
+{
+    int32_t first = parse_turnframes_list(text, rules);
+    if (first > 0)
+        match_state.turn_length = first;
 }
 
 int set_rule_by_name(const char *name, const char *value, GameRules *rules)
@@ -577,8 +585,9 @@ const char *write_newgame_line(int number, const GameRules *rules)
 
 // Reads the 25 fields in order and stops at the first one that is missing or
 // unreadable (an integer that is not a whole 32-bit number, a word of more
-// than 255 characters); fields not read stay as they were.
-int parse_newgame_line(const char *arguments, GameRules *rules)
+// than 255 characters); fields not read stay as they were. With live set the
+// first turn length also goes to the match.
+static int parse_newgame_fields(const char *arguments, GameRules *rules, int live)
 {
     if (!arguments || !rules)
         return 0;
@@ -635,9 +644,23 @@ int parse_newgame_line(const char *arguments, GameRules *rules)
         rules->match_mode = 1;
     if (rules->teams < 2 || rules->teams >= rules->players)
         rules->teams = 0;
-    if (have_turnframes)
-        parse_turnframes(turnframes, rules);
+    if (have_turnframes) {
+        if (live)
+            parse_turnframes(turnframes, rules);
+        else
+            parse_turnframes_list(turnframes, rules);
+    }
     return count;
+}
+
+int parse_newgame_line(const char *arguments, GameRules *rules)
+{
+    return parse_newgame_fields(arguments, rules, 1);
+}
+
+int parse_newgame_report(const char *arguments, GameRules *rules)
+{
+    return parse_newgame_fields(arguments, rules, 0);
 }
 
 int parse_engage_line(const char *arguments, int player, GameRules *rules)

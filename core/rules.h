@@ -68,6 +68,9 @@ const char *get_rule_text(int multiplayer, int id, const GameRules *rules);
 const char *get_rule_text_by_name(const char *name, int multiplayer, const GameRules *rules);
 const char *write_newgame_line(int number, const GameRules *rules);
 int parse_newgame_line(const char *arguments, GameRules *rules);
+// The same for a record that is not the live game's (another thread's report):
+// the match is not touched.
+int parse_newgame_report(const char *arguments, GameRules *rules);
 int parse_engage_line(const char *arguments, int player, GameRules *rules);
 void parse_turnframes(const char *text, GameRules *rules);
 void write_teams_line(char *out, int out_size, const GameRules *rules);

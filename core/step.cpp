@@ -20,16 +20,6 @@ int32_t ghost_setting;
 
 enum { REPLAY_RECORDS = 256, READY_ALL = 0x13f };
 
-static int fighter_count()
-{
-    int n = match_state.num_players;
-    if (n < 0)
-        return 0;
-    return n > MAX_FIGHTERS ? MAX_FIGHTERS : n;
-}
-
-static int has_bodies(int p) { return p >= 0 && p < fighters_built && p < MAX_PLAYERS; }
-
 static void clear_list(int32_t list[4])
 {
     for (int i = 0; i < 4; i++)

@@ -878,11 +878,9 @@ void apply_body_forces()
     }
 }
 
-static int built(int record) { return valid_record(record) && record < fighters_built; }
-
 static void set_player_enabled(int record, int on)
 {
-    if (!built(record))
+    if (!has_bodies(record))
         return;
     PlayerState *p = &players[record];
     for (int b = 0; b < NUM_BODIES; b++) {
@@ -908,7 +906,7 @@ void disable_player(int record) { set_player_enabled(record, 0); }
 
 void rotate_player(int record, double degrees)
 {
-    if (!built(record))
+    if (!has_bodies(record))
         return;
     PlayerState *p = &players[record];
     double a = degrees * M_PI / 180.0;
@@ -937,7 +935,7 @@ static void set_motor(dJointID h, double vel, double fmax)
 
 void hold_all(int record)
 {
-    if (!built(record))
+    if (!has_bodies(record))
         return;
     for (int j = 0; j < NUM_JOINTS; j++)
         set_motor(players[record].hinge[j], 0, 5);
@@ -945,7 +943,7 @@ void hold_all(int record)
 
 void relax_all(int record)
 {
-    if (!built(record))
+    if (!has_bodies(record))
         return;
     for (int j = 0; j < NUM_JOINTS; j++)
         set_motor(players[record].hinge[j], 0, 0);
@@ -953,14 +951,14 @@ void relax_all(int record)
 
 void hold_joint(int record, int joint)
 {
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return;
     set_motor(players[record].hinge[joint], 0, hold_force(record, joint));
 }
 
 int relax_joint(int record, int joint)
 {
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return 1;
     dGeomID s = dGeomTransformGetGeom(players[record].joint_geom[joint]);
     if (s && dGeomGetClass(s) == dSphereClass) {
@@ -973,7 +971,7 @@ int relax_joint(int record, int joint)
 
 void stop_player(int record)
 {
-    if (!built(record))
+    if (!has_bodies(record))
         return;
     PlayerState *p = &players[record];
     for (int b = 0; b < NUM_BODIES; b++) {
@@ -988,21 +986,21 @@ void stop_player(int record)
 
 void restore_body_collide(int record, int body)
 {
-    if (!built(record) || body < 0 || body >= NUM_BODIES)
+    if (!has_bodies(record) || body < 0 || body >= NUM_BODIES)
         return;
     dGeomSetCollideBits(players[record].geom[body], body_collide(record, body));
 }
 
 void restore_sphere_collide(int record, int joint)
 {
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return;
     dGeomSetCollideBits(players[record].joint_geom[joint], sphere_collide(record));
 }
 
 void sever_joint_geoms(int record, int joint)
 {
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return;
     PlayerState *p = &players[record];
     dGeomSetCollideBits(p->geom[builtin_joint_table[joint].body_a], severed_mask);
@@ -1013,7 +1011,7 @@ void sever_joint_geoms(int record, int joint)
 
 double joint_stress(int record, int joint)
 {
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return 0;
     const dJointFeedback &f = players[record].hinge_feedback[joint];
     double s = 0;
@@ -1025,7 +1023,7 @@ double joint_stress(int record, int joint)
 void get_joint_stress(int record, int joint, double out[3])
 {
     out[0] = out[1] = out[2] = 0;
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return;
     const dJointFeedback &f = players[record].hinge_feedback[joint];
     for (int k = 0; k < 3; k++)
@@ -1034,7 +1032,7 @@ void get_joint_stress(int record, int joint, double out[3])
 
 void adjust_hinge_param(int record, int joint, int param, double delta)
 {
-    if (!built(record) || !valid_joint(joint))
+    if (!has_bodies(record) || !valid_joint(joint))
         return;
     dJointID h = players[record].hinge[joint];
     double v = dJointGetHingeParam(h, param) + delta;

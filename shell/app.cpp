@@ -10,8 +10,12 @@
 #include <cstring>
 
 #include "core/bout.h"
+#include "core/ghost.h"
+#include "core/motors.h"
+#include "core/newgame.h"
 #include "core/outward.h"
 #include "core/records.h"
+#include "core/replay_buffer.h"
 #include "core/replay_file.h"
 #include "core/rules.h"
 #include "core/world.h"
@@ -20,6 +24,7 @@
 #include "render/scene.h"
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
+#include "shell/input.h"
 #include "shell/options.h"
 #include "shell/palette.h"
 
@@ -96,7 +101,32 @@ static int palette_colour(int index, float *rgb)
 
 static void reset_camera(double degrees) { reset_camera_view(&match_state, (int)degrees); }
 
-static void start_glut(int *argc, char **argv) { glutInit(argc, argv); }
+// ---- the match core as game control sees it ----------------------------------------
+
+static void select_ghost_row(int row) { select_ghost_mode(row); }
+
+static int replay_slot_frame(int slot)
+{
+    const ReplayFrame *f = get_replay_frame(slot);
+    return f ? f->frame : -1;
+}
+
+static void clear_all_turn_changes()
+{
+    for (int p = 0; p < MAX_PLAYERS; p++)
+        clear_turn_changes(p);
+}
+
+static void reset_view(int angle) { reset_camera_view(&match_state, angle); }
+
+// GLUT may be set up once per process.
+static void start_glut(int *argc, char **argv)
+{
+    static int started;
+    if (!started)
+        glutInit(argc, argv);
+    started = 1;
+}
 static int start_fonts() { return TTF_Init() == 0 ? 0 : 1; }
 
 static void reset_draw_state()
@@ -128,12 +158,26 @@ static void bind_layers()
     core_outward.toggle_game_paused = core_toggle_game_paused;
     core_outward.is_connected = is_connected;
     core_outward.get_option = option_by_name;
-    core_outward.draw_frame_layers = draw_frame_layers;
+    // A test that watches the frames installs its own drawing first.
+    if (!core_outward.draw_frame_layers)
+        core_outward.draw_frame_layers = draw_frame_layers;
     core_outward.palette_colour = palette_colour;
     core_outward.belt_name = belt_name_for_value;
     core_outward.reset_camera = reset_camera;
 
     camera_outward.option = camera_option;
+
+    game_links.new_game_reset = new_game_reset;
+    game_links.start_game_with_rules = start_game_with_rules;
+    game_links.toggle_ghost_own = toggle_ghost_own;
+    game_links.select_ghost_row = select_ghost_row;
+    game_links.clear_replay_from = clear_replay_from;
+    game_links.replay_slot_frame = replay_slot_frame;
+    game_links.set_all_joint_states = set_all_joint_states;
+    game_links.clear_turn_changes = clear_all_turn_changes;
+    game_links.size_hands_by_grips = update_hand_sizes;
+    game_links.clear_bout_list = clear_bout_list;
+    game_links.reset_camera_view = reset_view;
 }
 
 // ---- start-up -------------------------------------------------------------------------
@@ -187,6 +231,7 @@ int app_run(int argc, char **argv)
     AppCallbacks callbacks = {};
     callbacks.start = on_start;
     callbacks.step = app_step;
+    install_input_callbacks(&callbacks);
 
     create_objects();
     game_init();
@@ -214,6 +259,9 @@ void init_session()
     match_state.end_deadline = 0;
     match_state.frames_recorded = 0;
     match_state.replay_frame = 0;
+    // The settings store is not built yet: the next offline game starts
+    // from the default rules.
+    fill_default_rules(0, &setup_rules);
     // A mod named on the command line is the mod of the next offline game.
     if (cmdline_mod[0])
         n_strncpyz(setup_rules.mod, cmdline_mod, sizeof setup_rules.mod);

@@ -8,6 +8,7 @@
 
 struct GameRules;
 struct MatchState;
+struct ScrollList;
 
 // Steps owned by modules that are still to come: the game set-up and replay
 // editing of the match core, the control bar, the menu table, the message
@@ -52,6 +53,39 @@ struct GameControlLinks {
     void (*hook_new_mp_game)();
     void (*hook_exit_freeze)();
     void (*hook_enter_freeze)();
+    // ---- keyboard and mouse (shell/input.cpp) ----
+    // script hooks of the input; a non-zero result consumes the event
+    int (*hook_key_down)(int key);
+    int (*hook_key_up)(int key);
+    int (*hook_mouse_button_down)(int button, int x, int y);
+    int (*hook_mouse_button_up)(int button, int x, int y);
+    int (*hook_mouse_move)(int x, int y);
+    void (*hook_player_select)(int player);
+    void (*hook_joint_select)(int player, int joint);
+    // menus: choose the hovered row; Esc on a page or in game (music, the
+    // page's leave action, back_menu); the pages left after the chat input
+    // closed with Esc (empty: back to the game); the quit page's confirm;
+    // whether the menu list's slider is held
+    void (*menu_enter)();
+    void (*menu_escape)();
+    void (*close_chat_menu)();
+    void (*quit_confirm)();
+    int (*menu_slider_held)();
+    // console: its list, the chat window size (0 toggles), the hovered link
+    // opened (1 when there was one)
+    ScrollList *(*get_console_list)();
+    void (*set_chat_lines)(int lines);
+    int (*open_hovered_link)();
+    // widgets: the hover of a scroll list from the mouse; the left-button
+    // state and position offered to the button list, the single buttons and
+    // the control bar in turn (1 when one of them took it)
+    void (*update_list_hover)(ScrollList *list, int x, int y);
+    int (*offer_buttons)(int left_down, int x, int y);
+    // the rest
+    void (*play_sound)(int sound, int channel);
+    void (*take_screenshot)();
+    void (*start_browser_thread)();
+    int (*equipment_value)(int index);   // the local user's equipment, 0 when none
 };
 extern GameControlLinks game_links;
 

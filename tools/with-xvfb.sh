@@ -3,7 +3,7 @@
 # display itself (-displayfd), so several of these can start at once.
 set -u
 out=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$out" 2>/dev/null &
 xpid=$!
 for _ in $(seq 200); do
   [ -s "$out" ] && break
@@ -16,6 +16,12 @@ if [ -z "$display" ]; then
   kill "$xpid" 2>/dev/null
   exit 1
 fi
+# The display number comes before the server takes clients on a busy
+# machine: wait until one can connect.
+for _ in $(seq 200); do
+  xdpyinfo -display ":$display" >/dev/null 2>&1 && break
+  sleep 0.05
+done
 DISPLAY=":$display" "$@"
 rc=$?
 kill "$xpid" 2>/dev/null

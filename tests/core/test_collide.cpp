@@ -321,4 +321,67 @@ TEST_F(CollideTest, BloodOnlyFromFightersOfTheMatch)
     }
 }
 
+TEST_F(CollideTest, CuttingBodyMarksTheJointItTouches)
+{
+    default_body_templates[7].flags |= BODY_CUTTER2;   // the forearm cuts
+    set_up_blow();
+    collide_space(live_space);
+    dJointGroupEmpty(contact_group);
+    EXPECT_EQ(players[1].joints[0].cut_pending, 0);   // no dismemberment rule
+    current_rules.flags = RULE_FLAG_DISMEMBER;
+    collide_space(live_space);
+    dJointGroupEmpty(contact_group);
+    EXPECT_EQ(players[1].joints[0].cut_pending, 1);   // the head's joint, the neck
+    EXPECT_EQ(players[0].joints[6].cut_pending, 0);
+    default_body_templates[7].flags &= ~BODY_CUTTER2;
+}
+
+// A static box where fighter 0's left hand is.
+void place_object_at_hand(int flags)
+{
+    const dReal *hand = dBodyGetPosition(players[0].body[12]);
+    EnvObject &o = current_world.objects[0];
+    memset(&o, 0, sizeof o);
+    o.used = 1;
+    o.flags = ENV_STATIC | flags;
+    o.shape = SHAPE_BOX;
+    o.position[0] = hand[0] + 0.2;
+    o.position[1] = hand[1];
+    o.position[2] = hand[2];
+    o.sides[0] = o.sides[1] = o.sides[2] = 0.2;
+    o.mass = 1;
+    build_env_objects();
+    reset_env_objects();
+}
+
+TEST_F(CollideTest, GripOnAnObjectDropsItsContacts)
+{
+    for (int no_grip = 0; no_grip <= 1; no_grip++) {
+        SCOPED_TRACE(no_grip);
+        release_all_grips(0);
+        dWorldSetGravity(physics_world, 0, 0, 0);
+        place_object_at_hand(no_grip ? ENV_NO_GRIP : 0);
+        set_grip(0, 12, GRIP_GRIP);
+        apply_joint_states();
+        clear_collision_list();
+        collide_space(live_space);
+        dJointGroupEmpty(contact_group);
+        if (no_grip) {
+            EXPECT_EQ(players[0].grip_joint[12], nullptr);
+            int with_object = 0;   // a plain contact with an object
+            for (int k = 0; k < collision_count; k++)
+                with_object += collision_list[k].other_class == GEOM_ENV;
+            EXPECT_GT(with_object, 0);
+            continue;
+        }
+        ASSERT_NE(players[0].grip_joint[12], nullptr);
+        EXPECT_EQ(players[0].grip_target[12], 0);
+        EXPECT_EQ(dJointGetBody(players[0].grip_joint[12], 1), nullptr);   // held to the world
+        clear_collision_list();
+        collide_space(live_space);
+        dJointGroupEmpty(contact_group);
+        EXPECT_EQ(collision_count, 0);
+    }
+}
+
 }  // namespace

@@ -225,7 +225,7 @@ TEST_F(CommandTest, RealTableAndBadCalls)
 {
     char pending = 0;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(parse_cmd(1, "SAY 0; hi\n", &pending), 0);
+    EXPECT_EQ(parse_cmd(1, "INFO 0; hi\n", &pending), 0);
     EXPECT_EQ(parse_cmd(1, "nope 0;", &pending), -1);
     EXPECT_EQ(parse_cmd(7, "SAY 0;", &pending), -1);
     EXPECT_EQ(parse_cmd(-1, "SAY 0;", &pending), -1);
@@ -234,7 +234,7 @@ TEST_F(CommandTest, RealTableAndBadCalls)
     EXPECT_EQ(err, "parse_cmd no op found nope 0;\n"
                    "parse_cmd bad kind 7\n"
                    "parse_cmd bad kind -1\n");
-    // A tail line through the real table's stubs.
+    // A tail line through the real table.
     EXPECT_EQ(parse_cmd(0, "P_POS 1;\n", &pending), 0);
     EXPECT_EQ(pending, 1);
     std::vector<char> tail = tail_of({1});

@@ -156,8 +156,9 @@ TEST_F(ReplayBufferTest, RecordCountsChangesAndClearsWhatItTook)
         EXPECT_EQ(record_replay_frame(0, r), c.changes);
         EXPECT_EQ(r->frame, 42);
         EXPECT_EQ(r->objects_valid, 1);
-        if (c.flag)
+        if (c.flag) {
             EXPECT_TRUE((r->flags[0] | r->flags[1]) & c.flag);
+        }
         // One-shot events are taken out of the player record.
         EXPECT_EQ(players[1].emote_pending, 0);
         EXPECT_EQ(players[0].joints[5].replay_pending, 0);

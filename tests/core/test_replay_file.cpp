@@ -276,8 +276,9 @@ TEST_F(ReplayFileTest, BadLinesAreReportedAndSkipped)
         testing::internal::CaptureStderr();
         EXPECT_EQ(read_replay(path.c_str()), 0);
         std::string err = testing::internal::GetCapturedStderr();
-        if (c.stderr_has)
+        if (c.stderr_has) {
             EXPECT_NE(err.find(c.stderr_has), std::string::npos) << err;
+        }
         EXPECT_STREQ(replay_author, c.author);
     }
 }
@@ -292,7 +293,7 @@ TEST_F(ReplayFileTest, HandlersRefuseBadNumbers)
                        "CRUSH 0; -1 20 2000000000 3\nFRACT 5; 1\nEMOTE 4;x\n"
                        "GRAB 0; 1 2 21 4 0 0 0\nGRAB 0; 1 2 -1 4 0 0 0\nGRAB 9; 1 2 0 4 0 0 0\n"
                        "GRAB 1; 1 2 3 4 0.5 0.25 1\n"
-                       "ENGAGE 7; 1 2 3 0 0 0\nTEAMS 99; 1 1\n");
+                       "ENGAGE 7; 1 2 3 0 0 0\nTEAMS 99; 1 1\nTEAMS 2; 0 2147483647\n");
     testing::internal::CaptureStderr();
     ASSERT_EQ(read_replay(path.c_str()), 0);
     std::string err = testing::internal::GetCapturedStderr();
@@ -305,7 +306,8 @@ TEST_F(ReplayFileTest, HandlersRefuseBadNumbers)
     EXPECT_DOUBLE_EQ(replay_grabs[1][3].position[1], 0.25);
     for (const char *m : {"JOINT player 4", "JOINT player -1", "JOINT joint 20", "POS player 9",
                           "GRIP player 1000", "CRUSH joint -1", "FRACT player 5", "GRAB slot 21",
-                          "GRAB slot -1", "GRAB player 9", "ENGAGE player 7", "TEAMS players 99"})
+                          "GRAB slot -1", "GRAB player 9", "ENGAGE player 7", "TEAMS players 99",
+                          "TEAMS team 2147483647"})
         EXPECT_NE(err.find(m), std::string::npos) << m;
 }
 

@@ -136,6 +136,9 @@ TEST(DisplayLists, AllSevenAreBuiltAndDeleted)
 
     // The solid sphere draws something in the middle of the view.
     clear_black();
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, (double)W / H, 0.1, 100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(0, -5, 0, 0, 0, 0, 0, 0, 1);
