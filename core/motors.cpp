@@ -15,10 +15,10 @@ static int valid_joint(int j) { return j >= 0 && j < NUM_JOINTS; }
 static int is_hand(int b) { return b == LEFT_HAND || b == RIGHT_HAND; }
 static int ghost_run() { return match_state.ghost_mode != GHOST_OFF; }
 
-static int hinge_state(dJointID h)
+int hinge_motor_state(dJointID h)
 {
     if (!h)
-        return MOTOR_NONE;
+        return MOTOR_RELAX;
     double v = dJointGetHingeParam(h, dParamVel);
     if (v < 0)
         return MOTOR_FWD;
@@ -34,7 +34,7 @@ int current_joint_state(int player, int joint)
     int s = players[player].joint_state[joint];
     if (s >= MOTOR_FWD && s <= MOTOR_RELAX)
         return s;
-    return hinge_state(players[player].hinge[joint]);
+    return hinge_motor_state(players[player].hinge[joint]);
 }
 
 int set_commanded_joint_state(int player, int joint, int state)

@@ -10,6 +10,8 @@
 // The state a joint has now: its pending command, else read back from the
 // hinge (velocity < 0 forward, > 0 back, 0 with force hold, else relax).
 // 0 for a record or joint that does not exist.
+// The motor state a hinge's parameters show (relax for no hinge).
+int hinge_motor_state(dJointID h);
 int current_joint_state(int player, int joint);
 
 // 0 changed, 1 unchanged (the change is still counted), -1 refused: a

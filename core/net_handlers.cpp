@@ -711,19 +711,7 @@ int net_cmd_grab(int number, const char *args)
 {
     if (!fighter_ok("GRAB", number))
         return 0;
-    int a = 0, b = 0, slot = 0, d = 0;
-    double x = 0, y = 0, z = 0;
-    if (sscanf(args, "%i %i %i %i %lf %lf %lf", &a, &b, &slot, &d, &x, &y, &z) != 7)
-        return 0;
-    if (slot < 0 || slot >= GRAB_RECORDS) {
-        fprintf(stderr, "GRAB slot %d out of range\n", slot);
-        return 0;
-    }
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
-        fprintf(stderr, "GRAB position refused\n");
-        return 0;
-    }
-    net_grabs[number][slot] = GrabRecord{a, b, d, {x, y, z}, 1};
+    read_grab_line(args, net_grabs[number]);
     return 0;
 }
 

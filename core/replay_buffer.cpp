@@ -1,5 +1,7 @@
 #include "core/replay_buffer.h"
 
+#include "core/motors.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -398,26 +400,7 @@ void run_script(const char *text)
         core_outward.run_script(text);
 }
 
-int get_joint_state(int player, int joint)
-{
-    if (player < 0 || player >= fighters_built || player >= MAX_PLAYERS || joint < 0 ||
-        joint >= NUM_JOINTS)
-        return MOTOR_NONE;
-    const PlayerState *pl = &players[player];
-    if (pl->joint_state[joint])
-        return pl->joint_state[joint];
-    dJointID h = pl->hinge[joint];
-    if (!h)
-        return MOTOR_RELAX;
-    double v = dJointGetHingeParam(h, dParamVel);
-    if (v < 0)
-        return MOTOR_FWD;
-    if (v > 0)
-        return MOTOR_BACK;
-    if (dJointGetHingeParam(h, dParamFMax) != 0)
-        return MOTOR_HOLD;
-    return MOTOR_RELAX;
-}
+int get_joint_state(int player, int joint) { return current_joint_state(player, joint); }
 
 int set_player_position(int player, double x, double y, double z)
 {

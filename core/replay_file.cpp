@@ -1,5 +1,6 @@
 #include "core/replay_file.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -663,28 +664,31 @@ int replay_cmd_emote(int number, const char *args)
     return 0;
 }
 
+int read_grab_line(const char *args, GrabRecord records[GRAB_RECORDS])
+{
+    int a = 0, b = 0, slot = 0, d = 0;
+    double x = 0, y = 0, z = 0;
+    if (sscanf(args, "%i %i %i %i %lf %lf %lf", &a, &b, &slot, &d, &x, &y, &z) != 7)
+        return 1;
+    if (slot < 0 || slot >= GRAB_RECORDS) {
+        fprintf(stderr, "GRAB slot %d out of range\n", slot);
+        return 1;
+    }
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        fprintf(stderr, "GRAB position refused\n");
+        return 1;
+    }
+    records[slot] = GrabRecord{a, b, d, {x, y, z}, 1};
+    return 0;
+}
+
 int replay_cmd_grab(int number, const char *args)
 {
     if (number < 0 || number >= 4) {
         fprintf(stderr, "GRAB player %d out of range\n", number);
         return 0;
     }
-    int a = 0, b = 0, slot = 0, d = 0;
-    double x = 0, y = 0, z = 0;
-    if (sscanf(args, "%i %i %i %i %lf %lf %lf", &a, &b, &slot, &d, &x, &y, &z) != 7)
-        return 0;
-    if (slot < 0 || slot >= GRAB_RECORDS) {
-        fprintf(stderr, "GRAB slot %d out of range\n", slot);
-        return 0;
-    }
-    GrabRecord *g = &replay_grabs[number][slot];
-    g->a = a;
-    g->b = b;
-    g->d = d;
-    g->position[0] = x;
-    g->position[1] = y;
-    g->position[2] = z;
-    g->valid = 1;
+    read_grab_line(args, replay_grabs[number]);
     return 0;
 }
 

@@ -33,6 +33,11 @@ struct GrabRecord {
 // The replay column's set (the network column keeps its own).
 extern GrabRecord replay_grabs[4][GRAB_RECORDS];
 
+// Reads a "GRAB" line's arguments ("%i %i %i %i %lf %lf %lf": two values,
+// the slot, a value and a position) into its slot of records. 0 when stored;
+// a bad slot or a position that is not finite is refused with a message.
+int read_grab_line(const char *args, GrabRecord records[GRAB_RECORDS]);
+
 // Reader state the replay column's handlers share; read_replay zeroes it.
 struct ReplayReader {
     int32_t last_frame;         // number of the last "FRAME" line

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/blood.h"
+#include "core/motors.h"
 #include "core/bout.h"
 #include "core/outward.h"
 #include "core/world.h"
@@ -431,15 +432,7 @@ int shown_joint_state(const PlayerState *p, int j)
         return pending;
     if (pending != MOTOR_NONE)
         return MOTOR_RELAX;
-    dJointID h = p->hinge[j];
-    if (!h)
-        return MOTOR_RELAX;
-    double v = dJointGetHingeParam(h, dParamVel);
-    if (v < 0)
-        return MOTOR_FWD;
-    if (v > 0)
-        return MOTOR_BACK;
-    return dJointGetHingeParam(h, dParamFMax) != 0 ? MOTOR_HOLD : MOTOR_RELAX;
+    return hinge_motor_state(p->hinge[j]);
 }
 
 static const JointDef *joint_row(int index, int j)
