@@ -151,6 +151,24 @@ static void set_body_state(dBodyID b, const double *pos, const double *quat,
 
 // ---- recording -------------------------------------------------------------------
 
+// A replay file holds body states as decimal text (positions to 8 decimals,
+// orientations and speeds of fighters to 6, objects to 8). A recorded frame
+// keeps exactly the values its file will hold, and the live bodies go on
+// from those values, so a fight replayed from its file runs the same course
+// as the fight that was played, bit for bit.
+static double as_written(double v, int decimals)
+{
+    char text[512];   // the widest double in fixed notation fits
+    snprintf(text, sizeof text, "%.*f", decimals, v);
+    return strtod(text, nullptr);
+}
+
+static void round_as_written(double *v, int n, int decimals)
+{
+    for (int k = 0; k < n; k++)
+        v[k] = as_written(v[k], decimals);
+}
+
 int record_replay_frame(int force, ReplayFrame *r)
 {
     if (!r)
@@ -231,6 +249,19 @@ int record_replay_frame(int force, ReplayFrame *r)
     }
 
     if (total) {
+        // The frame is kept: it and the live bodies take the written values.
+        for (int p = 0; p < n; p++)
+            for (int b = 0; b < NUM_BODIES; b++) {
+                dBodyID body = players[p].body[b];
+                if (!body)
+                    continue;
+                round_as_written(r->positions[p][b], 3, 8);
+                round_as_written(r->quaternions[p][b], 4, 6);
+                round_as_written(r->linear_velocities[p][b], 3, 6);
+                round_as_written(r->angular_velocities[p][b], 3, 6);
+                set_body_state(body, r->positions[p][b], r->quaternions[p][b],
+                               r->angular_velocities[p][b], r->linear_velocities[p][b]);
+            }
         int k = 0;
         for (int i = 0; i < NUM_ENV_OBJECTS; i++) {
             dBodyID b = moving_slot_body(i);
@@ -247,6 +278,12 @@ int record_replay_frame(int force, ReplayFrame *r)
             }
             for (int c = 0; c < 4; c++)
                 r->object_quaternions[k][c] = q[c];
+            round_as_written(r->object_positions[k], 3, 8);
+            round_as_written(r->object_quaternions[k], 4, 8);
+            round_as_written(r->object_angular_velocities[k], 3, 8);
+            round_as_written(r->object_linear_velocities[k], 3, 8);
+            set_body_state(b, r->object_positions[k], r->object_quaternions[k],
+                           r->object_angular_velocities[k], r->object_linear_velocities[k]);
             k++;
         }
         r->objects_valid = 1;

@@ -92,11 +92,12 @@ TEST_F(ReplayBufferTest, PlayingARecordRestoresEveryBodyExactly)
     // Give the bodies a state worth restoring: fall for a while.
     step_a_little(25);
     match_state.match_frame = 7;
-    const BodySnapshot before = snapshot_bodies(2);
     ReplayFrame *r = get_replay_frame(0);
     ASSERT_NE(r, nullptr);
     EXPECT_NE(record_replay_frame(1, r), 0);
     match_state.frames_recorded = 1;
+    // Recording leaves the bodies in the state the record (and its file) holds.
+    const BodySnapshot before = snapshot_bodies(2);
 
     perturb_bodies(2);
     ASSERT_FALSE(snapshot_bodies(2) == before);

@@ -15,6 +15,7 @@
 #include "core/pending.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
+#include "core/newgame.h"
 #include "core/replay_file.h"
 #include "core/rules.h"
 #include "core/step.h"
@@ -416,6 +417,10 @@ void play_file(const char *path, int frames, Frames *out)
 
 TEST_F(ReplayFileTest, SavedMatchReplaysTheSameEveryTime)
 {
+    // A match begins as every match does, from its rules.
+    GameRules rules = current_rules;
+    start_game_with_rules(0, 0, &rules);
+    replay_mode = REPLAY_LIVE;
     Frames live;
     play_scripted_match(&live);
     ASSERT_GE(live.hash.size(), 55u);
@@ -429,14 +434,10 @@ TEST_F(ReplayFileTest, SavedMatchReplaysTheSameEveryTime)
     // Every playback of the file is the same, bit for bit, at every frame.
     for (size_t i = 0; i < a.hash.size(); i++)
         ASSERT_EQ(a.hash[i], b.hash[i]) << "frame " << i + 1;
-    // And it follows the match as it was played: the file holds positions
-    // to 1e-8 and orientations and speeds to 1e-6, and every record puts
-    // the bodies back on the played track.
-    double worst = 0;
-    for (size_t i = 0; i < a.state.size(); i++)
-        for (size_t k = 0; k < a.state[i].size(); k++)
-            worst = std::max(worst, std::fabs(a.state[i][k] - live.state[i][k]));
-    EXPECT_LT(worst, 1e-3);
+    // And it follows the match as it was played, bit for bit: a recorded
+    // frame keeps what its file holds and the played match went on from it.
+    for (size_t i = 0; i < a.hash.size(); i++)
+        ASSERT_EQ(a.hash[i], live.hash[i]) << "frame " << i + 1;
 }
 
 // ---- autosave -------------------------------------------------------------------------
