@@ -19,14 +19,22 @@
 #include "core/replay_file.h"
 #include "core/rules.h"
 #include "core/world.h"
+#include "net/connection.h"
+#include "net/login.h"
+#include "net/md5.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
+#include "platform/sound.h"
 #include "render/scene.h"
+#include "shell/buddies.h"
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/palette.h"
+#include "shell/settings.h"
+#include "shell/sound_triggers.h"
+#include "shell/ttf_text.h"
 
 // ---- the objects --------------------------------------------------------------------
 
@@ -136,6 +144,74 @@ static void reset_draw_state()
     texture_generation_flag = 0;
 }
 
+// ---- the game-server connection ----------------------------------------------------
+
+static int game_send_line(const char *line)
+{
+    return game_connection && net_send_buf(game_connection, line) >= 0 ? 0 : 1;
+}
+
+static void game_close_connection()
+{
+    if (game_connection)
+        net_quit(game_connection);
+}
+
+// Every third frame at most two lines or packets; the rest waits in the socket.
+static int game_poll_counter;
+static void game_poll_server()
+{
+    if (!game_connection)
+        return;
+    if (++game_poll_counter > 2) {
+        net_poll_lines(game_connection, 2);
+        game_poll_counter = 0;
+    }
+}
+
+static int game_address_text(char *out, int size)
+{
+    return game_connection ? net_address_text(game_connection, out, size) : -1;
+}
+
+// Connects, introduces the user ("NICK", "mlogin" with the password's
+// digest) and starts the online game.
+static int game_connect(const char *address)
+{
+    char text[512];
+    if (!game_connection || net_connect(game_connection, address, 1) != 0) {
+        snprintf(text, sizeof text, "Failed to connect to %s", address ? address : "");
+        echo_message(text, MSG_INGAME);
+        return 1;
+    }
+    sanitize_name(login_nick);
+    if (login_nick[0] == '\0')
+        n_strncpyz(login_nick, "Unnamed", sizeof login_nick);
+    snprintf(text, sizeof text, "NICK %s\n", login_nick);
+    net_send_buf(game_connection, text);
+    char digest[256];
+    md5_hex_string(login_password, digest, sizeof digest);
+    snprintf(text, sizeof text, "mlogin %s %s\n", login_nick, digest);
+    net_send_buf(game_connection, text);
+    new_mp_game_setup();
+    snprintf(text, sizeof text, "Connected to %s", address);
+    echo_message(text, MSG_INGAME);
+    return 0;
+}
+
+// The keyboard's and menus' sounds interrupt what their channel plays.
+static void play_interface_sound(int sound, int channel) { play_sound_simple(channel, sound, 1); }
+
+// One row of the bout name list.
+static void draw_name_row(int font, float x, float y, const char *text, const float rgba[4])
+{
+    set_colour_rgba(rgba);
+    draw_text(font, x, y, text);
+}
+
+// The effect volume as set, also while sound is off.
+static int stored_effect_volume() { return effect_volume; }
+
 static void bind_layers()
 {
     platform_options.width = &option_table[OPT_WIDTH].value;
@@ -147,12 +223,26 @@ static void bind_layers()
 
     platform_outward.init_glut = start_glut;
     platform_outward.init_fonts = start_fonts;
+    // The fonts themselves open with the renderer's resources (and again
+    // after every new video mode).
+    bind_ttf_text();
     platform_outward.reset_draw_state = reset_draw_state;
     platform_outward.set_perspective_fov = set_perspective_fov;
     platform_outward.init_session = init_session;
     platform_outward.selected_joint_screen_pos = selected_joint_screen_pos;
     platform_outward.load_render_resources = load_render_resources;
     platform_outward.shutdown_renderer = shutdown_renderer;
+    platform_outward.save_all_at_exit = save_all_at_exit;
+
+    settings_links.fullscreen_state = get_fullscreen;
+    settings_links.toggle_fullscreen = toggle_fullscreen;
+    settings_links.effect_volume = stored_effect_volume;
+    settings_links.set_effect_volume = set_effect_volume;
+    settings_links.music_volume = get_music_volume;
+    settings_links.set_music_volume = set_music_volume;
+    settings_links.stop_music = stop_music;
+    settings_links.start_music = start_music;
+    name_list_links.draw_text = draw_name_row;
 
     core_outward.begin_replay = core_begin_replay;
     core_outward.toggle_game_paused = core_toggle_game_paused;
@@ -164,6 +254,12 @@ static void bind_layers()
     core_outward.palette_colour = palette_colour;
     core_outward.belt_name = belt_name_for_value;
     core_outward.reset_camera = reset_camera;
+    core_outward.close_connection = game_close_connection;
+    core_outward.connect_to_server = game_connect;
+    core_outward.server_address_text = game_address_text;
+    core_outward.is_buddy = is_buddy_name;
+    core_outward.sync_spectators = sync_spectator_names;
+    core_outward.clear_spectators = clear_spectator_names;
 
     camera_outward.option = camera_option;
 
@@ -178,6 +274,27 @@ static void bind_layers()
     game_links.size_hands_by_grips = update_hand_sizes;
     game_links.clear_bout_list = clear_bout_list;
     game_links.reset_camera_view = reset_view;
+
+
+    // Sounds; a test that listens to a sound slot installs its own first.
+    music_option = &option_table[OPT_MUSIC].value;
+    platform_outward.load_sound_effects = load_sound_effects;
+    platform_outward.free_sound_effects = free_sound_effects;
+    if (!core_outward.play_motion_sounds)
+        core_outward.play_motion_sounds = play_motion_sounds;
+    if (!core_outward.play_score_sounds)
+        core_outward.play_score_sounds = play_score_sounds;
+    if (!game_links.play_score_sounds)
+        game_links.play_score_sounds = play_score_sounds;
+    if (!game_links.set_sound_on)
+        game_links.set_sound_on = set_sound_on;
+    if (!game_links.start_music)
+        game_links.start_music = start_music;
+    if (!game_links.play_sound)
+        game_links.play_sound = play_interface_sound;
+    game_links.send_game_line = game_send_line;
+    game_links.close_game_connection = game_close_connection;
+    game_links.poll_game_server = game_poll_server;
 }
 
 // ---- start-up -------------------------------------------------------------------------
@@ -188,12 +305,13 @@ static void create_objects()
     text_lines_init(chat_input, 32);
     menu_list = new ScrollList();
     menu_list->visible_rows = 5;
-    setup_store = new SetupKeyStore();
-    n_strncpyz(setup_store->path, "default.cfg", sizeof setup_store->path);
+    setup_store = new SetupKeyStore("default.cfg");
+    load_buddies(BUDDIES_PATH);
     server_browser = new ServerBrowser();
     n_strncpyz(server_browser->path, "servers.txt", sizeof server_browser->path);
     create_browser_thread();
     game_connection = new ServerConnection();
+    net_reset(game_connection);
     spectator_names = reinterpret_cast<SpectatorNames *>(new SpectatorNames[1]());
     script_textures = new ScriptTextureTable();
     script_engine = new ScriptEngine();
@@ -213,10 +331,14 @@ static void delete_objects()
     menu_list = nullptr;
     delete setup_store;
     setup_store = nullptr;
+    clear_buddies();
+    init_name_list();
     delete browser_thread;
     browser_thread = nullptr;
     delete server_browser;
     server_browser = nullptr;
+    if (game_connection)
+        net_quit(game_connection);
     delete game_connection;
     game_connection = nullptr;
     delete[] spectator_names;
@@ -239,13 +361,8 @@ int app_run(int argc, char **argv)
 
     platform_main(argc, argv, get_option(OPT_WIDTH), get_option(OPT_HEIGHT), &callbacks);
 
-    if (is_connected()) {
-        if (game_links.send_game_line)
-            game_links.send_game_line("QUIT\n");
-        if (game_links.close_game_connection)
-            game_links.close_game_connection();
-        game_connection->connected = 0;
-    }
+    // "QUIT\n" to a server still connected.
+    net_quit(game_connection);
     delete_objects();
     game_shutdown();
     return 0;
@@ -259,12 +376,11 @@ void init_session()
     match_state.end_deadline = 0;
     match_state.frames_recorded = 0;
     match_state.replay_frame = 0;
-    // The settings store is not built yet: the next offline game starts
-    // from the default rules.
-    fill_default_rules(0, &setup_rules);
-    // A mod named on the command line is the mod of the next offline game.
-    if (cmdline_mod[0])
-        n_strncpyz(setup_rules.mod, cmdline_mod, sizeof setup_rules.mod);
+    // Offline defaults, the stored options and rules, and a mod named on
+    // the command line as the mod of the next offline game.
+    load_settings();
+    // The stored login, when there is one.
+    login_load(login_nick, login_password);
     if (game_links.clear_console)
         game_links.clear_console();
     int menu = cmdline_replay_count ? 0 : 13;

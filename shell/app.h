@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "core/text.h"
+#include "net/connection.h"
+#include "shell/settings.h"
 
 // ---- the shell's long-lived objects ---------------------------------------------
 // The records below are the smallest forms of objects whose modules are
@@ -22,16 +24,9 @@ struct ScrollList {
     int scroll_down;
 };
 
-// The settings store over "default.cfg" (reading and writing to come).
-struct SetupKeyStore {
-    char path[256];
-};
+// The settings store over "default.cfg": shell/settings.h.
 
-// One TCP client connection of the online client.
-struct ServerConnection {
-    int socket;
-    int connected;
-};
+// One TCP client connection of the online client: net/connection.h.
 
 // The server browser with its own connection and server list.
 struct ServerBrowser {

@@ -48,7 +48,9 @@ namespace {
 std::string scratch(const char *name)
 {
     std::string dir = test_tmp_path(name);
-    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+    // The program's data tree (fonts, textures) beside it, as in a run folder.
+    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "' && ln -s '" +
+                      std::string(source_dir()) + "/data' '" + dir + "/data'";
     EXPECT_EQ(system(cmd.c_str()), 0);
     return dir;
 }

@@ -174,7 +174,9 @@ void script_frame(MatchState *, GameRules *, MatchResult *)
 TEST(InputInTheProgram, MouseKeyAndSpacePlayATurn)
 {
     std::string dir = test_tmp_path("input_gl");
-    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+    // The program's data tree (fonts, textures) beside it, as in a run folder.
+    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "' && ln -s '" +
+                      std::string(source_dir()) + "/data' '" + dir + "/data'";
     ASSERT_EQ(system(cmd.c_str()), 0);
     ASSERT_EQ(chdir(dir.c_str()), 0);
 

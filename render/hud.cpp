@@ -1,0 +1,445 @@
+#include "render/hud.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "core/text.h"
+#include "platform/camera.h"
+#include "render/gl_draw.h"
+#include "render/scene.h"
+
+HudTextHooks hud_text = {};
+HudOutward hud_outward = {};
+
+// ---- names ---------------------------------------------------------------------
+
+static const char *const joint_display_names[NUM_JOINTS] = {
+    "NECK", "CHEST", "LUMBAR", "ABS", "RIGHT PECS", "RIGHT SHOULDER", "RIGHT ELBOW",
+    "LEFT PECS", "LEFT SHOULDER", "LEFT ELBOW", "RIGHT WRIST", "LEFT WRIST", "RIGHT GLUTE",
+    "LEFT GLUTE", "RIGHT HIP", "LEFT HIP", "RIGHT KNEE", "LEFT KNEE", "RIGHT ANKLE",
+    "LEFT ANKLE"};
+
+const char *joint_display_name(int joint)
+{
+    if (joint < 0 || joint >= NUM_JOINTS)
+        return "XXX";
+    return joint_display_names[joint];
+}
+
+// Columns of the forward and back motion names: joint 1, joint 2, the
+// contracting group, the shoulders, every other joint.
+enum { MOTION_CHEST, MOTION_LUMBAR, MOTION_CONTRACT, MOTION_SHOULDER, MOTION_OTHER };
+
+struct MotionNames {
+    const char *forward;
+    const char *back;
+};
+static const MotionNames motion_names[5] = {
+    {"RIGHT ROTATING", "LEFT ROTATING"},
+    {"RIGHT BENDING", "LEFT BENDING"},
+    {"CONTRACTING", "EXTENDING"},
+    {"LOWERING", "RAISING"},
+    {"EXTENDING", "CONTRACTING"},
+};
+
+static int motion_column(int joint)
+{
+    switch (joint) {
+    case 1: return MOTION_CHEST;
+    case 2: return MOTION_LUMBAR;
+    case 3: case 12: case 13: case 14: case 15: case 18: case 19: return MOTION_CONTRACT;
+    case 5: case 8: return MOTION_SHOULDER;
+    default: return MOTION_OTHER;
+    }
+}
+
+const char *joint_state_display_name(int state, int joint)
+{
+    switch (state) {
+    case MOTOR_FWD: return motion_names[motion_column(joint)].forward;
+    case MOTOR_BACK: return motion_names[motion_column(joint)].back;
+    case MOTOR_HOLD: return "HOLDING";
+    case MOTOR_RELAX: return "RELAXING";
+    default: return "???";
+    }
+}
+
+// ---- text colours --------------------------------------------------------------
+
+TextColourSet text_colours = {51, 52, 53, 54};
+
+static void palette_rgb(int index, float rgb[3])
+{
+    rgb[0] = rgb[1] = rgb[2] = 0.0f;
+    if (core_outward.palette_colour)
+        core_outward.palette_colour(index, rgb);
+}
+
+static void select_colour_set(int first)
+{
+    text_colours.text = first;
+    text_colours.background = first + 1;
+    text_colours.selected = first + 2;
+    text_colours.disabled = first + 3;
+    text_colour_index = first;   // the scene's dojo outline follows the text colour
+    float rgb[3];
+    palette_rgb(text_colours.background, rgb);
+    set_clear_color(rgb);
+}
+
+void use_text_colors() { select_colour_set(51); }
+void use_menu_text_colors() { select_colour_set(55); }
+
+static void draw_palette_colour(int index, float alpha)
+{
+    float rgb[3];
+    palette_rgb(index, rgb);
+    set_draw_color(rgb[0], rgb[1], rgb[2], alpha);
+}
+
+// ---- chat window ---------------------------------------------------------------
+
+enum { CHAT_COMPACT_LIMIT = 5, CHAT_DEFAULT_CAPACITY = 100 };
+
+ChatWindow chat_window = {4, 10, 4, 0.6f};
+
+int compact_chat_lines_setting() { return chat_window.compact_lines; }
+int full_chat_lines_setting() { return chat_window.full_lines; }
+int get_console_visible_lines() { return chat_window.visible_lines; }
+
+static int console_lines_held()
+{
+    return hud_outward.console_line_count ? hud_outward.console_line_count() : 0;
+}
+
+void set_chat_lines(int n)
+{
+    int explicit_height = n > 0;
+    if (!explicit_height) {
+        if (chat_window.alpha < 1.0f) {
+            chat_window.alpha = 1.0f;
+            chat_window.visible_lines = chat_window.full_lines;
+        } else {
+            chat_window.alpha = 0.6f;
+            chat_window.visible_lines = chat_window.compact_lines;
+        }
+        if (console_lines_held() < chat_window.compact_lines && hud_outward.console_scroll)
+            hud_outward.console_scroll(0);
+    } else {
+        int capacity = hud_outward.console_capacity ? hud_outward.console_capacity()
+                                                    : CHAT_DEFAULT_CAPACITY;
+        if (capacity < 1)
+            capacity = 1;
+        if (n > capacity)
+            n = capacity;
+        if (n < CHAT_COMPACT_LIMIT) {
+            chat_window.alpha = 0.6f;
+            chat_window.compact_lines = n;
+        } else {
+            chat_window.alpha = 1.0f;
+            chat_window.full_lines = n;
+        }
+        chat_window.visible_lines = n;
+    }
+    int rows = chat_window.visible_lines;
+    int held = console_lines_held();
+    int shown = held < rows ? held : rows;
+    if (hud_outward.console_set_rows)
+        hud_outward.console_set_rows(rows, 8, view_height - 20 * shown - 80, 20);
+    if (explicit_height && hud_outward.console_scroll)
+        hud_outward.console_scroll(-1);
+}
+
+// ---- banner --------------------------------------------------------------------
+
+char banner_lines[BANNER_LINES][BANNER_TEXT];
+
+void clear_banner()
+{
+    for (int i = 0; i < BANNER_LINES; i++)
+        banner_lines[i][0] = '\0';
+}
+
+// ---- help pages ----------------------------------------------------------------
+
+static const char *const help_multiplayer[] = {
+    "HELP - Multi Player", "While playing:", "Select a joint by pointing it",
+    "z - Toggle force  ,  x - Toggle hold/relax",
+    "c - Hold all/Relax all  ,  'space' - End your turn", "Emotes: type /emote I win!", "",
+    "To spectate: type /spec", "To re-join: type /enter", "",
+    "Enter or t - Start chat / Console", "TAB - enlarge / shrink chat window",
+    "g, b - Toggle ghosts", "f - Save replay", "Ctrl-Enter - Toggle full screen",
+    "F8 - Take screenshot"};
+static const char *const help_replay[] = {
+    "HELP - Replays", "'space' or Ctrl-n - New game", "Enter or t - Start console",
+    "p - Pause / play", "r - Restart replay", "Ctrl-[, ] - Previous, next replay",
+    "f - Save replay", "e - Edit replay", "Ctrl-Enter - Toggle full screen",
+    "F8 - Take screenshot"};
+static const char *const help_single[] = {
+    "HELP - Single Player", "Select a joint by pointing it", "z - Toggle force",
+    "x - Toggle hold/relax", "c - Hold all/Relax all", "'space' - End turn",
+    "shift + space - step 1 frame", "Enter or t - Start console", "g, b - Toggle ghosts",
+    "p - Play to end / pause", "r - Start replay", "Ctrl-n - New game",
+    "Ctrl-Enter - Toggle full screen", "F8 - Take screenshot"};
+
+struct HelpPage {
+    const char *const *lines;
+    int count;
+};
+static const HelpPage help_pages[3] = {
+    {help_multiplayer, (int)(sizeof help_multiplayer / sizeof *help_multiplayer)},
+    {help_replay, (int)(sizeof help_replay / sizeof *help_replay)},
+    {help_single, (int)(sizeof help_single / sizeof *help_single)},
+};
+
+const char *const *help_page_lines(int page, int *count)
+{
+    if (page < 0 || page > 2)
+        page = HELP_SINGLE;
+    if (count)
+        *count = help_pages[page].count;
+    return help_pages[page].lines;
+}
+
+static int replay_shown()
+{
+    return hud_outward.replay_shown ? hud_outward.replay_shown() : replay_mode != REPLAY_LIVE;
+}
+
+int hud_online_game()
+{
+    return game_type == 1 && hud_outward.is_connected && hud_outward.is_connected();
+}
+
+int help_page_for_situation()
+{
+    if (hud_online_game())
+        return HELP_MULTIPLAYER;
+    if (replay_shown())
+        return HELP_REPLAY;
+    return HELP_SINGLE;
+}
+
+void draw_help_overlay()
+{
+    int count = 0;
+    const char *const *lines = help_page_lines(help_page_for_situation(), &count);
+    draw_palette_colour(text_colours.background, 0.7f);
+    draw_partial_disk_2d((float)view_width / 2.0f, 280.0f, 0.0f, 240.0f, 32, 2, 0.0f, 360.0f, 1);
+    draw_palette_colour(text_colours.text, 1.0f);
+    if (hud_text.draw_text_centred) {
+        hud_text.draw_text_centred(2, 80, lines[0]);
+        for (int i = 1; i < count; i++) {
+            int y = 130 + 25 * (i - 1);
+            hud_text.draw_text_centred(1, y, lines[i]);
+            hud_text.draw_text_centred(1, y + 1, lines[i]);
+        }
+    }
+}
+
+// ---- match HUD -----------------------------------------------------------------
+
+void draw_replay_title()
+{
+    if (!replay_shown() || !hud_outward.replay_title || !hud_text.draw_text_centred)
+        return;
+    const char *title = hud_outward.replay_title();
+    const char *author = hud_outward.replay_author ? hud_outward.replay_author() : nullptr;
+    if (!title || !title[0])
+        return;
+    char line[600];
+    if (author && author[0])
+        snprintf(line, sizeof line, "%s by %s", title, author);
+    else
+        snprintf(line, sizeof line, "%s", title);
+    draw_palette_colour(text_colours.text, 0.85f);
+    hud_text.draw_text_centred(1, 60, line);
+}
+
+static void fighter_colour(int p, float alpha)
+{
+    draw_palette_colour(players[p].colour, alpha);
+}
+
+void draw_hud_scores()
+{
+    if (match_state.num_players != 2)
+        return;
+    char text[64];
+    fighter_colour(1, 1.0f);
+    snprintf(text, sizeof text, "%.0f", (double)players[1].score);
+    if (hud_text.draw_text_right)
+        hud_text.draw_text_right(0, 10, 0, text);
+    fighter_colour(0, 1.0f);
+    snprintf(text, sizeof text, "%.0f", (double)players[0].score);
+    if (hud_text.draw_text)
+        hud_text.draw_text(0, 10, 0, text);
+}
+
+void frames_left_text(const MatchState *match, const GameRules *rules, char *out, int size)
+{
+    int left = rules->matchframes - match->match_frame;
+    if (left <= 0 || match->game_over)
+        left = 0;
+    snprintf(out, (size_t)size, "%i", left);
+}
+
+int current_turn_entry(const MatchState *match, const GameRules *rules)
+{
+    int count = rules->turnframes_count;
+    if (count <= 1 || count > MAX_TURNFRAMES)
+        return -1;
+    int turn = match->turn % count;
+    if (turn < 0)
+        turn += count;
+    return rules->turnframes[turn];
+}
+
+static int menu_state_now() { return hud_outward.menu_state ? hud_outward.menu_state() : 0; }
+
+void draw_turn_timer(const GameRules *rules)
+{
+    int menu = menu_state_now();
+    if (menu != 0 && menu != 16)
+        return;
+    if (hud_online_game() && match_state.turn_frame == 0 && !replay_shown() &&
+        rules->turn_time_limit > 0 && turn_timeout) {
+        float f = (float)(turn_timeout - frame_tick) / ((float)rules->turn_time_limit * 1000.0f);
+        if (f < 0.0f)
+            f = 0.0f;
+        if (f > 1.0f)
+            f = 1.0f;
+        draw_palette_colour(f < 0.1f ? 3 : 5, 1.0f - 0.9f * f);
+        draw_partial_disk_2d((float)view_width / 2.0f, 42.0f, 0.0f, 40.0f, 32, 2, 180.0f,
+                             -360.0f * f, 0);
+    }
+    char text[32];
+    fighter_colour(0, 1.0f);
+    frames_left_text(&match_state, rules, text, sizeof text);
+    if (hud_text.draw_text)
+        hud_text.draw_text(0, 0, 0, text);
+    int entry = replay_shown() ? -1 : current_turn_entry(&match_state, rules);
+    if (entry >= 0 && hud_text.draw_text_centred) {
+        snprintf(text, sizeof text, "%i", entry);
+        hud_text.draw_text_centred(1, 50, text);
+    }
+}
+
+void draw_match_hud(const GameRules *rules)
+{
+    begin_2d();
+    draw_replay_title();
+    draw_hud_scores();
+    draw_turn_timer(rules);
+    end_2d();
+}
+
+// ---- boxed text ----------------------------------------------------------------
+
+int break_boxed_text(const uint16_t *text, int width,
+                     int (*width_of)(const uint16_t *units, int n, void *user), void *user,
+                     int *starts, int *lengths, int max_lines)
+{
+    if (!text || !width_of || max_lines <= 0)
+        return 0;
+    int n = 0;
+    while (n < BOXED_TEXT_UNITS && text[n])
+        n++;
+    if (n == 0)
+        return 0;
+    int lines = 0;
+    int pos = 0;
+    while (pos < n && lines < max_lines) {
+        // Longest run from pos that fits.
+        int end = pos;
+        int last_blank = -1;
+        while (end < n && width_of(text + pos, end - pos + 1, user) <= width) {
+            if (text[end] == ' ')
+                last_blank = end;
+            end++;
+        }
+        int length;
+        int next;
+        if (end >= n) {
+            length = n - pos;
+            next = n;
+        } else if (last_blank > pos) {
+            length = last_blank - pos;
+            next = last_blank + 1;
+        } else {
+            // A word wider than the box: cut after at most 20 units, and
+            // never less than one so the text always moves on.
+            length = end - pos;
+            if (length > BOXED_WORD_CUT)
+                length = BOXED_WORD_CUT;
+            if (length < 1)
+                length = 1;
+            next = pos + length;
+        }
+        starts[lines] = pos;
+        lengths[lines] = length;
+        lines++;
+        pos = next;
+        while (pos < n && text[pos] == ' ')
+            pos++;
+    }
+    return lines;
+}
+
+static int hook_width(const uint16_t *units, int n, void *user)
+{
+    int font = *(const int *)user;
+    uint16_t run[BOXED_TEXT_UNITS + 1];
+    if (n > BOXED_TEXT_UNITS)
+        n = BOXED_TEXT_UNITS;
+    memcpy(run, units, sizeof(uint16_t) * (size_t)n);
+    run[n] = 0;
+    return hud_text.wide_text_width ? hud_text.wide_text_width(font, run) : 0;
+}
+
+void draw_boxed_text(int font, int x, int y, int width, int height, int line_height,
+                     const uint16_t *text)
+{
+    if (!text || !hud_text.draw_wide_text)
+        return;
+    uint16_t line[BOXED_TEXT_UNITS + 1];
+    int n = 0;
+    while (n < BOXED_TEXT_UNITS && text[n])
+        n++;
+    memcpy(line, text, sizeof(uint16_t) * (size_t)n);
+    line[n] = 0;
+    const uint16_t w_unit[2] = {'W', 0};
+    int total = hook_width(line, n, &font);
+    int w_width = hud_text.wide_text_width ? hud_text.wide_text_width(font, w_unit) : 0;
+    if (total <= width || w_width > width) {
+        hud_text.draw_wide_text(font, (float)x, (float)y, line);
+        return;
+    }
+    int starts[BOXED_TEXT_UNITS], lengths[BOXED_TEXT_UNITS];
+    int lines = break_boxed_text(line, width, hook_width, &font, starts, lengths,
+                                 BOXED_TEXT_UNITS);
+    for (int i = 0; i < lines; i++) {
+        int row_y = y + i * line_height;
+        if (line_height > 0 && row_y + line_height > y + height)
+            break;
+        uint16_t row[BOXED_TEXT_UNITS + 1];
+        memcpy(row, line + starts[i], sizeof(uint16_t) * (size_t)lengths[i]);
+        row[lengths[i]] = 0;
+        hud_text.draw_wide_text(font, (float)x, (float)row_y, row);
+    }
+}
+
+void draw_boxed_text_8bit(const char *text, int font, int x, int y, int width, int height,
+                          int line_height)
+{
+    if (!text)
+        return;
+    // 2048 bytes of UTF-16: 1023 units and a terminator.
+    char16 wide[1024];
+    local_to_utf16(wide, text, 1023);
+    draw_boxed_text(font, x, y, width, height, line_height, wide);
+}

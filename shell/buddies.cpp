@@ -1,0 +1,317 @@
+#include "shell/buddies.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/bout.h"
+#include "core/records.h"
+#include "core/text.h"
+#include "shell/palette.h"
+
+BuddyList buddy_list = {nullptr, 0, 0, 0, PTHREAD_MUTEX_INITIALIZER};
+
+namespace {
+
+struct ListLock {
+    ListLock() { pthread_mutex_lock(&buddy_list.lock); }
+    ~ListLock() { pthread_mutex_unlock(&buddy_list.lock); }
+};
+
+// The name as stored: bounded to 63 characters, without a leading tag
+// unless raw.
+void stored_form(const char *name, int raw, char out[BUDDY_NAME_BYTES])
+{
+    if (raw) {
+        n_strncpyz(out, name ? name : "", BUDDY_NAME_BYTES);
+        return;
+    }
+    char tag[BUDDY_NAME_BYTES];
+    char bounded[BUDDY_NAME_BYTES];
+    n_strncpyz(bounded, name ? name : "", sizeof bounded);
+    split_name_tag(bounded, BUDDY_NAME_BYTES, tag, out);
+}
+
+// Index of the name, -1 when absent; the lock is held.
+int find_locked(const char *stored)
+{
+    for (int i = 0; i < buddy_list.count; i++)
+        if (strncmp(*buddy_list.names[i], stored, BUDDY_NAME_BYTES) == 0)
+            return i;
+    return -1;
+}
+
+}  // namespace
+
+int add_buddy(const char *name, int raw, int allow_duplicate)
+{
+    char stored[BUDDY_NAME_BYTES];
+    stored_form(name, raw, stored);
+    if (!stored[0])
+        return 0;   // nothing to add
+    ListLock hold;
+    if (!allow_duplicate && find_locked(stored) >= 0)
+        return 2;
+    if (buddy_list.count >= buddy_list.capacity) {
+        int capacity = buddy_list.capacity + BUDDY_GROWTH;
+        BuddyName **grown = static_cast<BuddyName **>(
+            realloc(buddy_list.names, sizeof(BuddyName *) * (size_t)capacity));
+        if (!grown)
+            return 0;
+        buddy_list.names = grown;
+        buddy_list.capacity = capacity;
+    }
+    BuddyName *entry = static_cast<BuddyName *>(malloc(sizeof(BuddyName)));
+    if (!entry)
+        return 0;
+    memcpy(*entry, stored, sizeof stored);
+    buddy_list.names[buddy_list.count++] = entry;
+    return 0;
+}
+
+int remove_buddy(const char *name, int raw)
+{
+    char stored[BUDDY_NAME_BYTES];
+    stored_form(name, raw, stored);
+    ListLock hold;
+    int i = find_locked(stored);
+    if (i < 0)
+        return 1;
+    free(buddy_list.names[i]);
+    memmove(&buddy_list.names[i], &buddy_list.names[i + 1],
+            sizeof(BuddyName *) * (size_t)(buddy_list.count - i - 1));
+    buddy_list.count--;
+    if (buddy_list.cursor > i)
+        buddy_list.cursor--;
+    return 0;
+}
+
+int is_buddy(const char *name, int raw)
+{
+    char stored[BUDDY_NAME_BYTES];
+    stored_form(name, raw, stored);
+    ListLock hold;
+    return find_locked(stored) >= 0 ? 1 : 0;
+}
+
+int is_buddy_name(const char *name) { return is_buddy(name, 0); }
+
+int buddy_count()
+{
+    ListLock hold;
+    return buddy_list.count;
+}
+
+const char *first_buddy()
+{
+    buddy_list.cursor = 0;
+    return next_buddy();
+}
+
+const char *next_buddy()
+{
+    if (buddy_list.cursor < 0 || buddy_list.cursor >= buddy_list.count)
+        return nullptr;
+    return *buddy_list.names[buddy_list.cursor++];
+}
+
+int load_buddies(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return 1;
+    char line[BUDDY_NAME_BYTES];
+    char word[BUDDY_NAME_BYTES];
+    int at_line_start = 1;
+    while (fgets(line, sizeof line, f)) {
+        // The rest of a line longer than a name is not a name of its own.
+        int starts_line = at_line_start;
+        at_line_start = strchr(line, '\n') != nullptr;
+        if (!starts_line)
+            continue;
+        if (sscanf(line, "%63s", word) == 1)
+            add_buddy(word, 0, 0);
+    }
+    fclose(f);
+    return 0;
+}
+
+int save_buddies(const char *path)
+{
+    // Written even when empty: otherwise the last removed name would come
+    // back from the old file at the next start.
+    FILE *f = fopen(path, "wb");
+    if (!f) {
+        fprintf(stderr, "Unable to open %s\n", path);
+        return 1;
+    }
+    {
+        ListLock hold;
+        for (int i = 0; i < buddy_list.count; i++)
+            fprintf(f, "%s\r\n", *buddy_list.names[i]);
+    }
+    int failed = ferror(f);
+    if (fclose(f) != 0 || failed) {
+        fprintf(stderr, "Unable to write %s\n", path);
+        return 1;
+    }
+    return 0;
+}
+
+void clear_buddies()
+{
+    ListLock hold;
+    for (int i = 0; i < buddy_list.count; i++)
+        free(buddy_list.names[i]);
+    free(buddy_list.names);
+    buddy_list.names = nullptr;
+    buddy_list.count = 0;
+    buddy_list.capacity = 0;
+    buddy_list.cursor = 0;
+}
+
+// ---- the bout name list ---------------------------------------------------------------
+
+NameList name_list = {0.0f, 100.0f, 100.0f, 200.0f, -1, nullptr, nullptr};
+NameListLinks name_list_links;
+
+static void unlink_node(NameListNode *node)
+{
+    if (node->previous)
+        node->previous->next = node->next;
+    else
+        name_list.head = node->next;
+    if (node->next)
+        node->next->previous = node->previous;
+    else
+        name_list.tail = node->previous;
+    delete node;
+}
+
+static void delete_from(NameListNode *node)
+{
+    while (node) {
+        NameListNode *next = node->next;
+        unlink_node(node);
+        node = next;
+    }
+}
+
+void init_name_list()
+{
+    delete_from(name_list.head);
+    name_list.x = 0.0f;
+    name_list.y = 100.0f;
+    name_list.top = 100.0f;
+    name_list.height = 200.0f;
+    name_list.highlighted = -1;
+}
+
+static void append_node(const BoutEntry *e)
+{
+    NameListNode *node = new NameListNode();
+    n_strncpyz(node->name, e->name, sizeof node->name);
+    char prefix[2];
+    player_prefix_char(e->values[0], prefix);
+    n_strncpyz(node->prefix, prefix, sizeof node->prefix);
+    node->flag = (uint8_t)(e->values[0] & 1);
+    node->offset = 0.0f;
+    node->previous = name_list.tail;
+    node->next = nullptr;
+    if (name_list.tail)
+        name_list.tail->next = node;
+    else
+        name_list.head = node;
+    name_list.tail = node;
+}
+
+void sync_name_list(const BoutEntry *entries, int count)
+{
+    if (!entries || count < 0)
+        count = 0;
+    if (count > MAX_BOUTS)
+        count = MAX_BOUTS;
+    name_list.highlighted = -1;
+    int i = 0;
+    NameListNode *node = name_list.head;
+    while (node) {
+        if (i >= count) {
+            delete_from(node);
+            break;
+        }
+        NameListNode *next = node->next;
+        if (strncmp(node->name, entries[i].name, NAME_LIST_NAME_BYTES) != 0) {
+            unlink_node(node);
+        } else {
+            if (entries[i].user_id == own_id)
+                name_list.highlighted = i;
+            i++;
+        }
+        node = next;
+    }
+    for (; i < count; i++) {
+        append_node(&entries[i]);
+        if (entries[i].user_id == own_id)
+            name_list.highlighted = i;
+    }
+}
+
+void update_name_list(float x, float y, float bottom)
+{
+    name_list.x = x;
+    name_list.y = y;
+    name_list.height = bottom - y;
+    int fighters = match_state.num_players;
+    int i = 0;
+    for (NameListNode *node = name_list.head; node; node = node->next, i++) {
+        float target = (float)(NAME_LIST_ROW * (i + 1));
+        if (i >= fighters)
+            target += NAME_LIST_ROW;
+        float rgba[4] = {1.0f, 1.0f, 1.0f, 0.8f};
+        if (i < fighters) {
+            if (name_list_links.fighter_colour)
+                name_list_links.fighter_colour(i, rgba);
+            else if (i < MAX_PLAYERS)
+                get_colour_rgb(players[i].colour, rgba);   // team colour with teams
+        } else if (i == name_list.highlighted) {
+            get_colour_rgb(10, rgba);
+        } else {
+            rgba[3] = 0.6f;
+            if (name_list_links.banner_colour)
+                name_list_links.banner_colour(rgba);
+            else
+                rgba[0] = rgba[1] = rgba[2] = 0.0f;
+        }
+        if (name_list_links.draw_text) {
+            char text[NAME_LIST_PREFIX_BYTES + NAME_LIST_NAME_BYTES];
+            snprintf(text, sizeof text, "%s%s", node->prefix, node->name);
+            name_list_links.draw_text(1, x, y + node->offset, text, rgba);
+        }
+        if (fabsf(target - node->offset) <= 2.0f)
+            node->offset = target;
+        else
+            node->offset += node->offset < target ? 2.0f : -2.0f;
+    }
+}
+
+int name_list_count()
+{
+    int n = 0;
+    for (NameListNode *node = name_list.head; node; node = node->next)
+        n++;
+    return n;
+}
+
+NameListNode *name_list_node(int i)
+{
+    if (i < 0)
+        return nullptr;
+    NameListNode *node = name_list.head;
+    while (node && i-- > 0)
+        node = node->next;
+    return i < 0 ? node : nullptr;
+}
+
+void sync_spectator_names() { sync_name_list(bout_list, num_bouts); }
+void clear_spectator_names() { sync_name_list(nullptr, 0); }
