@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <SDL/SDL.h>
+
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
@@ -329,6 +331,147 @@ void draw_turn_timer(const GameRules *rules)
     }
 }
 
+int name_list_sides(const MatchState *match, const GameRules *rules, int order[4], int side[4])
+{
+    int count = match->num_players;
+    if (count < 0)
+        count = 0;
+    if (count > MAX_FIGHTERS)
+        count = MAX_FIGHTERS;
+    if (!rules->teams) {
+        for (int k = 0; k < count; k++) {
+            order[k] = k;
+            side[k] = k < (count + 1) / 2 ? 0 : 1;
+        }
+        return count;
+    }
+    // Team order: by team number, fighters of one team in their own order;
+    // the side changes whenever the team does.
+    int k = 0;
+    for (int team = 0; team <= MAX_FIGHTERS && k < count; team++)
+        for (int p = 0; p < count; p++)
+            if (rules->team[p] == team || (team == MAX_FIGHTERS && (rules->team[p] < 0 ||
+                                                                      rules->team[p] >= MAX_FIGHTERS)))
+                order[k++] = p;
+    int current = 0;
+    for (int i = 0; i < k; i++) {
+        if (i > 0 && rules->team[order[i]] != rules->team[order[i - 1]])
+            current = !current;
+        side[i] = current;
+    }
+    return k;
+}
+
+void draw_hud_name_list()
+{
+    int order[4], side[4];
+    int count = name_list_sides(&match_state, &current_rules, order, side);
+    int row_height = hud_text.font_height ? hud_text.font_height(2) : 0;
+    int rows[2] = {0, 0};
+    int waiting = hud_online_game() && hud_outward.match_result_valid &&
+                  !hud_outward.match_result_valid();
+    for (int k = 0; k < count; k++) {
+        const PlayerState *p = &players[order[k]];
+        char line[80];
+        int y = rows[side[k]]++ * row_height;
+        fighter_colour(order[k], 0.9f);
+        const char *name = waiting && !p->name[0] ? "Waiting.." : p->name;
+        if (side[k] == 0) {
+            snprintf(line, sizeof line, "%s  %.0f", name, (double)p->score);
+            if (hud_text.draw_text)
+                hud_text.draw_text(2, p->out ? 40.0f : 8.0f, (float)y, line);
+        } else {
+            snprintf(line, sizeof line, "%.0f  %s", (double)p->score, name);
+            if (hud_text.draw_text_right)
+                hud_text.draw_text_right(2, 8, y, line);
+        }
+    }
+}
+
+void draw_hud_names()
+{
+    if (match_state.num_players > 2 || !hud_outward.fighter_display_text)
+        return;
+    int avatar = hud_outward.avatar_view_shown ? hud_outward.avatar_view_shown() : 0;
+    for (int p = 0; p < match_state.num_players; p++) {
+        const char *text = hud_outward.fighter_display_text(p);
+        if (!text || !text[0])
+            continue;
+        int x = 35 + (players[p].out && avatar ? 32 : 0);
+        fighter_colour(p, 1.0f);
+        if (p % 2 == 0 && hud_text.draw_text)
+            hud_text.draw_text(1, (float)x, 116.0f, text);
+        else if (p % 2 == 1 && hud_text.draw_text_right)
+            hud_text.draw_text_right(1, x, 116, text);
+    }
+}
+
+enum { SPECTATORS_SHOWN = 32 };
+
+void draw_spectator_list()
+{
+    if (!hud_online_game() || !hud_outward.spectator_count || !hud_outward.spectator_name ||
+        !hud_text.draw_text)
+        return;
+    int count = hud_outward.spectator_count();
+    if (count > SPECTATORS_SHOWN)
+        count = SPECTATORS_SHOWN;
+    int offset = hud_outward.spectator_offset ? hud_outward.spectator_offset() : 0;
+    int max_rows = (view_height - 230) / 25;
+    draw_palette_colour(8, 0.6f);
+    for (int i = 0; i < count; i++) {
+        int row = offset + i;
+        float y = (float)(180 + 25 * row);
+        if (row + 1 > max_rows) {
+            hud_text.draw_text(1, 8.0f, y, "...");
+            return;
+        }
+        const char *name = hud_outward.spectator_name(i);
+        hud_text.draw_text(1, 8.0f, y, name ? name : "");
+    }
+}
+
+void add_camera_shake(float strength)
+{
+    long amount = (long)camera_state.shake_amount + (long)(strength * 3000.0f);
+    if (amount > 2000)
+        amount = 2000;
+    if (amount < 0)
+        amount = 0;
+    camera_state.shake_amount = (int)amount;
+}
+
+static int caret_next_toggle;
+static int caret_on;
+
+void text_input_box_line(const char *label, const char *text, int focused, int masked, int now,
+                         char *out, int size)
+{
+    if (caret_next_toggle == 0)
+        caret_next_toggle = now + 500;
+    if (now >= caret_next_toggle) {
+        caret_on = !caret_on;
+        caret_next_toggle = now + 500;
+    }
+    char shown[TEXT_ROW_UNITS + 1];
+    int n = 0;
+    for (; text && text[n] && n < TEXT_ROW_UNITS; n++)
+        shown[n] = masked ? '*' : text[n];
+    shown[n] = '\0';
+    snprintf(out, (size_t)size, "%s: %s%s", label ? label : "", shown,
+             focused && caret_on ? "_" : "");
+}
+
+void draw_text_input_box(int x, int y, const char *label, const char *text, int focused,
+                         int masked)
+{
+    char line[TEXT_ROW_UNITS + 80];
+    text_input_box_line(label, text, focused, masked, frame_tick, line, sizeof line);
+    draw_palette_colour(focused ? text_colours.selected : text_colours.text, 1.0f);
+    if (hud_text.draw_text)
+        hud_text.draw_text(1, (float)x, (float)y, line);
+}
+
 void draw_match_hud(const GameRules *rules)
 {
     begin_2d();
@@ -336,6 +479,72 @@ void draw_match_hud(const GameRules *rules)
     draw_hud_scores();
     draw_turn_timer(rules);
     end_2d();
+}
+
+// ---- drawn cursor --------------------------------------------------------------
+
+DrawnCursor drawn_cursor = {0, 1, 0, 0, 0, 1};
+
+void set_custom_cursor(int on)
+{
+    drawn_cursor.in_use = on;
+    SDL_ShowCursor(on ? SDL_DISABLE : SDL_ENABLE);
+}
+
+int cursor_texture_row(int kind, int frame)
+{
+    static const int rows[5][3] = {
+        {11, 11, 11}, {11, 11, 11}, {14, 14, 14}, {15, 15, 15}, {16, 16, 16}};
+    if (kind < 0 || kind > 4)
+        kind = 0;
+    if (frame < 0 || frame > 2)
+        frame = 0;
+    return rows[kind][frame];
+}
+
+int update_cursor_state(int now, int menu, int can_command, int pick, int joint, int rule_flags)
+{
+    int elapsed = now - drawn_cursor.last_tick;
+    drawn_cursor.last_tick = now;
+    if (elapsed > 0)
+        drawn_cursor.accumulated += elapsed;
+    while (drawn_cursor.accumulated >= CURSOR_FRAME_MS) {
+        drawn_cursor.accumulated -= CURSOR_FRAME_MS;
+        drawn_cursor.frame = (drawn_cursor.frame + 1) % 3;
+    }
+    if (menu == 0 && can_command) {
+        int kind = -1;
+        if (pick == 1 && joint >= 0)
+            kind = 2;
+        else if (pick == 2 && !(rule_flags & RULE_FLAG_NO_GRIP_CURSOR))
+            kind = 4;
+        if (kind >= 0) {
+            if (kind != drawn_cursor.kind)
+                drawn_cursor.frame = 0;
+            drawn_cursor.kind = kind;
+            return 2;
+        }
+    }
+    drawn_cursor.kind = 0;
+    drawn_cursor.frame = 0;
+    return 1;
+}
+
+void draw_mouse_cursor()
+{
+    if (drawn_cursor.in_use && drawn_cursor.visible &&
+        (SDL_GetAppState() & SDL_APPMOUSEFOCUS)) {
+        int x = 0, y = 0;
+        SDL_GetMouseState(&x, &y);
+        draw_table_texture(cursor_texture_row(drawn_cursor.kind, drawn_cursor.frame), (float)x,
+                           (float)y, 1.0f);
+    }
+    int can = hud_outward.can_command_joint ? hud_outward.can_command_joint() : 0;
+    int pick = hud_outward.pick_kind ? hud_outward.pick_kind() : 0;
+    int system = update_cursor_state(frame_tick, menu_state_now(), can, pick, selected_joint,
+                                     current_rules.flags);
+    if (hud_outward.set_system_cursor)
+        hud_outward.set_system_cursor(system);
 }
 
 // ---- boxed text ----------------------------------------------------------------

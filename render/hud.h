@@ -1,7 +1,9 @@
 // HUD and overlay pieces: display names of joints and joint motions, the
 // text colour sets, the chat-window height, the help pages, the match HUD
-// (scores, frames left, turn entry, replay title) and boxed UTF-16 text. The 2D pieces draw between begin_2d and end_2d through
-// the text hooks below, which the shell's TrueType text fills.
+// (scores, frames left, turn entry, replay title), the name list, the
+// spectator list, the drawn cursor, text input rows and boxed UTF-16 text.
+// The 2D pieces draw between begin_2d and end_2d through the text hooks
+// below, which the shell's TrueType text fills.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,20 @@ struct HudOutward {
     const char *(*replay_title)();
     const char *(*replay_author)();
     int (*menu_state)();              // 0 in game, 16 the multiplayer page
+    int (*match_result_valid)();      // online: the match result has arrived
+    // The spectator names and the list's scroll offset (rows).
+    int (*spectator_count)();
+    const char *(*spectator_name)(int i);
+    int (*spectator_offset)();
+    // A fighter's display text for the name row (empty: none).
+    const char *(*fighter_display_text)(int player);
+    int (*avatar_view_shown)();
+    // The drawn cursor: whether joints may be commanded now, what the
+    // pointer is over (0 nothing, 1 a joint, 2 a hand), and the system
+    // cursor to show (1 the arrow, 2 the pick cursor).
+    int (*can_command_joint)();
+    int (*pick_kind)();
+    void (*set_system_cursor)(int which);
 };
 extern HudOutward hud_outward;
 
@@ -86,8 +102,45 @@ void frames_left_text(const MatchState *match, const GameRules *rules, char *out
 // The turnframes entry of the current turn, or -1 when no entry is shown.
 int current_turn_entry(const MatchState *match, const GameRules *rules);
 void draw_turn_timer(const GameRules *rules);
+// The fighters' names and scores down both sides (font 2).
+void draw_hud_name_list();
+// Which side (0 left, 1 right) each of the count fighters goes to, in
+// drawing order (order[k] is the k-th fighter drawn); returns count.
+int name_list_sides(const MatchState *match, const GameRules *rules, int order[4],
+                    int side[4]);
+void draw_hud_names();
+// Online only: the spectator names, "..." when the window is too short.
+void draw_spectator_list();
+// Adds strength x 3000 to the camera shake, at most 2000 in all.
+void add_camera_shake(float strength);
+// One row of a text form: label, ": ", the text (or one "*" a character),
+// and a caret blinking every 500 ms on the focused row.
+void draw_text_input_box(int x, int y, const char *label, const char *text, int focused,
+                         int masked);
+// The row as drawn at frame-clock time now (label, text, caret).
+void text_input_box_line(const char *label, const char *text, int focused, int masked, int now,
+                         char *out, int size);
 // Everything of the match HUD that the frame composition draws.
 void draw_match_hud(const GameRules *rules);
+
+// ---- drawn cursor ---------------------------------------------------------
+struct DrawnCursor {
+    int in_use;          // set_custom_cursor
+    int visible;         // cleared while the mouse is grabbed
+    int frame;           // animation frame 0..2
+    int accumulated;     // ms towards the next frame
+    int last_tick;       // frame clock of the previous call
+    int kind;            // row set, 0..4 (starts at 1)
+};
+extern DrawnCursor drawn_cursor;
+enum { CURSOR_FRAME_MS = 300, RULE_FLAG_NO_GRIP_CURSOR = 1 << 4 };
+void set_custom_cursor(int on);
+// The TextureTable row of a cursor kind and frame.
+int cursor_texture_row(int kind, int frame);
+// Advances the animation to time now and picks the kind for the current
+// menu page and pointer; returns the system cursor to show (1 or 2).
+int update_cursor_state(int now, int menu, int can_command, int pick, int joint, int rule_flags);
+void draw_mouse_cursor();
 
 // ---- boxed text -----------------------------------------------------------
 enum { BOXED_TEXT_UNITS = 256, BOXED_WORD_CUT = 20 };

@@ -35,6 +35,7 @@
 #include "shell/settings.h"
 #include "shell/sound_triggers.h"
 #include "shell/ttf_text.h"
+#include "render/hud.h"
 
 // ---- the objects --------------------------------------------------------------------
 
@@ -226,6 +227,10 @@ static void bind_layers()
     // The fonts themselves open with the renderer's resources (and again
     // after every new video mode).
     bind_ttf_text();
+    hud_outward.is_connected = is_connected;
+    hud_outward.menu_state = [] { return (int)menu_state; };
+    platform_outward.set_drawn_cursor_visible = [](int visible) { drawn_cursor.visible = visible; };
+    platform_outward.custom_cursor_in_use = [] { return drawn_cursor.in_use; };
     platform_outward.reset_draw_state = reset_draw_state;
     platform_outward.set_perspective_fov = set_perspective_fov;
     platform_outward.init_session = init_session;

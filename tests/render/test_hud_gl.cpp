@@ -1,0 +1,229 @@
+// The HUD pieces that draw text, with recording text hooks, inside a real
+// (software) GL context; the window comes from test_render_gl.cpp.
+#include "render/hud.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "platform/camera.h"
+#include "render/gl_draw.h"
+
+namespace {
+
+struct Call {
+    std::string how;   // "left", "right", "centred"
+    int slot, x, y;
+    std::string text;
+};
+std::vector<Call> calls;
+
+void record_hooks()
+{
+    calls.clear();
+    hud_text = HudTextHooks();
+    hud_text.draw_text = [](int slot, float x, float y, const char *t) {
+        calls.push_back({"left", slot, (int)x, (int)y, t});
+    };
+    hud_text.draw_text_right = [](int slot, int x, int y, const char *t) {
+        calls.push_back({"right", slot, x, y, t});
+    };
+    hud_text.draw_text_centred = [](int slot, int y, const char *t) {
+        calls.push_back({"centred", slot, 0, y, t});
+    };
+    hud_outward = HudOutward();
+    core_outward.palette_colour = nullptr;
+}
+
+void two_fighters(GameRules *rules)
+{
+    *rules = GameRules();
+    rules->matchframes = 500;
+    rules->turnframes_count = 2;
+    rules->turnframes[0] = 10;
+    rules->turnframes[1] = 25;
+    match_state = MatchState();
+    match_state.num_players = 2;
+    match_state.match_frame = 100;
+    match_state.turn = 3;
+    players[0].score = 1234.4f;
+    players[1].score = 99.6f;
+    game_type = 0;
+    replay_mode = REPLAY_LIVE;
+}
+
+TEST(HudGl, MatchHudDrawsScoresFramesLeftAndTurnEntry)
+{
+    record_hooks();
+    GameRules rules;
+    two_fighters(&rules);
+    draw_match_hud(&rules);
+    ASSERT_EQ(calls.size(), 4u);
+    // The second fighter's score from the right edge, the first's from the left.
+    EXPECT_EQ(calls[0].how, "right");
+    EXPECT_EQ(calls[0].text, "100");
+    EXPECT_EQ(calls[0].slot, 0);
+    EXPECT_EQ(calls[0].x, 10);
+    EXPECT_EQ(calls[1].how, "left");
+    EXPECT_EQ(calls[1].text, "1234");
+    EXPECT_EQ(calls[1].x, 10);
+    // Frames left at the top left, then the turn's entry centred at y 50.
+    EXPECT_EQ(calls[2].how, "left");
+    EXPECT_EQ(calls[2].text, "400");
+    EXPECT_EQ(calls[2].x, 0);
+    EXPECT_EQ(calls[3].how, "centred");
+    EXPECT_EQ(calls[3].slot, 1);
+    EXPECT_EQ(calls[3].y, 50);
+    EXPECT_EQ(calls[3].text, "25");
+
+    // A replay on screen: no turn entry; a title with its author at y 60.
+    record_hooks();
+    replay_mode = REPLAY_CYCLE;
+    hud_outward.replay_title = [] { return "Fight"; };
+    hud_outward.replay_author = [] { return "ann"; };
+    draw_match_hud(&rules);
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].text, "Fight by ann");
+    EXPECT_EQ(calls[0].y, 60);
+    EXPECT_EQ(calls[3].text, "400");
+    replay_mode = REPLAY_LIVE;
+
+    // Three fighters: no scores; a menu page other than 0 and 16: no timer.
+    record_hooks();
+    match_state.num_players = 3;
+    hud_outward.menu_state = [] { return 13; };
+    draw_match_hud(&rules);
+    EXPECT_TRUE(calls.empty());
+    // No text hooks at all: nothing drawn, nothing breaks.
+    hud_text = HudTextHooks();
+    match_state.num_players = 2;
+    hud_outward.menu_state = nullptr;
+    draw_match_hud(&rules);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+TEST(HudGl, HelpOverlayTitleThenEachLineTwice)
+{
+    record_hooks();
+    game_type = 0;
+    replay_mode = REPLAY_LIVE;
+    begin_2d();
+    draw_help_overlay();
+    end_2d();
+    int n = 0;
+    const char *const *lines = help_page_lines(HELP_SINGLE, &n);
+    ASSERT_EQ((int)calls.size(), 1 + 2 * (n - 1));
+    EXPECT_EQ(calls[0].text, "HELP - Single Player");
+    EXPECT_EQ(calls[0].slot, 2);
+    EXPECT_EQ(calls[0].y, 80);
+    for (int i = 1; i < n; i++) {
+        const Call &a = calls[1 + 2 * (i - 1)], &b = calls[2 + 2 * (i - 1)];
+        EXPECT_EQ(a.text, lines[i]);
+        EXPECT_EQ(a.y, 130 + 25 * (i - 1));
+        EXPECT_EQ(b.y, a.y + 1);
+        EXPECT_EQ(a.slot, 1);
+    }
+}
+
+TEST(HudGl, SpectatorListStopsWithDotsWhenTheWindowIsShort)
+{
+    record_hooks();
+    game_type = 1;
+    hud_outward.is_connected = [] { return 1; };
+    hud_outward.spectator_count = [] { return 40; };
+    hud_outward.spectator_name = [](int i) {
+        static char name[16];
+        snprintf(name, sizeof name, "s%i", i);
+        return (const char *)name;
+    };
+    int saved = view_height;
+    view_height = 400;   // (400 - 230) / 25 = 6 rows
+    begin_2d();
+    draw_spectator_list();
+    end_2d();
+    ASSERT_EQ(calls.size(), 7u);
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(calls[i].text, "s" + std::to_string(i));
+        EXPECT_EQ(calls[i].y, 180 + 25 * i);
+        EXPECT_EQ(calls[i].x, 8);
+    }
+    EXPECT_EQ(calls[6].text, "...");
+    EXPECT_EQ(calls[6].y, 180 + 25 * 6);
+
+    // A tall window: at most 32 names, no dots.
+    calls.clear();
+    view_height = 2000;
+    draw_spectator_list();
+    EXPECT_EQ(calls.size(), 32u);
+    EXPECT_EQ(calls.back().text, "s31");
+    // Offline: nothing.
+    calls.clear();
+    game_type = 0;
+    draw_spectator_list();
+    EXPECT_TRUE(calls.empty());
+    view_height = saved;
+}
+
+TEST(HudGl, NameListRowsDownBothSides)
+{
+    record_hooks();
+    hud_text.font_height = [](int) { return 30; };
+    GameRules rules;
+    two_fighters(&rules);
+    current_rules = GameRules();
+    match_state.num_players = 4;
+    strcpy(players[0].name, "a");
+    strcpy(players[1].name, "b");
+    strcpy(players[2].name, "c");
+    strcpy(players[3].name, "d");
+    players[2].score = 7;
+    players[3].score = 8;
+    players[1].out = 1;
+    draw_hud_name_list();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].text, "a  1234");
+    EXPECT_EQ(calls[0].x, 8);
+    EXPECT_EQ(calls[0].y, 0);
+    EXPECT_EQ(calls[1].text, "b  100");
+    EXPECT_EQ(calls[1].x, 40);   // flagged out
+    EXPECT_EQ(calls[1].y, 30);
+    EXPECT_EQ(calls[2].how, "right");
+    EXPECT_EQ(calls[2].text, "7  c");
+    EXPECT_EQ(calls[2].y, 0);
+    EXPECT_EQ(calls[3].text, "8  d");
+    EXPECT_EQ(calls[3].y, 30);
+    players[1].out = 0;
+}
+
+TEST(HudGl, TextColourSetsPickTheirPaletteRowsAndClearColour)
+{
+    record_hooks();
+    core_outward.palette_colour = [](int index, float *rgb) {
+        rgb[0] = index / 100.0f;
+        rgb[1] = 0.5f;
+        rgb[2] = 0.25f;
+        return 0;
+    };
+    use_menu_text_colors();
+    EXPECT_EQ(text_colours.text, 55);
+    EXPECT_EQ(text_colours.background, 56);
+    EXPECT_EQ(text_colours.selected, 57);
+    EXPECT_EQ(text_colours.disabled, 58);
+    EXPECT_FLOAT_EQ(remembered_clear_colour[0], 0.56f);
+    use_text_colors();
+    EXPECT_EQ(text_colours.text, 51);
+    EXPECT_EQ(text_colours.background, 52);
+    EXPECT_FLOAT_EQ(remembered_clear_colour[0], 0.52f);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_NEAR(clear[0], 0.52f, 1e-3);
+    core_outward.palette_colour = nullptr;
+}
+
+}   // namespace
