@@ -1,4 +1,4 @@
-// Part 1.120: text and UTF-16 helpers (see core/text.h).
+// Text and UTF-16 helpers (see core/text.h).
 #include "core/text.h"
 
 #include <cerrno>

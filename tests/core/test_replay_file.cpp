@@ -28,18 +28,11 @@ namespace {
 std::vector<std::string> echoes;
 void on_echo(const char *text, int) { echoes.push_back(text); }
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string slurp(const std::string &path) { return read_whole_file(path); }
 
 void put_file(const std::string &path, const std::string &bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    write_whole_file(path, bytes);
 }
 
 class ReplayFileTest : public ::testing::Test {

@@ -1,4 +1,4 @@
-// Part 1.120: text and UTF-16 helpers.
+// Text and UTF-16 helpers.
 #include "core/text.h"
 
 #include <gtest/gtest.h>
@@ -202,7 +202,7 @@ TEST_F(TextTest, BoundedCopies)
         EXPECT_EQ(err, c.err) << (c.src ? c.src : "NULL") << " " << c.size;
     }
 
-    // str_replace: spec case, empty pattern, and the destination's size.
+    // str_replace: two occurrences, an empty pattern, and the destination's size.
     struct ReplaceCase { const char *text, *pattern, *repl; int size; const char *expected; };
     const ReplaceCase reps[] = {
         {"a<b>c<b>d", "<b>", "XX", 64, "aXXcXXd"},
@@ -445,7 +445,7 @@ TEST_F(TextTest, ConversionRoundTrips)
         EXPECT_EQ(std::string(back), c.local);
     }
 
-    // The spec's case: three letters give three units and no mark.
+    // Three letters give three units and no mark.
     char16 three[4] = {0x7777, 0x7777, 0x7777, 0x7777};
     local_to_utf16(three, "abc", 3);
     EXPECT_EQ(three[0], 'a');

@@ -126,19 +126,7 @@ struct ProgramRun {
     std::string out, err;
 };
 
-std::string slurp(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
-    return text;
-}
+std::string slurp(const std::string &path) { return read_whole_file(path); }
 
 // Runs the built program in `dir`; after `seconds` it is asked to quit the
 // way the window's close button does (SDL turns SIGTERM into a quit event).

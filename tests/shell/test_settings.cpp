@@ -16,26 +16,11 @@
 
 namespace {
 
-std::string read_file(const char *path)
-{
-    std::string text;
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return "<missing>";
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
-    return text;
-}
+std::string read_file(const char *path) { return read_whole_file(path, "<missing>"); }
 
 void write_file(const char *path, const std::string &text)
 {
-    FILE *f = fopen(path, "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    ASSERT_TRUE(write_whole_file(path, text));
 }
 
 // What the store drives, recorded.

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -21,3 +22,26 @@ std::string test_tmp_path(const char *name)
 }
 
 const char *source_dir() { return ZM_SOURCE_DIR; }
+
+std::string read_whole_file(const std::string &path, const std::string &if_missing)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return if_missing;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+bool write_whole_file(const std::string &path, const std::string &bytes)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
