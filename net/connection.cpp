@@ -18,6 +18,7 @@
 #include "core/text.h"
 
 const char *const net_default_server = "127.0.0.1";
+int net_fetch_stall_ms = 10000;
 
 void net_reset(ServerConnection *c)
 {
@@ -117,7 +118,7 @@ int net_connect(ServerConnection *c, const char *address, int timeout_seconds)
         fprintf(stderr, "invalid port in %s\n", address);
         return -1;
     }
-    if (host_length >= sizeof c->host) {
+    if (host_length == 0 || host_length >= sizeof c->host) {
         fprintf(stderr, "invalid host in %s\n", address);
         return -1;
     }
@@ -239,7 +240,7 @@ int net_fetch_buf(ServerConnection *c, char *buffer, int *tail_offset)
 
         // Once a line has begun, a peer that stalls is given a bound.
         if (i > 0) {
-            int ready = readable_within(c->socket, NET_FETCH_STALL_MS);
+            int ready = readable_within(c->socket, net_fetch_stall_ms);
             if (ready == 0)
                 return lost_contact(c, "net_fetch_buf stalled line\n", "lost contact with server");
         }

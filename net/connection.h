@@ -8,11 +8,13 @@ enum {
     NET_DEFAULT_PORT = 20184,
     NET_HOST_BYTES = 256,
     NET_FETCH_BYTES = 4096,     // a fetch buffer; the caller keeps one zero byte after it
-    NET_ECHO_LETTERS = 1500,
-    // Once a line has begun, a peer that sends nothing more for this long
-    // is treated as lost (the fetch would otherwise block for ever).
-    NET_FETCH_STALL_MS = 10000
+    NET_ECHO_LETTERS = 1500
 };
+
+// Once a line has begun, a peer that sends nothing more for this many
+// milliseconds is treated as lost (the fetch would otherwise block the
+// thread for ever). 10000 unless changed.
+extern int net_fetch_stall_ms;
 
 // Used when a connection has no host yet.
 extern const char *const net_default_server;
@@ -27,7 +29,8 @@ struct ServerConnection {
 // socket 0, connected 0, empty host (what a new instance holds).
 void net_reset(ServerConnection *c);
 
-// Connects to "host[:port]" (port 20184 without one). timeout_seconds 0 is
+// Connects to "host[:port]" (port 20184 without one; an empty host or one
+// of 256 characters or more is refused). timeout_seconds 0 is
 // a plain blocking connect. A connection that is open is first closed with
 // "QUIT\n". 0 connected, -1 failed (one line on standard error).
 int net_connect(ServerConnection *c, const char *address, int timeout_seconds);
