@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -47,13 +49,7 @@ protected:
     void TearDown() override { setlocale(LC_ALL, "C"); }
 };
 
-std::string scratch_dir()
-{
-    const char *env = getenv("ZM_TEST_TMP");
-    std::string dir = env && *env ? env : "/tmp/zm_test_tmp";
-    make_path_dirs((dir + "/").c_str());
-    return dir;
-}
+std::string scratch_dir() { return test_tmp_dir(); }
 
 const char E_ACUTE[] = "\xC3\xA9";        // é, U+00E9
 const char CJK_ZHONG[] = "\xE4\xB8\xAD";  // 中, U+4E2D

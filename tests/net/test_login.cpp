@@ -59,7 +59,10 @@ protected:
     std::string path;
     void SetUp() override
     {
-        path = test_tmp_path("zm_login.dat");
+        // Each test its own file: the tests may run side by side.
+        std::string name = std::string("zm_login_") +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
+        path = test_tmp_path(name.c_str());
         remove(path.c_str());
         n_strncpyz(login_file_path, path.c_str(), sizeof login_file_path);
         logged_in = 0;

@@ -4,13 +4,17 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 const char *test_tmp_dir()
 {
     static std::string dir;
     if (dir.empty()) {
         const char *env = getenv("ZM_TEST_TMP");
-        dir = env && *env ? env : "/tmp/zylomach-test";
+        std::string base = env && *env ? env : "/tmp/zylomach-test";
+        mkdir(base.c_str(), 0775);
+        // One folder per test process: tests run side by side.
+        dir = base + "/" + std::to_string((long)getpid());
         mkdir(dir.c_str(), 0775);
     }
     return dir.c_str();

@@ -3,7 +3,8 @@
 
 #include <string>
 
-// A scratch folder inside the build tree (created on first use).
+// A scratch folder of this test process inside the build tree (created on
+// first use).
 const char *test_tmp_dir();
 // A path inside the scratch folder.
 std::string test_tmp_path(const char *name);
