@@ -25,8 +25,12 @@
 #include "platform/camera.h"
 #include "platform/loop.h"
 #include "platform/sound.h"
+#include "render/meshes.h"
 #include "render/scene.h"
+#include "script/hooks.h"
 #include "shell/buddies.h"
+#include "shell/console.h"
+#include "shell/customs.h"
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
@@ -213,6 +217,60 @@ static void draw_name_row(int font, float x, float y, const char *text, const fl
 // The effect volume as set, also while sound is off.
 static int stored_effect_volume() { return effect_volume; }
 
+// The scripts' event hooks and loader behind the layers' slots; a slot that
+// is already filled (a test's own listener) stays as it is.
+static void bind_script_hooks()
+{
+    if (!core_outward.hook_enter_frame)
+        core_outward.hook_enter_frame = [] { fire_enter_frame(script_engine); };
+    if (!core_outward.hook_end_game)
+        core_outward.hook_end_game = [](int code) { fire_end_game(script_engine, code); };
+    if (!core_outward.hook_enter_freeze)
+        core_outward.hook_enter_freeze = [] { fire_enter_freeze(script_engine); };
+    // The console hook runs only on the engine's own thread; a line from
+    // another thread passes to the console unhooked.
+    if (!console_links.hook_console)
+        console_links.hook_console = [](const char16 *text, int kind) {
+            return fire_console(script_engine, text, kind);
+        };
+    if (!camera_outward.camera_hook)
+        camera_outward.camera_hook = [] { return fire_camera(script_engine); };
+    if (!core_outward.run_script)
+        core_outward.run_script = [](const char *request) {
+            load_script_file(script_engine, request);
+        };
+    if (!game_links.hook_leave_game)
+        game_links.hook_leave_game = [] { fire_leave_game(script_engine); };
+    if (!game_links.hook_new_game)
+        game_links.hook_new_game = [] { fire_new_game(script_engine); };
+    if (!game_links.hook_new_mp_game)
+        game_links.hook_new_mp_game = [] { fire_new_mp_game(script_engine); };
+    if (!game_links.hook_exit_freeze)
+        game_links.hook_exit_freeze = [] { fire_exit_freeze(script_engine); };
+    if (!game_links.hook_enter_freeze)
+        game_links.hook_enter_freeze = [] { fire_enter_freeze(script_engine); };
+    if (!game_links.hook_key_down)
+        game_links.hook_key_down = [](int key) { return fire_key(script_engine, key, 1); };
+    if (!game_links.hook_key_up)
+        game_links.hook_key_up = [](int key) { return fire_key(script_engine, key, 0); };
+    if (!game_links.hook_mouse_button_down)
+        game_links.hook_mouse_button_down = [](int button, int x, int y) {
+            return fire_mouse_button(script_engine, button, 1, x, y);
+        };
+    if (!game_links.hook_mouse_button_up)
+        game_links.hook_mouse_button_up = [](int button, int x, int y) {
+            return fire_mouse_button(script_engine, button, 0, x, y);
+        };
+    if (!game_links.hook_mouse_move)
+        game_links.hook_mouse_move = [](int x, int y) { return fire_mouse_move(script_engine, x, y); };
+    if (!game_links.hook_player_select)
+        game_links.hook_player_select = [](int player) { fire_player_select(script_engine, player); };
+    if (!game_links.hook_joint_select)
+        game_links.hook_joint_select = [](int player, int joint) {
+            fire_joint_select(script_engine, player, joint);
+        };
+}
+
 static void bind_layers()
 {
     platform_options.width = &option_table[OPT_WIDTH].value;
@@ -227,6 +285,7 @@ static void bind_layers()
     // The fonts themselves open with the renderer's resources (and again
     // after every new video mode).
     bind_ttf_text();
+    bind_bump_meshes();
     hud_outward.is_connected = is_connected;
     hud_outward.menu_state = [] { return (int)menu_state; };
     platform_outward.set_drawn_cursor_visible = [](int visible) { drawn_cursor.visible = visible; };
@@ -265,6 +324,24 @@ static void bind_layers()
     core_outward.is_buddy = is_buddy_name;
     core_outward.sync_spectators = sync_spectator_names;
     core_outward.clear_spectators = clear_spectator_names;
+    // The message console (echo, banner, the HUD's and input's console slots);
+    // slots a test filled first stay as they are.
+    init_console_layout();
+    bind_console();
+    // Customisation: the staging records that server and replay lines fill,
+    // and the fighters' looks at each game start.
+    if (!core_outward.parse_customs_line)
+        core_outward.parse_customs_line = customs_line_for_player;
+    if (!core_outward.clear_customs)
+        core_outward.clear_customs = clear_customs_for_player;
+    if (!core_outward.load_fighter_looks)
+        core_outward.load_fighter_looks = [] { load_fighter_looks(1); };
+    if (!core_outward.set_ghost_equipment)
+        core_outward.set_ghost_equipment = set_ghost_equipment;
+    if (!game_links.clear_customs)
+        game_links.clear_customs = clear_customs_for_player;
+    if (!platform_outward.reload_all_player_looks)
+        platform_outward.reload_all_player_looks = reload_all_player_looks;
 
     camera_outward.option = camera_option;
 
@@ -300,6 +377,8 @@ static void bind_layers()
     game_links.send_game_line = game_send_line;
     game_links.close_game_connection = game_close_connection;
     game_links.poll_game_server = game_poll_server;
+
+    bind_script_hooks();
 }
 
 // ---- start-up -------------------------------------------------------------------------
@@ -320,10 +399,13 @@ static void create_objects()
     spectator_names = reinterpret_cast<SpectatorNames *>(new SpectatorNames[1]());
     script_textures = new ScriptTextureTable();
     script_engine = new ScriptEngine();
+    create_script_engine(script_engine);
 }
 
 static void delete_objects()
 {
+    if (script_engine)
+        destroy_script_engine(script_engine);
     delete script_engine;
     script_engine = nullptr;
     delete script_textures;

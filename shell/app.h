@@ -7,6 +7,7 @@
 
 #include "core/text.h"
 #include "net/connection.h"
+#include "script/engine.h"
 #include "shell/settings.h"
 
 // ---- the shell's long-lived objects ---------------------------------------------
@@ -45,10 +46,7 @@ struct ScriptTextureTable {
     int count;
 };
 
-// The script engine (Lua state, interface, start-up script).
-struct ScriptEngine {
-    void *lua;
-};
+// The script engine (Lua state, interface, start-up script): script/engine.h.
 
 enum { SPECTATOR_NAMES = 32, SPECTATOR_NAME_BYTES = 32 };
 typedef char SpectatorNames[SPECTATOR_NAMES][SPECTATOR_NAME_BYTES];

@@ -1,0 +1,252 @@
+#include "script/engine.h"
+
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+#include <lualib.h>
+}
+
+#include "core/records.h"
+#include "script/hooks.h"
+
+const char script_program_version[] = "3.24";
+
+// The API functions in registration order. Each Lua API module adds its rows
+// here; the engine registers whatever the table holds.
+const ScriptApiFunction script_api_functions[] = {
+    {"set_event_hook", lua_set_event_hook},
+    {nullptr, nullptr},
+};
+
+enum {
+    REQUEST_NAME_BYTES = 64,
+    REQUEST_ARG_BYTES = 32,
+    REQUEST_BUFFER = 256,
+    GLOBAL_NAME_BYTES = 32
+};
+
+int script_engine_usable(const ScriptEngine *engine)
+{
+    return engine && engine->state && engine->owner == std::this_thread::get_id();
+}
+
+const char *script_error_text(lua_State *L)
+{
+    const char *message = lua_tostring(L, -1);
+    return message ? message : "(error object is not a string)";
+}
+
+// ---- building the state (runs inside lua_cpcall) -----------------------------------
+
+struct NamedValue {
+    const char *name;
+    int value;
+};
+
+static void set_global_table(lua_State *L, const char *global, const NamedValue *rows, int count)
+{
+    lua_createtable(L, 0, count);
+    for (int i = 0; i < count; i++) {
+        lua_pushstring(L, rows[i].name);
+        lua_pushinteger(L, rows[i].value);
+        lua_settable(L, -3);
+    }
+    lua_setfield(L, LUA_GLOBALSINDEX, global);
+}
+
+// A table of upper-cased names of a built-in table, valued by row index.
+static void set_name_table(lua_State *L, const char *global, const char *const *names, int count)
+{
+    lua_createtable(L, 0, count);
+    for (int i = 0; i < count; i++) {
+        char upper[GLOBAL_NAME_BYTES];
+        snprintf(upper, sizeof upper, "%s", names[i] ? names[i] : "");
+        for (char *c = upper; *c; c++)
+            if (*c >= 'a' && *c <= 'z')
+                *c = (char)(*c - 'a' + 'A');
+        lua_pushstring(L, upper);
+        lua_pushinteger(L, i);
+        lua_settable(L, -3);
+    }
+    lua_setfield(L, LUA_GLOBALSINDEX, global);
+}
+
+static int build_state(lua_State *L)
+{
+    const lua_CFunction openers[] = {luaopen_base, luaopen_math, luaopen_string, luaopen_table,
+                                     luaopen_io};
+    for (lua_CFunction open : openers) {
+        lua_pushcclosure(L, open, 0);
+        lua_call(L, 0, 0);
+    }
+
+    for (const ScriptApiFunction *row = script_api_functions; row->name; row++) {
+        lua_pushcclosure(L, row->function, 0);
+        lua_setfield(L, LUA_GLOBALSINDEX, row->name);
+    }
+
+    lua_pushstring(L, script_program_version);
+    lua_setfield(L, LUA_GLOBALSINDEX, "ZYLOMACH_VERSION");
+
+    const char *joint_names[NUM_JOINTS];
+    for (int i = 0; i < NUM_JOINTS; i++)
+        joint_names[i] = builtin_joint_table[i].name;
+    set_name_table(L, "JOINTS", joint_names, NUM_JOINTS);
+
+    static const NamedValue joint_states[] = {
+        {"FORWARD", MOTOR_FWD}, {"BACK", MOTOR_BACK}, {"HOLD", MOTOR_HOLD}, {"RELAX", MOTOR_RELAX}};
+    set_global_table(L, "JOINT_STATE", joint_states, 4);
+
+    const char *body_names[NUM_BODIES];
+    for (int i = 0; i < NUM_BODIES; i++)
+        body_names[i] = builtin_body_table[i].name;
+    set_name_table(L, "BODYPARTS", body_names, NUM_BODIES);
+
+    static const NamedValue fonts[] = {{"BIG", 0}, {"MEDIUM", 2}, {"SMALL", 1}};
+    set_global_table(L, "FONTS", fonts, 3);
+
+    static const NamedValue message_types[] = {{"NONE", 0}, {"SERVER", 1}, {"URL", 2},
+                                               {"INGAME", 4}, {"USER", 8}, {"PLAYER", 16}};
+    set_global_table(L, "MSGTYPE", message_types, 6);
+    return 0;
+}
+
+// ---- lifecycle ---------------------------------------------------------------------
+
+int create_script_engine(ScriptEngine *engine)
+{
+    if (!engine)
+        return 1;
+    engine->state = nullptr;
+    engine->error_flag = 0;
+    return init_script_engine(engine);
+}
+
+int init_script_engine(ScriptEngine *engine)
+{
+    if (!engine)
+        return 1;
+    if (engine->state)
+        destroy_script_engine(engine);
+    engine->owner = std::this_thread::get_id();
+    engine->state = luaL_newstate();
+    if (!engine->state) {
+        fprintf(stderr, "Lua: cannot create a state\n");
+        engine->error_flag = 1;
+        return 1;
+    }
+    if (lua_cpcall(engine->state, build_state, nullptr) != 0) {
+        fprintf(stderr, "Lua script error: %s\n", script_error_text(engine->state));
+        lua_settop(engine->state, 0);
+    }
+    clear_event_hooks(engine);
+    return load_script_file(engine, "startup.lua");
+}
+
+void destroy_script_engine(ScriptEngine *engine)
+{
+    if (!engine || !engine->state)
+        return;
+    lua_close(engine->state);
+    engine->state = nullptr;
+    // Closing the state freed every hook function.
+    for (int i = 0; i < EVENT_HOOK_COUNT; i++)
+        event_hook_refs[i] = LUA_NOREF;
+}
+
+// ---- loading -----------------------------------------------------------------------
+
+static int is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Copies the word at text into out (at most limit bytes, the rest of the
+// word skipped) and returns the text after it.
+static const char *take_word(const char *text, char *out, int limit)
+{
+    while (is_space(*text))
+        text++;
+    int n = 0;
+    while (*text && !is_space(*text)) {
+        if (n < limit)
+            out[n++] = *text;
+        text++;
+    }
+    out[n] = 0;
+    return text;
+}
+
+// A path that stays inside the scripts' folder: not absolute and without
+// a ".." component.
+static int is_safe_script_name(const char *name)
+{
+    if (name[0] == '/' || name[0] == '\\')
+        return 0;
+    for (const char *p = name; *p;) {
+        const char *end = p;
+        while (*end && *end != '/' && *end != '\\')
+            end++;
+        if (end - p == 2 && p[0] == '.' && p[1] == '.')
+            return 0;
+        p = *end ? end + 1 : end;
+    }
+    return 1;
+}
+
+static int set_arg1(lua_State *L)
+{
+    lua_pushstring(L, static_cast<const char *>(lua_touserdata(L, 1)));
+    lua_setfield(L, LUA_GLOBALSINDEX, "ARG1");
+    return 0;
+}
+
+static int fail_load(ScriptEngine *engine, const char *name, const char *message)
+{
+    engine->error_flag = 1;
+    fprintf(stderr, "Lua script error in file %s: %s\n", name, message);
+    return 1;
+}
+
+int load_script_file(ScriptEngine *engine, const char *request)
+{
+    if (!engine)
+        return 1;
+    engine->error_flag = 0;
+    char name[REQUEST_BUFFER] = {0};
+    char argument[REQUEST_BUFFER] = {0};
+    take_word(take_word(request ? request : "", name, REQUEST_NAME_BYTES), argument,
+              REQUEST_ARG_BYTES);
+
+    if (!script_engine_usable(engine))
+        return fail_load(engine, name, "no usable Lua state");
+
+    if (strcmp(name, "startup.lua") != 0) {
+        clear_event_hooks(engine);
+        load_script_file(engine, "startup.lua");
+        engine->error_flag = 0;
+    }
+    lua_State *L = engine->state;
+    int top = lua_gettop(L);
+    if (lua_cpcall(L, set_arg1, argument) != 0) {
+        fail_load(engine, name, script_error_text(L));
+        lua_settop(L, top);
+        return 1;
+    }
+    if (!is_safe_script_name(name))
+        return fail_load(engine, name, "unsafe script path");
+
+    char path[REQUEST_BUFFER + 16];
+    snprintf(path, sizeof path, "data/script/%s", name);
+    if (luaL_loadfile(L, path) == 0 && lua_pcall(L, 0, 0, 0) == 0) {
+        engine->error_flag = 0;
+        lua_settop(L, top);
+        return 0;
+    }
+    fail_load(engine, name, script_error_text(L));
+    lua_settop(L, top);
+    return 1;
+}

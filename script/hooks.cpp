@@ -1,0 +1,179 @@
+#include "script/hooks.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+}
+
+#include "script/engine.h"
+
+const char *const EVENT_HOOK_NAMES[EVENT_HOOK_COUNT + 1] = {
+    "new_game",  "new_mp_game",   "enter_frame",  "end_game",     "leave_game",
+    "enter_freeze", "exit_freeze", "key_up",      "key_down",     "mouse_button_up",
+    "mouse_button_down", "mouse_move", "player_select", "joint_select", "draw2d",
+    "draw3d",    "play",          "camera",       "console",      nullptr,
+};
+
+int event_hook_refs[EVENT_HOOK_COUNT] = {
+    LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF,
+    LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF,
+    LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF, LUA_NOREF,
+};
+
+enum { CONSOLE_TEXT_BYTES = 256 };
+
+int lua_set_event_hook(lua_State *L)
+{
+    if (lua_gettop(L) != 2)
+        return luaL_error(L, "Usage: set_event_hook(string hook_name, function callback)\n");
+    const char *name = luaL_checklstring(L, 1, nullptr);
+    int event = 0;
+    while (EVENT_HOOK_NAMES[event] && strcmp(EVENT_HOOK_NAMES[event], name) != 0)
+        event++;
+    if (!EVENT_HOOK_NAMES[event])
+        return 0;
+    if (event_hook_refs[event] != LUA_NOREF) {
+        luaL_unref(L, LUA_REGISTRYINDEX, event_hook_refs[event]);
+        event_hook_refs[event] = LUA_NOREF;
+    }
+    if (lua_type(L, 2) == LUA_TFUNCTION) {
+        lua_pushvalue(L, 2);
+        event_hook_refs[event] = luaL_ref(L, LUA_REGISTRYINDEX);
+    }
+    return 0;
+}
+
+void clear_event_hooks(ScriptEngine *engine)
+{
+    int usable = script_engine_usable(engine);
+    for (int i = 0; i < EVENT_HOOK_COUNT; i++) {
+        if (event_hook_refs[i] != LUA_NOREF && usable)
+            luaL_unref(engine->state, LUA_REGISTRYINDEX, event_hook_refs[i]);
+        event_hook_refs[i] = LUA_NOREF;
+    }
+}
+
+static int call_remove_hooks(lua_State *L)
+{
+    const char *set_name = static_cast<const char *>(lua_touserdata(L, 1));
+    lua_getfield(L, LUA_GLOBALSINDEX, "remove_hooks");
+    lua_pushstring(L, set_name);
+    lua_call(L, 1, 0);
+    return 0;
+}
+
+void remove_hooks(ScriptEngine *engine, const char *set_name)
+{
+    if (!script_engine_usable(engine))
+        return;
+    lua_State *L = engine->state;
+    int top = lua_gettop(L);
+    if (lua_cpcall(L, call_remove_hooks, const_cast<char *>(set_name ? set_name : "")) != 0)
+        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+    lua_settop(L, top);
+}
+
+// A hook's result: a number other than zero (NaN counts as zero) becomes a
+// non-zero int, clamped to the int range; anything else is 0.
+static int hook_result(lua_State *L)
+{
+    if (lua_type(L, -1) != LUA_TNUMBER)
+        return 0;
+    double d = lua_tonumber(L, -1);
+    if (d != d || d == 0)
+        return 0;
+    if (d >= (double)INT_MAX)
+        return INT_MAX;
+    if (d <= (double)INT_MIN)
+        return INT_MIN;
+    int v = (int)d;
+    return v != 0 ? v : (d > 0 ? 1 : -1);
+}
+
+// Calls the event's hook with an optional leading text and integer
+// arguments; 0 without a hook, after an error or without a result.
+static int fire(ScriptEngine *engine, int event, int want_result, const char *text,
+                const int *args, int count)
+{
+    int ref = event_hook_refs[event];
+    if (ref == LUA_NOREF || !script_engine_usable(engine))
+        return 0;
+    lua_State *L = engine->state;
+    int top = lua_gettop(L);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
+    int pushed = 0;
+    if (text) {
+        lua_pushstring(L, text);
+        pushed++;
+    }
+    for (int i = 0; i < count; i++)
+        lua_pushinteger(L, args[i]);
+    pushed += count;
+    int result = 0;
+    if (lua_pcall(L, pushed, want_result ? 1 : 0, 0) != 0)
+        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+    else if (want_result)
+        result = hook_result(L);
+    lua_settop(L, top);
+    return result;
+}
+
+void fire_new_game(ScriptEngine *engine) { fire(engine, HOOK_NEW_GAME, 0, nullptr, nullptr, 0); }
+void fire_new_mp_game(ScriptEngine *engine) { fire(engine, HOOK_NEW_MP_GAME, 0, nullptr, nullptr, 0); }
+void fire_enter_frame(ScriptEngine *engine) { fire(engine, HOOK_ENTER_FRAME, 0, nullptr, nullptr, 0); }
+
+void fire_end_game(ScriptEngine *engine, int result_code)
+{
+    fire(engine, HOOK_END_GAME, 0, nullptr, &result_code, 1);
+}
+
+void fire_leave_game(ScriptEngine *engine) { fire(engine, HOOK_LEAVE_GAME, 0, nullptr, nullptr, 0); }
+void fire_enter_freeze(ScriptEngine *engine) { fire(engine, HOOK_ENTER_FREEZE, 0, nullptr, nullptr, 0); }
+void fire_exit_freeze(ScriptEngine *engine) { fire(engine, HOOK_EXIT_FREEZE, 0, nullptr, nullptr, 0); }
+
+int fire_key(ScriptEngine *engine, int key, int down)
+{
+    return fire(engine, down ? HOOK_KEY_DOWN : HOOK_KEY_UP, 1, nullptr, &key, 1);
+}
+
+int fire_mouse_button(ScriptEngine *engine, int button, int down, int x, int y)
+{
+    const int args[3] = {button, x, y};
+    return fire(engine, down ? HOOK_MOUSE_BUTTON_DOWN : HOOK_MOUSE_BUTTON_UP, 1, nullptr, args, 3);
+}
+
+int fire_mouse_move(ScriptEngine *engine, int x, int y)
+{
+    const int args[2] = {x, y};
+    return fire(engine, HOOK_MOUSE_MOVE, 1, nullptr, args, 2);
+}
+
+void fire_player_select(ScriptEngine *engine, int player)
+{
+    fire(engine, HOOK_PLAYER_SELECT, 0, nullptr, &player, 1);
+}
+
+void fire_joint_select(ScriptEngine *engine, int player, int joint)
+{
+    const int args[2] = {player, joint};
+    fire(engine, HOOK_JOINT_SELECT, 0, nullptr, args, 2);
+}
+
+void fire_draw2d(ScriptEngine *engine) { fire(engine, HOOK_DRAW2D, 0, nullptr, nullptr, 0); }
+void fire_draw3d(ScriptEngine *engine) { fire(engine, HOOK_DRAW3D, 0, nullptr, nullptr, 0); }
+void fire_play(ScriptEngine *engine) { fire(engine, HOOK_PLAY, 0, nullptr, nullptr, 0); }
+int fire_camera(ScriptEngine *engine) { return fire(engine, HOOK_CAMERA, 1, nullptr, nullptr, 0); }
+
+int fire_console(ScriptEngine *engine, const char16 *text, int type)
+{
+    if (event_hook_refs[HOOK_CONSOLE] == LUA_NOREF || !script_engine_usable(engine))
+        return 0;
+    char local[CONSOLE_TEXT_BYTES] = {0};
+    if (text)
+        utf16_to_local(local, text, CONSOLE_TEXT_BYTES - 1);
+    return fire(engine, HOOK_CONSOLE, 1, local, &type, 1);
+}

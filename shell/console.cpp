@@ -1,0 +1,583 @@
+#include "shell/console.h"
+
+#include <SDL/SDL.h>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "platform/camera.h"
+#include "render/gl_draw.h"
+#include "render/hud.h"
+#include "shell/game_control.h"
+#include "shell/palette.h"
+#include "shell/ttf_text.h"
+
+MessageConsole message_console = {};
+ScreenLayout screen_layout = {};
+ConsoleLinks console_links = {};
+Banner banner = {};
+
+enum { CONSOLE_FONT = 1, BANNER_LINE_STEP = 35 };
+
+// ---- the hand-over from other threads ----------------------------------------------
+
+static pthread_mutex_t queue_mutex = PTHREAD_MUTEX_INITIALIZER;
+static pthread_t main_thread;
+static int main_thread_set = 0;
+static char queued_text[CONSOLE_QUEUE_LINES][CONSOLE_QUEUE_BYTES];
+static int queued_kind[CONSOLE_QUEUE_LINES];
+static int queued_count = 0;
+
+void set_console_main_thread()
+{
+    main_thread = pthread_self();
+    main_thread_set = 1;
+}
+
+static int on_main_thread()
+{
+    if (!main_thread_set)
+        set_console_main_thread();
+    return pthread_equal(main_thread, pthread_self()) != 0;
+}
+
+// A full queue drops the line: the worker never waits for the main thread.
+static void queue_line(const char *text, int kind, int skip_hook)
+{
+    pthread_mutex_lock(&queue_mutex);
+    if (queued_count < CONSOLE_QUEUE_LINES) {
+        n_strncpyz(queued_text[queued_count], text, CONSOLE_QUEUE_BYTES);
+        queued_kind[queued_count] = skip_hook ? -1 - kind : kind;
+        queued_count++;
+    }
+    pthread_mutex_unlock(&queue_mutex);
+}
+
+int drain_console_queue()
+{
+    if (!on_main_thread())
+        return 0;
+    char text[CONSOLE_QUEUE_LINES][CONSOLE_QUEUE_BYTES];
+    int kind[CONSOLE_QUEUE_LINES];
+    int n = 0;
+    if (pthread_mutex_trylock(&queue_mutex) != 0)
+        return 0;
+    n = queued_count;
+    memcpy(text, queued_text, sizeof text[0] * (size_t)n);
+    memcpy(kind, queued_kind, sizeof kind[0] * (size_t)n);
+    queued_count = 0;
+    pthread_mutex_unlock(&queue_mutex);
+    for (int i = 0; i < n; i++)
+        echo_message_nohook(text[i], kind[i] < 0 ? -1 - kind[i] : kind[i], kind[i] < 0);
+    return n;
+}
+
+// ---- lines ---------------------------------------------------------------------------
+
+int console_kind_colour(int kind_word)
+{
+    switch (kind_word & 0xff) {
+    case 1: return 60;
+    case 3: return 61;
+    case 4: return 62;
+    case 6: return 63;
+    case 8: return 64;
+    case 16: return 65;
+    case 10:
+    case 18: return 66;
+    default: return 59;
+    }
+}
+
+// A letter or digit right after the prefix and a "." somewhere later.
+static int link_after(const char16 *text, int len, int at, int prefix_len)
+{
+    int p = at + prefix_len;
+    if (p >= len || !is_alnum16(text[p]))
+        return 0;
+    for (int i = p + 1; i < len; i++)
+        if (text[i] == '.')
+            return 1;
+    return 0;
+}
+
+static int find_ascii16(const char16 *text, int len, const char *what, int from)
+{
+    int n = (int)strlen(what);
+    for (int i = from; i + n <= len; i++) {
+        int k = 0;
+        while (k < n && text[i + k] == (unsigned char)what[k])
+            k++;
+        if (k == n)
+            return i;
+    }
+    return -1;
+}
+
+int console_has_link(const char16 *text)
+{
+    if (!text)
+        return 0;
+    int len = str16_len(text);
+    static const char *const prefixes[2] = {"http://", "www."};
+    for (int p = 0; p < 2; p++) {
+        int n = (int)strlen(prefixes[p]);
+        for (int at = find_ascii16(text, len, prefixes[p], 0); at >= 0;
+             at = find_ascii16(text, len, prefixes[p], at + 1))
+            if (link_after(text, len, at, n))
+                return 1;
+    }
+    return 0;
+}
+
+int link_of(const char16 *text, char *out, int size)
+{
+    if (!out || size < 1)
+        return 1;
+    out[0] = '\0';
+    if (!text)
+        return 1;
+    int len = str16_len(text);
+    int at = find_ascii16(text, len, "http://", 0);
+    int www = 0;
+    if (at < 0) {
+        at = find_ascii16(text, len, "www.", 0);
+        www = 1;
+    }
+    if (at < 0)
+        return 1;
+    int n = 0;
+    if (www) {
+        n_strncpyz(out, "http://", size);
+        n = (int)strlen(out);
+    }
+    for (int i = at; i < len && text[i] != ' ' && n < size - 1; i++)
+        out[n++] = text[i] < 0x100 ? (char)text[i] : '?';
+    out[n] = '\0';
+    return 0;
+}
+
+static int measure16(const char16 *text)
+{
+    if (console_links.measure)
+        return console_links.measure(text);
+    return wide_text_width(CONSOLE_FONT, text);
+}
+
+// The width of the first n units of text.
+static int measure_prefix(const char16 *text, int n)
+{
+    char16 piece[CONSOLE_LINE_UNITS];
+    if (n > CONSOLE_LINE_UNITS - 1)
+        n = CONSOLE_LINE_UNITS - 1;
+    memcpy(piece, text, sizeof(char16) * (size_t)n);
+    piece[n] = 0;
+    return measure16(piece);
+}
+
+static int list_shown_rows()
+{
+    MessageConsole *c = &message_console;
+    return c->line_count < c->console_rows ? c->line_count : c->console_rows;
+}
+
+static void scroll_list_to_end()
+{
+    ScrollList *l = &message_console.list;
+    int first = l->count - l->visible_rows;
+    l->first = first > 0 ? first : 0;
+}
+
+void store_console_line(const char16 *text, int kind)
+{
+    MessageConsole *c = &message_console;
+    if (c->line_count < CONSOLE_LINES)
+        c->line_count++;
+    c->head = (c->head + 1) % CONSOLE_LINES;
+    if (c->line_count == CONSOLE_LINES)
+        c->first = (c->head + 1) % CONSOLE_LINES;
+    ConsoleLine *line = &c->lines[c->head];
+    int n = 0;
+    while (text && text[n] && n < CONSOLE_LINE_UNITS - 1)
+        n++;
+    memcpy(line->text, text, sizeof(char16) * (size_t)n);
+    line->text[n] = 0;
+    // The 8-bit length saturates; the text itself keeps up to 299 units.
+    line->length = (uint8_t)(n > 255 ? 255 : n);
+    line->kind = kind + (console_has_link(line->text) ? CONSOLE_LINK_BIT : 0);
+    line->colour = console_kind_colour(line->kind);
+
+    ScrollList *l = &c->list;
+    l->count = c->line_count;
+    l->visible_rows = c->line_count < c->console_rows ? c->line_count : c->console_rows;
+    if (c->line_count <= c->console_rows) {
+        c->list_y = view_height - CONSOLE_ROW_HEIGHT * c->line_count - 80;
+        scroll_list_to_end();
+    } else if (!(kind & CONSOLE_KEEP_BIT) && c->line_count - 1 >= l->first + l->visible_rows) {
+        // (A full ring keeps its count: its rows move up by one by themselves.)
+        scroll_list_to_end();
+    }
+}
+
+int add_console_line(const char16 *text, int kind, int skip_hook)
+{
+    if (!text)
+        return 0;
+    if (!skip_hook && console_links.hook_console) {
+        int r = console_links.hook_console(text, kind);
+        if (r)
+            return r;
+    }
+    char16 copy[CONSOLE_LINE_UNITS];
+    int len = 0;
+    while (text[len] && len < CONSOLE_LINE_UNITS - 1)
+        len++;
+    memcpy(copy, text, sizeof(char16) * (size_t)len);
+    copy[len] = 0;
+
+    int width = screen_layout.console_pixels;
+    const char16 *rest = copy;
+    if (screen_layout.console_chars > 0 && width > 0 && measure16(copy) > width) {
+        for (;;) {
+            int rest_len = str16_len(rest);
+            if (rest_len == 0 || measure16(rest) <= width)
+                break;
+            int last_blank = -1, cut = -1;
+            for (int i = 0; i < rest_len; i++) {
+                int fits = measure_prefix(rest, i + 1) <= width;
+                if (rest[i] == ' ' && fits)
+                    last_blank = i;
+                if (!fits) {
+                    // a word wider than the console is cut where it stops fitting
+                    cut = last_blank > 0 ? last_blank : (i > 0 ? i : 1);
+                    break;
+                }
+            }
+            if (cut < 0)
+                break;
+            char16 piece[CONSOLE_LINE_UNITS];
+            memcpy(piece, rest, sizeof(char16) * (size_t)cut);
+            piece[cut] = 0;
+            store_console_line(piece, kind);
+            rest += cut;
+            if (rest[0] == ' ' && last_blank == cut)
+                rest++;
+        }
+    }
+    if (rest[0])
+        store_console_line(rest, kind);
+    return 0;
+}
+
+void echo_message_nohook(const char *text, int kind, int skip_hook)
+{
+    if (!text)
+        return;
+    if (!on_main_thread()) {
+        queue_line(text, kind, skip_hook);
+        return;
+    }
+    char16 wide[CONSOLE_LINE_UNITS];
+    int n = (int)strnlen(text, CONSOLE_LINE_UNITS - 1);
+    local_to_utf16(wide, text, n);
+    wide[n] = 0;
+    add_console_line(wide, kind, skip_hook);
+}
+
+void console_echo(const char *text, int kind) { echo_message_nohook(text, kind, 0); }
+
+void echo_wide(const char16 *text, int kind)
+{
+    if (!text)
+        return;
+    if (!on_main_thread()) {
+        char local[CONSOLE_QUEUE_BYTES];
+        utf16_to_local(local, text, CONSOLE_QUEUE_BYTES - 1);
+        queue_line(local, kind, 0);
+        return;
+    }
+    add_console_line(text, kind, 0);
+}
+
+void clear_console()
+{
+    MessageConsole *c = &message_console;
+    memset(c->lines, 0, sizeof c->lines);
+    c->head = -1;
+    c->line_count = 0;
+    c->first = 0;
+    c->hover_link = -1;
+    c->list.count = 0;
+    c->list.first = 0;
+    c->list.hover = -1;
+    c->list.visible_rows = c->console_rows;
+}
+
+const ConsoleLine *console_line(int i)
+{
+    const MessageConsole *c = &message_console;
+    if (i < 0 || i >= c->line_count)
+        return nullptr;
+    int start = c->line_count == CONSOLE_LINES ? c->first : 0;
+    return &c->lines[(start + i) % CONSOLE_LINES];
+}
+
+// ---- layout ------------------------------------------------------------------------
+
+void compute_screen_layout(int width, int height, int advance, ScreenLayout *out)
+{
+    if (advance < 1)
+        advance = 1;
+    out->console_chars = (width - 16) / advance - 32;
+    out->console_pixels = width - 16 * advance - 40;
+    out->hud_rows = (height - 212) / 20;
+    int c = width < 756 ? 20 : width / 2 - 377;
+    static const int offsets[6] = {0, 30, 330, 520, 620, 740};
+    for (int i = 0; i < 6; i++)
+        out->hud_columns[i] = c + offsets[i];
+}
+
+static int font_advance()
+{
+    const GlyphEntry *g = glyph(CONSOLE_FONT, 'W');
+    return g && g->width > 0 ? g->width : 8;
+}
+
+static void place_console_list()
+{
+    MessageConsole *c = &message_console;
+    c->list.visible_rows = list_shown_rows();
+    c->list_y = view_height - CONSOLE_ROW_HEIGHT * list_shown_rows() - 80;
+}
+
+void layout_screen(int colour_too)
+{
+    compute_screen_layout(view_width, view_height, font_advance(), &screen_layout);
+    if (replay_mode != REPLAY_LIVE) {
+        if (game_links.show_replay_buttons)
+            game_links.show_replay_buttons();
+    } else if (game_links.show_play_buttons) {
+        game_links.show_play_buttons();
+    }
+    place_console_list();
+    if (colour_too) {
+        if (menu_state == 0 || menu_state == 13 || menu_state == 14)
+            use_text_colors();
+        else
+            use_menu_text_colors();
+    }
+}
+
+void init_console_layout()
+{
+    set_console_main_thread();
+    MessageConsole *c = &message_console;
+    memset(c, 0, sizeof *c);
+    c->head = -1;
+    c->console_rows = c->compact_rows = c->full_rows = 4;
+    c->alpha = c->alpha_target = 0.6f;
+    c->hover_link = -1;
+    c->list_x = CONSOLE_LIST_X;
+    c->row_height = CONSOLE_ROW_HEIGHT;
+    c->keep_position = 1;
+    c->list.hover = -1;
+    clear_banner();
+    compute_screen_layout(view_width, view_height, 8, &screen_layout);
+}
+
+ScrollList *get_console_list() { return &message_console.list; }
+
+// ---- drawing -----------------------------------------------------------------------
+
+void draw_console_lines(int x, int y)
+{
+    (void)y;   // the rows stand where the list is placed
+    drain_console_queue();
+    MessageConsole *c = &message_console;
+    float target = chat_window.alpha;
+    if (target != c->alpha_target) {
+        c->alpha_target = target;
+        c->console_rows = chat_window.visible_lines > 0 ? chat_window.visible_lines : 1;
+        place_console_list();
+        scroll_list_to_end();
+    }
+    if (c->alpha < c->alpha_target - 0.1f)
+        c->alpha += 0.1f;
+    else if (c->alpha > c->alpha_target + 0.1f)
+        c->alpha -= 0.1f;
+    else
+        c->alpha = c->alpha_target;
+    if (c->line_count == 0)
+        return;
+    int mouse_x = 0;
+    SDL_GetMouseState(&mouse_x, nullptr);
+    int start = c->line_count == CONSOLE_LINES ? c->first : 0;
+    for (int i = 0; i < c->list.visible_rows; i++) {
+        int row = c->list.first + i;
+        if (row >= c->line_count)
+            break;
+        const ConsoleLine *line = &c->lines[(start + row) % CONSOLE_LINES];
+        if (!line->text[0])
+            continue;
+        int colour = line->colour;
+        if (row == c->list.hover && (line->kind & CONSOLE_LINK_BIT) &&
+            mouse_x <= x + wide_text_width(CONSOLE_FONT, line->text))
+            colour = CONSOLE_HOVER_COLOUR;
+        set_colour(colour, c->alpha);
+        draw_wide_text_font(CONSOLE_FONT, (float)x,
+                            (float)(c->list_y + i * c->row_height), line->text);
+    }
+}
+
+void draw_menu_screen()
+{
+    begin_2d();
+    draw_mouse_cursor();
+    end_2d();
+}
+
+void draw_hint_line()
+{
+    const char *text = nullptr;
+    if (is_online_game())
+        return;   // the online hints belong to the multiplayer client
+    if (replay_mode != REPLAY_LIVE)
+        text = menu_state != 0 ? "Press the SPACEBAR to Play!"
+                               : "SPACEBAR - New Game   ;   F - Save Replay";
+    else if (match_state.game_over)
+        text = "Press the SPACEBAR for REPLAY";
+    else if (match_state.game_paused || match_state.ghost_mode)
+        text = selected_player >= 0 ? "Hit SPACE when ready with move" : "Click to Select Player";
+    if (!text)
+        return;
+    set_colour(text_colours.text, 1.0f);
+    draw_text_centred(2, view_height - 30, text);
+}
+
+int joint_state_line_text(char *out, int size)
+{
+    if (!out || size < 1)
+        return 1;
+    out[0] = '\0';
+    // Online the own fighter's turn decides; that belongs to the multiplayer client.
+    if (is_online_game() || replay_mode != REPLAY_LIVE)
+        return 1;
+    if (!match_state.game_paused && !match_state.ghost_mode)
+        return 1;
+    if (selected_player < 0 || selected_player >= MAX_PLAYERS || selected_joint < 0 ||
+        selected_joint >= NUM_JOINTS)
+        return 1;
+    int state = players[selected_player].joint_state[selected_joint];
+    snprintf(out, (size_t)size, "%s %s", joint_state_display_name(state, selected_joint),
+             joint_display_name(selected_joint));
+    return 0;
+}
+
+void draw_joint_state_line()
+{
+    char line[96];
+    if (joint_state_line_text(line, sizeof line) != 0)
+        return;
+    set_colour(text_colours.text, 0.9f);
+    draw_text_centred(2, view_height - 60, line);
+}
+
+// ---- banner ------------------------------------------------------------------------
+
+void show_banner(int font, int colour, int seconds, const char *line1, const char *line2,
+                 const char *line3, int pause, int shadow)
+{
+    const char *lines[BANNER_LINES] = {line1, line2, line3};
+    for (int i = 0; i < BANNER_LINES; i++)
+        n_strncpyz(banner_lines[i], lines[i] ? lines[i] : "", BANNER_TEXT);
+    banner.font = font;
+    banner.colour = colour;
+    banner.shadow = shadow;
+    banner.seconds = seconds;
+    banner.end_ms = frame_tick + seconds * 1000;
+    if (pause && !match_state.game_paused) {
+        toggle_game_paused(match_state.turn_frame);
+        banner_paused_game = 1;
+    }
+}
+
+float banner_alpha(int32_t now)
+{
+    if (!banner_lines[0][0])
+        return -1.0f;
+    int32_t left = banner.end_ms - now;
+    if (left <= 0) {
+        clear_banner();
+        return -1.0f;
+    }
+    return left < 1000 ? (float)left / 1000.0f : 1.0f;
+}
+
+void draw_banner()
+{
+    float alpha = banner_alpha(frame_tick);
+    if (alpha < 0)
+        return;
+    int y = (int)(0.55f * (float)view_height);
+    for (int i = 0; i < BANNER_LINES; i++) {
+        if (banner.shadow >= 0) {
+            set_colour(banner.shadow, alpha);
+            draw_text_centred(banner.font, y - 1, banner_lines[i]);
+        }
+        set_colour(banner.colour, alpha);
+        draw_text_centred(banner.font, y, banner_lines[i]);
+        if (i + 1 < BANNER_LINES && !banner_lines[i + 1][0])
+            break;
+        y += BANNER_LINE_STEP;
+    }
+}
+
+// ---- wiring ------------------------------------------------------------------------
+
+static void core_show_banner(int font, int seconds, const char *l1, const char *l2,
+                             const char *l3)
+{
+    show_banner(font, text_colours.text, seconds, l1, l2, l3, 0, -1);
+}
+
+static void hud_console_set_rows(int rows, int x, int first_row_y, int row_height)
+{
+    MessageConsole *c = &message_console;
+    c->console_rows = rows > 0 ? rows : 1;
+    c->list_x = x;
+    c->row_height = row_height;
+    c->list.visible_rows = list_shown_rows();
+    c->list_y = first_row_y;
+}
+
+static void hud_console_scroll(int position)
+{
+    if (position < 0)
+        scroll_list_to_end();
+    else
+        message_console.list.first = position;
+}
+
+void bind_console()
+{
+    if (!core_outward.echo)
+        core_outward.echo = console_echo;
+    if (!core_outward.show_banner)
+        core_outward.show_banner = core_show_banner;
+    if (!hud_outward.console_line_count)
+        hud_outward.console_line_count = [] { return message_console.line_count; };
+    if (!hud_outward.console_capacity)
+        hud_outward.console_capacity = [] { return (int)CONSOLE_LINES; };
+    if (!hud_outward.console_set_rows)
+        hud_outward.console_set_rows = hud_console_set_rows;
+    if (!hud_outward.console_scroll)
+        hud_outward.console_scroll = hud_console_scroll;
+    if (!game_links.get_console_list)
+        game_links.get_console_list = get_console_list;
+    if (!game_links.set_chat_lines)
+        game_links.set_chat_lines = set_chat_lines;
+    if (!game_links.clear_console)
+        game_links.clear_console = clear_console;
+}

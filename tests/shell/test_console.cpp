@@ -1,0 +1,330 @@
+// The message console: ring, word wrap, kinds and links, bounds, the
+// hand-over from other threads, the banner's fade and the layout values.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <vector>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/text.h"
+#include "platform/camera.h"
+#include "render/hud.h"
+#include "shell/console.h"
+#include "support/test_support.h"
+
+namespace {
+
+enum { ADVANCE = 8 };
+
+int fixed_measure(const char16 *text) { return ADVANCE * str16_len(text); }
+
+std::string narrow(const char16 *text)
+{
+    std::string s;
+    for (int i = 0; text[i]; i++)
+        s += (char)text[i];
+    return s;
+}
+
+std::vector<std::string> stored()
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < message_console.line_count; i++)
+        out.push_back(narrow(console_line(i)->text));
+    return out;
+}
+
+class Console : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view_width = 800;
+        view_height = 600;
+        console_links = {};
+        console_links.measure = fixed_measure;
+        init_console_layout();
+        compute_screen_layout(800, 600, ADVANCE, &screen_layout);
+    }
+    void TearDown() override { console_links = {}; }
+};
+
+TEST_F(Console, RingKeepsTheNewest128OldestFirst)
+{
+    for (int i = 0; i < 129; i++)
+        echo_message_nohook(format_to_static("line %d", i), MSG_NONE, 1);
+    auto lines = stored();
+    ASSERT_EQ(lines.size(), 128u);
+    for (int i = 0; i < 128; i++)
+        EXPECT_EQ(lines[i], format_to_static("line %d", i + 1));
+    EXPECT_EQ(message_console.head, 0);
+    EXPECT_EQ(message_console.first, 1);
+    // the list follows the newest line with four visible rows
+    EXPECT_EQ(message_console.list.count, 128);
+    EXPECT_EQ(message_console.list.visible_rows, 4);
+    EXPECT_EQ(message_console.list.first, 124);
+
+    clear_console();
+    EXPECT_EQ(message_console.line_count, 0);
+    EXPECT_EQ(message_console.head, -1);
+    EXPECT_EQ(console_line(0), nullptr);
+    echo_message_nohook("again", 0, 1);
+    EXPECT_EQ(stored(), std::vector<std::string>{"again"});
+}
+
+TEST_F(Console, ListStandsAboveTheBottomWhileTheLinesFit)
+{
+    echo_message_nohook("a", 0, 1);
+    echo_message_nohook("b", 0, 1);
+    EXPECT_EQ(message_console.list.visible_rows, 2);
+    EXPECT_EQ(message_console.list_y, 600 - 2 * 20 - 80);
+    EXPECT_EQ(message_console.list.first, 0);
+}
+
+TEST_F(Console, WrapsToTheConsoleWidth)
+{
+    const int width = screen_layout.console_pixels;   // 632 pixels: 79 characters
+    ASSERT_EQ(width, 800 - 16 * ADVANCE - 40);
+    std::string words;
+    for (int i = 0; words.size() < 280; i++)
+        words += format_to_static("%sword%d", i ? " " : "", i);
+    struct Case {
+        std::string text;
+        std::string joined;   // the stored pieces joined again
+        const char *glue;
+    } cases[] = {
+        {std::string(400, 'x'), std::string(299, 'x'), ""},   // copied up to 299 units
+        {words, words, " "},
+        {"short line", "short line", ""},
+    };
+    for (const Case &c : cases) {
+        clear_console();
+        echo_message_nohook(c.text.c_str(), MSG_INGAME, 1);
+        auto lines = stored();
+        std::string joined;
+        for (size_t i = 0; i < lines.size(); i++) {
+            EXPECT_LE((int)lines[i].size() * ADVANCE, width) << lines[i];
+            EXPECT_FALSE(lines[i].empty());
+            EXPECT_NE(lines[i][0], ' ') << lines[i];
+            joined += (i ? c.glue : "") + lines[i];
+        }
+        EXPECT_EQ(joined, c.joined);
+        if (c.text.size() > 79) {
+            EXPECT_GT(lines.size(), 1u);
+        }
+    }
+    // no wrapping without a console width
+    screen_layout.console_chars = 0;
+    clear_console();
+    echo_message_nohook(std::string(200, 'y').c_str(), 0, 1);
+    EXPECT_EQ(stored().size(), 1u);
+    EXPECT_EQ(console_line(0)->length, 200);
+}
+
+TEST_F(Console, KindsColoursAndLinks)
+{
+    struct Case {
+        const char *text;
+        int kind;
+        int kind_word;
+        int colour;
+    } cases[] = {
+        {"plain", 0, 0, 59},           {"server", 1, 1, 60},
+        {"url kind", 2, 2, 59},        {"in game", 4, 4, 62},
+        {"user", 8, 8, 64},            {"player", 16, 16, 65},
+        {"see http://a.org", 1, 3, 61}, {"go www.b.com now", 4, 6, 63},
+        {"http://x.y", 8, 10, 66},     {"www.p.q", 16, 18, 66},
+        {"http://.org", 1, 1, 60},     {"www.nodot", 4, 4, 62},
+        {"http:// a.b", 0, 0, 59},
+    };
+    for (const Case &c : cases) {
+        clear_console();
+        echo_message_nohook(c.text, c.kind, 1);
+        const ConsoleLine *line = console_line(0);
+        ASSERT_NE(line, nullptr) << c.text;
+        EXPECT_EQ(line->kind, c.kind_word) << c.text;
+        EXPECT_EQ(line->colour, c.colour) << c.text;
+    }
+    struct LinkCase {
+        const char *text;
+        const char *link;
+        int result;
+    } links[] = {
+        {"see http://a.org/x now", "http://a.org/x", 0},
+        {"go www.b.com", "http://www.b.com", 0},
+        {"nothing here", "", 1},
+    };
+    for (const LinkCase &c : links) {
+        char16 wide[64];
+        local_to_utf16(wide, c.text, (int)strlen(c.text));
+        char out[64];
+        EXPECT_EQ(link_of(wide, out, sizeof out), c.result) << c.text;
+        EXPECT_STREQ(out, c.link);
+    }
+    char16 wide[64];
+    local_to_utf16(wide, "http://abcdefgh.org", 19);
+    char tiny[8];
+    EXPECT_EQ(link_of(wide, tiny, sizeof tiny), 0);
+    EXPECT_STREQ(tiny, "http://");
+}
+
+int hook_result = 0;
+int hook_calls = 0;
+pthread_t hook_thread;
+int on_console_hook(const char16 *, int)
+{
+    hook_calls++;
+    hook_thread = pthread_self();
+    return hook_result;
+}
+
+TEST_F(Console, HookAndBounds)
+{
+    console_links.hook_console = on_console_hook;
+    hook_calls = 0;
+    hook_result = 7;
+    char16 text[4] = {'a', 'b', 0, 0};
+    EXPECT_EQ(add_console_line(text, 0, 0), 7);
+    EXPECT_EQ(message_console.line_count, 0);
+    EXPECT_EQ(add_console_line(text, 0, 1), 0);   // the hook is skipped
+    EXPECT_EQ(hook_calls, 1);
+    hook_result = 0;
+    console_echo("kept", 0);
+    EXPECT_EQ(hook_calls, 2);
+    EXPECT_EQ(stored(), (std::vector<std::string>{"ab", "kept"}));
+
+    // null texts, an over-long text without a width, the 8-bit length
+    console_links.hook_console = nullptr;
+    clear_console();
+    echo_message_nohook(nullptr, 0, 1);
+    echo_wide(nullptr, 0);
+    EXPECT_EQ(add_console_line(nullptr, 0, 1), 0);
+    EXPECT_EQ(message_console.line_count, 0);
+    screen_layout.console_pixels = 0;
+    std::string big(1000, 'z');
+    echo_message_nohook(big.c_str(), 0, 1);
+    ASSERT_EQ(message_console.line_count, 1);
+    EXPECT_EQ(str16_len(console_line(0)->text), CONSOLE_LINE_UNITS - 1);
+    EXPECT_EQ(console_line(0)->length, 255);
+    EXPECT_EQ(console_line(-1), nullptr);
+    EXPECT_EQ(console_line(1), nullptr);
+}
+
+void *worker_echo(void *)
+{
+    for (int i = 0; i < 40; i++)
+        echo_message(format_to_static("lost contact %d", i), MSG_INGAME);
+    return nullptr;
+}
+
+TEST_F(Console, OtherThreadsHandLinesOver)
+{
+    CoreOutward saved = core_outward;
+    core_outward = {};
+    bind_console();
+    console_links.hook_console = on_console_hook;
+    hook_calls = 0;
+    hook_result = 0;
+    pthread_t t;
+    ASSERT_EQ(pthread_create(&t, nullptr, worker_echo, nullptr), 0);
+    pthread_join(t, nullptr);
+    // nothing touched the ring or the hook on the worker
+    EXPECT_EQ(message_console.line_count, 0);
+    EXPECT_EQ(hook_calls, 0);
+    // the main thread stores what fits in the queue, in order
+    EXPECT_EQ(drain_console_queue(), CONSOLE_QUEUE_LINES);
+    auto lines = stored();
+    ASSERT_EQ(lines.size(), (size_t)CONSOLE_QUEUE_LINES);
+    for (int i = 0; i < CONSOLE_QUEUE_LINES; i++)
+        EXPECT_EQ(lines[i], format_to_static("lost contact %d", i));
+    EXPECT_EQ(hook_calls, CONSOLE_QUEUE_LINES);
+    EXPECT_TRUE(pthread_equal(hook_thread, pthread_self()));
+    EXPECT_EQ(drain_console_queue(), 0);
+    core_outward = saved;
+}
+
+TEST_F(Console, BannerFadesInItsLastSecondThenClears)
+{
+    frame_tick = 1000;
+    std::string longer(300, 'b');
+    show_banner(2, 62, 3, "ROUND", longer.c_str(), nullptr, 0, -1);
+    EXPECT_EQ((int)strlen(banner_lines[1]), BANNER_TEXT - 1);
+    EXPECT_STREQ(banner_lines[2], "");
+    struct Step {
+        int now;
+        float alpha;
+    } steps[] = {{1000, 1.0f}, {3000, 1.0f}, {3500, 0.5f}, {3900, 0.1f}, {4000, -1.0f}};
+    for (const Step &s : steps)
+        EXPECT_NEAR(banner_alpha(s.now), s.alpha, 1e-4) << s.now;
+    EXPECT_STREQ(banner_lines[0], "");
+    EXPECT_EQ(banner_alpha(1000), -1.0f);
+}
+
+TEST_F(Console, JointStateLineWhileTheGameWaits)
+{
+    MatchState saved_match = match_state;
+    int saved_player = selected_player, saved_joint = selected_joint, saved_mode = replay_mode;
+    replay_mode = REPLAY_LIVE;
+    struct Case {
+        int paused, player, joint, state;
+        const char *line;   // null: no line
+    } cases[] = {
+        {1, 0, 0, 3, "HOLDING NECK"},
+        {1, 1, 5, 1, "LOWERING RIGHT SHOULDER"},
+        {1, 0, 1, 2, "LEFT ROTATING CHEST"},
+        {1, 0, 19, 4, "RELAXING LEFT ANKLE"},
+        {0, 0, 0, 3, nullptr},    // the game runs
+        {1, -1, 0, 3, nullptr},   // no fighter selected
+        {1, 0, -1, 3, nullptr},   // no joint selected
+        {1, 0, 20, 3, nullptr},   // outside the joints
+        {1, 9, 0, 3, nullptr},    // outside the fighters
+    };
+    for (const Case &c : cases) {
+        match_state.game_paused = c.paused;
+        match_state.ghost_mode = 0;
+        selected_player = c.player;
+        selected_joint = c.joint;
+        if (c.player >= 0 && c.player < MAX_PLAYERS && c.joint >= 0 && c.joint < NUM_JOINTS)
+            players[c.player].joint_state[c.joint] = c.state;
+        char out[96];
+        int r = joint_state_line_text(out, sizeof out);
+        if (c.line) {
+            EXPECT_EQ(r, 0) << c.line;
+            EXPECT_STREQ(out, c.line);
+        } else {
+            EXPECT_NE(r, 0) << c.player << " " << c.joint;
+            EXPECT_STREQ(out, "");
+        }
+    }
+    match_state = saved_match;
+    selected_player = saved_player;
+    selected_joint = saved_joint;
+    replay_mode = saved_mode;
+}
+
+TEST(ConsoleLayout, ValuesFollowTheWindow)
+{
+    struct Case {
+        int w, h, adv;
+        int chars, pixels, rows, base;
+    } cases[] = {
+        {800, 600, 8, 66, 632, 19, 23},
+        {640, 480, 10, 30, 440, 13, 20},
+        {1024, 768, 8, 94, 856, 27, 135},
+        {755, 400, 0, 707, 699, 9, 20},   // a zero advance counts as 1
+    };
+    for (const Case &c : cases) {
+        ScreenLayout l;
+        compute_screen_layout(c.w, c.h, c.adv, &l);
+        EXPECT_EQ(l.console_chars, c.chars) << c.w;
+        EXPECT_EQ(l.console_pixels, c.pixels) << c.w;
+        EXPECT_EQ(l.hud_rows, c.rows) << c.w;
+        const int offsets[6] = {0, 30, 330, 520, 620, 740};
+        for (int i = 0; i < 6; i++)
+            EXPECT_EQ(l.hud_columns[i], c.base + offsets[i]) << c.w;
+    }
+}
+
+}  // namespace
