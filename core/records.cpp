@@ -6,6 +6,8 @@
 #include "core/bout.h"
 #include "core/rules.h"
 
+const char program_version[] = "3.24";
+
 PlayerState players[MAX_PLAYERS];
 MatchState match_state;
 GameRules current_rules;

@@ -218,6 +218,9 @@ struct MatchState {
     int32_t wins[4];
 };
 
+// The program's version, as replays, the caption and scripts show it.
+extern const char program_version[];
+
 // ---- the global records --------------------------------------------------
 extern PlayerState players[MAX_PLAYERS];
 extern MatchState match_state;

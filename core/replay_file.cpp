@@ -21,7 +21,6 @@ GrabRecord replay_grabs[4][GRAB_RECORDS];
 ReplayReader replay_reader;
 GameRules *replay_rules;
 
-static const char program_version[] = "3.24";
 
 // ---- writing ------------------------------------------------------------------
 

@@ -12,7 +12,6 @@ extern "C" {
 #include "core/records.h"
 #include "script/hooks.h"
 
-const char script_program_version[] = "3.24";
 
 // The API functions in registration order. Each Lua API module adds its rows
 // here; the engine registers whatever the table holds.
@@ -88,7 +87,7 @@ static int build_state(lua_State *L)
         lua_setfield(L, LUA_GLOBALSINDEX, row->name);
     }
 
-    lua_pushstring(L, script_program_version);
+    lua_pushstring(L, program_version);
     lua_setfield(L, LUA_GLOBALSINDEX, "ZYLOMACH_VERSION");
 
     const char *joint_names[NUM_JOINTS];

@@ -22,7 +22,6 @@ int script_engine_usable(const ScriptEngine *engine);
 const char *script_error_text(lua_State *L);
 
 // The program version that scripts see as ZYLOMACH_VERSION.
-extern const char script_program_version[];   // "3.24"
 
 // A row of the API registration table: a Lua global name and its function.
 struct ScriptApiFunction {

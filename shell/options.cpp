@@ -1,11 +1,12 @@
 #include "shell/options.h"
 
+#include "core/records.h"
+
 #include <cstdlib>
 #include <cstring>
 
 #include "core/text.h"
 
-const char *const program_version = "3.24";
 
 // Name, default, takes an integer; the row order is fixed.
 #define OPTION_ROWS(X) \

@@ -97,7 +97,6 @@ extern int cmdline_mod_count;
 // been applied, nothing after it is read), else 0.
 int parse_command_line(int argc, char **argv);
 
-extern const char *const program_version;   // "3.24"
 
 // The usage text with the rows' current values.
 void write_usage(FILE *out);
