@@ -24,18 +24,21 @@
 #include "net/md5.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
+#include "platform/screenshot.h"
 #include "platform/sound.h"
 #include "render/meshes.h"
 #include "render/scene.h"
 #include "script/hooks.h"
 #include "shell/buddies.h"
 #include "shell/console.h"
+#include "shell/console_commands.h"
 #include "shell/customs.h"
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/palette.h"
+#include "shell/povray.h"
 #include "shell/settings.h"
 #include "shell/sound_triggers.h"
 #include "shell/ttf_text.h"
@@ -338,6 +341,10 @@ static void bind_layers()
         core_outward.load_fighter_looks = [] { load_fighter_looks(1); };
     if (!core_outward.set_ghost_equipment)
         core_outward.set_ghost_equipment = set_ghost_equipment;
+    // Console lines from the game server ("RUN"); the interpreter runs only
+    // its harmless commands for them.
+    if (!core_outward.run_console_command)
+        core_outward.run_console_command = run_console_command;
     if (!game_links.clear_customs)
         game_links.clear_customs = clear_customs_for_player;
     if (!platform_outward.reload_all_player_looks)
@@ -356,6 +363,29 @@ static void bind_layers()
     game_links.size_hands_by_grips = update_hand_sizes;
     game_links.clear_bout_list = clear_bout_list;
     game_links.reset_camera_view = reset_view;
+    // Screenshots, the scene files beside them and the ctrl+F7 animation;
+    // the render switches flip the option rows (the settings store's own
+    // toggle_render_option default does the same for its rows).
+    if (!game_links.take_screenshot)
+        game_links.take_screenshot = take_screenshot;
+    if (!screenshot_outward.write_scene)
+        screenshot_outward.write_scene = pov_write_scene;
+    if (!platform_outward.pov_begin_animation)
+        platform_outward.pov_begin_animation = pov_begin_animation;
+    if (!platform_outward.pov_write_frame)
+        platform_outward.pov_write_frame = pov_write_frame;
+    if (!platform_outward.pov_end_animation)
+        platform_outward.pov_end_animation = pov_end_animation;
+    render_option_refs.fluid = &option_table[OPT_FLUID].value;
+    render_option_refs.reflection = &option_table[OPT_REFLECTION].value;
+    render_option_refs.softshadow = &option_table[OPT_SOFTSHADOW].value;
+    render_option_refs.ambientocclusion = &option_table[OPT_AMBIENTOCCLUSION].value;
+    render_option_refs.bumpmapping = &option_table[OPT_BUMPMAPPING].value;
+    render_option_refs.noreload = &option_table[OPT_NORELOAD].value;
+    render_option_refs.transparency = &option_table[OPT_TRANSPARENCY].value;
+    render_option_refs.frameskip = &option_table[OPT_FRAMESKIP].value;
+    render_option_refs.shaders = &option_table[OPT_SHADERS].value;
+    render_option_refs.shaders_active = &shaders_active;
 
 
     // Sounds; a test that listens to a sound slot installs its own first.

@@ -1,0 +1,733 @@
+#include "shell/console_commands.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/mod.h"
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "core/text.h"
+#include "net/connection.h"
+#include "platform/camera.h"
+#include "platform/loop.h"
+#include "script/engine.h"
+#include "script/hooks.h"
+#include "shell/app.h"
+#include "shell/buddies.h"
+#include "shell/console.h"
+#include "shell/customs.h"
+#include "shell/game_control.h"
+#include "shell/options.h"
+#include "shell/povray.h"
+
+FILE *console_output_file = nullptr;
+char console_base_dir[256] = "";
+
+static const char *const unavailable_text = "%s is not available yet";
+
+// ---- helpers -------------------------------------------------------------------
+
+static void say(const char *text) { echo_message(text, MSG_INGAME); }
+
+// One output line: into the redirect file while there is one, else echoed.
+static void out_line(const char *text)
+{
+    if (console_output_file)
+        fprintf(console_output_file, "%s\n", text);
+    else
+        say(text);
+}
+
+static int number_of(const char *arg) { return arg ? (int)strtol(arg, nullptr, 10) : 0; }
+
+static void chat_lines(int lines)
+{
+    if (game_links.set_chat_lines)
+        game_links.set_chat_lines(lines);
+}
+
+// A game path (relative, checked by the caller) joined to the base folder.
+static void game_path(const char *relative, char *out, int size)
+{
+    if (console_base_dir[0])
+        snprintf(out, size, "%s/%s", console_base_dir, relative);
+    else
+        snprintf(out, size, "%s", relative);
+}
+
+int console_path_ok(const char *path)
+{
+    if (!path || !path[0] || path[0] == '/' || path[0] == '~')
+        return 0;
+    if (strchr(path, '\\') || strchr(path, ':'))
+        return 0;
+    const char *p = path;
+    while (*p) {
+        const char *end = strchr(p, '/');
+        int len = end ? (int)(end - p) : (int)strlen(p);
+        if (len == 2 && p[0] == '.' && p[1] == '.')
+            return 0;
+        if (!end)
+            break;
+        p = end + 1;
+    }
+    return 1;
+}
+
+// Sends a line on the game connection; 0 sent.
+static int send_line(const char *text)
+{
+    ServerConnection *c = get_game_connection();
+    if (!c || !net_is_connected(c)) {
+        say("not connected to a server");
+        return 1;
+    }
+    if (net_send_buf(c, text) < 0) {
+        say("lost contact with the server");
+        return 1;
+    }
+    return 0;
+}
+
+static void toggle_option(int row, const char *arg, const char *on_text, const char *off_text)
+{
+    set_option(row, number_of(arg));
+    say(get_option(row) ? on_text : off_text);
+}
+
+// Sets the option from a number, or reports "<name> is on/off" without one.
+static void option_or_report(int row, const char *arg, const char *name)
+{
+    if (arg) {
+        set_option(row, number_of(arg));
+        return;
+    }
+    char line[64];
+    snprintf(line, sizeof line, "%s is %s", name, get_option(row) ? "on" : "off");
+    say(line);
+}
+
+// ---- handlers ------------------------------------------------------------------
+
+static void cmd_unavailable(const ConsoleCommand *row, const char *)
+{
+    char line[128];
+    snprintf(line, sizeof line, unavailable_text, row->name);
+    say(line);
+}
+
+static void cmd_clear(const ConsoleCommand *, const char *) { clear_console(); }
+
+static void cmd_jointsound(const ConsoleCommand *, const char *arg)
+{
+    toggle_option(OPT_JOINTSOUND, arg, "joint over sound toggled on.", "joint over sound toggled off.");
+}
+
+static void cmd_help(const ConsoleCommand *, const char *arg)
+{
+    char line[256];
+    if (!arg) {
+        int printed = 0;
+        for (int i = 0; console_command_table[i].name; i++) {
+            const ConsoleCommand *r = &console_command_table[i];
+            if (!strcmp(r->name, "motionblur"))
+                continue;
+            snprintf(line, sizeof line, "%s[%s] - %s", r->name, r->alias, r->usage);
+            say(line);
+            printed++;
+        }
+        chat_lines(printed);
+        return;
+    }
+    if (strcmp(arg, "set"))
+        return;
+    for (int i = 0; game_rule_options[i].id != -1; i++) {
+        snprintf(line, sizeof line, "%s[%s]", game_rule_options[i].name,
+                 game_rule_options[i].short_name);
+        say(line);
+    }
+}
+
+static void cmd_loadmod(const ConsoleCommand *, const char *arg)
+{
+    if (!console_path_ok(arg)) {
+        say("invalid mod name");
+        return;
+    }
+    GameRules *rules = get_setup_rules();
+    n_strncpyz(rules->mod, arg, sizeof rules->mod);
+    begin_new_game();
+}
+
+static void cmd_zoomplayer(const ConsoleCommand *, const char *arg)
+{
+    int p = number_of(arg);
+    if (p >= 0 && p < match_state.num_players) {
+        selected_player = p;
+        set_selection(p, 0);
+    }
+}
+
+static void cmd_quit(const ConsoleCommand *, const char *) { request_quit(); }
+
+static void cmd_povshot(const ConsoleCommand *, const char *arg)
+{
+    char relative[CONSOLE_ARG_BYTES + 16];
+    char full[CONSOLE_ARG_BYTES + 288];
+    char line[CONSOLE_ARG_BYTES + 64];
+    snprintf(relative, sizeof relative, "raytrace/%s", arg);
+    game_path(relative, full, sizeof full);
+    if (console_path_ok(arg) && pov_write_scene(full) == 0)
+        snprintf(line, sizeof line, "saved file to %s", relative);
+    else
+        snprintf(line, sizeof line, "unable to create file %s", relative);
+    say(line);
+}
+
+static void cmd_chatlines(const ConsoleCommand *, const char *arg) { chat_lines(number_of(arg)); }
+
+static void cmd_smoothcamera(const ConsoleCommand *, const char *arg)
+{
+    option_or_report(OPT_SMOOTHCAM, arg, "smoothcam");
+}
+static void cmd_altimeter(const ConsoleCommand *, const char *arg)
+{
+    option_or_report(OPT_ALTIMETER, arg, "altimeter");
+}
+static void cmd_speedometer(const ConsoleCommand *, const char *arg)
+{
+    option_or_report(OPT_SPEEDOMETER, arg, "speedometer");
+}
+static void cmd_benchmark(const ConsoleCommand *, const char *arg)
+{
+    option_or_report(OPT_BENCHMARK, arg, "benchmark");
+}
+
+static void cmd_echo(const ConsoleCommand *, const char *arg)
+{
+    if (!console_output_file)
+        say(arg);
+}
+
+static void cmd_emote(const ConsoleCommand *, const char *arg)
+{
+    char line[CONSOLE_ARG_BYTES + 16];
+    snprintf(line, sizeof line, "emote %s\n", arg);
+    send_line(line);
+}
+
+static void cmd_pass(const ConsoleCommand *, const char *arg)
+{
+    char line[CONSOLE_ARG_BYTES + 16];
+    snprintf(line, sizeof line, "pass %s\n", arg);
+    send_line(line);
+}
+
+static void cmd_centerprint(const ConsoleCommand *, const char *arg)
+{
+    if (core_outward.show_banner)
+        core_outward.show_banner(2, 3, arg, "", "");
+}
+
+static void cmd_connect(const ConsoleCommand *, const char *arg)
+{
+    if (core_outward.connect_to_server)
+        core_outward.connect_to_server(arg);
+}
+
+static void cmd_set(const ConsoleCommand *, const char *arg)
+{
+    int online = is_online_game();
+    GameRules *rules = online ? &current_rules : get_setup_rules();
+    char line[CONSOLE_ARG_BYTES * 2 + 16];
+    if (!arg) {
+        chat_lines(26);
+        for (int i = 0; game_rule_options[i].id != -1; i++) {
+            const char *text = get_rule_text_by_name(game_rule_options[i].name, online, rules);
+            snprintf(line, sizeof line, "set %s %s", game_rule_options[i].name, text ? text : "");
+            out_line(line);
+        }
+        return;
+    }
+    char name[CONSOLE_ARG_BYTES];
+    char value[CONSOLE_ARG_BYTES];
+    value[0] = 0;
+    int got = sscanf(arg, "%511s %511[^\n]", name, value);
+    if (got < 1)
+        return;
+    if (got == 2) {
+        if (online) {
+            snprintf(line, sizeof line, "set %s %s\n", name, value);
+            send_line(line);
+        } else {
+            set_rule(name, value, rules);
+        }
+    }
+    if (!online) {
+        const char *text = get_rule_text_by_name(name, 0, rules);
+        if (text)
+            say(text);
+    }
+}
+
+static void cmd_exec(const ConsoleCommand *, const char *arg) { run_console_script(arg); }
+
+static void cmd_exportworld(const ConsoleCommand *, const char *arg)
+{
+    char full[CONSOLE_ARG_BYTES + 256];
+    game_path(arg, full, sizeof full);
+    if (!console_path_ok(arg) || write_mod(&current_world, full) != 0) {
+        char line[CONSOLE_ARG_BYTES + 32];
+        snprintf(line, sizeof line, "unable to export to %s", arg);
+        say(line);
+    }
+}
+
+static void cmd_option(const ConsoleCommand *, const char *arg)
+{
+    char key[CONSOLE_ARG_BYTES];
+    int value = 0;
+    if (sscanf(arg, "%511s %i", key, &value) >= 1)
+        set_option_by_name(key, value);
+}
+
+static void cmd_setframes(const ConsoleCommand *, const char *arg)
+{
+    set_rule("matchframes", arg, &current_rules);
+}
+
+static void cmd_removehooks(const ConsoleCommand *, const char *arg)
+{
+    ScriptEngine *engine = get_script_engine();
+    if (engine)
+        remove_hooks(engine, arg);
+}
+
+static void cmd_loadplayer(const ConsoleCommand *, const char *arg)
+{
+    int p = 0;
+    char name[CONSOLE_ARG_BYTES];
+    name[0] = 0;
+    if (sscanf(arg, "%i %511s", &p, name) < 2 || p < 0 || p >= MAX_PLAYERS ||
+        !console_path_ok(name) || strchr(name, '/')) {
+        say("loadplayer needs a player number and a name");
+        return;
+    }
+    load_player_custom(p, name);
+}
+
+static void cmd_loadscript(const ConsoleCommand *, const char *arg)
+{
+    ScriptEngine *engine = get_script_engine();
+    if (!engine || load_script_file(engine, arg) != 0) {
+        char line[CONSOLE_ARG_BYTES + 32];
+        snprintf(line, sizeof line, "Error loading script: %s", arg);
+        say(line);
+    }
+}
+
+static void cmd_rumblecam(const ConsoleCommand *, const char *arg)
+{
+    if (number_of(arg)) {
+        set_option(OPT_RUMBLE, 1);
+        say("Rumble cam toggled on");
+    } else {
+        set_option(OPT_RUMBLE, 0);
+        set_camera_shake(0);
+        say("Rumble cam toggled off");
+    }
+}
+
+static void cmd_clearblood(const ConsoleCommand *, const char *)
+{
+    if (get_option(OPT_SHADERS) && game_links.clear_blood_stains)
+        game_links.clear_blood_stains();
+}
+
+static void cmd_timecolor(const ConsoleCommand *, const char *arg)
+{
+    if (game_type != 1)
+        return;
+    int c = number_of(arg);
+    char line[96];
+    if (c < 0 || c > 67) {
+        snprintf(line, sizeof line, "Invalid input. Please enter a color between 0 and %i", 68);
+        say(line);
+        return;
+    }
+    get_player_customs(0)->timer_col = c;
+    snprintf(line, sizeof line, "Time color changed to: %i", c);
+    say(line);
+}
+
+static void cmd_smartcamera(const ConsoleCommand *, const char *arg)
+{
+    toggle_option(OPT_SMARTCAM, arg, "smart camera toggled on.", "smart camera toggled off.");
+}
+
+static void cmd_frameskip(const ConsoleCommand *, const char *arg)
+{
+    toggle_option(OPT_FRAMESKIP, arg, "Frame skipping toggled on.", "Frame skipping toggled off.");
+}
+
+static void cmd_ordereddrawing(const ConsoleCommand *, const char *arg)
+{
+    toggle_option(OPT_TRANSPARENCY, arg, "Ordered Drawing toggled on.", "Ordered Drawing toggled off.");
+}
+
+static void cmd_spec(const ConsoleCommand *, const char *)
+{
+    if (is_online_game() && send_line("SPEC\n") == 0)
+        say("joining spectators");
+}
+
+static void cmd_enter(const ConsoleCommand *, const char *)
+{
+    if (is_online_game() && send_line("ENTER\n") == 0)
+        say("enter bout list");
+}
+
+static void save_buddy_list()
+{
+    char path[512];
+    game_path("data/buddies.txt", path, sizeof path);
+    save_buddies(path);
+}
+
+static void cmd_addbuddy(const ConsoleCommand *, const char *arg)
+{
+    char line[CONSOLE_ARG_BYTES + 64];
+    if (add_buddy(arg, 0, 0) == 2) {
+        snprintf(line, sizeof line, "%s is already in your buddies list.", arg);
+        say(line);
+        return;
+    }
+    snprintf(line, sizeof line, "%s was added to your buddies list.", arg);
+    say(line);
+    save_buddy_list();
+}
+
+static void cmd_removebuddy(const ConsoleCommand *, const char *arg)
+{
+    char line[CONSOLE_ARG_BYTES + 64];
+    if (remove_buddy(arg, 0) != 0) {
+        snprintf(line, sizeof line, "%s is not in your buddies list.", arg);
+        say(line);
+        return;
+    }
+    snprintf(line, sizeof line, "%s was removed from your buddies list.", arg);
+    say(line);
+    save_buddy_list();
+}
+
+static void cmd_listbuddy(const ConsoleCommand *, const char *)
+{
+    if (buddy_count() == 0) {
+        say("You didn't add any buddy yet. Use /addbuddy or /ab to add one.");
+        say("e.g.: /addbuddy uke");
+        return;
+    }
+    say("Your buddies:");
+    int lines = 1;
+    for (const char *name = first_buddy(); name; name = next_buddy()) {
+        say(name);
+        lines++;
+    }
+    if (lines > message_console.console_rows)
+        chat_lines(lines);
+}
+
+static void cmd_motionblur(const ConsoleCommand *row, const char *arg)
+{
+    set_option(OPT_MOTIONBLUR, number_of(arg));
+    if (get_option(OPT_MOTIONBLUR)) {
+        say("Super Secret Motion Blur toggled on.");
+        // The video mode is set again by the platform layer at its next start.
+        (void)row;
+    } else {
+        say("Super Secret Motion Blur toggled off.");
+    }
+}
+
+// ---- the table -----------------------------------------------------------------
+
+#define U cmd_unavailable
+const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
+    {"clear", "cl", "clear chat log", cmd_clear, 0, 1},
+    {"jointsound", "js", "0|1", cmd_jointsound, 2, 0},
+    {"help", "he", "print this help", cmd_help, 2, 1},
+    {"loadmod", "lm", "classic.zmm", cmd_loadmod, 1, 0},
+    {"zoomplayer", "zp", "0|1", cmd_zoomplayer, 1, 1},
+    {"resolution", "re", "w h", U, 1, 0},
+    {"quit", "qu", "", cmd_quit, 0, 0},
+    {"loadplayer", "lp", "player name", cmd_loadplayer, 1, 0},
+    {"povshot", "ps", "filename.pov", cmd_povshot, 1, 0},
+    {"chatlines", "chl", "num", cmd_chatlines, 1, 1},
+    {"smoothcamera", "smc", "0|1", cmd_smoothcamera, 2, 0},
+    {"altimeter", "am", "0|1", cmd_altimeter, 2, 0},
+    {"speedometer", "sm", "0|1", cmd_speedometer, 2, 0},
+    {"echo", "ec", "<type> message", cmd_echo, 1, 1},
+    {"emote", "em", "message", cmd_emote, 1, 0},
+    {"centerprint", "cp", "message", cmd_centerprint, 1, 1},
+    {"connect", "co", "ip:port", cmd_connect, 1, 0},
+    {"set", "se", "<name> [value]", cmd_set, 2, 0},
+    {"pass", "pa", "<password>", cmd_pass, 1, 0},
+    {"exec", "ex", "<file.zms>", cmd_exec, 1, 0},
+    {"exportworld", "ew", "<file.zmm>", cmd_exportworld, 1, 0},
+    {"system", "sy", "<app>", U, 1, 0},
+    {"option", "op", "<key> <#>", cmd_option, 1, 0},
+    {"benchmark", "bm", "0|1", cmd_benchmark, 2, 0},
+    {"setframes", "sf", "num", cmd_setframes, 1, 0},
+    {"moveplayer", "mp", "p x y z", U, 1, 0},
+    {"loadscript", "ls", "testlua.lua", cmd_loadscript, 1, 0},
+    {"removehooks", "rh", "hook", cmd_removehooks, 1, 0},
+    {"smartcamera", "sc", "0|1", cmd_smartcamera, 1, 0},
+    {"rumblecam", "rc", "0|1", cmd_rumblecam, 1, 0},
+    {"clearblood", "cb", "", cmd_clearblood, 0, 0},
+    {"worldshader", "ws", "id x y z w", U, 1, 0},
+    {"loadworldshader", "lws", "shader.inc", U, 1, 0},
+    {"exportworldshader", "ews", "shader.inc", U, 1, 0},
+    {"frameskip", "fs", "0|1", cmd_frameskip, 2, 0},
+    {"login", "lo", "user pwd", U, 2, 0},
+    {"spec", "sp", "", cmd_spec, 0, 0},
+    {"enter", "en", "", cmd_enter, 0, 0},
+    {"timecolor", "tc", "c", cmd_timecolor, 2, 0},
+    {"search", "sa", "playername", U, 2, 0},
+    {"join", "jo", "serverid", U, 2, 0},
+    {"list", "li", "", U, 0, 0},
+    {"refresh", "rf", "", U, 0, 0},
+    {"addbuddy", "ab", "playername", cmd_addbuddy, 1, 0},
+    {"removebuddy", "rb", "playername", cmd_removebuddy, 1, 0},
+    {"listbuddy", "lb", "", cmd_listbuddy, 0, 1},
+    {"listequipment", "le", "", U, 0, 0},
+    {"ordereddrawing", "od", "0|1", cmd_ordereddrawing, 2, 0},
+    {"motionblur", "grarrr", "0|1", cmd_motionblur, 2, 0},
+    {nullptr, nullptr, nullptr, nullptr, 0, 0},
+};
+#undef U
+
+int find_console_command(const char *word)
+{
+    for (int i = 0; console_command_table[i].name; i++)
+        if (!strcmp(word, console_command_table[i].name) ||
+            !strcmp(word, console_command_table[i].alias))
+            return i;
+    return -1;
+}
+
+// ---- dispatch ------------------------------------------------------------------
+
+static int is_blank16(char16 u) { return u == ' ' || u == '\t' || u == '\r' || u == '\n'; }
+
+int console_dispatch_from(const char16 *line, int from_server)
+{
+    if (!line)
+        return 1;
+    char16 copy[CONSOLE_DISPATCH_UNITS];
+    int n = 0;
+    while (n < CONSOLE_DISPATCH_UNITS - 1 && line[n]) {
+        copy[n] = line[n];
+        n++;
+    }
+    copy[n] = 0;
+    char16 *text = copy;
+    while (*text && is_blank16(*text))
+        text++;
+    if (!*text || *text == '#')
+        return 1;
+
+    char16 *args = text;
+    while (*args && *args != ' ')
+        args++;
+    char word[CONSOLE_DISPATCH_UNITS];
+    char16 saved = *args;
+    *args = 0;
+    utf16_to_local(word, text, sizeof word - 1);
+    *args = saved;
+    int has_args = *args != 0;
+
+    int row_index = find_console_command(word);
+    if (row_index < 0)
+        return 1;
+    const ConsoleCommand *row = &console_command_table[row_index];
+
+    char msg[CONSOLE_ARG_BYTES + 64];
+    if (from_server && !row->server_safe) {
+        snprintf(msg, sizeof msg, "the server may not run %s", row->name);
+        say(msg);
+        return 0;
+    }
+
+    char path[CONSOLE_ARG_BYTES];
+    path[0] = 0;
+    if (has_args) {
+        for (char16 *p = args; *p; p++) {
+            if (*p == '>' && p[1]) {
+                *p = 0;
+                char16 *target = p + 1;
+                while (*target && is_blank16(*target))
+                    target++;
+                int len = str16_len(target);
+                while (len > 0 && is_blank16(target[len - 1]))
+                    target[--len] = 0;
+                utf16_to_local(path, target, sizeof path - 1);
+                break;
+            }
+        }
+    }
+    if (path[0] && from_server) {
+        say("the server may not redirect console output");
+        return 0;
+    }
+
+    char argument[CONSOLE_ARG_BYTES];
+    const char *arg = nullptr;
+    char16 *a = args;
+    while (*a && is_blank16(*a))
+        a++;
+    if (row->arg_mode == CONSOLE_ARG_REQUIRED) {
+        if (!has_args) {
+            snprintf(msg, sizeof msg, "%s needs a parameter", word);
+            say(msg);
+            return 0;
+        }
+        if (!*a) {
+            char whole[CONSOLE_DISPATCH_UNITS * 2];
+            utf16_to_local(whole, copy, sizeof whole - 1);
+            fprintf(stderr, "load is empty for key %s\n", whole);
+            return 0;
+        }
+    }
+    if (row->arg_mode != CONSOLE_ARG_NONE && *a) {
+        utf16_to_local(argument, a, sizeof argument - 1);
+        arg = argument;
+    }
+
+    if (path[0]) {
+        char full[CONSOLE_ARG_BYTES + 256];
+        if (!console_path_ok(path)) {
+            snprintf(msg, sizeof msg, "Unable to open %s", path);
+            say(msg);
+            return 1;
+        }
+        game_path(path, full, sizeof full);
+        fprintf(stderr, "console_open %s\n", full);
+        console_output_file = fopen(full, "wb");
+        if (!console_output_file) {
+            snprintf(msg, sizeof msg, "Unable to open %s", path);
+            say(msg);
+            return 1;
+        }
+    }
+    row->handler(row, arg);
+    if (console_output_file) {
+        fclose(console_output_file);
+        console_output_file = nullptr;
+    }
+    return 0;
+}
+
+int console_dispatch(const char16 *line) { return console_dispatch_from(line, 0); }
+
+void run_console_command(const char *text, int from_server)
+{
+    if (!text)
+        return;
+    char16 line[CONSOLE_DISPATCH_UNITS];
+    char local[CONSOLE_DISPATCH_UNITS];
+    n_strncpyz(local, text, sizeof local);
+    local_to_utf16(line, local, (int)strlen(local));
+    console_dispatch_from(line, from_server);
+}
+
+// Scripts may call "exec" themselves; the depth stops a script that runs itself.
+static int script_depth = 0;
+
+int run_console_script(const char *path)
+{
+    char msg[CONSOLE_ARG_BYTES + 64];
+    if (!console_path_ok(path)) {
+        snprintf(msg, sizeof msg, "Unable to open %s", path ? path : "");
+        say(msg);
+        return 1;
+    }
+    if (script_depth >= 8) {
+        snprintf(msg, sizeof msg, "Unable to open %s", path);
+        say(msg);
+        return 1;
+    }
+    char full[CONSOLE_ARG_BYTES + 256];
+    game_path(path, full, sizeof full);
+    FILE *f = fopen(full, "rb");
+    if (!f) {
+        snprintf(msg, sizeof msg, "Unable to open %s", path);
+        say(msg);
+        return 1;
+    }
+    // The script's own lines are not redirected; a redirect of "exec" gets
+    // the echoed lines.
+    FILE *redirect = console_output_file;
+    script_depth++;
+    char buffer[2048];
+    while (fgets(buffer, sizeof buffer, f)) {
+        char *line = trim_blanks(buffer);
+        console_output_file = redirect;
+        out_line(line);
+        console_output_file = nullptr;
+        char16 wide[CONSOLE_DISPATCH_UNITS];
+        char cut[CONSOLE_DISPATCH_UNITS];
+        n_strncpyz(cut, line, sizeof cut);
+        local_to_utf16(wide, cut, (int)strlen(cut));
+        console_dispatch_from(wide, 0);
+    }
+    script_depth--;
+    console_output_file = redirect;
+    fclose(f);
+    return 0;
+}
+
+void submit_chat_line()
+{
+    TextLines *input = get_chat_input();
+    if (!input)
+        return;
+    char text[1024];
+    text_lines_get_row(input, input->current_row, sizeof text - 1, text);
+    submit_chat_text(text);
+}
+
+void submit_chat_text(const char *chat)
+{
+    if (!chat || !chat[0])
+        return;
+    char text[1024];
+    n_strncpyz(text, chat, sizeof text);
+    collapse_blanks(text);
+    if (text[0] == '/' && text[1]) {
+        char16 wide[CONSOLE_DISPATCH_UNITS];
+        char cut[CONSOLE_DISPATCH_UNITS];
+        n_strncpyz(cut, text + 1, sizeof cut);
+        local_to_utf16(wide, cut, (int)strlen(cut));
+        if (console_dispatch(wide) == 0)
+            return;
+    }
+    if (game_type == 0)
+        return;
+    if (!strncmp(text, "/spec", 5)) {
+        if (send_line("SPEC\n") == 0)
+            say("joining spectators");
+        return;
+    }
+    if (!strncmp(text, "/enter", 6)) {
+        if (send_line("ENTER\n") == 0)
+            say("enter bout list");
+        return;
+    }
+    char line[1100];
+    if (text[0] == '/' && strlen(text) >= 2)
+        snprintf(line, sizeof line, "%s\n", text + 1);
+    else
+        snprintf(line, sizeof line, "SAY %s\n", text);
+    send_line(line);
+}
