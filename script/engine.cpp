@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "core/records.h"
+#include "script/api_game.h"
 #include "script/hooks.h"
 
 
@@ -17,6 +18,39 @@ extern "C" {
 // here; the engine registers whatever the table holds.
 const ScriptApiFunction script_api_functions[] = {
     {"set_event_hook", lua_set_event_hook},
+    {"echo", lua_echo},
+    {"run_cmd", lua_run_cmd},
+    {"start_new_game", lua_start_new_game},
+    {"freeze_game", lua_freeze_game},
+    {"unfreeze_game", lua_unfreeze_game},
+    {"is_game_frozen", lua_is_game_frozen},
+    {"edit_game", lua_edit_game},
+    {"rewind_replay", lua_rewind_replay},
+    {"set_ghost", lua_set_ghost},
+    {"get_ghost", lua_get_ghost},
+    {"set_default_rules", lua_set_default_rules},
+    {"open_menu", lua_open_menu},
+    {"get_shift_key_state", lua_get_shift_key_state},
+    {"get_world_state", lua_get_world_state},
+    {"get_bouts", lua_get_bouts},
+    {"get_customs", lua_get_customs},
+    {"get_game_rules", lua_get_game_rules},
+    {"get_window_size", lua_get_window_size},
+    {"get_option", lua_get_option},
+    {"set_option", lua_set_option},
+    {"load_player", lua_load_player},
+    {"get_camera_info", lua_get_camera_info},
+    {"set_camera_pos", lua_set_camera_pos},
+    {"set_camera_lookat", lua_set_camera_lookat},
+    {"open_url", lua_open_url},
+    {"screenshot", lua_screenshot},
+    {"set_fov", lua_set_fov},
+    {"select_player", lua_select_player},
+    {"disable_sound", lua_disable_sound},
+    {"enable_sound", lua_enable_sound},
+    {"set_volume", lua_set_volume},
+    {"get_volume", lua_get_volume},
+    {"get_errno", lua_get_errno},
     {nullptr, nullptr},
 };
 

@@ -1,9 +1,11 @@
 #include "shell/app.h"
+#include "shell/widgets.h"
 
 // GLEW comes before any other GL header.
 #include "render/gl_draw.h"
 
 #include <GL/freeglut.h>
+#include <SDL/SDL.h>
 #include <SDL/SDL_ttf.h>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +45,7 @@
 #include "shell/sound_triggers.h"
 #include "shell/ttf_text.h"
 #include "render/hud.h"
+#include "script/api_game.h"
 
 // ---- the objects --------------------------------------------------------------------
 
@@ -284,6 +287,52 @@ static void bind_layers()
     platform_options.noreload = &option_table[OPT_NORELOAD].value;
 
     platform_outward.init_glut = start_glut;
+    if (!script_shell.echo_nohook)
+        script_shell.echo_nohook = [](const char *text, int kind) { echo_message_nohook(text, kind, 1); };
+    if (!script_shell.find_option)
+        script_shell.find_option = [](const char *name, int *value) {
+            int row = option_row(name);
+            if (row < 0)
+                return 1;
+            *value = get_option(row);
+            return 0;
+        };
+    if (!script_shell.set_option)
+        script_shell.set_option = [](const char *name, int value) { set_option_by_name(name, value); };
+    if (!script_shell.switch_menu)
+        script_shell.switch_menu = [](int page) {
+            if (game_links.switch_menu)
+                game_links.switch_menu(page);
+        };
+    if (!script_shell.begin_new_game)
+        script_shell.begin_new_game = begin_new_game;
+    if (!script_shell.exit_replay)
+        script_shell.exit_replay = exit_replay;
+    if (!script_shell.key_modifiers)
+        script_shell.key_modifiers = [] { return (int)SDL_GetModState(); };
+    if (!script_shell.error_flag)
+        script_shell.error_flag = [] { return script_engine ? script_engine->error_flag : 0; };
+    if (!script_shell.camera_position)
+        script_shell.camera_position = [] { return camera_state.position; };
+    if (!script_shell.camera_lookat)
+        script_shell.camera_lookat = [] { return camera_state.lookat; };
+    if (!script_shell.set_fov)
+        script_shell.set_fov = set_perspective_fov;
+    if (!script_shell.set_sound)
+        script_shell.set_sound = [](int on) {
+            if (on)
+                set_sound_on();
+            else
+                set_sound_off();
+        };
+    if (!script_shell.set_volume)
+        script_shell.set_volume = set_effect_volume;
+    if (!script_shell.get_volume)
+        script_shell.get_volume = get_effective_volume;
+    if (!script_shell.save_screenshot)
+        script_shell.save_screenshot = save_screenshot_as;
+    if (!script_shell.load_player_custom)
+        script_shell.load_player_custom = load_player_custom;
     platform_outward.init_fonts = start_fonts;
     // The fonts themselves open with the renderer's resources (and again
     // after every new video mode).
@@ -331,6 +380,8 @@ static void bind_layers()
     // slots a test filled first stay as they are.
     init_console_layout();
     bind_console();
+    // The control bar and the scroll lists' mouse hover.
+    bind_widgets();
     // Customisation: the staging records that server and replay lines fill,
     // and the fighters' looks at each game start.
     if (!core_outward.parse_customs_line)

@@ -23,6 +23,12 @@ struct ScrollList {
     int first;          // first visible row
     int scroll_up;      // automatic scrolling flags
     int scroll_down;
+    // geometry and state of the widget operations (shell/widgets.h)
+    int x, right;       // left edge and right edge in pixels
+    int first_y;        // top of the first visible row
+    int row_height;
+    int keep_position;  // a new count keeps hover and first
+    int chosen;         // chosen row, -1 none
 };
 
 // The settings store over "default.cfg": shell/settings.h.
