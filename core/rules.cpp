@@ -319,30 +319,15 @@ int read_int_list(const char *text, int32_t *values, int count)
 void set_engage_positions(const char *value, GameRules *rules)
 {
     n_strncpyz(rules->engage_text, value, sizeof rules->engage_text);
-    int n = engage_count(rules);
-    float values[MAX_FIGHTERS * 3];
-    for (int i = 0; i < n; i++)
-        for (int k = 0; k < 3; k++)
-            values[i * 3 + k] = rules->engage_pos[i][k];
-    int complete = read_float_list(value, values, n * 3);
-    for (int i = 0; i < n; i++)
-        for (int k = 0; k < 3; k++)
-            rules->engage_pos[i][k] = values[i * 3 + k];
+    // The rows lie one after another: the list fills them in order.
+    int complete = read_float_list(value, &rules->engage_pos[0][0], engage_count(rules) * 3);
     rules->engage_set = complete ? 1 : 0;
 }
 
 void set_engage_rotations(const char *value, GameRules *rules)
 {
     n_strncpyz(rules->engage_text, value, sizeof rules->engage_text);
-    int n = engage_count(rules);
-    int32_t values[MAX_FIGHTERS * 3];
-    for (int i = 0; i < n; i++)
-        for (int k = 0; k < 3; k++)
-            values[i * 3 + k] = rules->engage_rot[i][k];
-    int complete = read_int_list(value, values, n * 3);
-    for (int i = 0; i < n; i++)
-        for (int k = 0; k < 3; k++)
-            rules->engage_rot[i][k] = values[i * 3 + k];
+    int complete = read_int_list(value, &rules->engage_rot[0][0], engage_count(rules) * 3);
     if (!complete)
         rules->engage_set = 0;
 }

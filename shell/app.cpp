@@ -47,6 +47,15 @@
 #include "render/hud.h"
 #include "script/api_game.h"
 
+
+// Start-up fills a slot only while it is empty, so a test that installs its
+// own listener first keeps it.
+#define fill_empty(slot, fn)     \
+    do {                         \
+        if (!(slot))             \
+            (slot) = (fn);       \
+    } while (0)
+
 // ---- the objects --------------------------------------------------------------------
 
 static TextLines *chat_input;
@@ -304,10 +313,8 @@ static void bind_layers()
             if (game_links.switch_menu)
                 game_links.switch_menu(page);
         };
-    if (!script_shell.begin_new_game)
-        script_shell.begin_new_game = begin_new_game;
-    if (!script_shell.exit_replay)
-        script_shell.exit_replay = exit_replay;
+    fill_empty(script_shell.begin_new_game, begin_new_game);
+    fill_empty(script_shell.exit_replay, exit_replay);
     if (!script_shell.key_modifiers)
         script_shell.key_modifiers = [] { return (int)SDL_GetModState(); };
     if (!script_shell.error_flag)
@@ -316,8 +323,7 @@ static void bind_layers()
         script_shell.camera_position = [] { return camera_state.position; };
     if (!script_shell.camera_lookat)
         script_shell.camera_lookat = [] { return camera_state.lookat; };
-    if (!script_shell.set_fov)
-        script_shell.set_fov = set_perspective_fov;
+    fill_empty(script_shell.set_fov, set_perspective_fov);
     if (!script_shell.set_sound)
         script_shell.set_sound = [](int on) {
             if (on)
@@ -325,14 +331,10 @@ static void bind_layers()
             else
                 set_sound_off();
         };
-    if (!script_shell.set_volume)
-        script_shell.set_volume = set_effect_volume;
-    if (!script_shell.get_volume)
-        script_shell.get_volume = get_effective_volume;
-    if (!script_shell.save_screenshot)
-        script_shell.save_screenshot = save_screenshot_as;
-    if (!script_shell.load_player_custom)
-        script_shell.load_player_custom = load_player_custom;
+    fill_empty(script_shell.set_volume, set_effect_volume);
+    fill_empty(script_shell.get_volume, get_effective_volume);
+    fill_empty(script_shell.save_screenshot, save_screenshot_as);
+    fill_empty(script_shell.load_player_custom, load_player_custom);
     platform_outward.init_fonts = start_fonts;
     // The fonts themselves open with the renderer's resources (and again
     // after every new video mode).
@@ -365,8 +367,7 @@ static void bind_layers()
     core_outward.is_connected = is_connected;
     core_outward.get_option = option_by_name;
     // A test that watches the frames installs its own drawing first.
-    if (!core_outward.draw_frame_layers)
-        core_outward.draw_frame_layers = draw_frame_layers;
+    fill_empty(core_outward.draw_frame_layers, draw_frame_layers);
     core_outward.palette_colour = palette_colour;
     core_outward.belt_name = belt_name_for_value;
     core_outward.reset_camera = reset_camera;
@@ -384,22 +385,16 @@ static void bind_layers()
     bind_widgets();
     // Customisation: the staging records that server and replay lines fill,
     // and the fighters' looks at each game start.
-    if (!core_outward.parse_customs_line)
-        core_outward.parse_customs_line = customs_line_for_player;
-    if (!core_outward.clear_customs)
-        core_outward.clear_customs = clear_customs_for_player;
+    fill_empty(core_outward.parse_customs_line, customs_line_for_player);
+    fill_empty(core_outward.clear_customs, clear_customs_for_player);
     if (!core_outward.load_fighter_looks)
         core_outward.load_fighter_looks = [] { load_fighter_looks(1); };
-    if (!core_outward.set_ghost_equipment)
-        core_outward.set_ghost_equipment = set_ghost_equipment;
+    fill_empty(core_outward.set_ghost_equipment, set_ghost_equipment);
     // Console lines from the game server ("RUN"); the interpreter runs only
     // its harmless commands for them.
-    if (!core_outward.run_console_command)
-        core_outward.run_console_command = run_console_command;
-    if (!game_links.clear_customs)
-        game_links.clear_customs = clear_customs_for_player;
-    if (!platform_outward.reload_all_player_looks)
-        platform_outward.reload_all_player_looks = reload_all_player_looks;
+    fill_empty(core_outward.run_console_command, run_console_command);
+    fill_empty(game_links.clear_customs, clear_customs_for_player);
+    fill_empty(platform_outward.reload_all_player_looks, reload_all_player_looks);
 
     camera_outward.option = camera_option;
 
@@ -417,16 +412,11 @@ static void bind_layers()
     // Screenshots, the scene files beside them and the ctrl+F7 animation;
     // the render switches flip the option rows (the settings store's own
     // toggle_render_option default does the same for its rows).
-    if (!game_links.take_screenshot)
-        game_links.take_screenshot = take_screenshot;
-    if (!screenshot_outward.write_scene)
-        screenshot_outward.write_scene = pov_write_scene;
-    if (!platform_outward.pov_begin_animation)
-        platform_outward.pov_begin_animation = pov_begin_animation;
-    if (!platform_outward.pov_write_frame)
-        platform_outward.pov_write_frame = pov_write_frame;
-    if (!platform_outward.pov_end_animation)
-        platform_outward.pov_end_animation = pov_end_animation;
+    fill_empty(game_links.take_screenshot, take_screenshot);
+    fill_empty(screenshot_outward.write_scene, pov_write_scene);
+    fill_empty(platform_outward.pov_begin_animation, pov_begin_animation);
+    fill_empty(platform_outward.pov_write_frame, pov_write_frame);
+    fill_empty(platform_outward.pov_end_animation, pov_end_animation);
     render_option_refs.fluid = &option_table[OPT_FLUID].value;
     render_option_refs.reflection = &option_table[OPT_REFLECTION].value;
     render_option_refs.softshadow = &option_table[OPT_SOFTSHADOW].value;
@@ -443,18 +433,12 @@ static void bind_layers()
     music_option = &option_table[OPT_MUSIC].value;
     platform_outward.load_sound_effects = load_sound_effects;
     platform_outward.free_sound_effects = free_sound_effects;
-    if (!core_outward.play_motion_sounds)
-        core_outward.play_motion_sounds = play_motion_sounds;
-    if (!core_outward.play_score_sounds)
-        core_outward.play_score_sounds = play_score_sounds;
-    if (!game_links.play_score_sounds)
-        game_links.play_score_sounds = play_score_sounds;
-    if (!game_links.set_sound_on)
-        game_links.set_sound_on = set_sound_on;
-    if (!game_links.start_music)
-        game_links.start_music = start_music;
-    if (!game_links.play_sound)
-        game_links.play_sound = play_interface_sound;
+    fill_empty(core_outward.play_motion_sounds, play_motion_sounds);
+    fill_empty(core_outward.play_score_sounds, play_score_sounds);
+    fill_empty(game_links.play_score_sounds, play_score_sounds);
+    fill_empty(game_links.set_sound_on, set_sound_on);
+    fill_empty(game_links.start_music, start_music);
+    fill_empty(game_links.play_sound, play_interface_sound);
     game_links.send_game_line = game_send_line;
     game_links.close_game_connection = game_close_connection;
     game_links.poll_game_server = game_poll_server;
