@@ -286,6 +286,21 @@ void draw_joint_geoms_coloured(PlayerState *p, int colour, int mode, float alpha
 
 // ---- bodies ------------------------------------------------------------------------
 
+// A palette colour, blended towards the fighter's blood colour as far as
+// the part is bruised.
+static void bruised_colour(const PlayerState *p, int colour, float bruise, float rgb[3])
+{
+    float base[3];
+    palette_rgb(colour, base);
+    if (bruise > 0.001f && bruise_on()) {
+        float red[3];
+        blood_rgb(p, red);
+        blend(red, bruise, base, rgb);
+    } else {
+        memcpy(rgb, base, sizeof base);
+    }
+}
+
 void get_body_draw_color(MatchState *match, PlayerState *p, int b, float rgb[3])
 {
     if (!p || b < 0 || b >= NUM_BODIES) {
@@ -300,16 +315,7 @@ void get_body_draw_color(MatchState *match, PlayerState *p, int b, float rgb[3])
         c = PAL_READY;
     else
         c = l->body_colour[b];
-    float base[3];
-    palette_rgb(c, base);
-    float bruise = l->body_bruise[b];
-    if (bruise > 0.001f && bruise_on()) {
-        float red[3];
-        blood_rgb(p, red);
-        blend(red, bruise, base, rgb);
-    } else {
-        memcpy(rgb, base, sizeof base);
-    }
+    bruised_colour(p, c, l->body_bruise[b], rgb);
 }
 
 static void track_body(PlayerState *p, int b)
@@ -377,16 +383,7 @@ static void plain_joint_rgb(const PlayerState *p, int j, float rgb[3])
     int c = l->joint_colour[j];
     if (!c || texture_loaded(joint_texture(p, j, false)))
         c = PAL_JOINT;
-    float base[3];
-    palette_rgb(c, base);
-    float bruise = l->joint_bruise[j];
-    if (bruise > 0.001f && bruise_on()) {
-        float red[3];
-        blood_rgb(p, red);
-        blend(red, bruise, base, rgb);
-    } else {
-        memcpy(rgb, base, sizeof base);
-    }
+    bruised_colour(p, c, l->joint_bruise[j], rgb);
 }
 
 static int joint_mode(const PlayerState *p, int j, int mode, Texture **t, Texture **bump)
