@@ -7,7 +7,7 @@ libode-dev liblua5.1-0-dev libcurl4-openssl-dev
 libsdl1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libvorbis-dev
 libgl1-mesa-dev libglu1-mesa-dev freeglut3-dev libglew-dev
 xvfb xauth x11-utils libgl1-mesa-dri fonts-dejavu-core
-clang libclang-rt-14-dev"
+clang libclang-rt-14-dev xdotool imagemagick"
 missing=""
 for p in $PKGS; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

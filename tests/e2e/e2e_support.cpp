@@ -1,0 +1,321 @@
+#include "e2e/e2e_support.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "support/test_support.h"
+
+namespace {
+
+const char prelude[] =
+    "\n-- test prelude\n"
+    "local e2e_log_file = io.open(\"e2e.log\", \"a\")\n"
+    "function e2e_log(text)\n"
+    "  e2e_log_file:write(tostring(text), \"\\n\")\n"
+    "  e2e_log_file:flush()\n"
+    "end\n"
+    "function e2e_mark(name)\n"
+    "  local f = io.open(name, \"w\")\n"
+    "  if f then f:close() end\n"
+    "end\n"
+    "function e2e_quit() run_cmd(\"quit\") end\n"
+    "-- the test's own script\n";
+
+// X, Mesa and SDL keep a few allocations to the end of the process.
+const char lsan_suppressions[] = "leak:libX11.so\n"
+                                 "leak:libGLX_mesa.so\n"
+                                 "leak:libGLX.so\n"
+                                 "leak:swrast_dri.so\n"
+                                 "leak:libgallium\n"
+                                 "leak:libLLVM\n"
+                                 "leak:libdrm\n"
+                                 "leak:libxcb\n"
+                                 "leak:libfontconfig\n"
+                                 "leak:libfreetype\n"
+                                 "leak:libasound\n"
+                                 "leak:libSDL-1.2\n"
+                                 "leak:SDL_SetVideoMode\n"
+                                 "leak:SDL_VideoInit\n"
+                                 "leak:SDL_GL_SwapBuffers\n"
+                                 "leak:glewInit\n"
+                                 "leak:<unknown module>\n";
+
+long long now_ms()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+bool make_dirs(const std::string &path)
+{
+    for (size_t i = 1; i <= path.size(); i++) {
+        if (i == path.size() || path[i] == '/') {
+            std::string part = path.substr(0, i);
+            if (mkdir(part.c_str(), 0775) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Runs a program (no shell) and waits for it; its exit status or -1.
+int run_and_wait(const std::vector<std::string> &argv, const std::string &display,
+                 const std::string &dir)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!display.empty())
+            setenv("DISPLAY", display.c_str(), 1);
+        if (!dir.empty() && chdir(dir.c_str()) != 0)
+            _exit(127);
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        std::vector<char *> args;
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+std::vector<std::string> split_words(const std::string &text)
+{
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ') {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    if (!word.empty())
+        words.push_back(word);
+    return words;
+}
+
+// A virtual X server of its own; the display name ("" on failure).
+std::string start_xvfb(pid_t *xpid)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        if (fds[1] != 3) {
+            dup2(fds[1], 3);
+            close(fds[1]);
+        }
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               "-noreset", (char *)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    *xpid = pid;
+    std::string number;
+    char c;
+    long long deadline = now_ms() + 20000;
+    while (now_ms() < deadline && read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    if (number.empty())
+        return "";
+    std::string display = ":" + number;
+    for (int i = 0; i < 200; i++) {
+        if (run_and_wait({"xdpyinfo"}, display, "") == 0)
+            break;
+        usleep(50000);
+    }
+    return display;
+}
+
+void do_action(const GameAction &a, const std::string &display, const std::string &dir, pid_t game)
+{
+    std::vector<std::string> words = split_words(a.command);
+    if (words.empty())
+        return;
+    if (words[0] == "screenshot" && words.size() > 1)
+        run_and_wait({"import", "-window", "root", words[1]}, display, dir);
+    else if (words[0] == "term")
+        kill(game, SIGTERM);
+    else
+        run_and_wait(words, display, dir);
+}
+
+} // namespace
+
+GameRun run_game(const char *name, const GameSetup &setup)
+{
+    GameRun run;
+    run.dir = test_tmp_path((std::string("e2e_") + name).c_str());
+    // A fresh folder with a copy of the data tree (a few MB).
+    run_and_wait({"rm", "-rf", run.dir}, "", "");
+    make_dirs(run.dir);
+    run_and_wait({"cp", "-rL", std::string(source_dir()) + "/data", run.dir + "/data"}, "", "");
+    for (const char *sub : {"replay", "autosave", "screenshots", "raytrace", "custom"})
+        make_dirs(run.dir + "/" + sub);
+    std::string startup = read_whole_file(std::string(source_dir()) + "/data/script/startup.lua");
+    write_whole_file(run.dir + "/data/script/startup.lua", startup + prelude + setup.startup_lua + "\n");
+    for (const auto &f : setup.files) {
+        std::string path = run.dir + "/" + f.first;
+        size_t slash = path.rfind('/');
+        make_dirs(path.substr(0, slash));
+        write_whole_file(path, f.second);
+    }
+    std::string supp = run.dir + "/lsan.supp";
+    write_whole_file(supp, lsan_suppressions);
+
+    pid_t xpid = -1;
+    std::string display = start_xvfb(&xpid);
+    if (display.empty()) {
+        run.err = "e2e: the virtual X server did not start";
+        if (xpid > 0) {
+            kill(xpid, SIGKILL);
+            waitpid(xpid, nullptr, 0);
+        }
+        return run;
+    }
+
+    std::string out = run.dir + "/stdout.txt", err = run.dir + "/stderr.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        setenv("LSAN_OPTIONS", ("suppressions=" + supp + ":print_suppressions=0").c_str(), 1);
+        if (chdir(run.dir.c_str()) != 0)
+            _exit(127);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(o, 1);
+        dup2(e, 2);
+        std::vector<char *> args;
+        args.push_back(const_cast<char *>("zylomach"));
+        for (const std::string &a : setup.args)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execv(ZM_PROGRAM, args.data());
+        _exit(127);
+    }
+    long long start = now_ms();
+    size_t next_action = 0;
+    long long action_ready_at = -1;
+    int status = 0;
+    bool done = false;
+    while (!done) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            done = true;
+            break;
+        }
+        long long now = now_ms();
+        if (now - start > setup.timeout_ms)
+            break;
+        if (next_action < setup.actions.size()) {
+            const GameAction &a = setup.actions[next_action];
+            if (action_ready_at < 0 &&
+                (a.wait_file.empty() || access((run.dir + "/" + a.wait_file).c_str(), F_OK) == 0))
+                action_ready_at = now + a.delay_ms;
+            if (action_ready_at >= 0 && now >= action_ready_at) {
+                do_action(a, display, run.dir, pid);
+                next_action++;
+                action_ready_at = -1;
+                continue;
+            }
+        }
+        usleep(10000);
+    }
+    if (!done) {
+        run.timed_out = true;
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    if (WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        run.status = 128 + WTERMSIG(status);
+    kill(xpid, SIGKILL);
+    waitpid(xpid, nullptr, 0);
+    run.out = read_whole_file(out);
+    run.err = read_whole_file(err);
+    run.log = read_whole_file(run.dir + "/e2e.log");
+    return run;
+}
+
+std::string GameRun::file(const std::string &relative) const
+{
+    return read_whole_file(dir + "/" + relative);
+}
+
+bool GameRun::exists(const std::string &relative) const
+{
+    return access((dir + "/" + relative).c_str(), F_OK) == 0;
+}
+
+std::string GameRun::describe() const
+{
+    return "runtime folder: " + dir + "\nstatus: " + std::to_string(status) +
+           (timed_out ? " (timed out)" : "") + "\n--- e2e.log\n" + log + "--- stderr\n" + err +
+           "--- stdout\n" + out;
+}
+
+bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                   double rgb[3])
+{
+    std::string bytes = run.file(ppm);
+    int width = 0, height = 0, maxval = 0, used = 0;
+    if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 || maxval != 255)
+        return false;
+    size_t base = (size_t)used + 1;
+    if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width || y + h > height ||
+        bytes.size() < base + (size_t)width * height * 3)
+        return false;
+    double sum[3] = {0, 0, 0};
+    for (int row = y; row < y + h; row++)
+        for (int col = x; col < x + w; col++)
+            for (int c = 0; c < 3; c++)
+                sum[c] += (unsigned char)bytes[base + ((size_t)row * width + col) * 3 + c];
+    for (int c = 0; c < 3; c++)
+        rgb[c] = sum[c] / ((double)w * h);
+    return true;
+}
+
+int count_lines_with(const std::string &text, const std::string &needle)
+{
+    int count = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.compare(start, end - start, needle) == 0 ||
+            text.substr(start, end - start).find(needle) != std::string::npos)
+            count++;
+        start = end + 1;
+    }
+    return count;
+}

@@ -1,0 +1,58 @@
+// Runs the built program the way a player does: its own virtual X server,
+// a fresh runtime folder with a copy of the data tree, a startup.lua that
+// the test writes, synthetic input on the display, and a deadline.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Something done on the program's display while it runs. It waits until
+// `wait_file` exists in the runtime folder (when set), then `delay_ms`, then
+// runs `command`:
+//   "xdotool <args...>"     synthetic input (key, keydown, mousemove, click ...)
+//   "screenshot <name.png>" the whole screen into the runtime folder
+//   "term"                  SIGTERM to the program (the window's close)
+struct GameAction {
+    std::string wait_file;
+    int delay_ms = 0;
+    std::string command;
+};
+
+struct GameSetup {
+    // Lua appended to the shipped data/script/startup.lua. The prelude
+    // before it defines e2e_log(text) (a line to e2e.log, flushed),
+    // e2e_mark(name) (creates an empty file) and e2e_quit() (run_cmd("quit")).
+    std::string startup_lua;
+    std::vector<std::string> args;
+    // Files written into the runtime folder before the start (relative
+    // path, bytes); their folders are created.
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<GameAction> actions;
+    // The program is killed past this many milliseconds.
+    int timeout_ms = 30000;
+};
+
+struct GameRun {
+    std::string dir;      // the runtime folder
+    int status = -1;      // exit status; 128 + signal when a signal ended it
+    bool timed_out = false;
+    std::string out, err; // standard output and error
+    std::string log;      // e2e.log
+
+    // A file of the runtime folder ("" when missing).
+    std::string file(const std::string &relative) const;
+    bool exists(const std::string &relative) const;
+    // Everything, for failure messages.
+    std::string describe() const;
+};
+
+// Starts zylomach in a fresh runtime folder named after `name` and waits for
+// it to end (or kills it at the deadline).
+GameRun run_game(const char *name, const GameSetup &setup);
+
+// Average RGB of a rectangle of a screenshot taken as ".ppm" in the runtime folder
+// (x, y, w, h in pixels). Returns false when the picture can't be read.
+bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                   double rgb[3]);
+// Count of lines of `text` that contain `needle`.
+int count_lines_with(const std::string &text, const std::string &needle);
