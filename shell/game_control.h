@@ -86,6 +86,12 @@ struct GameControlLinks {
     void (*take_screenshot)();
     void (*start_browser_thread)();
     int (*equipment_value)(int index);   // the local user's equipment, 0 when none
+    // pages whose contents other modules own: the server list (online
+    // client) and the say box of the chat input (message console)
+    void (*draw_server_list)();
+    void (*enter_server_list)();
+    void (*leave_server_list)(int row);
+    void (*draw_say_box)();
 };
 extern GameControlLinks game_links;
 
