@@ -15,6 +15,7 @@
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 
 GrabRecord replay_grabs[4][GRAB_RECORDS];
@@ -168,11 +169,12 @@ static void write_record(FILE *f, const ReplayFrame *r)
 
 int write_replay(const char *path, int use_bout_names)
 {
-    FILE *f = path ? fopen(path, "w") : nullptr;
-    if (!f) {
+    SafeFile out;
+    if (!path || safe_open(&out, path) != 0) {
         fprintf(stderr, "Unable to open %s\n", path ? path : "(null)");
         return 1;
     }
+    FILE *f = out.f;
     write_header(f, use_bout_names);
     int records = match_state.frames_recorded;
     if (records > REPLAY_FRAMES)
@@ -182,12 +184,7 @@ int write_replay(const char *path, int use_bout_names)
         if (r && record_has_changes(r))
             write_record(f, r);
     }
-    int failed = ferror(f);
-    if (fclose(f) != 0 || failed) {
-        fprintf(stderr, "Unable to write %s\n", path);
-        return 1;
-    }
-    return 0;
+    return safe_commit(&out);
 }
 
 // ---- reading ------------------------------------------------------------------
@@ -750,11 +747,22 @@ int autosave_name(char *out, int size)
             add("_%.0f", (double)players[p].score);
     }
     name[sizeof name - 1] = '\0';
-    if (strlen(name) > 251)
-        name[251] = '\0';
-    strcat(name, ".rpl");
-    n_strncpyz(out, name, size);
-    return 0;
+    // An earlier match of the same players keeps its file: the first free
+    // of name.rpl, name-2.rpl, name-3.rpl ... is used.
+    for (int copy = 1; copy < 100000; copy++) {
+        char suffix[16] = "";
+        if (copy > 1)
+            snprintf(suffix, sizeof suffix, "-%i", copy);
+        char candidate[sizeof name + 32];
+        int keep = 251 - (int)strlen(suffix);
+        snprintf(candidate, sizeof candidate, "%.*s%s.rpl", keep, name, suffix);
+        if (file_exists(candidate))
+            continue;
+        n_strncpyz(out, candidate, size);
+        return 0;
+    }
+    fprintf(stderr, "autosave: no free name for %s\n", name);
+    return 1;
 }
 
 void autosave_replay()

@@ -20,7 +20,8 @@ int write_replay(const char *path, int use_bout_names);
 int read_replay(const char *path);
 // Saves the finished match under "autosave/" (the caller checks the option).
 void autosave_replay();
-// The autosave file name for the current players: "autosave/a_vs_b-4_12.rpl".
+// The autosave file name for the current players: "autosave/a_vs_b-4_12.rpl",
+// or "autosave/a_vs_b-4_12-2.rpl", "-3" ... when that file already exists.
 // 0 when it was built; 1 when a fighter has no name (out is then "").
 int autosave_name(char *out, int size);
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/safe_file.h"
+
 char login_nick[LOGIN_NAME_BYTES];
 char login_password[LOGIN_NAME_BYTES];
 char16 login_user16[LOGIN_FILE_UNITS];
@@ -78,14 +80,7 @@ void login_file_write(const char16 *user16, const char16 *pass16)
         bytes[2 * k] = (unsigned char)(buffer[k] & 0xff);
         bytes[2 * k + 1] = (unsigned char)(buffer[k] >> 8);
     }
-    FILE *f = fopen(login_file_path, "wb");
-    if (!f) {
-        fprintf(stderr, "Unable to store login information\n");
-        return;
-    }
-    size_t written = fwrite(bytes, 1, 2 * (size_t)n, f);
-    int closed = fclose(f);
-    if (written != 2 * (size_t)n || closed != 0) {
+    if (safe_write_bytes(login_file_path, bytes, 2 * (size_t)n) != 0) {
         fprintf(stderr, "Unable to store login information\n");
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "core/bout.h"
 #include "core/records.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "shell/palette.h"
 
@@ -116,11 +117,58 @@ const char *next_buddy()
     return *buddy_list.names[buddy_list.cursor++];
 }
 
+// A set of names for the load: open addressing over indices into a name
+// array, so that a long file is read in linear time.
+namespace {
+
+struct NameSet {
+    int *slots;      // index + 1, 0 for empty
+    unsigned mask;
+};
+
+unsigned name_hash(const char *name)
+{
+    unsigned h = 2166136261u;
+    for (int i = 0; i < BUDDY_NAME_BYTES && name[i]; i++)
+        h = (h ^ (unsigned char)name[i]) * 16777619u;
+    return h;
+}
+
+int name_set_init(NameSet *set, int expected)
+{
+    unsigned size = 64;
+    while (size < 2u * (unsigned)expected + 2u && size < (1u << 30))
+        size <<= 1;
+    set->slots = static_cast<int *>(calloc(size, sizeof(int)));
+    set->mask = size - 1;
+    return set->slots ? 0 : 1;
+}
+
+// 1 when the name was there; else it is entered with the index and 0.
+int name_set_enter(NameSet *set, BuddyName *const *names, int index)
+{
+    const char *name = *names[index];
+    for (unsigned at = name_hash(name) & set->mask;; at = (at + 1) & set->mask) {
+        int held = set->slots[at];
+        if (held == 0) {
+            set->slots[at] = index + 1;
+            return 0;
+        }
+        if (strncmp(*names[held - 1], name, BUDDY_NAME_BYTES) == 0)
+            return 1;
+    }
+}
+
+}  // namespace
+
 int load_buddies(const char *path)
 {
     FILE *f = fopen(path, "rb");
     if (!f)
         return 1;
+    // The names are read first, then added in one pass under the lock.
+    BuddyName **read = nullptr;
+    int count = 0, room = 0;
     char line[BUDDY_NAME_BYTES];
     char word[BUDDY_NAME_BYTES];
     int at_line_start = 1;
@@ -128,12 +176,66 @@ int load_buddies(const char *path)
         // The rest of a line longer than a name is not a name of its own.
         int starts_line = at_line_start;
         at_line_start = strchr(line, '\n') != nullptr;
-        if (!starts_line)
+        if (!starts_line || sscanf(line, "%63s", word) != 1)
             continue;
-        if (sscanf(line, "%63s", word) == 1)
-            add_buddy(word, 0, 0);
+        BuddyName *entry = static_cast<BuddyName *>(malloc(sizeof(BuddyName)));
+        if (!entry)
+            break;
+        stored_form(word, 0, *entry);
+        if (!(*entry)[0]) {
+            free(entry);
+            continue;
+        }
+        if (count == room) {
+            int grown_room = room ? room * 2 : 256;
+            BuddyName **grown = static_cast<BuddyName **>(
+                realloc(read, sizeof(BuddyName *) * (size_t)grown_room));
+            if (!grown) {
+                free(entry);
+                break;
+            }
+            read = grown;
+            room = grown_room;
+        }
+        read[count++] = entry;
     }
     fclose(f);
+
+    ListLock hold;
+    int total = buddy_list.count + count;
+    // The capacity stays a multiple of the growth step.
+    int capacity = (total + BUDDY_GROWTH - 1) / BUDDY_GROWTH * BUDDY_GROWTH;
+    NameSet set = {nullptr, 0};
+    int ready = name_set_init(&set, total) == 0;
+    if (ready && capacity > buddy_list.capacity) {
+        BuddyName **grown = static_cast<BuddyName **>(
+            realloc(buddy_list.names, sizeof(BuddyName *) * (size_t)capacity));
+        if (grown) {
+            buddy_list.names = grown;
+            buddy_list.capacity = capacity;
+        } else {
+            ready = 0;
+        }
+    }
+    if (!ready) {
+        fprintf(stderr, "Unable to load %s: out of memory\n", path);
+        for (int i = 0; i < count; i++)
+            free(read[i]);
+        free(read);
+        free(set.slots);
+        return 1;
+    }
+    for (int i = 0; i < buddy_list.count; i++)
+        name_set_enter(&set, buddy_list.names, i);
+    for (int i = 0; i < count; i++) {
+        buddy_list.names[buddy_list.count] = read[i];
+        if (name_set_enter(&set, buddy_list.names, buddy_list.count))
+            free(read[i]);   // already listed
+        else
+            buddy_list.count++;
+    }
+    free(read);
+    free(set.slots);
     return 0;
 }
 
@@ -141,22 +243,17 @@ int save_buddies(const char *path)
 {
     // Written even when empty: otherwise the last removed name would come
     // back from the old file at the next start.
-    FILE *f = fopen(path, "wb");
-    if (!f) {
+    SafeFile out;
+    if (safe_open(&out, path) != 0) {
         fprintf(stderr, "Unable to open %s\n", path);
         return 1;
     }
     {
         ListLock hold;
         for (int i = 0; i < buddy_list.count; i++)
-            fprintf(f, "%s\r\n", *buddy_list.names[i]);
+            fprintf(out.f, "%s\r\n", *buddy_list.names[i]);
     }
-    int failed = ferror(f);
-    if (fclose(f) != 0 || failed) {
-        fprintf(stderr, "Unable to write %s\n", path);
-        return 1;
-    }
-    return 0;
+    return safe_commit(&out);
 }
 
 void clear_buddies()

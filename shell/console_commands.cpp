@@ -670,15 +670,30 @@ int run_console_script(const char *path)
     FILE *redirect = console_output_file;
     script_depth++;
     char buffer[2048];
+    int line_number = 0;
     while (fgets(buffer, sizeof buffer, f)) {
+        line_number++;
+        // A line that does not fit is refused whole: neither its start nor
+        // its rest runs as a command.
+        size_t got = strlen(buffer);
+        int too_long = got > 0 && buffer[got - 1] != '\n' && !feof(f);
+        if (too_long) {
+            int c;
+            while ((c = fgetc(f)) != EOF && c != '\n') {
+            }
+        }
         char *line = trim_blanks(buffer);
+        if (too_long || strlen(line) >= CONSOLE_DISPATCH_UNITS) {
+            snprintf(msg, sizeof msg, "Line %i of %.200s is too long (over %i characters): skipped",
+                     line_number, path, CONSOLE_DISPATCH_UNITS - 1);
+            say(msg);
+            continue;
+        }
         console_output_file = redirect;
         out_line(line);
         console_output_file = nullptr;
         char16 wide[CONSOLE_DISPATCH_UNITS];
-        char cut[CONSOLE_DISPATCH_UNITS];
-        n_strncpyz(cut, line, sizeof cut);
-        local_to_utf16(wide, cut, (int)strlen(cut));
+        local_to_utf16(wide, line, (int)strlen(line));
         console_dispatch_from(wide, 0);
     }
     script_depth--;

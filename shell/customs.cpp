@@ -7,6 +7,7 @@
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "net/login.h"
 #include "render/fighter_draw.h"
@@ -275,8 +276,8 @@ int save_customs(const char *path, const PlayerCustoms *record)
     if (!path || !record)
         return 1;
     make_path_dirs(path);
-    FILE *f = fopen(path, "wb");
-    if (!f) {
+    SafeFile out;
+    if (safe_open(&out, path) != 0) {
         fprintf(stderr, "save_customs failed to open %s\n", path);
         return 1;
     }
@@ -287,9 +288,9 @@ int save_customs(const char *path, const PlayerCustoms *record)
             result = 1;
             continue;
         }
-        fputs(line, f);
+        fputs(line, out.f);
     }
-    if (fclose(f) != 0)
+    if (safe_commit(&out) != 0)
         result = 1;
     return result;
 }
@@ -369,14 +370,14 @@ int save_equipment(const char *path)
     if (!path)
         return 1;
     make_path_dirs(path);
-    FILE *f = fopen(path, "wb");
-    if (!f) {
+    SafeFile out;
+    if (safe_open(&out, path) != 0) {
         fprintf(stderr, "save_equipment failed to open %s\n", path);
         return 1;
     }
-    fprintf(f, "GHOST 0;%i %i %i\n", equipment.values[0], equipment.values[1],
+    fprintf(out.f, "GHOST 0;%i %i %i\n", equipment.values[0], equipment.values[1],
             equipment.values[2]);
-    return fclose(f) == 0 ? 0 : 1;
+    return safe_commit(&out);
 }
 
 int load_user_equipment()
@@ -501,14 +502,15 @@ void load_fighter_looks(int new_session)
     if (n > MAX_FIGHTERS)
         n = MAX_FIGHTERS;
     for (int i = 0; i < n; i++) {
-        if (new_session == 1) {
+        if (new_session == 1 && staging[i].loaded) {
+            // A look sent by the server or carried by a replay dresses this
+            // match only: the player's own item.dat under the same name is
+            // neither read over it nor overwritten (decals stay too).
             player_customs[i] = staging[i];
-            char path[CUSTOMS_PATH_BYTES];
-            if (staging[i].loaded &&
-                customs_path(players[i].name, "item.dat", path, sizeof path) == 0)
-                save_customs(path, &staging[i]);
+            reload_player_textures(i);
+        } else {
+            load_player_look(i);
         }
-        load_player_look(i);
         int ghost = i + match_state.num_players;
         if (ghost < MAX_PLAYERS) {
             player_customs[ghost].item_v5 = player_customs[i].item_v5;

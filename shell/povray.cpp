@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/records.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "core/world.h"
 #include "platform/camera.h"
@@ -261,29 +262,32 @@ void pov_write_body(FILE *f)
     write_env(f);
 }
 
-static FILE *open_scene_file(const char *path)
+// The animation being written: it takes the file's name when it ends.
+static SafeFile animation_out;
+
+// Opens a scene file as a temporary file beside its name; 0 when open.
+static int open_scene_file(const char *path, SafeFile *out)
 {
     if (!path || !path[0]) {
         fprintf(stderr, "Unable to open (no path)\n");
-        return nullptr;
+        return 1;
     }
     make_path_dirs(path);
-    FILE *f = fopen(path, "w");
-    if (!f) {
+    if (safe_open(out, path) != 0) {
         fprintf(stderr, "Unable to open %s\n", path);
-        perror(path);
+        return 1;
     }
-    return f;
+    return 0;
 }
 
 int pov_write_scene(const char *path)
 {
-    FILE *f = open_scene_file(path);
-    if (!f)
+    SafeFile out;
+    if (open_scene_file(path, &out) != 0)
         return 1;
-    fputs(kHeader, f);
-    pov_write_body(f);
-    return fclose(f) == 0 ? 0 : 1;
+    fputs(kHeader, out.f);
+    pov_write_body(out.f);
+    return safe_commit(&out);
 }
 
 int pov_begin_animation_at(const char *path)
@@ -291,9 +295,9 @@ int pov_begin_animation_at(const char *path)
     if (pov_animation_file)
         pov_end_animation();
     pov_animation_frames = 0;
-    FILE *f = open_scene_file(path);
-    if (!f)
+    if (open_scene_file(path, &animation_out) != 0)
         return 1;
+    FILE *f = animation_out.f;
     fputs(kHeader, f);
     fputs("#switch (frame_number)\n", f);
     pov_animation_file = f;
@@ -317,6 +321,6 @@ void pov_end_animation()
     if (!pov_animation_file)
         return;
     fputs("#end\n", pov_animation_file);
-    fclose(pov_animation_file);
+    safe_commit(&animation_out);
     pov_animation_file = nullptr;
 }

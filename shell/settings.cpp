@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/rules.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "shell/app.h"
 #include "shell/options.h"
@@ -114,21 +115,16 @@ int SetupKeyStore::set(const char *key, const char *value)
 
 int SetupKeyStore::write()
 {
-    FILE *f = fopen(path, "wb");
-    if (!f) {
+    SafeFile out;
+    if (safe_open(&out, path) != 0) {
         fprintf(stderr, "Unable to open %s\n", path);
         return 1;
     }
-    fputs(header_line, f);
+    fputs(header_line, out.f);
     for (const SettingsRow *row = rows; row->key[0]; row++)
         if (row->value[0])
-            fprintf(f, "%s \"%s\"\r\n", row->key, row->value);
-    int failed = ferror(f);
-    if (fclose(f) != 0 || failed) {
-        fprintf(stderr, "Unable to write %s\n", path);
-        return 1;
-    }
-    return 0;
+            fprintf(out.f, "%s \"%s\"\r\n", row->key, row->value);
+    return safe_commit(&out);
 }
 
 int SetupKeyStore::read()

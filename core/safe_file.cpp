@@ -1,0 +1,136 @@
+#include "core/safe_file.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int safe_file_crash_step = 0;
+
+static void crash_point(int step)
+{
+    if (safe_file_crash_step == step)
+        raise(SIGKILL);
+}
+
+int safe_open(SafeFile *sf, const char *path)
+{
+    if (!sf)
+        return 1;
+    sf->f = nullptr;
+    sf->path[0] = sf->temp[0] = '\0';
+    if (!path || !path[0] || strlen(path) >= sizeof sf->path) {
+        fprintf(stderr, "Unable to open %s\n", path ? path : "(null)");
+        return 1;
+    }
+    strcpy(sf->path, path);
+    // The old file's permissions carry over, but never an execute bit.
+    mode_t mode = 0666;
+    struct stat old;
+    if (stat(path, &old) == 0)
+        mode = old.st_mode & 0666;
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        int n = snprintf(sf->temp, sizeof sf->temp, "%s.%ld-%u.tmp", path, (long)getpid(),
+                         serial++);
+        if (n < 0 || n >= (int)sizeof sf->temp) {
+            fprintf(stderr, "Unable to open %s: name too long\n", path);
+            sf->temp[0] = '\0';
+            return 1;
+        }
+        int fd = open(sf->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            fprintf(stderr, "Unable to open %s: %s\n", path, strerror(errno));
+            sf->temp[0] = '\0';
+            return 1;
+        }
+        sf->f = fdopen(fd, "wb");
+        if (!sf->f) {
+            close(fd);
+            unlink(sf->temp);
+            sf->temp[0] = '\0';
+            fprintf(stderr, "Unable to open %s\n", path);
+            return 1;
+        }
+        return 0;
+    }
+    fprintf(stderr, "Unable to open %s: no free temporary name\n", path);
+    sf->temp[0] = '\0';
+    return 1;
+}
+
+// Syncs the folder that holds path, so that the rename itself is on disk.
+static void sync_folder(const char *path)
+{
+    char folder[SAFE_PATH_BYTES];
+    snprintf(folder, sizeof folder, "%s", path);
+    char *slash = strrchr(folder, '/');
+    if (!slash)
+        strcpy(folder, ".");
+    else if (slash == folder)
+        folder[1] = '\0';
+    else
+        *slash = '\0';
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+int safe_commit(SafeFile *sf)
+{
+    if (!sf || !sf->f)
+        return 1;
+    FILE *f = sf->f;
+    sf->f = nullptr;
+    crash_point(1);
+    int failed = fflush(f) != 0 || ferror(f);
+    crash_point(2);
+    if (!failed && fsync(fileno(f)) != 0)
+        failed = 1;
+    if (fclose(f) != 0)
+        failed = 1;
+    crash_point(3);
+    if (failed) {
+        fprintf(stderr, "Unable to write %s\n", sf->path);
+        unlink(sf->temp);
+        return 1;
+    }
+    if (rename(sf->temp, sf->path) != 0) {
+        fprintf(stderr, "Unable to replace %s: %s\n", sf->path, strerror(errno));
+        unlink(sf->temp);
+        return 1;
+    }
+    crash_point(4);
+    sync_folder(sf->path);
+    return 0;
+}
+
+void safe_abandon(SafeFile *sf)
+{
+    if (!sf)
+        return;
+    if (sf->f)
+        fclose(sf->f);
+    sf->f = nullptr;
+    if (sf->temp[0])
+        unlink(sf->temp);
+}
+
+int safe_write_bytes(const char *path, const void *bytes, size_t size)
+{
+    SafeFile sf;
+    if (safe_open(&sf, path) != 0)
+        return 1;
+    if (size && fwrite(bytes, 1, size, sf.f) != size) {
+        fprintf(stderr, "Unable to write %s\n", path);
+        safe_abandon(&sf);
+        return 1;
+    }
+    return safe_commit(&sf);
+}

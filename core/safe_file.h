@@ -1,0 +1,33 @@
+// Whole-file writes that survive a crash: the new content goes to a
+// temporary file in the same folder, is flushed and synced to disk, and is
+// then renamed over the old file. A kill at any moment leaves either the old
+// file or the new one, whole, under the file's name.
+#pragma once
+
+#include <cstdio>
+
+enum { SAFE_PATH_BYTES = 1024 };
+
+struct SafeFile {
+    FILE *f;                          // write the content here
+    char path[SAFE_PATH_BYTES];       // the file's own name
+    char temp[SAFE_PATH_BYTES];       // the temporary file beside it
+};
+
+// Creates the temporary file (folders are not created). Returns 0 and an
+// open stream in sf->f, or 1 (nothing was created; the reason on stderr).
+int safe_open(SafeFile *sf, const char *path);
+// Flushes, syncs and closes the temporary file, then renames it over the
+// file. 0 when the new content is in place; 1 when any step failed: the
+// temporary file is removed and the old file is untouched.
+int safe_commit(SafeFile *sf);
+// Closes and removes the temporary file; the old file is untouched.
+void safe_abandon(SafeFile *sf);
+
+// Writes size bytes as the whole new content of path. 0 or 1.
+int safe_write_bytes(const char *path, const void *bytes, size_t size);
+
+// Test hook: when set to n > 0, the writing process kills itself with
+// SIGKILL at the n-th step of the next commit (1 after the temporary file
+// was written but not flushed, 2 flushed, 3 synced and closed, 4 renamed).
+extern int safe_file_crash_step;
