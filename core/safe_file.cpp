@@ -22,7 +22,7 @@ int safe_open(SafeFile *sf, const char *path)
     sf->f = nullptr;
     sf->path[0] = sf->temp[0] = '\0';
     if (!path || !path[0] || strlen(path) >= sizeof sf->path) {
-        fprintf(stderr, "Unable to open %s\n", path ? path : "(null)");
+        errno = ENAMETOOLONG;
         return 1;
     }
     strcpy(sf->path, path);
@@ -36,15 +36,14 @@ int safe_open(SafeFile *sf, const char *path)
         int n = snprintf(sf->temp, sizeof sf->temp, "%s.%ld-%u.tmp", path, (long)getpid(),
                          serial++);
         if (n < 0 || n >= (int)sizeof sf->temp) {
-            fprintf(stderr, "Unable to open %s: name too long\n", path);
             sf->temp[0] = '\0';
+            errno = ENAMETOOLONG;
             return 1;
         }
         int fd = open(sf->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            fprintf(stderr, "Unable to open %s: %s\n", path, strerror(errno));
             sf->temp[0] = '\0';
             return 1;
         }
@@ -53,13 +52,12 @@ int safe_open(SafeFile *sf, const char *path)
             close(fd);
             unlink(sf->temp);
             sf->temp[0] = '\0';
-            fprintf(stderr, "Unable to open %s\n", path);
             return 1;
         }
         return 0;
     }
-    fprintf(stderr, "Unable to open %s: no free temporary name\n", path);
     sf->temp[0] = '\0';
+    errno = EEXIST;
     return 1;
 }
 

@@ -15,16 +15,19 @@ struct SafeFile {
 };
 
 // Creates the temporary file (folders are not created). Returns 0 and an
-// open stream in sf->f, or 1 (nothing was created; the reason on stderr).
+// open stream in sf->f, or 1 with errno set and nothing created; the caller
+// reports it in its own words.
 int safe_open(SafeFile *sf, const char *path);
 // Flushes, syncs and closes the temporary file, then renames it over the
-// file. 0 when the new content is in place; 1 when any step failed: the
+// file. 0 when the new content is in place; 1 when any step failed ("Unable
+// to write <path>" or "Unable to replace <path>: <reason>" on stderr): the
 // temporary file is removed and the old file is untouched.
 int safe_commit(SafeFile *sf);
 // Closes and removes the temporary file; the old file is untouched.
 void safe_abandon(SafeFile *sf);
 
-// Writes size bytes as the whole new content of path. 0 or 1.
+// Writes size bytes as the whole new content of path. 0, or 1 (an open
+// failure is not reported here).
 int safe_write_bytes(const char *path, const void *bytes, size_t size);
 
 // Test hook: when set to n > 0, the writing process kills itself with

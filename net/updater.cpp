@@ -13,12 +13,23 @@
 #include <unistd.h>
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
 
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "net/md5.h"
 
 const char UPDATE_CONTENT_HOST[] = "updates.zylomach.invalid";
 const char UPDATE_FORUM_HOST[] = "forum.zylomach.invalid";
+const char UPDATE_PROGRAM_NAME[] = "zylomach";
+
+// The release key's public half. Lists are signed where they are made; the
+// program only verifies. A deployment puts its own key here.
+unsigned char update_public_key[UPDATE_KEY_BYTES] = {
+    0xd9, 0x12, 0x78, 0x4a, 0x4b, 0x40, 0x7a, 0x52, 0xb3, 0x24, 0xaf, 0x7f,
+    0x44, 0x27, 0x55, 0xaf, 0x15, 0x14, 0xc0, 0x01, 0x7c, 0xd0, 0x99, 0x15,
+    0xd9, 0xab, 0xf9, 0x27, 0x94, 0x38, 0x45, 0xb3,
+};
 
 volatile sig_atomic_t update_stop = 0;
 
@@ -99,6 +110,23 @@ void stop_updater(int pid)
         kill((pid_t)pid, SIGUSR1);
 }
 
+int autoupdate_wanted(int argc, char **argv, const char *stored, int fallback)
+{
+    int wanted = fallback != 0;
+    if (stored && stored[0])
+        wanted = strtol(stored, nullptr, 10) != 0;
+    // The command line reads option words as the option table does: any
+    // first character, then the name, then the value; the last one counts.
+    for (int i = 1; argv && i < argc; i++) {
+        const char *arg = argv[i];
+        if (!arg || strlen(arg) < 2 || strcmp(arg + 1, "autoupdate") != 0)
+            continue;
+        if (i + 1 < argc && argv[i + 1])
+            wanted = strtol(argv[i + 1], nullptr, 10) != 0;
+    }
+    return wanted;
+}
+
 void run_updater()
 {
     if (open_update_log("autoupdate.log") != 0) {
@@ -142,7 +170,6 @@ void fetch_update_lists(const char *content_host, const char *forum_host)
 // ---- transfer ----------------------------------------------------------------------
 
 struct DownloadSink {
-    const char *path;
     FILE *file;
     long written;
 };
@@ -155,17 +182,14 @@ static size_t write_chunk(char *data, size_t size, size_t count, void *user)
         return 0;
     if (sink->written + (long)bytes > UPDATE_MAX_DOWNLOAD)
         return 0;   // aborts the transfer
-    if (!sink->file) {
-        sink->file = fopen(sink->path, "wb");
-        if (!sink->file)
-            return 0;
-    }
     size_t put = fwrite(data, 1, bytes, sink->file);
     sink->written += (long)put;
     return put;
 }
 
-int fetch_url_to_file(const char *url, const char *path)
+// Fetches url into the open temporary file of out (which stays open and
+// uncommitted). The libcurl result code.
+static int fetch_url_to_safe(const char *url, SafeFile *out)
 {
     char fixed[UPDATE_URL_BYTES * 3];
     str_replace(fixed, (int)sizeof fixed, url, " ", "%20");
@@ -178,7 +202,7 @@ int fetch_url_to_file(const char *url, const char *path)
         curl_global_cleanup();
         return CURLE_FAILED_INIT;
     }
-    DownloadSink sink = {path, nullptr, 0};
+    DownloadSink sink = {out->f, 0};
     struct curl_slist *headers = nullptr;
     headers = curl_slist_append(headers, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
@@ -187,12 +211,16 @@ int fetch_url_to_file(const char *url, const char *path)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    // Plain HTTP only, no redirects, and a stalled transfer ends.
+    // HTTP or HTTPS (with the certificate checked), no redirects, and a
+    // stalled transfer ends. What is installed is trusted for its signed
+    // list, not for the transport.
 #if LIBCURL_VERSION_NUM >= 0x075500
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
 #else
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS, (long)CURLPROTO_HTTP);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS, (long)(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
@@ -205,10 +233,25 @@ int fetch_url_to_file(const char *url, const char *path)
     curl_slist_free_all(headers);
     if (result != CURLE_OK)
         logf_("curl error - %d", (int)result);
-    if (sink.file)
-        fclose(sink.file);
     curl_global_cleanup();
+    if (result == CURLE_OK && fflush(out->f) != 0)
+        return CURLE_WRITE_ERROR;
     return (int)result;
+}
+
+int fetch_url_to_file(const char *url, const char *path)
+{
+    SafeFile out;
+    if (safe_open(&out, path) != 0) {
+        logf_("Unable to open %s for writing.", path);
+        return CURLE_WRITE_ERROR;
+    }
+    int result = fetch_url_to_safe(url, &out);
+    if (result != 0) {
+        safe_abandon(&out);
+        return result;
+    }
+    return safe_commit(&out) == 0 ? 0 : CURLE_WRITE_ERROR;
 }
 
 // ---- files and lists -------------------------------------------------------------
@@ -263,6 +306,117 @@ int safe_update_path(const char *path)
             return 0;   // a trailing slash names a folder
     }
     return 1;
+}
+
+// ---- signatures ------------------------------------------------------------------
+
+static int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// 1 when text is exactly 2 * n hexadecimal digits; then bytes holds them.
+static int parse_hex(const char *text, size_t length, unsigned char *bytes, size_t n)
+{
+    if (length != 2 * n)
+        return 0;
+    for (size_t i = 0; i < n; i++) {
+        int high = hex_value(text[2 * i]), low = hex_value(text[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return 0;
+        bytes[i] = (unsigned char)(high * 16 + low);
+    }
+    return 1;
+}
+
+static int is_md5_hex(const char *checksum)
+{
+    unsigned char digest[MD5_DIGEST_BYTES];
+    return parse_hex(checksum, strlen(checksum), digest, sizeof digest);
+}
+
+int verify_update_signature(const unsigned char *signature, const void *bytes, size_t size)
+{
+    EVP_PKEY *key = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, update_public_key,
+                                                UPDATE_KEY_BYTES);
+    if (!key)
+        return 1;
+    EVP_MD_CTX *context = EVP_MD_CTX_new();
+    int good = context && EVP_DigestVerifyInit(context, nullptr, nullptr, nullptr, key) == 1 &&
+               EVP_DigestVerify(context, signature, UPDATE_SIGNATURE_BYTES,
+                                (const unsigned char *)bytes, size) == 1;
+    EVP_MD_CTX_free(context);
+    EVP_PKEY_free(key);
+    return good ? 0 : 1;
+}
+
+int verify_update_list(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f) {
+        logf_("Unable to open %s. Aborting.", path);
+        return 1;
+    }
+    char *text = (char *)malloc(UPDATE_MAX_LIST + 1);
+    size_t size = text ? fread(text, 1, UPDATE_MAX_LIST + 1, f) : 0;
+    fclose(f);
+    if (!text || size > UPDATE_MAX_LIST) {
+        logf_("%s is too large. Aborting.", path);
+        free(text);
+        return 1;
+    }
+    text[size] = '\0';
+    if (size > 0 && text[0] == '<') {
+        logf_("%s content invalid - server might be busy. Aborting.", path);
+        free(text);
+        return 1;
+    }
+    // "#signature <128 hex digits>" on the first line signs every byte
+    // after that line.
+    static const char prefix[] = "#signature ";
+    const size_t prefix_length = sizeof prefix - 1;
+    char *end = (char *)memchr(text, '\n', size);
+    unsigned char signature[UPDATE_SIGNATURE_BYTES];
+    int good = 0;
+    if (end && size > prefix_length && memcmp(text, prefix, prefix_length) == 0) {
+        size_t length = (size_t)(end - text) - prefix_length;
+        if (length > 0 && text[prefix_length + length - 1] == '\r')
+            length--;
+        good = parse_hex(text + prefix_length, length, signature, sizeof signature) &&
+               verify_update_signature(signature, end + 1, size - (size_t)(end + 1 - text)) == 0;
+    }
+    free(text);
+    if (!good) {
+        logf_("%s is not signed with the release key. Aborting.", path);
+        return 1;
+    }
+    return 0;
+}
+
+// ---- lists -------------------------------------------------------------------------
+
+int update_path_allowed(const char *local_path, int mode)
+{
+    if (!safe_update_path(local_path))
+        return 0;
+    if (mode == 1)
+        return strchr(local_path, '/') == nullptr;   // beside the program
+    return strncmp(local_path, UPDATE_DATA_FOLDER, strlen(UPDATE_DATA_FOLDER)) == 0;
+}
+
+int update_may_execute(const UpdateItem *item, int mode)
+{
+    char name[UPDATE_NAME_BYTES];
+    memcpy(name, item->name, sizeof name);
+    name[sizeof name - 1] = '\0';
+    strip_name_tag(name);
+    return mode == 1 && strcmp(name, UPDATE_PROGRAM_NAME) == 0;
 }
 
 void free_update_list(UpdateList *list)
@@ -373,26 +527,6 @@ static void version_local_path(UpdateItem *item)
     memcpy(item->local_path, path, sizeof item->local_path);
 }
 
-// The temporary download path: the local path with its last four characters
-// replaced by ".tmp", or ".tmp" appended when that would not give a name of
-// its own in the same folder.
-static int temporary_path(const char *local, char *out, int size)
-{
-    char path[UPDATE_NAME_BYTES + 8];
-    snprintf(path, sizeof path, "%s", local);
-    const char *slash = strrchr(local, '/');
-    size_t base = strlen(slash ? slash + 1 : local);
-    if (base > 4)
-        cut_tail(path, 4);
-    strcat(path, ".tmp");
-    if (strcmp(path, local) == 0)
-        snprintf(path, sizeof path, "%s.tmp", local);
-    if (strlen(path) >= (size_t)size)
-        return 1;
-    snprintf(out, (size_t)size, "%s", path);
-    return 0;
-}
-
 static void abort_update(const char *message)
 {
     update_log(message);
@@ -403,18 +537,24 @@ int process_update_list(const char *path, const char *host, int mode)
 {
     UpdateList list = {nullptr, 0, 0};
     int downloaded = 0;
-    if (!update_stop && read_update_list(path, &list) != 0)
+    if (!update_stop && (verify_update_list(path) != 0 || read_update_list(path, &list) != 0))
         return 1;
     char message[2048];
 
     for (int i = 0; i < list.count && !update_stop; i++) {
         UpdateItem *item = list.items[i];
-        if (mode == 1) {
+        if (mode == 1)
             version_local_path(item);
-            if (!safe_update_path(item->local_path)) {
-                logf_("Unsafe file name %s. Skipped.", item->name);
-                continue;
-            }
+        // Only the data tree is ever written, and the version list's new
+        // programs land beside the running one.
+        if (!update_path_allowed(item->local_path, mode)) {
+            logf_("Not an update path: %s. Skipped.", item->name);
+            continue;
+        }
+        int executable = item->fields == 3 && (item->flags & 0x08);
+        if (executable && !update_may_execute(item, mode)) {
+            logf_("Refused to make %s executable. Skipped.", item->local_path);
+            continue;
         }
         int r = check_update_file(item->local_path, item->checksum);
         if (r == 0)
@@ -425,14 +565,9 @@ int process_update_list(const char *path, const char *host, int mode)
             abort_update(message);
             break;
         }
-        // Content without a digest is never put over an existing file.
-        if (strcmp(item->checksum, "1") == 0 && r == 1) {
+        // Nothing is installed without a digest to check it against.
+        if (!is_md5_hex(item->checksum)) {
             logf_("No checksum for %s. Skipped.", item->local_path);
-            continue;
-        }
-        char temp[UPDATE_NAME_BYTES + 8];
-        if (temporary_path(item->local_path, temp, (int)sizeof temp) != 0) {
-            logf_("Unsafe file name %s. Skipped.", item->name);
             continue;
         }
         logf_(r == 1 ? "Downloading %s - Updated file" : "Downloading %s - New file",
@@ -446,38 +581,41 @@ int process_update_list(const char *path, const char *host, int mode)
             logf_("Unsafe file name %s. Skipped.", item->name);
             continue;
         }
-        int code = fetch_url_to_file(url, temp);
+        // The download goes to a temporary file beside the old one and is
+        // renamed over it only once its digest matches: the old file stays
+        // whole until then.
+        SafeFile temp;
+        if (safe_open(&temp, item->local_path) != 0) {
+            snprintf(message, sizeof message, "Unable to open %s for writing. Aborting.",
+                     item->local_path);
+            abort_update(message);
+            break;
+        }
+        int code = fetch_url_to_safe(url, &temp);
         if (code != 0) {
+            safe_abandon(&temp);
             if (code == CURLE_HTTP_RETURNED_ERROR ||
                 (code == CURLE_OPERATION_TIMEDOUT && downloaded > 0)) {
                 logf_("Failed to download file: %s. Continuing.", item->name);
-                remove(temp);
                 continue;
             }
             snprintf(message, sizeof message, "Failed to download file: %s. Aborting.",
                      item->name);
-            remove(temp);
             abort_update(message);
             break;
         }
-        if (check_update_file(temp, item->checksum) != 0 && strcmp(item->checksum, "1") != 0) {
+        if (check_update_file(temp.temp, item->checksum) != 0) {
             logf_("Wrong checksum in downloaded file: %s. Deleted.", item->local_path);
-            remove(temp);
+            safe_abandon(&temp);
             continue;
         }
-        if (r == 1 && remove(item->local_path) != 0) {
-            snprintf(message, sizeof message, "Failed to delete %s before update. Aborting.",
+        if (safe_commit(&temp) != 0) {
+            snprintf(message, sizeof message, "Failed to rename %s to %s. Aborting.", temp.temp,
                      item->local_path);
             abort_update(message);
             break;
         }
-        if (rename(temp, item->local_path) != 0) {
-            snprintf(message, sizeof message, "Failed to rename %s to %s. Aborting.", temp,
-                     item->local_path);
-            abort_update(message);
-            break;
-        }
-        if (item->fields == 3 && (item->flags & 0x08) && chmod(item->local_path, 0755) != 0) {
+        if (executable && chmod(item->local_path, 0755) != 0) {
             snprintf(message, sizeof message, "Failed to set %s as executable. Aborting.",
                      item->local_path);
             abort_update(message);

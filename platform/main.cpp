@@ -2,6 +2,7 @@
 #include "net/updater.h"
 #include "shell/app.h"
 #include "shell/options.h"
+#include "shell/settings.h"
 
 // The updater process's id; -1 while none runs. The updater is started here
 // (when the autoupdate option is set) and stopped after app_run.
@@ -10,7 +11,11 @@ static int updater_pid = -1;
 int main(int argc, char **argv)
 {
     updater_pid = -1;
-    if (get_option(OPT_AUTOUPDATE) != 0)
+    // "-autoupdate 0" on the command line or "autoupdate 0" in default.cfg
+    // keeps the updater from starting at all: no child, no request.
+    char stored[SETTINGS_VALUE_BYTES];
+    int has_stored = read_stored_setting("default.cfg", "autoupdate", stored, sizeof stored) == 0;
+    if (autoupdate_wanted(argc, argv, has_stored ? stored : nullptr, get_option(OPT_AUTOUPDATE)))
         updater_pid = start_updater();
     app_run(argc, argv);
     if (updater_pid > 0)

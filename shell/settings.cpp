@@ -63,6 +63,8 @@ static const char *const store_keys[SETTINGS_KEYS] = {
     "dqtimeout", "dismemberthreshold", "fracturethreshold", "dojotype", "dojosize",
     "engagedistance", "engageheight", "engagerotation", "engagespace", "engageplayerpos",
     "engageplayerrot", "damage",
+    // Read by main before the program starts (the updater), kept otherwise.
+    "autoupdate",
 };
 
 static const char header_line[] = "#Automatically generated from Setup. Don't edit\r\n";
@@ -127,16 +129,12 @@ int SetupKeyStore::write()
     return safe_commit(&out);
 }
 
-int SetupKeyStore::read()
+// The next key and value of a settings file (both SETTINGS_LINE_BYTES);
+// 0 at the end of the file. The value comes without its double quotes.
+static int next_setting(FILE *f, char *key, char **value)
 {
-    FILE *f = fopen(path, "rb");
-    if (!f) {
-        fprintf(stderr, "unable to open %s\n", path);
-        return 1;
-    }
     char line[SETTINGS_LINE_BYTES];
-    char key[SETTINGS_LINE_BYTES];
-    char value[SETTINGS_LINE_BYTES];
+    static thread_local char text[SETTINGS_LINE_BYTES];
     while (fgets(line, sizeof line, f)) {
         size_t n = strlen(line);
         // The rest of an overlong line is not a line of its own.
@@ -147,12 +145,47 @@ int SetupKeyStore::read()
         }
         if (line[0] == '#')
             continue;
-        if (sscanf(line, "%1023s %1023[^\r\n]", key, value) != 2)
+        if (sscanf(line, "%1023s %1023[^\r\n]", key, text) != 2)
             continue;
-        set(key, trim_quotes(value));
+        *value = trim_quotes(text);
+        return 1;
     }
+    return 0;
+}
+
+int SetupKeyStore::read()
+{
+    FILE *f = fopen(path, "rb");
+    if (!f) {
+        fprintf(stderr, "unable to open %s\n", path);
+        return 1;
+    }
+    char key[SETTINGS_LINE_BYTES];
+    char *value = nullptr;
+    while (next_setting(f, key, &value))
+        set(key, value);
     fclose(f);
     return 0;
+}
+
+int read_stored_setting(const char *file_path, const char *key, char *out, int size)
+{
+    if (!out || size < 1)
+        return 1;
+    out[0] = '\0';
+    FILE *f = file_path && key ? fopen(file_path, "rb") : nullptr;
+    if (!f)
+        return 1;
+    char found[SETTINGS_LINE_BYTES];
+    char *value = nullptr;
+    int result = 1;
+    while (next_setting(f, found, &value))
+        if (strcmp(found, key) == 0) {
+            n_strncpyz(out, value, size < SETTINGS_VALUE_BYTES ? size : SETTINGS_VALUE_BYTES);
+            result = out[0] ? 0 : 1;
+        }
+    fclose(f);
+    return result;
 }
 
 // ---- options -------------------------------------------------------------------------

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 enum {
-    SETTINGS_KEYS = 36,
+    SETTINGS_KEYS = 37,
     SETTINGS_VALUE_BYTES = 128,
     SETTINGS_PATH_BYTES = 256,
     SETTINGS_LINE_BYTES = 1024,
@@ -41,6 +41,11 @@ struct SetupKeyStore {
     // Reads the file into the rows; 1 when it cannot be opened.
     int read();
 };
+
+// The value of one key in a settings file, read quietly (for start-up code
+// that runs before the store exists). 0 when set; 1 when the file or the
+// key is missing or the value is empty.
+int read_stored_setting(const char *file_path, const char *key, char *out, int size);
 
 struct OptionsMenuRow {
     int index;

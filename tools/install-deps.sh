@@ -3,7 +3,7 @@
 # Only the missing ones are installed; nothing happens when all are present.
 set -eu
 PKGS="cmake g++ make pkg-config libgtest-dev
-libode-dev liblua5.1-0-dev libcurl4-openssl-dev
+libode-dev liblua5.1-0-dev libcurl4-openssl-dev libssl-dev
 libsdl1.2-dev libsdl-mixer1.2-dev libsdl-ttf2.0-dev libvorbis-dev
 libgl1-mesa-dev libglu1-mesa-dev freeglut3-dev libglew-dev
 xvfb xauth x11-utils libgl1-mesa-dri fonts-dejavu-core

@@ -201,17 +201,17 @@ TEST_F(CustomsTest, HostileNamesStayInsideCustomFolder)
     EXPECT_EQ(customs_path("averylongname", "item.dat", small, sizeof small), 1);
     EXPECT_STREQ(small, "");
 
-    // Looks that a server sent for hostile names: only the refused name is
-    // not written, and nothing lands outside custom/.
+    // Looks that a server sent for hostile names dress the match and write
+    // nothing anywhere.
     n_strncpyz(players[0].name, "..", sizeof players[0].name);
     n_strncpyz(players[1].name, "../../up", sizeof players[1].name);
     customs_line_for_player("BODCOL", 0, "1 2");
     customs_line_for_player("BODCOL", 1, "1 3");
     customs_line_for_player("BODCOL", 4, "1 4");   // no such staging record
     load_fighter_looks(1);
-    EXPECT_EQ(read_whole_file("custom/up/item.dat", "<missing>").substr(0, 5), "TEXT ");
+    EXPECT_EQ(read_whole_file("custom/up/item.dat", "<missing>"), "<missing>");
     EXPECT_EQ(read_whole_file("../up/item.dat", "<missing>"), "<missing>");
-    EXPECT_EQ(player_customs[0].body_col[1], 0);   // refused name: nothing read back
+    EXPECT_EQ(player_customs[0].body_col[1], 2);
     EXPECT_EQ(player_customs[1].body_col[1], 3);
 }
 
@@ -225,9 +225,9 @@ TEST_F(CustomsTest, GameStartSavesStagedLooksAndPushesColours)
     load_fighter_looks(1);
     EXPECT_EQ(get_default_names_flag(), 1);
 
-    // Staged looks were stored under the fighter's name and read back.
+    // Staged looks dress the match without being stored.
     EXPECT_EQ(read_whole_file("custom/kasu/item.dat", "<missing>"), "<missing>");
-    EXPECT_EQ(line_count(read_whole_file("custom/uke/item.dat")), 10);
+    EXPECT_EQ(read_whole_file("custom/uke/item.dat", "<missing>"), "<missing>");
     EXPECT_EQ(player_customs[1].body_col[5], 23);
     EXPECT_EQ(fighter_looks[1].body_colour[0], 22);
     EXPECT_EQ(fighter_looks[1].force_colour[3], 30);
@@ -240,11 +240,11 @@ TEST_F(CustomsTest, GameStartSavesStagedLooksAndPushesColours)
     EXPECT_EQ(fighter_looks[3].ghost_colour, 9);
     EXPECT_EQ(get_player_customs(1)->loaded, 0);   // staging emptied
 
-    // The file alone brings the look back at the next start.
+    // Without staged looks the next start reads the fighter's own file.
     clear_player_customs();
     EXPECT_EQ(fighter_looks[1].body_colour[0], 0);
     load_fighter_looks(1);
-    EXPECT_EQ(fighter_looks[1].body_colour[0], 22);
+    EXPECT_EQ(fighter_looks[1].body_colour[0], 0);
     n_strncpyz(players[0].name, "Kasu", sizeof players[0].name);
     check_default_names();
     EXPECT_EQ(get_default_names_flag(), 0);
@@ -259,6 +259,36 @@ TEST_F(CustomsTest, GameStartSavesStagedLooksAndPushesColours)
     EXPECT_EQ(read_whole_file("custom/me/equipment.dat"), "GHOST 0;1 2 3\n");
     EXPECT_EQ(load_user_equipment(), 0);
     EXPECT_EQ(get_equipment()->values[2], 3);
+}
+
+TEST_F(CustomsTest, ReplayLooksNeverOverwriteThePlayersOwnFile)
+{
+    // The player's own look, with a belt name and a text of its own.
+    PlayerCustoms own;
+    memset(&own, 0, sizeof own);
+    ASSERT_EQ(parse_custom("BELTNAME 0;Black belt of mine", &own), 0);
+    ASSERT_EQ(parse_custom("TEXT 0;0 0 0 0 0 0 my own words", &own), 0);
+    ASSERT_EQ(parse_custom("BODCOL 0;0 7", &own), 0);
+    ASSERT_EQ(save_customs("custom/kasu/item.dat", &own), 0);
+    const std::string before = read_whole_file("custom/kasu/item.dat");
+
+    // A replay (or a server) sends another look for a fighter of that name.
+    n_strncpyz(players[0].name, "kasu", sizeof players[0].name);
+    n_strncpyz(players[1].name, "uke", sizeof players[1].name);
+    customs_line_for_player("BELTNAME", 0, "stranger");
+    customs_line_for_player("BODCOL", 0, "0 40");
+    customs_line_for_player("DECAL", 0, "3 1 0 0 logo");
+    load_fighter_looks(1);
+    EXPECT_STREQ(player_customs[0].belt_name, "stranger");
+    EXPECT_EQ(fighter_looks[0].body_colour[0], 40);
+    EXPECT_STREQ(player_customs[0].decal_name[3], "logo");   // kept for drawing
+    EXPECT_EQ(read_whole_file("custom/kasu/item.dat"), before);
+
+    // The next offline game is dressed from the player's file again.
+    load_fighter_looks(1);
+    EXPECT_STREQ(player_customs[0].belt_name, "Black belt of mine");
+    EXPECT_EQ(fighter_looks[0].body_colour[0], 7);
+    EXPECT_EQ(read_whole_file("custom/kasu/item.dat"), before);
 }
 
 }  // namespace

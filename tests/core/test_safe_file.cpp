@@ -1,0 +1,203 @@
+// Whole-file writes: the temporary file beside the name, the rename over the
+// old file, and what a kill in the middle leaves; the replay writer and the
+// autosave names on top of it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/replay_buffer.h"
+#include "core/replay_file.h"
+#include "core/rules.h"
+#include "core/safe_file.h"
+#include "core/text.h"
+#include "core/world.h"
+#include "support/kill_write.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string fresh_dir(const char *name)
+{
+    std::string dir = test_tmp_path(name);
+    mkdir(dir.c_str(), 0775);
+    return dir;
+}
+
+TEST(SafeFile, CommitReplacesAndAbandonKeepsTheOldFile)
+{
+    std::string path = fresh_dir("safe_basic") + "/data.txt";
+    ASSERT_TRUE(write_whole_file(path, "old"));
+    chmod(path.c_str(), 0600);
+
+    SafeFile out;
+    ASSERT_EQ(safe_open(&out, path.c_str()), 0);
+    fputs("new, half", out.f);
+    // Until the commit the old file is untouched.
+    EXPECT_EQ(read_whole_file(path), "old");
+    safe_abandon(&out);
+    EXPECT_EQ(read_whole_file(path), "old");
+    EXPECT_EQ(remove_stale_temporaries(path), 0);
+
+    ASSERT_EQ(safe_open(&out, path.c_str()), 0);
+    fputs("new", out.f);
+    ASSERT_EQ(safe_commit(&out), 0);
+    EXPECT_EQ(read_whole_file(path), "new");
+    EXPECT_EQ(remove_stale_temporaries(path), 0);
+    // The old file's permissions are kept.
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // An executable bit never carries over.
+    chmod(path.c_str(), 0755);
+    EXPECT_EQ(safe_write_bytes(path.c_str(), "x", 1), 0);
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0111, 0u);
+    EXPECT_EQ(read_whole_file(path), "x");
+}
+
+TEST(SafeFile, FailuresLeaveNothingBehind)
+{
+    testing::internal::CaptureStderr();
+    SafeFile out;
+    EXPECT_EQ(safe_open(&out, (test_tmp_path("no_such_folder") + "/x/y.txt").c_str()), 1);
+    EXPECT_EQ(safe_open(&out, ""), 1);
+    EXPECT_EQ(safe_open(&out, nullptr), 1);
+    std::string long_path(SAFE_PATH_BYTES + 10, 'a');
+    EXPECT_EQ(safe_open(&out, long_path.c_str()), 1);
+    EXPECT_EQ(safe_commit(nullptr), 1);
+    // A rename onto a folder fails: the temporary file goes away.
+    std::string dir = fresh_dir("safe_fail");
+    std::string folder = dir + "/taken";
+    mkdir(folder.c_str(), 0775);
+    ASSERT_TRUE(write_whole_file(folder + "/inside", "keep"));
+    EXPECT_EQ(safe_write_bytes(folder.c_str(), "x", 1), 1);
+    EXPECT_EQ(read_whole_file(folder + "/inside"), "keep");
+    EXPECT_EQ(remove_stale_temporaries(folder), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Unable to"), std::string::npos) << err;
+}
+
+TEST(SafeFile, KillDuringWriteLeavesOldOrNewWhole)
+{
+    std::string path = fresh_dir("safe_kill") + "/blob.bin";
+    std::string old_content(200000, 'o');
+    std::string new_content;
+    for (int i = 0; i < 30000; i++)
+        new_content += "line " + std::to_string(i) + "\n";
+    expect_whole_after_kills(path, old_content, new_content, [&] {
+        safe_write_bytes(path.c_str(), new_content.data(), new_content.size());
+    });
+    remove_stale_temporaries(path);
+}
+
+// ---- replays ----------------------------------------------------------------------
+
+class SafeReplay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        core_outward = CoreOutward();
+        core_outward.echo = [](const char *text, int) { last_echo = text; };
+        game_init();
+        fill_default_rules(0, &current_rules);
+        clear_replay_from(0);
+        set_player_name(0, "kasu");
+        set_player_name(1, "uke");
+        set_fight_name("");
+        set_replay_author("");
+        ASSERT_NE(getcwd(old_dir_, sizeof old_dir_), nullptr);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(chdir(old_dir_), 0);
+        game_shutdown();
+        core_outward = CoreOutward();
+    }
+    // Records with positions and joints, so that the file is large.
+    void fill(int records, int seed)
+    {
+        for (int i = 0; i < records; i++) {
+            ReplayFrame *r = get_replay_frame(i);
+            ASSERT_NE(r, nullptr);
+            r->frame = i * 10;
+            for (int p = 0; p < 2; p++) {
+                r->change_counts[p] = 1;
+                r->flags[p] |= RF_POS;
+                for (int b = 0; b < NUM_BODIES; b++)
+                    for (int k = 0; k < 3; k++)
+                        r->positions[p][b][k] = seed + i * 0.001 + b + k * 0.1;
+                r->joint_states[p][i % NUM_JOINTS] = 1 + seed % 3;
+            }
+        }
+        match_state.frames_recorded = records;
+    }
+    static std::string last_echo;
+    char old_dir_[4096];
+};
+std::string SafeReplay::last_echo;
+
+TEST_F(SafeReplay, KillDuringReplayWriteLeavesOldOrNewWhole)
+{
+    std::string path = fresh_dir("safe_replay") + "/match.rpl";
+    fill(REPLAY_FRAMES, 1);
+    ASSERT_EQ(write_replay(path.c_str(), 0), 0);
+    std::string old_content = read_whole_file(path);
+    fill(REPLAY_FRAMES, 2);
+    ASSERT_EQ(write_replay(path.c_str(), 0), 0);
+    std::string new_content = read_whole_file(path);
+    ASSERT_NE(old_content, new_content);
+    ASSERT_GT(new_content.size(), 100000u);
+    expect_whole_after_kills(path, old_content, new_content,
+                             [&] { write_replay(path.c_str(), 0); });
+    remove_stale_temporaries(path);
+}
+
+TEST_F(SafeReplay, AutosaveNeverReplacesAnEarlierMatch)
+{
+    std::string dir = fresh_dir("safe_autosave");
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    for (const char *old : {"autosave/a_vs_b-4_12.rpl", "autosave/a_vs_b-4_12-2.rpl",
+                            "autosave/a_vs_b-4_12-3.rpl"})
+        std::remove(old);
+    set_player_name(0, "a");
+    set_player_name(1, "b");
+    players[0].injury = 12.4f;
+    players[1].injury = 3.6f;
+    const char *expected[] = {"autosave/a_vs_b-4_12.rpl", "autosave/a_vs_b-4_12-2.rpl",
+                              "autosave/a_vs_b-4_12-3.rpl"};
+    for (int match = 0; match < 3; match++) {
+        set_replay_author(("match " + std::to_string(match)).c_str());
+        autosave_replay();
+        EXPECT_EQ(last_echo, std::string("> ") + expected[match]);
+    }
+    for (int match = 0; match < 3; match++)
+        EXPECT_NE(read_whole_file(expected[match]).find("AUTHOR 0; match " + std::to_string(match)),
+                  std::string::npos)
+            << expected[match];
+
+    // A long name keeps its ".rpl" ending and its number inside 255 characters.
+    match_state.num_players = 4;
+    for (int p = 0; p < 4; p++) {
+        memset(players[p].name, 'n', 31);
+        players[p].name[31] = '\0';
+        players[p].score = 3e38f;
+    }
+    char first[256], second[256];
+    ASSERT_EQ(autosave_name(first, sizeof first), 0);
+    ASSERT_TRUE(write_whole_file(first, "taken"));
+    ASSERT_EQ(autosave_name(second, sizeof second), 0);
+    EXPECT_EQ(strlen(second), 255u);
+    EXPECT_EQ(std::string(second).substr(249), "-2.rpl");
+    EXPECT_EQ(std::string(second).substr(0, 249), std::string(first).substr(0, 249));
+    std::remove(first);
+    match_state.num_players = 2;
+}
+
+}  // namespace
