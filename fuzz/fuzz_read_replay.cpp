@@ -2,6 +2,10 @@
 // every line goes through the replay column's handlers (records, names,
 // rules, new games, packed tails), and a buffer that was read is written
 // back out, so the writer sees whatever the reader let through.
+//
+// The input lives in an anonymous memory file and the written replay in a
+// private folder beside the fuzz program (in the fuzz build folder), emptied
+// after every run and removed at exit; nothing goes to /tmp.
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/replay_file.h"
@@ -10,28 +14,52 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
 #include <unistd.h>
+
+static char folder[256];
+static char out[300];
+
+static void remove_folder()
+{
+    unlink(out);
+    rmdir(folder);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static char path[64], out[64];
-    static bool ready = false;
-    if (!ready) {
-        snprintf(path, sizeof path, "/tmp/fuzz_read_replay_%d.rpl", (int)getpid());
-        snprintf(out, sizeof out, "/tmp/fuzz_read_replay_%d.out", (int)getpid());
+    static char path[64];
+    static int input = -1;
+    if (input < 0) {
+        input = memfd_create("fuzz_read_replay", MFD_CLOEXEC);
+        if (input < 0)
+            abort();
+        snprintf(path, sizeof path, "/proc/self/fd/%d", input);
+        char self[200];
+        ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (n <= 0)
+            abort();
+        self[n] = '\0';
+        char *slash = strrchr(self, '/');
+        if (slash)
+            *slash = '\0';
+        snprintf(folder, sizeof folder, "%s/fuzz_read_replay_XXXXXX", slash ? self : ".");
+        if (!mkdtemp(folder))
+            abort();
+        snprintf(out, sizeof out, "%s/out.rpl", folder);
+        atexit(remove_folder);
         game_init();
-        ready = true;
     }
-    FILE *f = fopen(path, "wb");
-    if (!f)
+    if (ftruncate(input, 0) != 0 || pwrite(input, data, size, 0) != (ssize_t)size)
         return 0;
-    fwrite(data, 1, size, f);
-    fclose(f);
     match_state.num_players = 2;
     if (read_replay(path) == 0) {
         if (match_state.frames_recorded < 0 || match_state.frames_recorded > REPLAY_FRAMES)
             __builtin_trap();
         write_replay(out, 0);
+        unlink(out);
     }
     return 0;
 }

@@ -4,9 +4,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include "net/md5.h"
 #include "net/updater.h"
@@ -119,6 +122,44 @@ bool contains(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
+// A release key made for the test: the updater is pointed at its public
+// half, and lists are signed with it as the release tooling does.
+class TestKey {
+public:
+    TestKey()
+    {
+        EVP_PKEY_CTX *context = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
+        EVP_PKEY_keygen_init(context);
+        EVP_PKEY_keygen(context, &key_);
+        EVP_PKEY_CTX_free(context);
+        size_t n = sizeof public_;
+        EVP_PKEY_get_raw_public_key(key_, public_, &n);
+    }
+    ~TestKey() { EVP_PKEY_free(key_); }
+    void install() const { memcpy(update_public_key, public_, sizeof public_); }
+    // The list as served: the signature line, then the body it signs.
+    std::string sign(const std::string &body) const
+    {
+        unsigned char signature[UPDATE_SIGNATURE_BYTES];
+        size_t n = sizeof signature;
+        EVP_MD_CTX *context = EVP_MD_CTX_new();
+        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key_);
+        EVP_DigestSign(context, signature, &n, (const unsigned char *)body.data(), body.size());
+        EVP_MD_CTX_free(context);
+        std::string line = "#signature ";
+        char hex[3];
+        for (size_t i = 0; i < n; i++) {
+            snprintf(hex, sizeof hex, "%02x", signature[i]);
+            line += hex;
+        }
+        return line + "\n" + body;
+    }
+
+private:
+    EVP_PKEY *key_ = nullptr;
+    unsigned char public_[UPDATE_KEY_BYTES] = {};
+};
+
 // Runs each test in a folder of its own as the working directory, with the
 // log in a file there.
 class Updater : public ::testing::Test {
@@ -131,12 +172,15 @@ protected:
         ASSERT_EQ(system(cmd.c_str()), 0);
         ASSERT_EQ(chdir(dir_.c_str()), 0);
         update_stop = 0;
+        memcpy(shipped_key_, update_public_key, sizeof shipped_key_);
+        key_.install();
         ASSERT_EQ(open_update_log("autoupdate.log"), 0);
     }
     void TearDown() override
     {
         close_update_log();
         update_stop = 0;
+        memcpy(update_public_key, shipped_key_, sizeof shipped_key_);
         EXPECT_EQ(chdir(old_dir_), 0);
     }
     std::string log()
@@ -146,6 +190,43 @@ protected:
         open_update_log("autoupdate.log.more");
         return text;
     }
+    // Every file under the test's folder with its content, except the log
+    // and the lists.
+    std::string tree()
+    {
+        std::string listing;
+        walk(".", &listing);
+        return listing;
+    }
+    void walk(const std::string &folder, std::string *listing)
+    {
+        DIR *dir = opendir(folder.c_str());
+        if (!dir)
+            return;
+        std::vector<std::string> names;
+        while (dirent *entry = readdir(dir))
+            names.push_back(entry->d_name);
+        closedir(dir);
+        std::sort(names.begin(), names.end());
+        for (const std::string &name : names) {
+            if (name == "." || name == ".." || name.rfind("autoupdate.log", 0) == 0 ||
+                name == "ver_updates.txt" || name == "files_updates.txt")
+                continue;
+            std::string path = folder + "/" + name;
+            struct stat st;
+            if (lstat(path.c_str(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                *listing += path + "/\n";
+                walk(path, listing);
+            } else {
+                *listing += path + " " + std::to_string(st.st_mode & 0777) + " " +
+                            read_whole_file(path) + "\n";
+            }
+        }
+    }
+    TestKey key_;
+    unsigned char shipped_key_[UPDATE_KEY_BYTES];
     char old_dir_[1024];
     std::string dir_;
 };
@@ -223,63 +304,195 @@ TEST_F(Updater, RefusesHostileNames)
 TEST_F(Updater, InstallsVerifiedFilesOnly)
 {
     std::string good = "new good content\n";
-    std::string tool = "#!/bin/sh\n";
     std::string game = "new program";
+    std::string helper = "helper build";
     TestServer server({
-        {"/cp/ver_updates.php", 200, "bin/game.exe " + md5_of(game) + "\n"},
-        {"/cp/bin/game.exe", 200, game},
+        {"/cp/ver_updates.php", 200,
+         key_.sign("zylomach " + md5_of(game) + " 26\n"
+                   "helper.exe " + md5_of(helper) + "\n")},
+        {"/cp/zylomach", 200, game},
+        {"/cp/helper.exe", 200, helper},
         {"/zylomach/allfiles.php", 200,
-         "data/good.txt " + md5_of(good) + "\n"
-         "data/bad.txt " + md5_of("what was promised") + "\n"
-         "data/gone.txt " + md5_of("x") + "\n"
-         "keep.txt 0\n"
-         "always.txt 1\n"
-         "tool.sh " + md5_of(tool) + " 26\n"},
+         key_.sign("data/good.txt " + md5_of(good) + "\n"
+                   "data/bad.txt " + md5_of("what was promised") + "\n"
+                   "data/gone.txt " + md5_of("x") + "\n"
+                   "data/keep.txt 0\n"
+                   "data/always.txt 1\n"
+                   "data/new/deep.txt " + md5_of(good) + "\n")},
         {"/cp/data/good.txt", 200, good},
         {"/cp/data/bad.txt", 200, "something else"},
-        {"/cp/keep.txt", 200, "never fetched"},
-        {"/cp/always.txt", 200, "unverified"},
-        {"/cp/tool.sh", 200, tool},
+        {"/cp/data/keep.txt", 200, "never fetched"},
+        {"/cp/data/always.txt", 200, "unverified"},
+        {"/cp/data/new/deep.txt", 200, good},
     });
     mkdir("data", 0755);
     write_whole_file("data/good.txt", "old good");
     write_whole_file("data/bad.txt", "old bad");
-    write_whole_file("keep.txt", "mine");
-    write_whole_file("always.txt", "mine too");
+    write_whole_file("data/keep.txt", "mine");
+    write_whole_file("data/always.txt", "mine too");
 
     fetch_update_lists(server.host().c_str(), server.host().c_str());
 
-    EXPECT_EQ(read_whole_file("bin/game.upd"), game);
-    EXPECT_EQ(read_whole_file("data/good.txt"), good);
-    EXPECT_EQ(read_whole_file("data/bad.txt"), "old bad");
-    EXPECT_EQ(read_whole_file("keep.txt"), "mine");
-    EXPECT_EQ(read_whole_file("always.txt"), "mine too");
-    EXPECT_EQ(read_whole_file("data/gone.txt", "none"), "none");
-    EXPECT_EQ(read_whole_file("tool.sh"), tool);
+    // The program's new build lands beside it, executable; another program
+    // of the version list lands too, but never executable.
+    EXPECT_EQ(read_whole_file("zylomach.upd"), game);
     struct stat st;
-    ASSERT_EQ(stat("tool.sh", &st), 0);
+    ASSERT_EQ(stat("zylomach.upd", &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
-    for (const char *leftover : {"data/bad.tmp", "data/good.tmp", "data/gone.tmp", "bin/game.tmp"})
-        EXPECT_NE(access(leftover, F_OK), 0) << leftover;
+    EXPECT_EQ(read_whole_file("helper.upd"), helper);
+    ASSERT_EQ(stat("helper.upd", &st), 0);
+    EXPECT_FALSE(st.st_mode & 0111);
+    EXPECT_EQ(read_whole_file("data/good.txt"), good);
+    EXPECT_EQ(read_whole_file("data/new/deep.txt"), good);
+    EXPECT_EQ(read_whole_file("data/bad.txt"), "old bad");
+    EXPECT_EQ(read_whole_file("data/keep.txt"), "mine");
+    EXPECT_EQ(read_whole_file("data/always.txt"), "mine too");
+    EXPECT_EQ(read_whole_file("data/gone.txt", "none"), "none");
+    // No temporary file is left anywhere.
+    EXPECT_FALSE(contains(tree(), ".tmp")) << tree();
 
     std::string text = log();
     for (const char *line : {
              " Fetching version updates...\n",
-             " Downloading bin/game.upd - New file\n",
-             " Update done - 1 new files downloaded.\n",
+             " Downloading zylomach.upd - New file\n",
+             " Downloading helper.upd - New file\n",
+             " Update done - 2 new files downloaded.\n",
              " Fetching files updates...\n",
              " Downloading data/good.txt - Updated file\n",
              " Wrong checksum in downloaded file: data/bad.txt. Deleted.\n",
              " curl error - 22\n",
              " Failed to download file: data/gone.txt. Continuing.\n",
-             " No checksum for always.txt. Skipped.\n",
-             " Downloading tool.sh - New file\n",
+             " No checksum for data/always.txt. Skipped.\n",
+             " Downloading data/new/deep.txt - New file\n",
              " Update done - 2 new files downloaded.\n"})
         EXPECT_TRUE(contains(text, line)) << line << "\n" << text;
     EXPECT_FALSE(contains(text, "keep.txt")) << text;
     // Every line carries the day-month-year stamp.
     EXPECT_EQ(text[2], '-');
     EXPECT_EQ(text[5], '-');
+}
+
+TEST_F(Updater, HostileSignedListInstallsNothing)
+{
+    // Even a list that verifies cannot plant files: wrong digests, paths out
+    // of the data tree, executables and unverified content are all refused.
+    std::string script = "os.execute('x')\n";
+    std::string tool = "#!/bin/sh\nrm -rf ~\n";
+    TestServer server({
+        {"/cp/ver_updates.php", 200,
+         key_.sign("../zylomach " + md5_of(tool) + " 26\n"
+                   "data/zylomach " + md5_of(tool) + " 26\n"
+                   "helper " + md5_of(tool) + " 26\n")},
+        {"/zylomach/allfiles.php", 200,
+         key_.sign("data/script/startup.lua " + md5_of(script) + "\n"
+                   "../escape.txt " + md5_of(script) + "\n"
+                   "data/../../up.txt " + md5_of(script) + "\n"
+                   "/tmp/abs.txt " + md5_of(script) + "\n"
+                   "[tag]../tagged.txt " + md5_of(script) + "\n"
+                   "default.cfg " + md5_of(script) + "\n"
+                   "zylomach " + md5_of(tool) + " 26\n"
+                   "data/bin/tool.sh " + md5_of(tool) + " 26\n"
+                   "data/blank.txt 1\n")},
+        {"/cp/data/script/startup.lua", 200, "-- not what the list promised\n"},
+        {"/cp/../escape.txt", 200, script},
+        {"/cp/default.cfg", 200, script},
+        {"/cp/zylomach", 200, tool},
+        {"/cp/data/zylomach", 200, tool},
+        {"/cp/data/bin/tool.sh", 200, tool},
+        {"/cp/data/blank.txt", 200, script},
+    });
+    mkdir("data", 0755);
+    mkdir("data/script", 0755);
+    write_whole_file("data/script/startup.lua", "-- the shipped script\n");
+    write_whole_file("default.cfg", "volume \"3\"\r\n");
+    const std::string before = tree();
+
+    fetch_update_lists(server.host().c_str(), server.host().c_str());
+
+    EXPECT_EQ(tree(), before);
+    EXPECT_NE(access("../escape.txt", F_OK), 0);
+    EXPECT_NE(access("../up.txt", F_OK), 0);
+    EXPECT_NE(access("/tmp/abs.txt", F_OK), 0);
+    std::string text = log();
+    for (const char *line : {
+             " Wrong checksum in downloaded file: data/script/startup.lua. Deleted.\n",
+             " Unsafe file name ../escape.txt. Skipped.\n",
+             " Not an update path: default.cfg. Skipped.\n",
+             " Not an update path: data/zylomach. Skipped.\n",
+             " Refused to make helper.upd executable. Skipped.\n",
+             " Refused to make data/bin/tool.sh executable. Skipped.\n",
+             " No checksum for data/blank.txt. Skipped.\n",
+             " Update done - 0 new files downloaded.\n"})
+        EXPECT_TRUE(contains(text, line)) << line << "\n" << text;
+    EXPECT_FALSE(contains(text, "Update done - 1")) << text;
+}
+
+TEST_F(Updater, ListsWithoutTheReleaseSignatureAreNotUsed)
+{
+    std::string good = "content\n";
+    std::string body = "data/a.txt " + md5_of(good) + "\n";
+    TestKey stranger;
+    std::string tampered = key_.sign(body);
+    tampered.replace(tampered.find("data/a.txt"), 10, "data/b.txt");
+    struct Case {
+        const char *what;
+        std::string list;
+    } cases[] = {
+        {"unsigned", body},
+        {"signed by another key", stranger.sign(body)},
+        {"changed after signing", tampered},
+        {"signature cut short", key_.sign(body).substr(0, 60) + "\n" + body},
+        {"empty", ""},
+    };
+    for (const Case &c : cases) {
+        TestServer server({
+            {"/cp/ver_updates.php", 200, c.list},
+            {"/zylomach/allfiles.php", 200, c.list},
+            {"/cp/data/a.txt", 200, good},
+            {"/cp/data/b.txt", 200, good},
+        });
+        fetch_update_lists(server.host().c_str(), server.host().c_str());
+        EXPECT_NE(access("data/a.txt", F_OK), 0) << c.what;
+        EXPECT_NE(access("data/b.txt", F_OK), 0) << c.what;
+        std::string text = log();
+        EXPECT_TRUE(contains(text, "files_updates.txt is not signed with the release key. Aborting."))
+            << c.what << "\n" << text;
+        for (const std::string &request : server.requests)
+            EXPECT_EQ(request.rfind("/cp/data/", 0), std::string::npos) << c.what << " " << request;
+    }
+    // The same list, signed, is used.
+    TestServer server({{"/zylomach/allfiles.php", 200, key_.sign(body)}, {"/cp/data/a.txt", 200, good}});
+    fetch_update_lists(server.host().c_str(), server.host().c_str());
+    EXPECT_EQ(read_whole_file("data/a.txt"), good);
+}
+
+TEST(UpdaterStart, CommandLineAndStoredSettingDecide)
+{
+    struct Case {
+        std::vector<const char *> args;
+        const char *stored;
+        int fallback, wanted;
+    } cases[] = {
+        {{"zylomach"}, nullptr, 1, 1},
+        {{"zylomach"}, "", 1, 1},
+        {{"zylomach"}, "0", 1, 0},
+        {{"zylomach"}, "1", 0, 1},
+        {{"zylomach", "-autoupdate", "0"}, nullptr, 1, 0},
+        {{"zylomach", "-autoupdate", "0"}, "1", 1, 0},
+        {{"zylomach", "-autoupdate", "1"}, "0", 1, 1},
+        {{"zylomach", "-autoupdate", "0", "x.rpl", "-autoupdate", "1"}, nullptr, 1, 1},
+        {{"zylomach", "/autoupdate", "0"}, nullptr, 1, 0},
+        {{"zylomach", "-autoupdate"}, "0", 1, 0},
+        {{"zylomach", "-autoupdatex", "0"}, nullptr, 1, 1},
+    };
+    for (const Case &c : cases) {
+        std::vector<char *> argv;
+        for (const char *a : c.args)
+            argv.push_back(const_cast<char *>(a));
+        argv.push_back(nullptr);
+        EXPECT_EQ(autoupdate_wanted((int)c.args.size(), argv.data(), c.stored, c.fallback), c.wanted)
+            << c.args.size() << " " << (c.stored ? c.stored : "(none)");
+    }
 }
 
 TEST_F(Updater, LogsAnUnreachableServer)
