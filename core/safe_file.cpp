@@ -1,5 +1,6 @@
 #include "core/safe_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -31,10 +32,10 @@ int safe_open(SafeFile *sf, const char *path)
     struct stat old;
     if (stat(path, &old) == 0)
         mode = old.st_mode & 0666;
-    static unsigned serial = 0;
+    static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; attempt++) {
         int n = snprintf(sf->temp, sizeof sf->temp, "%s.%ld-%u.tmp", path, (long)getpid(),
-                         serial++);
+                         serial.fetch_add(1));
         if (n < 0 || n >= (int)sizeof sf->temp) {
             sf->temp[0] = '\0';
             errno = ENAMETOOLONG;

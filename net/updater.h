@@ -77,8 +77,8 @@ void close_update_log();
 // Writes one time-stamped line; the message is written unchanged.
 void update_log(const char *message);
 
-// The libcurl result code (0 success); the body is written to path, which is
-// created at the first data received.
+// The libcurl result code (0 success); the body goes to a temporary file
+// beside path, which replaces path only when the transfer succeeded.
 int fetch_url_to_file(const char *url, const char *path);
 // 0 up to date, 1 changed or always-update, 2 missing, 4 cannot be opened.
 int check_update_file(const char *path, const char *checksum);
