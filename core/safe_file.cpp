@@ -16,7 +16,7 @@ static void crash_point(int step)
         raise(SIGKILL);
 }
 
-int safe_open(SafeFile *sf, const char *path)
+int safe_open(SafeFile *sf, const char *path, int private_file)
 {
     if (!sf)
         return 1;
@@ -28,10 +28,10 @@ int safe_open(SafeFile *sf, const char *path)
     }
     strcpy(sf->path, path);
     // The old file's permissions carry over, but never an execute bit.
-    mode_t mode = 0666;
+    mode_t mode = private_file ? 0600 : 0666;
     struct stat old;
     if (stat(path, &old) == 0)
-        mode = old.st_mode & 0666;
+        mode = old.st_mode & mode;
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; attempt++) {
         int n = snprintf(sf->temp, sizeof sf->temp, "%s.%ld-%u.tmp", path, (long)getpid(),
@@ -121,10 +121,10 @@ void safe_abandon(SafeFile *sf)
         unlink(sf->temp);
 }
 
-int safe_write_bytes(const char *path, const void *bytes, size_t size)
+int safe_write_bytes(const char *path, const void *bytes, size_t size, int private_file)
 {
     SafeFile sf;
-    if (safe_open(&sf, path) != 0)
+    if (safe_open(&sf, path, private_file) != 0)
         return 1;
     if (size && fwrite(bytes, 1, size, sf.f) != size) {
         fprintf(stderr, "Unable to write %s\n", path);

@@ -16,8 +16,10 @@ struct SafeFile {
 
 // Creates the temporary file (folders are not created). Returns 0 and an
 // open stream in sf->f, or 1 with errno set and nothing created; the caller
-// reports it in its own words.
-int safe_open(SafeFile *sf, const char *path);
+// reports it in its own words. A new file gets the usual permissions (0666
+// less the umask), or owner-only ones when private_file is 1; a file that
+// exists keeps its permissions without any execute bit.
+int safe_open(SafeFile *sf, const char *path, int private_file = 0);
 // Flushes, syncs and closes the temporary file, then renames it over the
 // file. 0 when the new content is in place; 1 when any step failed ("Unable
 // to write <path>" or "Unable to replace <path>: <reason>" on stderr): the
@@ -28,7 +30,7 @@ void safe_abandon(SafeFile *sf);
 
 // Writes size bytes as the whole new content of path. 0, or 1 (an open
 // failure is not reported here).
-int safe_write_bytes(const char *path, const void *bytes, size_t size);
+int safe_write_bytes(const char *path, const void *bytes, size_t size, int private_file = 0);
 
 // Test hook: when set to n > 0, the writing process kills itself with
 // SIGKILL at the n-th step of the next commit (1 after the temporary file

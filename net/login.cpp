@@ -80,7 +80,8 @@ void login_file_write(const char16 *user16, const char16 *pass16)
         bytes[2 * k] = (unsigned char)(buffer[k] & 0xff);
         bytes[2 * k + 1] = (unsigned char)(buffer[k] >> 8);
     }
-    if (safe_write_bytes(login_file_path, bytes, 2 * (size_t)n) != 0) {
+    // The file holds the password: only its owner may read it.
+    if (safe_write_bytes(login_file_path, bytes, 2 * (size_t)n, 1) != 0) {
         fprintf(stderr, "Unable to store login information\n");
         return;
     }

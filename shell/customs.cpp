@@ -16,6 +16,27 @@
 
 PlayerCustoms player_customs[MAX_PLAYERS];
 static PlayerCustoms staging[CUSTOMS_STAGING];
+
+// Looks that the server or a replay sent, kept in memory only: they dress
+// their fighter (while its name stays) until the fighter's customs are
+// cleared at the next new game, replay or online game, and never go to disk.
+struct SessionLook {
+    int active;
+    char name[32];
+    PlayerCustoms look;
+};
+static SessionLook session_looks[MAX_FIGHTERS];
+
+// Dresses fighter p with its session look; 0 when it has one for its name.
+static int wear_session_look(int p)
+{
+    const SessionLook *s = &session_looks[p];
+    if (!s->active || strncmp(s->name, players[p].name, sizeof s->name) != 0)
+        return 1;
+    player_customs[p] = s->look;
+    reload_player_textures(p);
+    return 0;
+}
 static EquipmentRecord equipment;
 static int default_names_flag;
 
@@ -405,6 +426,7 @@ void set_ghost_equipment(int a, int b, int c)
 void clear_player_customs()
 {
     memset(staging, 0, sizeof staging);
+    memset(session_looks, 0, sizeof session_looks);
     for (int p = 0; p < MAX_FIGHTERS; p++) {
         memset(&player_customs[p], 0, sizeof player_customs[p]);
         push_customs_colours(p);
@@ -506,11 +528,13 @@ void load_fighter_looks(int new_session)
             // A look sent by the server or carried by a replay dresses this
             // match only: the player's own item.dat under the same name is
             // neither read over it nor overwritten (decals stay too).
-            player_customs[i] = staging[i];
-            reload_player_textures(i);
-        } else {
-            load_player_look(i);
+            SessionLook *s = &session_looks[i];
+            s->active = 1;
+            n_strncpyz(s->name, players[i].name, sizeof s->name);
+            s->look = staging[i];
         }
+        if (wear_session_look(i) != 0)
+            load_player_look(i);
         int ghost = i + match_state.num_players;
         if (ghost < MAX_PLAYERS) {
             player_customs[ghost].item_v5 = player_customs[i].item_v5;
@@ -548,7 +572,8 @@ void reload_all_player_looks()
         char name[32];
         n_strncpyz(name, players[i].name, sizeof name);
         set_player_name(i, name);
-        load_player_look(i);
+        if (wear_session_look(i) != 0)
+            load_player_look(i);
     }
 }
 
@@ -566,6 +591,8 @@ void clear_customs_for_player(int player)
     if (player < 0 || player >= CUSTOMS_STAGING)
         return;
     memset(&staging[player], 0, sizeof staging[player]);
+    if (player < MAX_FIGHTERS)
+        memset(&session_looks[player], 0, sizeof session_looks[player]);
     memset(&player_customs[player], 0, sizeof player_customs[player]);
     push_customs_colours(player);
 }

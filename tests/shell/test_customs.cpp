@@ -284,7 +284,18 @@ TEST_F(CustomsTest, ReplayLooksNeverOverwriteThePlayersOwnFile)
     EXPECT_STREQ(player_customs[0].decal_name[3], "logo");   // kept for drawing
     EXPECT_EQ(read_whole_file("custom/kasu/item.dat"), before);
 
-    // The next offline game is dressed from the player's file again.
+    // Another start in the same session (a bout-list update online) and a
+    // new video mode keep the sent look.
+    load_fighter_looks(1);
+    EXPECT_STREQ(player_customs[0].belt_name, "stranger");
+    reload_all_player_looks();
+    EXPECT_STREQ(player_customs[0].belt_name, "stranger");
+    EXPECT_STREQ(player_customs[0].decal_name[3], "logo");
+
+    // The next offline game clears the fighters' customs first and is
+    // dressed from the player's file again.
+    for (int p = 0; p < MAX_FIGHTERS; p++)
+        clear_customs_for_player(p);
     load_fighter_looks(1);
     EXPECT_STREQ(player_customs[0].belt_name, "Black belt of mine");
     EXPECT_EQ(fighter_looks[0].body_colour[0], 7);
