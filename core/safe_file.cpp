@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +83,49 @@ static void sync_folder(const char *path)
     }
 }
 
+// Removes the temporary files that writers killed before their commit left
+// beside path: "<name>.<pid>-<n>.tmp" whose process no longer exists. A live
+// process's file (this one's included) is never touched.
+static void remove_orphans(const char *path)
+{
+    char folder[SAFE_PATH_BYTES];
+    snprintf(folder, sizeof folder, "%s", path);
+    const char *base = path;
+    char *slash = strrchr(folder, '/');
+    if (!slash) {
+        strcpy(folder, ".");
+    } else {
+        base = path + (slash - folder) + 1;
+        if (slash == folder)
+            folder[1] = '\0';
+        else
+            *slash = '\0';
+    }
+    size_t base_length = strlen(base);
+    DIR *dir = opendir(folder);
+    if (!dir)
+        return;
+    while (struct dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        if (strncmp(name, base, base_length) != 0 || name[base_length] != '.')
+            continue;
+        char *end = nullptr;
+        long pid = strtol(name + base_length + 1, &end, 10);
+        if (pid <= 0 || !end || *end != '-' || pid == (long)getpid())
+            continue;
+        char *tail = nullptr;
+        strtoul(end + 1, &tail, 10);
+        if (tail == end + 1 || strcmp(tail, ".tmp") != 0)
+            continue;
+        if (kill((pid_t)pid, 0) == 0 || errno != ESRCH)
+            continue;
+        char orphan[SAFE_PATH_BYTES + 256];
+        snprintf(orphan, sizeof orphan, "%s/%s", folder, name);
+        unlink(orphan);
+    }
+    closedir(dir);
+}
+
 int safe_commit(SafeFile *sf)
 {
     if (!sf || !sf->f)
@@ -107,6 +152,7 @@ int safe_commit(SafeFile *sf)
     }
     crash_point(4);
     sync_folder(sf->path);
+    remove_orphans(sf->path);
     return 0;
 }
 

@@ -21,7 +21,8 @@ struct SafeFile {
 // exists keeps its permissions without any execute bit.
 int safe_open(SafeFile *sf, const char *path, int private_file = 0);
 // Flushes, syncs and closes the temporary file, then renames it over the
-// file. 0 when the new content is in place; 1 when any step failed ("Unable
+// file, and removes what writers killed earlier left of their temporary
+// files beside it. 0 when the new content is in place; 1 when any step failed ("Unable
 // to write <path>" or "Unable to replace <path>: <reason>" on stderr): the
 // temporary file is removed and the old file is untouched.
 int safe_commit(SafeFile *sf);

@@ -201,3 +201,33 @@ TEST_F(SafeReplay, AutosaveNeverReplacesAnEarlierMatch)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SafeFile, OrphansOfKilledWritersAreRemovedAtTheNextCommit)
+{
+    std::string dir = fresh_dir("safe_orphans");
+    std::string path = dir + "/settings.cfg";
+    // A process that has ended: its pid names the orphan.
+    pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    std::string orphan = path + "." + std::to_string(gone) + "-3.tmp";
+    std::string mine = path + "." + std::to_string(getpid()) + "-999.tmp";
+    std::string other_file = dir + "/other.cfg." + std::to_string(gone) + "-0.tmp";
+    std::string not_ours = path + "." + std::to_string(gone) + "-x.tmp";
+    for (const std::string &f : {orphan, mine, other_file, not_ours})
+        ASSERT_TRUE(write_whole_file(f, "partial"));
+
+    ASSERT_EQ(safe_write_bytes(path.c_str(), "new", 3), 0);
+    EXPECT_EQ(read_whole_file(orphan, "<gone>"), "<gone>");
+    EXPECT_EQ(read_whole_file(mine), "partial");        // a live writer's file
+    EXPECT_EQ(read_whole_file(other_file), "partial");  // another file's
+    EXPECT_EQ(read_whole_file(not_ours), "partial");    // not a name we make
+    for (const std::string &f : {mine, other_file, not_ours})
+        std::remove(f.c_str());
+}
+
+}  // namespace
