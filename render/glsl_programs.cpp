@@ -325,7 +325,7 @@ void summarise_shader_levels()
     if (!l.usable)
         fprintf(stderr, "Unable to support shaders at all. You might want to try updating "
                         "your graphics driver if you have not done so.\n");
-    l.tcgen = compiled_named("sh_difftex_tcgen") ? SHADER_TCGEN : 0;
+    l.tcgen = compiled_named("sh_difftex_tcgen") ? (uint32_t)SHADER_TCGEN : 0u;
     if (!l.tcgen) {
         if (l.usable)
             fprintf(stderr, "Texture coordinates cannot be generated in the vertex shader on "
@@ -350,7 +350,7 @@ void summarise_shader_levels()
         if (row.mask & SHADER_MOTION_BLUR)
             l.motion_blur = SHADER_MOTION_BLUR;
     }
-    l.bump = compiled_named("sh_difftex_bump") ? SHADER_BUMP : 0;
+    l.bump = compiled_named("sh_difftex_bump") ? (uint32_t)SHADER_BUMP : 0u;
 }
 
 static int32_t handle_of(const char *name)
