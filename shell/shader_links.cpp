@@ -1,0 +1,86 @@
+#include "shell/shader_links.h"
+
+#include "core/outward.h"
+#include "platform/loop.h"
+#include "platform/screenshot.h"
+#include "render/glsl_programs.h"
+#include "render/render_util.h"
+#include "render/scene.h"
+#include "render/sky.h"
+#include "render/trails.h"
+#include "render/world_shader.h"
+#include "shell/game_control.h"
+#include "shell/options.h"
+#include "shell/palette.h"
+#include "shell/settings.h"
+
+static void (*previous_toggle_render_option)(int option);
+static void (*previous_shutdown_renderer)();
+
+// The "shaders" row turns the shader path on or off for real; the other
+// rows flip as before.
+static void toggle_render_option_with_shaders(int option)
+{
+    if (option == OPT_SHADERS) {
+        set_shaders_enabled(get_option(OPT_SHADERS) ? 0 : 1);
+        return;
+    }
+    if (previous_toggle_render_option)
+        previous_toggle_render_option(option);
+    else
+        set_option(option, get_option(option) ? 0 : 1);
+}
+
+// The GL objects of trails and sky go with the context (full-screen switch,
+// new video mode); the next player looks and set-up load them again.
+static void shutdown_renderer_with_shader_objects()
+{
+    free_trail_textures();
+    if (previous_shutdown_renderer)
+        previous_shutdown_renderer();
+    delete_renderer_textures();
+    shaders_active = 0;
+}
+
+static float *interface_palette_rgb(int row)
+{
+    if (row < 0 || row >= PALETTE_ROWS)
+        return nullptr;
+    return ColourPalette[row].rgb;
+}
+
+int start_trails()
+{
+    if (trail_ribbons[0])
+        return 0;
+    return create_trails();
+}
+
+void bind_shader_links()
+{
+    if (!render_option_refs.motionblur)
+        render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
+    if (!world_shader_palette_rgb)
+        world_shader_palette_rgb = interface_palette_rgb;
+    if (settings_links.toggle_render_option != toggle_render_option_with_shaders) {
+        previous_toggle_render_option = settings_links.toggle_render_option;
+        settings_links.toggle_render_option = toggle_render_option_with_shaders;
+    }
+    if (platform_outward.shutdown_renderer != shutdown_renderer_with_shader_objects) {
+        previous_shutdown_renderer = platform_outward.shutdown_renderer;
+        platform_outward.shutdown_renderer = shutdown_renderer_with_shader_objects;
+    }
+    if (!platform_outward.load_world_shader_preset)
+        platform_outward.load_world_shader_preset = load_worldshader_preset;
+    if (!game_links.clear_blood_stains)
+        game_links.clear_blood_stains = clear_blood_stains;
+    if (!core_outward.update_trails)
+        core_outward.update_trails = update_trails;
+    if (!core_outward.clear_floor_stains)
+        core_outward.clear_floor_stains = clear_blood_stains;
+    if (!core_outward.reset_trails)
+        core_outward.reset_trails = reset_trails;
+    if (!settings_links.free_trails)
+        settings_links.free_trails = destroy_trails;
+    start_trails();
+}
