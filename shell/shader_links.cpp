@@ -9,6 +9,7 @@
 #include "render/sky.h"
 #include "render/trails.h"
 #include "render/world_shader.h"
+#include "script/api_trails.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
 #include "shell/palette.h"
@@ -49,6 +50,27 @@ static float *interface_palette_rgb(int row)
     return ColourPalette[row].rgb;
 }
 
+// set_trail_color: every point of the player's trails takes the colour,
+// and the trails switch on (off for colour 0).
+static void script_set_trail_color(int player, int colour)
+{
+    float rgb[3] = {0, 0, 0};
+    if (colour > 0)
+        get_colour_rgb(colour, rgb);
+    for (int t = 0; t < TRAILS_PER_PLAYER; t++) {
+        TrailRibbon *r = trail_ribbon(player, t);
+        if (!r)
+            continue;
+        r->enabled = colour != 0;
+        trail_set_point_color(r, rgb);
+    }
+}
+
+static void script_add_trail_point(int player, int emitter, const float a[3], const float b[3])
+{
+    trail_add_point(trail_ribbon(player, emitter), a, b, 1);
+}
+
 int start_trails()
 {
     if (trail_ribbons[0])
@@ -82,5 +104,9 @@ void bind_shader_links()
         core_outward.reset_trails = reset_trails;
     if (!settings_links.free_trails)
         settings_links.free_trails = destroy_trails;
+    if (!trail_shell.set_trail_color)
+        trail_shell.set_trail_color = script_set_trail_color;
+    if (!trail_shell.add_trail_point)
+        trail_shell.add_trail_point = script_add_trail_point;
     start_trails();
 }
