@@ -26,12 +26,24 @@ TEST(BloodBuffer, ParticlesJoinTheNearestStrandAndLinkBothWays)
     ASSERT_EQ(blood_buffer_add(far, dir, 1), 0);
     // Emitter 0 is far away, 1 is empty (distance 0): emitter 1.
     EXPECT_EQ(blood_particle_buffer.emitters[1].last, &blood_particle_buffer.particles[1]);
-    ASSERT_EQ(blood_buffer_add(near0, dir, 1), 0);
-    ASSERT_EQ(blood_buffer_add(p0, dir, 1), 0);
-    // Every emitter is now used or empty; 2..4 are empty so they win ties over none.
-    BloodParticle *a = &blood_particle_buffer.particles[0];
-    EXPECT_EQ(a->next == nullptr || a->next->previous == a, true);
-    EXPECT_EQ(blood_particle_buffer.count, 4);
+    // Five emitters, each with one particle far apart.
+    for (int i = 2; i < 5; i++) {
+        const float p[3] = {10.0f * i, 0, 0};
+        ASSERT_EQ(blood_buffer_add(p, dir, 1), 0);
+        EXPECT_EQ(blood_particle_buffer.emitters[i].last, &blood_particle_buffer.particles[i]);
+    }
+    // Near particle 2: joins that strand, two deep after another.
+    const float n2[3] = {20.1f, 0, 0}, n3[3] = {20.2f, 0, 0};
+    ASSERT_EQ(blood_buffer_add(n2, dir, 1), 0);
+    ASSERT_EQ(blood_buffer_add(n3, dir, 1), 0);
+    BloodParticle *q = blood_particle_buffer.particles;
+    EXPECT_EQ(q[5].previous, &q[2]);
+    EXPECT_EQ(q[2].next, &q[5]);
+    EXPECT_EQ(q[6].previous, &q[5]);
+    EXPECT_EQ(q[6].previous2, &q[2]);
+    EXPECT_EQ(q[2].next2, &q[6]);
+    EXPECT_EQ(blood_particle_buffer.emitters[2].second_last, &q[5]);
+    (void)near0;
 
     // A strand of three: links back and forth, two deep.
     blood_buffer_clear();
@@ -40,8 +52,7 @@ TEST(BloodBuffer, ParticlesJoinTheNearestStrandAndLinkBothWays)
         const float p[3] = {0, 0, (float)i * 0.01f};
         blood_buffer_add(p, dir, 1);
     }
-    BloodParticle *q = blood_particle_buffer.particles;
-    // Emitter 0 holds the first; the rest pick whichever is nearest.
+    // The colour is the draw colour, clamped.
     EXPECT_EQ(q[0].colour, 0xFF007FFFu);
     EXPECT_EQ(blood_particle_buffer.count, 3);
     blood_buffer_clear();
