@@ -1,5 +1,7 @@
 #include "shell/shader_links.h"
 
+#include <cstring>
+
 #include "core/outward.h"
 #include "platform/loop.h"
 #include "platform/screenshot.h"
@@ -9,6 +11,7 @@
 #include "render/sky.h"
 #include "render/trails.h"
 #include "render/world_shader.h"
+#include "script/api_game.h"
 #include "script/api_trails.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
@@ -41,6 +44,21 @@ static void shutdown_renderer_with_shader_objects()
         previous_shutdown_renderer();
     delete_renderer_textures();
     shaders_active = 0;
+}
+
+static void (*previous_script_set_option)(const char *name, int value);
+
+// Scripts that set "shaders" go through the same switch as the menu.
+static void script_set_option_with_shaders(const char *name, int value)
+{
+    if (name && strcmp(name, "shaders") == 0) {
+        set_shaders_enabled(value != 0);
+        return;
+    }
+    if (previous_script_set_option)
+        previous_script_set_option(name, value);
+    else
+        set_option_by_name(name, value);
 }
 
 static float *interface_palette_rgb(int row)
@@ -91,6 +109,10 @@ void bind_shader_links()
     if (platform_outward.shutdown_renderer != shutdown_renderer_with_shader_objects) {
         previous_shutdown_renderer = platform_outward.shutdown_renderer;
         platform_outward.shutdown_renderer = shutdown_renderer_with_shader_objects;
+    }
+    if (script_shell.set_option != script_set_option_with_shaders) {
+        previous_script_set_option = script_shell.set_option;
+        script_shell.set_option = script_set_option_with_shaders;
     }
     if (!platform_outward.load_world_shader_preset)
         platform_outward.load_world_shader_preset = load_worldshader_preset;
