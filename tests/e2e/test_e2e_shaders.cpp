@@ -65,3 +65,4 @@ end)
     EXPECT_TRUE(on || refused) << run.describe();
     EXPECT_TRUE(run.exists("after.png")) << run.describe();
 }
+
