@@ -490,6 +490,20 @@ static int compare_stain(const StainPatch &a, uint32_t colour, int64_t key)
     return k < key ? -1 : k > key ? 1 : 0;
 }
 
+// The first entry not ordered before (colour, key).
+static int stain_lower_bound(uint32_t colour, int64_t key)
+{
+    int lo = 0, hi = stain_map.count;
+    while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        if (compare_stain(stain_map.entries[mid], colour, key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 static void drop_patch_number(int32_t patch)
 {
     int out = 0;
@@ -504,14 +518,7 @@ int32_t stain_patch_for(uint32_t colour, int32_t cell_x, int32_t cell_y, int *ne
     if (new_out)
         *new_out = 0;
     int64_t key = cell_key(cell_x, cell_y);
-    int lo = 0, hi = stain_map.count;
-    while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (compare_stain(stain_map.entries[mid], colour, key) < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    int lo = stain_lower_bound(colour, key);
     if (lo < stain_map.count && compare_stain(stain_map.entries[lo], colour, key) == 0)
         return stain_map.entries[lo].patch;
     if (stain_patch_counter < 1 || stain_patch_counter > STAIN_PATCH_LIMIT)
@@ -528,15 +535,7 @@ int32_t stain_patch_for(uint32_t colour, int32_t cell_x, int32_t cell_y, int *ne
         drop_patch_number(patch);
         if (stain_map.count != before) {
             // Entries moved: find the insertion point again.
-            lo = 0;
-            hi = stain_map.count;
-            while (lo < hi) {
-                int mid = (lo + hi) / 2;
-                if (compare_stain(stain_map.entries[mid], colour, key) < 0)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
+            lo = stain_lower_bound(colour, key);
         }
     }
     if (stain_map.count >= FLOOR_PATCHES)

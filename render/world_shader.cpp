@@ -450,9 +450,10 @@ static int resolved_flag(const WorldShaderPreset &p, int slot)
     return src.v[slot + 1] != 0.0f;
 }
 
-static void store_scene_values(const WorldShaderPreset &p, WorldShaderValues *w)
+// Every scene value (the blended groups and the two flags) as a load of
+// preset p gives it.
+static void store_resolved_values(const WorldShaderPreset &p)
 {
-    WorldShaderValues saved = world_shader;
     for (const BlendGroup &g : blend_groups) {
         float v[3];
         resolved_group(p, g, v);
@@ -464,6 +465,12 @@ static void store_scene_values(const WorldShaderPreset &p, WorldShaderValues *w)
     }
     world_shader.sharp_shadow = resolved_flag(p, P_SHARP);
     world_shader.sky_on = resolved_flag(p, P_SKY_ON);
+}
+
+static void store_scene_values(const WorldShaderPreset &p, WorldShaderValues *w)
+{
+    WorldShaderValues saved = world_shader;
+    store_resolved_values(p);
     if (w != &world_shader) {
         *w = world_shader;
         world_shader = saved;
@@ -531,16 +538,7 @@ void step_worldshader_transition()
     if (t.step >= t.total) {
         t.running = 0;
         // The last step lands exactly on the target (no rounding left over).
-        const WorldShaderPreset &p = world_shader_presets[t.target];
-        for (const BlendGroup &g : blend_groups) {
-            float v[3];
-            resolved_group(p, g, v);
-            float *dst = scene_values(g.id);
-            for (int k = 0; k < g.count; k++)
-                dst[k] = v[k];
-        }
-        world_shader.sharp_shadow = resolved_flag(p, P_SHARP);
-        world_shader.sky_on = resolved_flag(p, P_SKY_ON);
+        store_resolved_values(world_shader_presets[t.target]);
     } else {
         for (const BlendGroup &g : blend_groups) {
             float *dst = scene_values(g.id);
