@@ -16,6 +16,23 @@
 #include "render/scene.h"
 #include "render/sky.h"
 
+// ---- names -----------------------------------------------------------------------
+
+int is_plain_name(const char *name, int size_limit)
+{
+    if (!name || !name[0] || name[0] == '.' || strstr(name, ".."))
+        return 0;
+    int len = (int)strnlen(name, (size_t)(size_limit > 0 ? size_limit : 1));
+    if (len >= size_limit)
+        return 0;
+    for (int i = 0; i < len; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 32 || c == 127 || c == '/' || c == '\\' || c == ':')
+            return 0;
+    }
+    return 1;
+}
+
 // ---- the graphics statistics line -------------------------------------------------
 
 char graphics_stats_line[GRAPHICS_STATS_TEXT];

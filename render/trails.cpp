@@ -9,6 +9,7 @@
 
 #include "core/outward.h"
 #include "core/records.h"
+#include "render/render_util.h"
 #include "render/texture.h"
 
 TrailRibbon *trail_ribbons[TRAIL_RIBBONS];
@@ -241,21 +242,6 @@ void trail_set_point_color(TrailRibbon *r, const float rgb[3])
         return;
     for (int i = 0; i < r->quad_count * 4; i++)
         memcpy(r->quads[i].colour, rgb, 3 * sizeof(float));
-}
-
-int is_plain_name(const char *name, int size_limit)
-{
-    if (!name || !name[0] || name[0] == '.' || strstr(name, ".."))
-        return 0;
-    int len = (int)strnlen(name, (size_t)(size_limit > 0 ? size_limit : 1));
-    if (len >= size_limit)
-        return 0;
-    for (int i = 0; i < len; i++) {
-        unsigned char c = (unsigned char)name[i];
-        if (c < 32 || c == 127 || c == '/' || c == '\\' || c == ':')
-            return 0;
-    }
-    return 1;
 }
 
 int load_trail_texture(int player, int trail, const char *dir, const char *subdir)

@@ -82,7 +82,3 @@ void load_custom_trail_textures(int player, const char *name, const int trail_co
 // GL names are gone (video re-initialised): free every trail texture; the
 // next load_custom_trail_textures loads them again.
 void free_trail_textures();
-
-// 1 when the name may become part of a path: not empty, no '/', '\\',
-// "..", no leading '.', no control characters, shorter than size_limit.
-int is_plain_name(const char *name, int size_limit);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "render/hud.h"
+#include "render/render_util.h"
 #include "render/scene.h"
 #include "render/sky.h"
 
@@ -394,16 +395,8 @@ int worldshader_file_path(const char *name, char *out, int size)
     if (!out || size < 1)
         return 1;
     out[0] = '\0';
-    if (!name || !name[0] || name[0] == '.' || strstr(name, ".."))
+    if (!is_plain_name(name, 201))
         return 1;
-    size_t len = strnlen(name, 201);
-    if (len > 200)
-        return 1;
-    for (size_t i = 0; i < len; i++) {
-        unsigned char c = (unsigned char)name[i];
-        if (c < 32 || c == 127 || c == '/' || c == '\\' || c == ':')
-            return 1;
-    }
     int n = snprintf(out, size, "data/shader/%s", name);
     if (n < 0 || n >= size) {
         out[0] = '\0';

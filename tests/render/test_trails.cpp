@@ -7,6 +7,7 @@
 
 #include "core/outward.h"
 #include "core/records.h"
+#include "render/render_util.h"
 #include "render/texture.h"
 
 namespace {
