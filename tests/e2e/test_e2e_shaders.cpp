@@ -65,4 +65,3 @@ end)
     EXPECT_TRUE(on || refused) << run.describe();
     EXPECT_TRUE(run.exists("after.png")) << run.describe();
 }
-
