@@ -1,5 +1,6 @@
 #include "shell/console_commands.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -367,6 +368,10 @@ static void cmd_worldshader(const ConsoleCommand *, const char *arg)
         }
         snprintf(line, sizeof line, "%.2f %.2f %.2f %.2f", cur[0], cur[1], cur[2], cur[3]);
         out_line(line);
+        return;
+    }
+    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) {
+        say("world shader values must be finite numbers");
         return;
     }
     if (set_worldshader_value((unsigned)id, v[0], v[1], v[2]) != 0) {

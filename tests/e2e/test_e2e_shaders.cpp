@@ -56,6 +56,7 @@ add_hook("camera", "e2e", function()
   run_cmd("worldshader 9 0 3 4")
   run_cmd("worldshader 9 >ws9.txt")
   run_cmd("worldshader 40 1 1 1")
+  run_cmd("worldshader 5 1e999")
   run_cmd("loadworldshader missing.inc")
   run_cmd("loadworldshader ../../default.cfg")
   run_cmd("exportworldshader after.inc")
@@ -83,6 +84,8 @@ end)
     EXPECT_EQ(run.file("ws7.txt"), "1.00 0.00 0.00 0.00\n") << run.describe();
     EXPECT_EQ(run.file("ws9.txt"), "0.00 0.60 0.80 1.00\n") << run.describe();
     EXPECT_NE(run.err.find("set_background : no such id 40\n"), std::string::npos)
+        << run.describe();
+    EXPECT_NE(run.log.find("world shader values must be finite numbers"), std::string::npos)
         << run.describe();
     EXPECT_NE(run.log.find("unable to load data/shader/missing.inc"), std::string::npos)
         << run.describe();
