@@ -46,6 +46,7 @@ struct RenderOptionRefs {
     int32_t *frameskip;
     int32_t *shaders;
     int *shaders_active;
+    int32_t *motionblur;
 };
 extern RenderOptionRefs render_option_refs;
 
