@@ -1,4 +1,5 @@
 #include "shell/app.h"
+#include "shell/menus.h"
 #include "shell/widgets.h"
 
 // GLEW comes before any other GL header.
@@ -77,6 +78,12 @@ SpectatorNames *get_spectator_names() { return spectator_names; }
 ScriptTextureTable *get_script_textures() { return script_textures; }
 ScriptEngine *get_script_engine() { return script_engine; }
 TextLines *get_chat_input() { return chat_input; }
+
+void lend_menu_objects(ScrollList *list, TextLines *chat)
+{
+    menu_list = list;
+    chat_input = chat;
+}
 
 int shell_objects_alive()
 {
@@ -383,6 +390,7 @@ static void bind_layers()
     bind_console();
     // The control bar and the scroll lists' mouse hover.
     bind_widgets();
+    bind_menus();
     // Customisation: the staging records that server and replay lines fill,
     // and the fighters' looks at each game start.
     fill_empty(core_outward.parse_customs_line, customs_line_for_player);
@@ -531,10 +539,20 @@ void init_session()
     // Offline defaults, the stored options and rules, and a mod named on
     // the command line as the mod of the next offline game.
     load_settings();
-    // The stored login, when there is one.
-    login_load(login_nick, login_password);
+    // The stored login, when there is one, names the local player; the
+    // user's equipment file comes with it.
+    if (login_load(login_nick, login_password) == 0) {
+        set_local_user(login_nick);
+        set_local_password(login_password);
+        load_user_equipment();
+    }
+    // The player's own console script (a missing one is reported on the
+    // console, which is cleared next).
+    run_console_script("profile.zms");
     if (game_links.clear_console)
         game_links.clear_console();
+    // The buttons for the window as it was made.
+    place_control_bar(view_width, view_height);
     int menu = cmdline_replay_count ? 0 : 13;
     if (game_links.switch_menu)
         game_links.switch_menu(menu);
@@ -568,7 +586,7 @@ void on_start()
         }
     } else {
         replay_mode = REPLAY_CYCLE;
-        char path[FILE_NAME_BYTES + 8];
+        char path[FILE_NAME_BYTES + 16];
         snprintf(path, sizeof path, "replay/%s", replay_files.names[0]);
         if (read_replay_file(path) == 0)
             begin_replay(0);
@@ -579,4 +597,6 @@ void on_start()
         game_links.set_sound_on();
     if (get_option(OPT_MUSIC) != 0 && game_links.start_music)
         game_links.start_music(0);
+    // The drawn cursor or the system one, as set.
+    set_custom_cursor(get_option(OPT_CURSOR) != 0);
 }

@@ -18,6 +18,7 @@
 #include "shell/app.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
+#include "shell/widgets.h"
 
 int32_t last_key;
 int32_t last_down;
@@ -574,6 +575,12 @@ static int key_release(MatchState *match, int key, int unicode, int mod)
         help_overlay = !help_overlay;
     if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
         if (menu_state != MENU_GAME) {
+            // On a page that edits rows, Enter acts on the row being typed
+            // into when the mouse hovers none.
+            ScrollList *menu = get_menu_list();
+            TextLines *chat = get_chat_input();
+            if (chat_open() && menu && menu->count > 0 && list_hovered_index(menu) < 0)
+                list_set_hover(menu, chat->current_row);
             LINK(menu_enter);
             if (chat_open())
                 return 0;
