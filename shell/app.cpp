@@ -546,9 +546,12 @@ void init_session()
         set_local_password(login_password);
         load_user_equipment();
     }
-    // The player's own console script (a missing one is reported on the
-    // console, which is cleared next).
-    run_console_script("profile.zms");
+    // The player's own console script, when there is one.
+    char profile[sizeof console_base_dir + 16];
+    snprintf(profile, sizeof profile, "%s%sprofile.zms", console_base_dir,
+             console_base_dir[0] ? "/" : "");
+    if (file_exists(profile))
+        run_console_script("profile.zms");
     if (game_links.clear_console)
         game_links.clear_console();
     // The buttons for the window as it was made.

@@ -725,10 +725,55 @@ const MenuItem SetupMenuItems[MENU_ITEMS] = {
 
 // ---- drawing ------------------------------------------------------------------------------
 
+// The page's list follows a new window size: its place, and for the file
+// lists the rows that fit and the slider.
+static void follow_window_size()
+{
+    static int width = -1, height = -1;
+    static int page = -1;
+    if (width == view_width && height == view_height && page == menu_state)
+        return;
+    int resized = page == menu_state;
+    width = view_width;
+    height = view_height;
+    page = menu_state;
+    ScrollList *l = get_menu_list();
+    if (!resized || !l)
+        return;
+    switch (menu_state) {
+    case MENU_MAIN:
+    case MENU_SETUP:
+        l->x = view_width / 2 - MAIN_HALF_WIDTH;
+        l->right = view_width / 2 + MAIN_HALF_WIDTH;
+        break;
+    case MENU_REPLAYS:
+    case MENU_MODS:
+    case MENU_SCRIPTS: {
+        int visible = (view_height - 154) / LIST_ROW_HEIGHT;
+        int keep = l->keep_position;
+        l->keep_position = 1;
+        list_set_count(l, l->count, visible < 1 ? 1 : visible);
+        l->keep_position = keep;
+        l->right = list_right_edge();
+        create_slider(l, list_right_edge() + 10, LIST_FIRST_Y, l->visible_rows * LIST_ROW_HEIGHT);
+        break;
+    }
+    case MENU_SAVE_REPLAY:
+    case MENU_OPTIONS:
+    case MENU_RULES:
+    case MENU_LOGIN:
+        l->right = view_width;
+        break;
+    default:
+        break;
+    }
+}
+
 void draw_menu_page()
 {
     if (menu_state < 0 || menu_state >= MENU_COUNT)
         return;
+    follow_window_size();
     if (menu_state == MENU_SAY) {
         if (game_links.draw_say_box) {
             game_links.draw_say_box();

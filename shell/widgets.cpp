@@ -259,6 +259,18 @@ int build_button_list(int menu)
     return 0;
 }
 
+void place_button_list()
+{
+    int i = 0;
+    for (const MenuButtonRow &r : MenuButtonTable) {
+        if (i >= menu_buttons.count)
+            break;
+        if (r.menu != menu_state)
+            continue;
+        menu_buttons.buttons[i++].x = screen_layout.hud_columns[r.column];
+    }
+}
+
 int offer_button_list(int left_down, int x, int y)
 {
     int taken = 0;
@@ -682,6 +694,7 @@ void draw_buttons()
         placed_width = view_width;
         placed_height = view_height;
         place_control_bar(view_width, view_height);
+        place_button_list();
     }
     if (control_bar_shown())
         for (int i = 0; i < CONTROL_BUTTONS; i++)

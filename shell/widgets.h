@@ -64,6 +64,8 @@ extern ButtonList menu_buttons;
 // success, 1 when memory ran out (the list is then empty).
 int build_button_list(int menu);
 void free_button_list();
+// Moves the list's buttons to the HUD columns of the window as it is now.
+void place_button_list();
 int offer_button_list(int left_down, int x, int y);
 
 // The server browser's sort by column 0..4 (empty: nothing sorts).

@@ -149,4 +149,41 @@ end)
     EXPECT_NE(run.log.find("replay_mode 1", saved_at), std::string::npos) << run.log;
 }
 
+// The login file's UTF-16 little-endian text.
+std::string login_file(const std::string &user, const std::string &password)
+{
+    std::string text = "user " + user + "\r\npass " + password + "\r\n", out;
+    for (char c : text) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(E2eMenus, StoredLoginNamesThePlayerAndProfileRuns)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    setup.files.push_back({"zm_login.dat", login_file("tester", "secret")});
+    setup.files.push_back({"profile.zms", "echo profile ran\n"});
+    setup.startup_lua = R"(
+add_hook("console", "e2e", function(text, kind) e2e_log("echo " .. tostring(text)) end)
+)";
+    // The save page's author row holds the player's name; the file names the fighter.
+    setup.actions.push_back({"", 3000, "xdotool key Escape"});
+    setup.actions.push_back({"", 300, "xdotool key f"});
+    setup.actions.push_back({"", 300, "xdotool type named"});
+    setup.actions.push_back({"", 300, "xdotool key Return"});
+    setup.actions.push_back({"", 800, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("menus_login", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_NE(run.log.find("echo profile ran"), std::string::npos) << run.describe();
+    std::string saved = run.file("replay/named.rpl");
+    EXPECT_NE(saved.find("BOUT 0; tester"), std::string::npos) << saved << run.describe();
+    EXPECT_NE(saved.find("AUTHOR 0; tester"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("secret"), std::string::npos);
+}
+
 }  // namespace
