@@ -21,10 +21,12 @@
 #include "platform/loop.h"
 #include "platform/sound.h"
 #include "render/hud.h"
+#include "script/api_game.h"
 #include "script/engine.h"
 #include "shell/app.h"
 #include "shell/console.h"
 #include "shell/console_commands.h"
+#include "shell/customs.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
 #include "shell/settings.h"
@@ -247,6 +249,7 @@ void leave_menu()
 
 void close_menu()
 {
+    clear_edit_buffer();
     menu_state = MENU_GAME;
     enable_camera_keys();
     // Nothing of a page stays to be clicked in game.
@@ -295,9 +298,13 @@ void menu_enter()
         return;
     case MENU_LOGIN:
         if (row == LOGIN_REGISTER_ROW) {
-            char line[128];
-            snprintf(line, sizeof line, "Register at %s", register_url);
-            echo_message(line, MSG_INGAME);
+            if (script_shell.launch_browser) {
+                script_shell.launch_browser(register_url);
+            } else {
+                char line[128];
+                snprintf(line, sizeof line, "Register at %s", register_url);
+                echo_message(line, MSG_INGAME);
+            }
             return;
         }
         break;
@@ -817,6 +824,12 @@ void bind_menus()
         game_links.close_chat_menu = close_chat_menu;
     if (!game_links.quit_confirm)
         game_links.quit_confirm = quit_confirm;
+    // The local user's equipment opens the ghost rows of the h, j and k keys.
+    if (!game_links.equipment_value)
+        game_links.equipment_value = [](int index) {
+            const EquipmentRecord *e = get_equipment();
+            return e && index >= 0 && index < 3 ? e->values[index] : 0;
+        };
     if (!settings_links.free_file_list)
         settings_links.free_file_list = free_file_lists;
 }

@@ -110,6 +110,13 @@ TEST(E2eMenus, SavedReplayIsListedAndLoadsBack)
     empty_replay_folder(setup);
     setup.startup_lua = R"(
 add_hook("console", "e2e", function(text, kind) e2e_log("echo " .. tostring(text)) end)
+local ran = false
+add_hook("enter_frame", "e2e", function()
+  if not ran then
+    ran = true
+    e2e_log("turn runs")
+  end
+end)
 add_hook("key_up", "e2e", function(key)
   if key == string.byte("9") then
     e2e_log("replay_mode " .. get_world_state().replay_mode)
@@ -134,6 +141,8 @@ end)
     GameRun run = run_game("menus_save", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
+    // Space played the turn once the menu was closed.
+    EXPECT_NE(run.log.find("turn runs"), std::string::npos) << run.describe();
     ASSERT_TRUE(run.exists("replay/e2efight.rpl")) << run.describe();
     std::string saved = run.file("replay/e2efight.rpl");
     EXPECT_NE(saved.find("FIGHTNAME 0; e2efight"), std::string::npos) << saved;

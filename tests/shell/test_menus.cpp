@@ -184,6 +184,25 @@ TEST_F(Menus, EditPagesFillAndApplyTheirRows)
     EXPECT_EQ(get_option(OPT_MUSIC), 0);
 }
 
+TEST_F(Menus, SayBoxOpensTypesAndCloses)
+{
+    switch_menu(MENU_SAY);
+    EXPECT_EQ(menu_state, MENU_SAY);
+    EXPECT_TRUE(text_lines_is_active(&chat));
+    EXPECT_EQ(list.count, 0);
+    type_row(0, "hello");
+    menu_enter();   // Enter: no rows, the line goes
+    EXPECT_EQ(menu_state, MENU_GAME);
+    EXPECT_FALSE(text_lines_is_active(&chat));
+    char text[16];
+    edit_row_text(0, text, sizeof text);
+    EXPECT_STREQ(text, "");
+    // Esc with the say box open returns to the game.
+    switch_menu(MENU_SAY);
+    close_chat_menu();
+    EXPECT_EQ(menu_state, MENU_GAME);
+}
+
 TEST_F(Menus, FileListGrowsAndKeepsShortNames)
 {
     std::string dir = test_tmp_path("menus_files");
