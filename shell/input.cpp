@@ -303,7 +303,7 @@ static void send_ready()
     }
 }
 
-static void commit_move(int mode)
+void commit_move(int mode)
 {
     if (core_outward.commit_turn) {
         core_outward.commit_turn(mode);
@@ -675,7 +675,9 @@ void on_mouse_button(int type, int button, int x, int y)
         game_links.hook_mouse_button_up(button, x, y);
     // Every press and release of the left button reaches the widgets, so a
     // button pressed and let go elsewhere always sees its release.
-    if (button == SDL_BUTTON_LEFT && offer_buttons(release ? 0 : left_button_down(), x, y))
+    // The event says what the button did: the state read now may already
+    // hold a release that follows it closely.
+    if (button == SDL_BUTTON_LEFT && offer_buttons(release ? 0 : 1, x, y))
         return;
     if (wheel && release &&
         (menu_state == MENU_SERVERS || menu_state == MENU_REPLAYS || menu_state == MENU_MODS ||
@@ -692,7 +694,7 @@ void on_mouse_motion(int mods, int click, double ray_from[3], double ray_to[3], 
         if (list)
             game_links.update_list_hover(list, x, y);
     }
-    if (offer_buttons(left_button_down(), x, y))
+    if (offer_buttons(click ? 1 : left_button_down(), x, y))
         return;
     if (!in_game_or_say())
         return;

@@ -293,8 +293,10 @@ static void cb_replay(int) { begin_replay(0); }
 static void cb_replay_offline(int) { if (offline_in_game()) begin_replay(0); }
 static void cb_commit(int mode)
 {
-    if (menu_state == 0 && match_state.game_paused && core_outward.commit_turn)
-        core_outward.commit_turn(mode);
+    // In game, between turns of a live match (a ghost preview may run).
+    if (menu_state == 0 && !is_simulating() && replay_mode == REPLAY_LIVE &&
+        !match_state.game_over)
+        commit_move(mode);
 }
 static void cb_next_frame(int) { cb_commit(1); }
 static void cb_next_turn(int) { cb_commit(0); }
@@ -618,7 +620,11 @@ static void draw_icon(const Button *b)
     if (b->state == BUTTON_HOVERED && b->label[0]) {
         set_colour(text_colours.text, 0.8f);
         float w = (float)text_width(1, b->label);
-        draw_text(1, cx - w * 0.5f, (float)b->y + 2, b->label);
+        // Under the icon, or above it where the bottom hint line stands.
+        float y = (float)b->y + 2;
+        if (y + 20 > view_height - 40)
+            y = (float)(b->y - b->size - 20);
+        draw_text(1, cx - w * 0.5f, y, b->label);
     }
 }
 

@@ -158,6 +158,42 @@ end)
     EXPECT_NE(run.log.find("replay_mode 1", saved_at), std::string::npos) << run.log;
 }
 
+TEST(E2eMenus, ControlBarButtonsAct)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    setup.startup_lua = R"(
+local ran = false
+add_hook("enter_frame", "e2e", function()
+  if not ran then
+    ran = true
+    e2e_log("turn runs")
+  end
+end)
+)";
+    setup.actions.push_back({"", 3000, "xdotool key Escape"});
+    setup.actions.push_back({"", 500, "screenshot before.ppm"});
+    // Help: the second icon at the left edge, below the middle.
+    setup.actions.push_back({"", 200, "xdotool mousemove 18 320"});
+    setup.actions.push_back({"", 200, "xdotool click 1"});
+    setup.actions.push_back({"", 600, "screenshot help.ppm"});
+    // Any key closes the help page; Next Turn of the play bar runs the turn.
+    setup.actions.push_back({"", 200, "xdotool key Escape"});
+    setup.actions.push_back({"", 300, "xdotool mousemove 432 508"});
+    setup.actions.push_back({"", 200, "xdotool click 1"});
+    setup.actions.push_back({"", 1500, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("menus_bar", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    // The help page's title band darkens the top of the window.
+    double before = brightness(run, "before.ppm", 250, 75, 300, 30);
+    double help = brightness(run, "help.ppm", 250, 75, 300, 30);
+    ASSERT_GE(before, 0) << run.describe();
+    EXPECT_LT(help, before - 10) << help << " " << before;
+    EXPECT_NE(run.log.find("turn runs"), std::string::npos) << run.describe();
+}
+
 // The login file's UTF-16 little-endian text.
 std::string login_file(const std::string &user, const std::string &password)
 {
