@@ -17,6 +17,7 @@
 #include "render/gl_draw.h"
 #include "shell/app.h"
 #include "shell/game_control.h"
+#include "shell/menus.h"
 #include "shell/options.h"
 #include "shell/widgets.h"
 
@@ -42,17 +43,6 @@ enum {
     LEFT_HAND = 12,
     RIGHT_HAND = 11,
     CHEST = 2,
-    MENU_GAME = 0,
-    MENU_SERVERS = 1,
-    MENU_REPLAYS = 2,
-    MENU_MODS = 3,
-    MENU_SAVE_REPLAY = 4,
-    MENU_SCRIPTS = 5,
-    MENU_OPTIONS = 9,
-    MENU_RULES = 11,
-    MENU_QUIT = 12,
-    MENU_MAIN = 13,
-    MENU_SAY = 16,
     SOUND_JOINT = 27,
     SOUND_PLAYER = 28,
     SOUND_CLICK = 30

@@ -20,6 +20,17 @@ double brightness(const GameRun &run, const char *ppm, int x, int y, int w, int 
     return (rgb[0] + rgb[1] + rgb[2]) / 3;
 }
 
+// Logs "turn runs" at the first frame of a running turn.
+const char turn_runs_lua[] = R"(
+local ran = false
+add_hook("enter_frame", "e2e", function()
+  if not ran then
+    ran = true
+    e2e_log("turn runs")
+  end
+end)
+)";
+
 // A folder "replay/" without replays.
 void empty_replay_folder(GameSetup &setup)
 {
@@ -108,15 +119,8 @@ TEST(E2eMenus, SavedReplayIsListedAndLoadsBack)
 {
     GameSetup setup;
     empty_replay_folder(setup);
-    setup.startup_lua = R"(
+    setup.startup_lua = std::string(turn_runs_lua) + R"(
 add_hook("console", "e2e", function(text, kind) e2e_log("echo " .. tostring(text)) end)
-local ran = false
-add_hook("enter_frame", "e2e", function()
-  if not ran then
-    ran = true
-    e2e_log("turn runs")
-  end
-end)
 add_hook("key_up", "e2e", function(key)
   if key == string.byte("9") then
     e2e_log("replay_mode " .. get_world_state().replay_mode)
@@ -162,25 +166,19 @@ TEST(E2eMenus, ControlBarButtonsAct)
 {
     GameSetup setup;
     empty_replay_folder(setup);
-    setup.startup_lua = R"(
-local ran = false
-add_hook("enter_frame", "e2e", function()
-  if not ran then
-    ran = true
-    e2e_log("turn runs")
-  end
-end)
-)";
+    setup.startup_lua = turn_runs_lua;
     setup.actions.push_back({"", 3000, "xdotool key Escape"});
     setup.actions.push_back({"", 500, "screenshot before.ppm"});
     // Help: the second icon at the left edge, below the middle.
-    setup.actions.push_back({"", 200, "xdotool mousemove 18 320"});
-    setup.actions.push_back({"", 200, "xdotool click 1"});
+    setup.actions.push_back({"", 200, "xdotool mousemove 16 318"});
+    setup.actions.push_back({"", 300, "xdotool mousemove 18 320"});
+    setup.actions.push_back({"", 400, "xdotool click 1"});
     setup.actions.push_back({"", 600, "screenshot help.ppm"});
     // Any key closes the help page; Next Turn of the play bar runs the turn.
     setup.actions.push_back({"", 200, "xdotool key Escape"});
+    setup.actions.push_back({"", 300, "xdotool mousemove 430 506"});
     setup.actions.push_back({"", 300, "xdotool mousemove 432 508"});
-    setup.actions.push_back({"", 200, "xdotool click 1"});
+    setup.actions.push_back({"", 400, "xdotool click 1"});
     setup.actions.push_back({"", 1500, "term"});
     setup.timeout_ms = 20000;
     GameRun run = run_game("menus_bar", setup);
