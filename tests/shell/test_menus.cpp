@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
 #include "core/records.h"
+#include "core/rules.h"
 #include "core/text.h"
 #include "platform/loop.h"
 #include "shell/app.h"
@@ -182,6 +184,31 @@ TEST_F(Menus, EditPagesFillAndApplyTheirRows)
     close_chat_menu();
     EXPECT_EQ(menu_state, MENU_SETUP);
     EXPECT_EQ(get_option(OPT_MUSIC), 0);
+}
+
+TEST_F(Menus, RulesPageKeepsUnchangedRules)
+{
+    fill_default_rules(0, &setup_rules);
+    GameRules before = setup_rules;
+    std::string newgame = write_newgame_line(0, &setup_rules);
+    switch_menu(MENU_RULES);
+    char text[64];
+    edit_row_text(1, text, sizeof text);
+    EXPECT_STREQ(text, "500");   // match frames
+    menu_enter();
+    EXPECT_EQ(menu_state, MENU_GAME);
+    // The same game: its NEWGAME line and the engage placement.
+    EXPECT_EQ(newgame, std::string(write_newgame_line(0, &setup_rules)));
+    EXPECT_EQ(before.engage_set, setup_rules.engage_set);
+    EXPECT_EQ(memcmp(before.engage_pos, setup_rules.engage_pos, sizeof before.engage_pos), 0);
+    EXPECT_EQ(memcmp(before.engage_rot, setup_rules.engage_rot, sizeof before.engage_rot), 0);
+
+    switch_menu(MENU_RULES);
+    chat.rows[1][0] = 0;
+    type_row(1, "800");
+    menu_enter();
+    EXPECT_EQ(setup_rules.matchframes, 800);
+    fill_default_rules(0, &setup_rules);
 }
 
 TEST_F(Menus, SayBoxOpensTypesAndCloses)
