@@ -14,6 +14,7 @@
 #include "platform/loop.h"
 #include "shell/app.h"
 #include "shell/options.h"
+#include "shell/widgets.h"
 
 GameControlLinks game_links;
 
@@ -47,7 +48,7 @@ static void scroll_menu_list()
         menu_anim_counter++;
         if (menu_anim_counter % 10 == 0) {
             if (list->hover > 0)
-                list->hover--;
+                list_move_up(list);   // the page follows the hover
             if (list->hover <= 0)
                 list->scroll_up = 0;
         }
@@ -56,7 +57,7 @@ static void scroll_menu_list()
         menu_anim_counter++;
         if (menu_anim_counter % 10 == 0) {
             if (list->hover < list->count - 1)
-                list->hover++;
+                list_move_down(list);
             if (list->hover >= list->count - 1)
                 list->scroll_down = 0;
         }
