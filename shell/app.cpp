@@ -1,4 +1,5 @@
 #include "shell/app.h"
+#include "shell/menus.h"
 #include "shell/widgets.h"
 
 // GLEW comes before any other GL header.
@@ -78,6 +79,12 @@ SpectatorNames *get_spectator_names() { return spectator_names; }
 ScriptTextureTable *get_script_textures() { return script_textures; }
 ScriptEngine *get_script_engine() { return script_engine; }
 TextLines *get_chat_input() { return chat_input; }
+
+void lend_menu_objects(ScrollList *list, TextLines *chat)
+{
+    menu_list = list;
+    chat_input = chat;
+}
 
 int shell_objects_alive()
 {
@@ -384,6 +391,7 @@ static void bind_layers()
     bind_console();
     // The control bar and the scroll lists' mouse hover.
     bind_widgets();
+    bind_menus();
     // Customisation: the staging records that server and replay lines fill,
     // and the fighters' looks at each game start.
     fill_empty(core_outward.parse_customs_line, customs_line_for_player);
@@ -533,10 +541,23 @@ void init_session()
     // Offline defaults, the stored options and rules, and a mod named on
     // the command line as the mod of the next offline game.
     load_settings();
-    // The stored login, when there is one.
-    login_load(login_nick, login_password);
+    // The stored login, when there is one, names the local player; the
+    // user's equipment file comes with it.
+    if (login_load(login_nick, login_password) == 0) {
+        set_local_user(login_nick);
+        set_local_password(login_password);
+        load_user_equipment();
+    }
+    // The player's own console script, when there is one.
+    char profile[sizeof console_base_dir + 16];
+    snprintf(profile, sizeof profile, "%s%sprofile.zms", console_base_dir,
+             console_base_dir[0] ? "/" : "");
+    if (file_exists(profile))
+        run_console_script("profile.zms");
     if (game_links.clear_console)
         game_links.clear_console();
+    // The buttons for the window as it was made.
+    place_control_bar(view_width, view_height);
     int menu = cmdline_replay_count ? 0 : 13;
     if (game_links.switch_menu)
         game_links.switch_menu(menu);
@@ -570,7 +591,7 @@ void on_start()
         }
     } else {
         replay_mode = REPLAY_CYCLE;
-        char path[FILE_NAME_BYTES + 8];
+        char path[FILE_NAME_BYTES + 16];
         snprintf(path, sizeof path, "replay/%s", replay_files.names[0]);
         if (read_replay_file(path) == 0)
             begin_replay(0);
@@ -581,4 +602,6 @@ void on_start()
         game_links.set_sound_on();
     if (get_option(OPT_MUSIC) != 0 && game_links.start_music)
         game_links.start_music(0);
+    // The drawn cursor or the system one, as set.
+    set_custom_cursor(get_option(OPT_CURSOR) != 0);
 }

@@ -29,6 +29,7 @@ struct ScrollList {
     int row_height;
     int keep_position;  // a new count keeps hover and first
     int chosen;         // chosen row, -1 none
+    int hit_test_off;   // the mouse does not hover rows (the server list's own test)
 };
 
 // The settings store over "default.cfg": shell/settings.h.
@@ -87,6 +88,9 @@ SpectatorNames *get_spectator_names();
 ScriptTextureTable *get_script_textures();
 ScriptEngine *get_script_engine();
 TextLines *get_chat_input();
+
+// Tests lend the menus a list and an edit buffer of their own (null: none).
+void lend_menu_objects(ScrollList *list, TextLines *chat);
 
 // Deletes any browser thread and makes a new one (not started).
 void create_browser_thread();

@@ -10,6 +10,8 @@
 #include "shell/console.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
+#include "shell/menus.h"
+#include "shell/widgets.h"
 #include "shell/options.h"
 
 // The layout follows the window size.
@@ -48,7 +50,7 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
     int hud = get_option(OPT_HUD);
     if (hud && get_option(OPT_SPECTATOR))
         draw_spectator_list();
-    if (hud && get_option(OPT_TEXT) && get_option(OPT_HINT))
+    if (hud && get_option(OPT_TEXT) && get_option(OPT_HINT) && !menu_page_hint_shown())
         draw_hint_line();
     if (hud && get_option(OPT_TEXT) && get_option(OPT_FEEDBACK))
         draw_joint_state_line();
@@ -58,6 +60,9 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
         drain_console_queue();
     if (help_overlay)
         draw_help_overlay();
+    // The control bar and buttons, then the page shown over the game.
+    draw_buttons();
+    draw_menu_page();
     draw_banner();
     draw_mouse_cursor();
     end_2d();

@@ -3,7 +3,6 @@
 #include <SDL/SDL.h>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 
 #include "core/bout.h"
 #include "core/pending.h"
@@ -16,6 +15,7 @@
 #include "render/world_shader.h"
 #include "shell/app.h"
 #include "shell/options.h"
+#include "shell/widgets.h"
 
 GameControlLinks game_links;
 
@@ -29,8 +29,6 @@ const char *const default_player_names_table[8] = {
 };
 char local_user[32];
 char local_password[32];
-
-FileList replay_files, mod_files, script_files;
 
 #define LINK(name, ...)                   \
     do {                                  \
@@ -51,7 +49,7 @@ static void scroll_menu_list()
         menu_anim_counter++;
         if (menu_anim_counter % 10 == 0) {
             if (list->hover > 0)
-                list->hover--;
+                list_move_up(list);   // the page follows the hover
             if (list->hover <= 0)
                 list->scroll_up = 0;
         }
@@ -60,7 +58,7 @@ static void scroll_menu_list()
         menu_anim_counter++;
         if (menu_anim_counter % 10 == 0) {
             if (list->hover < list->count - 1)
-                list->hover++;
+                list_move_down(list);
             if (list->hover >= list->count - 1)
                 list->scroll_down = 0;
         }
@@ -147,7 +145,7 @@ void begin_replay(int arg)
 
 int load_replay_file(const char *name)
 {
-    char path[FILE_NAME_BYTES + 8];
+    char path[256 + 8];
     snprintf(path, sizeof path, "replay/%s", name ? name : "");
     if (read_replay_file(path) != 0)
         return 1;
@@ -241,34 +239,6 @@ void new_mp_game_setup()
     LINK(start_game_with_rules, 1, 0, &mp_rules);
     LINK(hook_new_mp_game);
 }
-
-// ---- file lists ----------------------------------------------------------------------
-
-int build_file_list(FileList *list, const char *dir, const char *ext)
-{
-    list->last = -1;
-    DIR *d = opendir(dir);
-    if (!d)
-        return -1;
-    size_t ext_length = strlen(ext);
-    int count = 0;
-    struct dirent *entry;
-    while ((entry = readdir(d)) != nullptr && count < FILE_LIST_NAMES) {
-        const char *name = entry->d_name;
-        size_t length = strlen(name);
-        if (length <= ext_length + 1 || name[length - ext_length - 1] != '.' ||
-            strcmp(name + length - ext_length, ext) != 0)
-            continue;
-        n_strncpyz(list->names[count++], name, FILE_NAME_BYTES);
-    }
-    closedir(d);
-    list->last = count - 1;
-    return list->last;
-}
-
-int scan_replays() { return build_file_list(&replay_files, "replay", "rpl"); }
-int scan_mods() { return build_file_list(&mod_files, "data/mod", "zmm"); }
-int scan_scripts() { return build_file_list(&script_files, "data/script", "lua"); }
 
 // ---- accessors ------------------------------------------------------------------------
 

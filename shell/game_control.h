@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "shell/file_list.h"
+
 struct GameRules;
 struct MatchState;
 struct ScrollList;
@@ -119,19 +121,7 @@ int toggle_game_paused(int frames);
 void exit_replay();
 void new_mp_game_setup();
 
-// ---- file lists ---------------------------------------------------------------------
-enum { FILE_LIST_NAMES = 512, FILE_NAME_BYTES = 256 };
-struct FileList {
-    char names[FILE_LIST_NAMES][FILE_NAME_BYTES];
-    int last;   // index of the last name, -1 when the list is empty
-};
-extern FileList replay_files, mod_files, script_files;
-// Builds the list of "<dir>/*.<ext>" in directory order; returns its last
-// index (-1 for none or a missing folder).
-int build_file_list(FileList *list, const char *dir, const char *ext);
-int scan_replays();
-int scan_mods();
-int scan_scripts();
+// ---- file lists: shell/file_list.h ---------------------------------------------------
 
 // ---- accessors ----------------------------------------------------------------------
 int get_menu_state();

@@ -17,7 +17,9 @@
 #include "render/gl_draw.h"
 #include "shell/app.h"
 #include "shell/game_control.h"
+#include "shell/menus.h"
 #include "shell/options.h"
+#include "shell/widgets.h"
 
 int32_t last_key;
 int32_t last_down;
@@ -41,17 +43,6 @@ enum {
     LEFT_HAND = 12,
     RIGHT_HAND = 11,
     CHEST = 2,
-    MENU_GAME = 0,
-    MENU_SERVERS = 1,
-    MENU_REPLAYS = 2,
-    MENU_MODS = 3,
-    MENU_SAVE_REPLAY = 4,
-    MENU_SCRIPTS = 5,
-    MENU_OPTIONS = 9,
-    MENU_RULES = 11,
-    MENU_QUIT = 12,
-    MENU_MAIN = 13,
-    MENU_SAY = 16,
     SOUND_JOINT = 27,
     SOUND_PLAYER = 28,
     SOUND_CLICK = 30
@@ -302,7 +293,7 @@ static void send_ready()
     }
 }
 
-static void commit_move(int mode)
+void commit_move(int mode)
 {
     if (core_outward.commit_turn) {
         core_outward.commit_turn(mode);
@@ -574,6 +565,12 @@ static int key_release(MatchState *match, int key, int unicode, int mod)
         help_overlay = !help_overlay;
     if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
         if (menu_state != MENU_GAME) {
+            // On a page that edits rows, Enter acts on the row being typed
+            // into when the mouse hovers none.
+            ScrollList *menu = get_menu_list();
+            TextLines *chat = get_chat_input();
+            if (chat_open() && menu && menu->count > 0 && list_hovered_index(menu) < 0)
+                list_set_hover(menu, chat->current_row);
             LINK(menu_enter);
             if (chat_open())
                 return 0;
@@ -668,7 +665,9 @@ void on_mouse_button(int type, int button, int x, int y)
         game_links.hook_mouse_button_up(button, x, y);
     // Every press and release of the left button reaches the widgets, so a
     // button pressed and let go elsewhere always sees its release.
-    if (button == SDL_BUTTON_LEFT && offer_buttons(release ? 0 : left_button_down(), x, y))
+    // The event says what the button did: the state read now may already
+    // hold a release that follows it closely.
+    if (button == SDL_BUTTON_LEFT && offer_buttons(release ? 0 : 1, x, y))
         return;
     if (wheel && release &&
         (menu_state == MENU_SERVERS || menu_state == MENU_REPLAYS || menu_state == MENU_MODS ||
@@ -685,7 +684,7 @@ void on_mouse_motion(int mods, int click, double ray_from[3], double ray_to[3], 
         if (list)
             game_links.update_list_hover(list, x, y);
     }
-    if (offer_buttons(left_button_down(), x, y))
+    if (offer_buttons(click ? 1 : left_button_down(), x, y))
         return;
     if (!in_game_or_say())
         return;

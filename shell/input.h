@@ -60,5 +60,9 @@ int camera_letter(int key);
 // that could not be read.
 int step_replay_list(int delta);
 
+// Ends the edit phase of a turn (mode 1: one frame): the online client's
+// commit when there is one, else the turn starts at once.
+void commit_move(int mode);
+
 // The Space action of the moment (replay, game over, running, edit phase).
 void space_action(int shift);

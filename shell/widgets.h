@@ -64,6 +64,8 @@ extern ButtonList menu_buttons;
 // success, 1 when memory ran out (the list is then empty).
 int build_button_list(int menu);
 void free_button_list();
+// Moves the list's buttons to the HUD columns of the window as it is now.
+void place_button_list();
 int offer_button_list(int left_down, int x, int y);
 
 // The server browser's sort by column 0..4 (empty: nothing sorts).
@@ -79,6 +81,9 @@ enum {
 extern Button control_bar[CONTROL_BUTTONS];
 
 void create_control_bar(int width, int height);   // all hidden
+// Moves the buttons to their places for a window size; states, icons and
+// visibility stay.
+void place_control_bar(int width, int height);
 void hide_all_buttons();
 void show_replay_buttons();
 void show_play_buttons();
@@ -89,6 +94,43 @@ void hide_last_control_button();
 int offer_control_bar(int left_down, int x, int y);
 // The control bar, then the menu's button list: 1 when one took it.
 int offer_all_buttons(int left_down, int x, int y);
+
+// The ghost button's cycle: off -> own fighter -> all -> off; the icon
+// shows the step a press takes next.
+void cycle_ghost_button();
+
+// ---- slider --------------------------------------------------------------------------
+// The single extra button beside a long list: a track with a thumb whose
+// size is the visible share of the rows.
+struct Slider {
+    int active;
+    int x, y;          // top left of the track
+    int width;         // 15
+    int height;        // track height
+    int dragging;
+    int hover;
+    int grab;          // pointer offset into the thumb while dragging
+    int held;          // the left button was down at the last offer
+    ScrollList *list;
+};
+extern Slider menu_slider;
+// Made only when the list holds more rows than are visible; else dropped.
+void create_slider(ScrollList *list, int x, int y, int height);
+void drop_slider();
+// The thumb's offset from the track top and its size in pixels; 1 when there
+// is no slider.
+int slider_thumb(const Slider *s, int *offset, int *size);
+// The slider's share of the mouse: 1 when it took it.
+int offer_slider(int left_down, int x, int y);
+int slider_held();
+
+// ---- drawing --------------------------------------------------------------------------
+// Whether the control bar is on screen (the "gui" option); a bar that is not
+// drawn takes no clicks.
+int control_bar_shown();
+void draw_button(const Button *b);
+// The control bar (when shown), the menu's button list and the slider.
+void draw_buttons();
 
 // Fills the empty game_links slots of the widgets.
 void bind_widgets();

@@ -56,3 +56,8 @@ bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int
                    double rgb[3]);
 // Count of lines of `text` that contain `needle`.
 int count_lines_with(const std::string &text, const std::string &needle);
+
+// As region_colour, for screenshots of 8 or 16 bits a sample (import writes
+// 16-bit PPM files on some systems); the result is on the 0..255 scale.
+bool region_colour_any_depth(const GameRun &run, const std::string &ppm, int x, int y, int w,
+                             int h, double rgb[3]);

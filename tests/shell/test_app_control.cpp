@@ -179,7 +179,8 @@ TEST_F(GameControl, FileListAndAccessors)
 {
     in_scratch("app_control_list", true, true);
     system("touch replay/b.rpl replay/.rpl replay/c.rplx replay/d.RPL");
-    EXPECT_EQ(scan_replays(), 1);   // a.rpl and b.rpl
+    // every name holding ".rpl" (case kept): a.rpl, b.rpl, .rpl, c.rplx
+    EXPECT_EQ(scan_replays(), 3);
     ASSERT_EQ(chdir(source_dir()), 0);
     EXPECT_EQ(build_file_list(&mod_files, "no/such/folder", "zmm"), -1);
 

@@ -5,6 +5,8 @@
 
 #include "shell/app.h"
 #include "shell/console.h"
+#include "shell/input.h"
+#include "shell/options.h"
 #include "support/test_support.h"
 
 namespace {
@@ -219,6 +221,45 @@ TEST(Widgets, ControlBarGroupsAndPlayIcon)
     EXPECT_EQ(offer_control_bar(0, 10, 300 + 35 - 5), 1);
     EXPECT_EQ(offer_control_bar(0, 700, 100), 0);
     hide_all_buttons();
+}
+
+TEST(Widgets, ControlBarFollowsTheWindowAndHiddenBarsTakeNoClicks)
+{
+    create_control_bar(800, 600);
+    show_play_buttons();
+    // A bigger window moves the bar; states and visibility stay.
+    place_control_bar(1024, 768);
+    EXPECT_EQ(control_bar[CB_NEXT_TURN].x, 512);
+    EXPECT_EQ(control_bar[CB_NEXT_TURN].y, 708);
+    EXPECT_EQ(control_bar[CB_HELP].y, 384 + 35);
+    EXPECT_EQ(control_bar[CB_GHOST].visible, 1);
+
+    // Help flips the overlay: press and release on the icon.
+    help_overlay = 0;
+    int hx = control_bar[CB_HELP].x + 10, hy = control_bar[CB_HELP].y - 10;
+    offer_control_bar(0, hx, hy);
+    EXPECT_EQ(offer_control_bar(1, hx, hy), 1);
+    EXPECT_EQ(offer_control_bar(0, hx, hy), 1);
+    EXPECT_EQ(help_overlay, 1);
+    help_overlay = 0;
+
+    // With the "gui" option off the bar is not drawn and takes nothing; a
+    // button pressed before falls back to idle.
+    offer_control_bar(1, hx, hy);
+    set_option(OPT_GUI, 0);
+    EXPECT_EQ(offer_control_bar(0, hx, hy), 0);
+    EXPECT_EQ(control_bar[CB_HELP].state, BUTTON_IDLE);
+    EXPECT_EQ(help_overlay, 0);
+    set_option(OPT_GUI, 1);
+
+    // A hidden button never sees the release of a press it had.
+    offer_control_bar(0, hx, hy);
+    offer_control_bar(1, hx, hy);
+    hide_all_buttons();
+    EXPECT_EQ(offer_control_bar(0, hx, hy), 0);
+    EXPECT_EQ(control_bar[CB_HELP].state, BUTTON_IDLE);
+    EXPECT_EQ(help_overlay, 0);
+    create_control_bar(800, 600);
 }
 
 }  // namespace
