@@ -255,13 +255,13 @@ TEST_F(ConnectionTest, StalledLineIsBounded)
     ScriptedServer server({{"CHAT 1;half", 1500}}, true);
     server.start();
     ASSERT_EQ(net_connect(&c, server.address().c_str(), 1), 0);
-    int saved = net_fetch_stall_ms;
-    net_fetch_stall_ms = 200;
+    int saved = net_line_deadline_ms;
+    net_line_deadline_ms = 200;
     char buffer[NET_FETCH_BYTES + 1];
     long long start = now_ms();
     EXPECT_EQ(fetch_wait(&c, buffer, nullptr), -1);
     EXPECT_LT(now_ms() - start, 1200);
-    net_fetch_stall_ms = saved;
+    net_line_deadline_ms = saved;
     EXPECT_EQ(c.connected, 0);
     ASSERT_FALSE(echoes.empty());
     EXPECT_EQ(echoes.back(), "lost contact with server|4");
