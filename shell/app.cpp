@@ -38,6 +38,7 @@
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
+#include "shell/online_glue.h"
 #include "shell/options.h"
 #include "shell/palette.h"
 #include "shell/povray.h"
@@ -444,6 +445,7 @@ static void bind_layers()
     game_links.poll_game_server = game_poll_server;
 
     bind_script_hooks();
+    bind_online();
 }
 
 // ---- start-up -------------------------------------------------------------------------

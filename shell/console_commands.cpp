@@ -18,6 +18,7 @@
 #include "shell/console.h"
 #include "shell/customs.h"
 #include "shell/game_control.h"
+#include "shell/online_glue.h"
 #include "shell/options.h"
 #include "shell/povray.h"
 
@@ -493,10 +494,10 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"spec", "sp", "", cmd_spec, 0, 0},
     {"enter", "en", "", cmd_enter, 0, 0},
     {"timecolor", "tc", "c", cmd_timecolor, 2, 0},
-    {"search", "sa", "playername", U, 2, 0},
-    {"join", "jo", "serverid", U, 2, 0},
-    {"list", "li", "", U, 0, 0},
-    {"refresh", "rf", "", U, 0, 0},
+    {"search", "sa", "playername", console_search_servers, 2, 0},
+    {"join", "jo", "serverid", console_join_server, 2, 0},
+    {"list", "li", "", console_list_servers, 0, 0},
+    {"refresh", "rf", "", console_refresh_servers, 0, 0},
     {"addbuddy", "ab", "playername", cmd_addbuddy, 1, 0},
     {"removebuddy", "rb", "playername", cmd_removebuddy, 1, 0},
     {"listbuddy", "lb", "", cmd_listbuddy, 0, 1},

@@ -1,0 +1,266 @@
+#include "net/client.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/bout.h"
+#include "core/command.h"
+#include "core/ghost.h"
+#include "core/newgame.h"
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "core/replay_buffer.h"
+#include "core/step.h"
+#include "core/text.h"
+#include "net/login.h"
+#include "net/md5.h"
+
+ClientLinks client_links;
+ServerConnection *client_connection = nullptr;
+int32_t ready_sent = 0;
+int32_t client_poll_counter = 0;
+int32_t client_ping_deadline = 0;
+char client_stats_path[256] = "data/stats.dat";
+
+// The failure message goes out once per connection: a second failure on
+// the same dead connection stays quiet.
+static int lost_reported = 0;
+
+int client_is_connected() { return client_connection && client_connection->connected; }
+
+int send_server_line(const char *text)
+{
+    return client_connection ? net_send_buf(client_connection, text) : -1;
+}
+
+void net_disconnect()
+{
+    if (client_connection)
+        net_quit(client_connection);
+    clear_bout_list();
+}
+
+void net_lost_contact()
+{
+    if (!lost_reported)
+        echo_message("Disconnected. Lost contact with server", MSG_INGAME);
+    lost_reported = 1;
+    net_disconnect();
+}
+
+int send_server_line_checked(const char *text)
+{
+    if (send_server_line(text) >= 0)
+        return 0;
+    net_lost_contact();
+    return 1;
+}
+
+int server_address_text(char *out, int size)
+{
+    if (!client_connection)
+        return -1;
+    return net_address_text(client_connection, out, size);
+}
+
+// ---- polling ------------------------------------------------------------------------
+
+// One line or packet to the parser's network column; 1 when one came.
+static int take_one()
+{
+    char buffer[NET_FETCH_BYTES + 1];
+    int tail_offset = 0;
+    char pending = 0;
+    if (net_fetch_buf(client_connection, buffer, &tail_offset) != 0)
+        return 0;
+    buffer[NET_FETCH_BYTES] = '\0';
+    parse_cmd(CMD_KIND_NETWORK, buffer, &pending);
+    // A packet's binary tail goes to the same row as its text line.
+    if (tail_offset != 0)
+        parse_cmd(CMD_KIND_NETWORK, buffer + tail_offset, &pending);
+    return 1;
+}
+
+void poll_game_server()
+{
+    if (!client_is_connected())
+        return;
+    client_poll_counter++;
+    if (client_poll_counter >= CLIENT_POLL_EVERY) {
+        // At most two lines or packets; the rest waits in the socket. A
+        // handler may close the connection (KICK, a wrong version).
+        for (int k = 0; k < CLIENT_POLL_ITEMS && client_is_connected(); k++)
+            if (!take_one())
+                break;
+        client_poll_counter = 0;
+    }
+    if (!client_is_connected())
+        return;
+    if (client_ping_deadline < frame_tick) {
+        if (send_server_line_checked("PING\n") != 0)
+            return;
+        client_ping_deadline = frame_tick + CLIENT_PING_MS;
+    }
+}
+
+// ---- moves --------------------------------------------------------------------------
+
+static int send_move_line(const char *line)
+{
+    if (send_server_line(line) >= 0)
+        return 0;
+    fprintf(stderr, "Unable to net_send_buf %s\n", line);
+    net_lost_contact();
+    return 1;
+}
+
+int send_moves(int player, int batch)
+{
+    if (player < 0 || player >= MAX_FIGHTERS)
+        return 1;
+    PlayerState *p = &players[player];
+    const char *prefix = batch ? "B_" : "";
+    char line[CLIENT_LINE_BYTES];
+    snprintf(line, sizeof line, "%sGRIP %i;%i %i\n", prefix, player, p->grip_req_l, p->grip_req_r);
+    if (send_move_line(line) != 0)
+        return 1;
+
+    int used = snprintf(line, sizeof line, "%sJOINT %i;", prefix, player);
+    for (int j = 0; j < NUM_JOINTS; j++) {
+        if (p->joint_state[j] == 0)
+            continue;
+        int n = snprintf(line + used, sizeof line - (size_t)used, " %i %i", j, p->joint_state[j]);
+        if (n < 0 || used + n >= (int)sizeof line - 2)
+            break;
+        used += n;
+    }
+    line[used++] = '\n';
+    line[used] = '\0';
+    p->sent = 1;
+    return send_move_line(line);
+}
+
+static void link_call(void (*slot)())
+{
+    if (slot)
+        slot();
+}
+
+void commit_turn(int mode)
+{
+    link_call(client_links.clear_banner);
+    if (game_type != 1) {
+        link_call(client_links.hook_exit_freeze);
+        start_turn(mode);
+        return;
+    }
+    int own = own_player_index;
+    if (own < 0 || own >= MAX_FIGHTERS || is_simulating() || !have_enough_fighters())
+        return;
+    PlayerState *me = &players[own];
+    if (me->ready || me->sent)
+        return;
+
+    if (current_rules.batch_frames != 0 && record_mode == 1) {
+        if (send_moves(own, 1) != 0)
+            return;
+        int done = match_state.match_frame - match_state.turn_start_frame;
+        if (mode == 1 && done < next_turnframes() - 2) {
+            // The world runs a few more frames of this turn here; the
+            // player may add further steps before the move is closed.
+            me->sent = 0;
+            start_turn(current_rules.batch_frames);
+            return;
+        }
+        if (match_state.match_frame != match_state.turn_start_frame)
+            seek_match_frame(match_state.turn_start_frame);
+        char line[64];
+        snprintf(line, sizeof line, "BATCH %i;-1\n", own);
+        if (send_server_line_checked(line) != 0)
+            return;
+        me->sent = 1;
+        record_mode = 2;
+        return;
+    }
+
+    if (send_moves(own, 0) != 0)
+        return;
+    stop_ghost();
+    int n = fighter_count();
+    int all = n > 0;
+    for (int i = 0; i < n; i++)
+        if (!players[i].ready)
+            all = 0;
+    if (all)
+        for (int i = 0; i < n; i++)
+            players[i].ready = 0;
+}
+
+// ---- the connect sequence -----------------------------------------------------------
+
+int send_spec() { return send_server_line_checked("SPEC\n"); }
+int send_enter() { return send_server_line_checked("ENTER\n"); }
+
+int send_nick(const char *name)
+{
+    char clean[LOGIN_NAME_BYTES];
+    n_strncpyz(clean, name ? name : "", sizeof clean);
+    sanitize_name(clean);
+    n_strncpyz(login_nick, clean[0] ? clean : "Unnamed", sizeof login_nick);
+    char line[LOGIN_NAME_BYTES + 16];
+    snprintf(line, sizeof line, "NICK %s\n", login_nick);
+    return send_server_line_checked(line);
+}
+
+int send_mlogin(const char *user, const char *password)
+{
+    if (!client_is_connected())
+        return 0;
+    char digest[256];
+    md5_hex_string(password ? password : "", digest, sizeof digest);
+    char line[512];
+    snprintf(line, sizeof line, "mlogin %s %s\n", user ? user : "", digest);
+    return send_server_line_checked(line);
+}
+
+int send_stats()
+{
+    FILE *f = fopen(client_stats_path, "rb");
+    if (!f)
+        return 0;
+    char line[4097];
+    while (fgets(line, sizeof line, f)) {
+        if (send_server_line_checked(line) != 0) {
+            fclose(f);
+            return 1;
+        }
+    }
+    fclose(f);
+    remove(client_stats_path);
+    return 0;
+}
+
+int connect_to_server(const char *address)
+{
+    char text[600];
+    if (!address)
+        address = "";
+    if (!client_connection || net_connect(client_connection, address, CLIENT_CONNECT_SECONDS) != 0) {
+        snprintf(text, sizeof text, "Failed to connect to %s", address);
+        echo_message(text, MSG_INGAME);
+        return 1;
+    }
+    // A new connection: its first poll pings, and its failure is reported.
+    lost_reported = 0;
+    client_poll_counter = 0;
+    client_ping_deadline = 0;
+    ready_sent = 0;
+    if (send_nick(login_nick) != 0 || send_mlogin(login_nick, login_password) != 0 ||
+        send_stats() != 0)
+        return 1;
+    link_call(client_links.start_online_game);
+    snprintf(text, sizeof text, "Connected to %s", address);
+    echo_message(text, MSG_INGAME);
+    return 0;
+}
