@@ -38,7 +38,11 @@ void net_disconnect()
 {
     if (client_connection)
         net_quit(client_connection);
+    // An empty list counts no entries (the fighters' check reads the count).
     clear_bout_list();
+    num_bouts = 0;
+    if (core_outward.clear_spectators)
+        core_outward.clear_spectators();
 }
 
 void net_lost_contact()
