@@ -5,8 +5,8 @@
 #include <ctime>
 
 WorkerThread::WorkerThread()
-    : handle(), started(0), delay_ms(1), start(nullptr), step(nullptr), condition(nullptr),
-      context(nullptr), stop(0), running(0)
+    : handle(), joinable(0), started(0), delay_ms(1), start(nullptr), step(nullptr),
+      condition(nullptr), context(nullptr), stop(0)
 {
 }
 
@@ -39,22 +39,22 @@ static void *worker_run(void *argument)
             w->step(w->context);
         sleep_ms(w->delay_ms);
     }
-    w->running.store(0);
+    w->started.store(0);
     return nullptr;
 }
 
 // Joins a thread whose loop has ended; 1 when one is still on its way out.
 static int reap(WorkerThread *w)
 {
-    if (!w->started)
+    if (!w->joinable)
         return 0;
-    if (w->running.load())
+    if (w->started.load())
         return 1;
     // The loop has ended; what is left of the thread is its return, which
     // is not waited for: a thread not quite gone counts as still running.
     if (pthread_tryjoin_np(w->handle, nullptr) != 0)
         return 1;
-    w->started = 0;
+    w->joinable = 0;
     return 0;
 }
 
@@ -65,24 +65,24 @@ int worker_create(WorkerThread *w)
     w->stop.store(0);
     // Running before the thread exists: a pass that ends at once clears it
     // after this, never before.
-    w->running.store(1);
+    w->started.store(1);
     if (pthread_create(&w->handle, nullptr, worker_run, w) != 0) {
-        w->running.store(0);
+        w->started.store(0);
         fprintf(stderr, "Failed to create thread\n");
         return 1;
     }
-    w->started = 1;
+    w->joinable = 1;
     return 0;
 }
 
-int worker_is_running(const WorkerThread *w) { return w->running.load(); }
+int worker_is_running(const WorkerThread *w) { return w->started.load(); }
 
 void worker_stop(WorkerThread *w)
 {
-    if (!w->started)
+    if (!w->joinable)
         return;
     w->stop.store(1);
     pthread_join(w->handle, nullptr);
-    w->started = 0;
-    w->running.store(0);
+    w->joinable = 0;
+    w->started.store(0);
 }

@@ -9,14 +9,14 @@
 
 struct WorkerThread {
     pthread_t handle;
-    int started;          // a thread was created and not yet joined
-    int delay_ms;         // sleep between steps
+    int joinable;                // a thread was created and not yet joined
+    std::atomic<int> started;    // 1 from creation until its loop has ended
+    int delay_ms;                // sleep between steps
     void (*start)(void *context);
     void (*step)(void *context);
     int (*condition)(void *context);
     void *context;
-    std::atomic<int> stop;      // asked to end
-    std::atomic<int> running;   // 1 from creation until the loop has ended
+    std::atomic<int> stop;       // asked to end
 
     WorkerThread();
     ~WorkerThread();   // stops the thread and waits for it
