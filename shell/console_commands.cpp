@@ -8,6 +8,7 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
+#include "net/client.h"
 #include "net/connection.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
@@ -84,11 +85,8 @@ static int send_line(const char *text)
         say("not connected to a server");
         return 1;
     }
-    if (net_send_buf(c, text) < 0) {
-        say("lost contact with the server");
-        return 1;
-    }
-    return 0;
+    // A failed send is handled as every other one of the client.
+    return send_server_line_checked(text);
 }
 
 static void toggle_option(int row, const char *arg, const char *on_text, const char *off_text)

@@ -235,7 +235,7 @@ void console_refresh_servers(const ConsoleCommand *, const char *)
 
 // ---- the server-list page -------------------------------------------------------------
 
-enum { LIST_TOP = 60, LIST_ROW = 17, RULES_NO_GRIP = 4 };
+enum { LIST_TOP = 58, LIST_ROW = 17, RULES_NO_GRIP = 4 };
 
 static int list_rows()
 {
@@ -310,7 +310,9 @@ static void draw_details(const ServerInfo *s, int y)
              "Engage dist: %i cm   Reaction Time: %i sec   Gripping: %s   Clock: %i/%s   IP: %s",
              r->engagedistance, r->turn_time_limit, (r->flags & RULES_NO_GRIP) ? "No" : "Yes",
              r->matchframes, r->turnframes_text[0] ? r->turnframes_text : "-", s->address);
-    draw_text(1, 30, (float)y, line);
+    char cut[512];
+    fit_text(1, line, view_width - 40, cut, sizeof cut);
+    draw_text(1, 30, (float)y, cut);
     y += 22;
     draw_text(2, 30, (float)y, "PLAYERS");
     y += 22;
@@ -339,7 +341,8 @@ void draw_server_list()
     static int blink = 0;
     blink = (blink + 1) % 60;
     set_colour(text_colours.text, 1.0f);
-    draw_text_centred(3, 10, "MULTI PLAYER");
+    // The title above the column buttons (y 30 to 50), the rows below them.
+    draw_text_centred(2, 6, "MULTI PLAYER");
     int c = screen_layout.hud_columns[0] > 0 ? screen_layout.hud_columns[0] : 20;
     list->count = b->count;
     list->visible_rows = list_rows();
@@ -380,7 +383,8 @@ void draw_server_list()
         if (s->reachable)
             draw_details(s, y + 30);
     }
-    draw_text_centred(1, view_height - 24, "Select a server to connect ; ESC - Cancel ; 'R' - Refresh");
+    // Above the game's own hint line.
+    draw_text_centred(1, view_height - 52, "Select a server to connect ; ESC - Cancel ; 'R' - Refresh");
 }
 
 // ---- wiring ---------------------------------------------------------------------------

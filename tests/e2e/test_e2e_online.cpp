@@ -57,6 +57,7 @@ add_hook("console", "e2e", function(text, kind)
   e2e_log("console " .. tostring(kind) .. " " .. text)
   if not joined and string.find(text, "welcome to the test server", 1, true) then
     joined = true
+    run_cmd("emote waves")
     e2e_mark("joined")
   end
   if not lost and string.find(text, "lost contact", 1, true) then
@@ -87,6 +88,7 @@ end)
     EXPECT_NE(seen_at_join.find("\nmlogin "), std::string::npos) << seen_at_join;
     EXPECT_NE(seen_at_join.find("d41d8cd98f00b204e9800998ecf8427e\n"), std::string::npos);
     EXPECT_NE(seen_after_space.find("PING\n"), std::string::npos) << seen_after_space;
+    EXPECT_NE(seen_after_space.find("emote waves\n"), std::string::npos) << seen_after_space;
     // The committed turn: the GRIP line, then the JOINT line.
     size_t grip = seen_after_space.find("GRIP 0;");
     size_t joint = seen_after_space.find("JOINT 0;");
