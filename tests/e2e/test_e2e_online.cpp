@@ -26,7 +26,7 @@ std::string newgame_line()
 TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
 {
     ScriptedPeer server;
-    std::string seen_at_join, seen_after_space;
+    std::string seen_at_join, seen_after_space, seen_at_end;
     std::thread driver([&] {
         if (!server.wait_for("mlogin", 20000))
             return;
@@ -40,6 +40,11 @@ TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         seen_after_space = server.text();
+        // The match ends with the server's result; the finished match
+        // replays, and space then says the user is ready for the next one.
+        server.push("WIN 0; 1 0 1 0 0 0 0 0 0\n");
+        server.wait_for("READY\n", 20000);
+        seen_at_end = server.text();
         server.drop_client();
     });
 
@@ -75,6 +80,9 @@ end)
     // The main menu is left for the game, then space commits the turn.
     setup.actions.push_back({"joined", 500, "xdotool mousemove 400 300 key Escape"});
     setup.actions.push_back({"", 500, "xdotool key space"});
+    // Space again while the result shows and the match replays.
+    for (int k = 0; k < 5; k++)
+        setup.actions.push_back({"", 2000, "xdotool key space"});
     setup.actions.push_back({"lost", 500, "screenshot lost.png"});
     setup.actions.push_back({"", 200, "term"});
     GameRun run = run_game("online_turn", setup);
@@ -95,6 +103,8 @@ end)
     EXPECT_NE(grip, std::string::npos) << seen_after_space;
     EXPECT_NE(joint, std::string::npos) << seen_after_space;
     EXPECT_LT(grip, joint);
+    // READY once the match was over.
+    EXPECT_NE(seen_at_end.find("READY\n"), std::string::npos) << seen_at_end;
     // The server's lines took effect.
     EXPECT_NE(run.log.find("welcome to the test server"), std::string::npos) << run.describe();
     EXPECT_NE(run.log.find("announce 7 big news"), std::string::npos) << run.describe();
