@@ -24,7 +24,6 @@ extern "C" {
 #include "shell/app.h"
 #include "shell/buddies.h"
 #include "shell/console.h"
-#include "shell/console_commands.h"
 #include "shell/game_control.h"
 #include "shell/palette.h"
 #include "shell/ttf_text.h"
@@ -35,23 +34,6 @@ extern "C" {
             (slot) = (fn);       \
     } while (0)
 
-static void say(const char *text) { echo_message(text, MSG_INGAME); }
-
-// One output line of a browser command: into the redirect file while there
-// is one, else to the console.
-static void out_line(const char *text)
-{
-    if (console_output_file)
-        fprintf(console_output_file, "%s\n", text);
-    else
-        say(text);
-}
-
-static void chat_lines(int lines)
-{
-    if (game_links.set_chat_lines)
-        game_links.set_chat_lines(lines);
-}
 
 // ---- the game connection's slots ----------------------------------------------------
 
@@ -145,92 +127,6 @@ int start_browser_thread()
     if (r != 0)
         b->refreshing.store(0);
     return r;
-}
-
-// ---- the console commands -------------------------------------------------------------
-
-void console_list_servers(const ConsoleCommand *, const char *)
-{
-    ServerBrowser *b = get_server_browser();
-    if (!b)
-        return;
-    char line[400];
-    for (int i = 0; i < b->count; i++) {
-        ServerEntry *e = browser_entry_at(b, i);
-        if (!e)
-            break;
-        const ServerInfo *s = entry_snapshot(e);
-        if (s->reachable)
-            snprintf(line, sizeof line, "#%i %s %i/%i %s", i + 1, s->address, s->info_count,
-                     s->info_a, s->description);
-        else
-            snprintf(line, sizeof line, "#%i %s %i/%i No Connection..", i + 1, s->address,
-                     s->info_count, s->info_a);
-        out_line(line);
-    }
-    chat_lines(b->count);
-}
-
-static void lower_text(char *text)
-{
-    for (; *text; text++)
-        if (*text >= 'A' && *text <= 'Z')
-            *text = (char)(*text - 'A' + 'a');
-}
-
-void console_search_servers(const ConsoleCommand *, const char *arg)
-{
-    ServerBrowser *b = get_server_browser();
-    char wanted[256];
-    n_strncpyz(wanted, arg ? arg : "", sizeof wanted);
-    char line[400];
-    snprintf(line, sizeof line, "searching for %s", wanted);
-    say(line);
-    if (!b)
-        return;
-    lower_text(wanted);
-    int every = strcmp(wanted, "*") == 0;
-    int matches = 0;
-    for (int i = 0; i < b->count; i++) {
-        ServerEntry *e = browser_entry_at(b, i);
-        if (!e)
-            break;
-        const ServerInfo *s = entry_snapshot(e);
-        for (int k = 0; k < SERVER_NAMES; k++) {
-            if (!s->names[k][0])
-                continue;
-            char name[SERVER_NAME_SIZE];
-            n_strncpyz(name, s->names[k], sizeof name);
-            lower_text(name);
-            if (!every && !strstr(name, wanted))
-                continue;
-            snprintf(line, sizeof line, "#%i %s", i + 1, s->names[k]);
-            out_line(line);
-            matches++;
-        }
-    }
-    if (matches)
-        chat_lines(matches);
-}
-
-void console_join_server(const ConsoleCommand *, const char *arg)
-{
-    ServerBrowser *b = get_server_browser();
-    int n = arg ? (int)strtol(arg, nullptr, 10) : 0;
-    ServerEntry *e = b && n >= 1 && n <= b->count ? browser_entry_at(b, n - 1) : nullptr;
-    if (!e) {
-        say("invalid server");
-        return;
-    }
-    char address[SERVER_TEXT_SIZE];
-    n_strncpyz(address, entry_snapshot(e)->address, sizeof address);
-    connect_to_server(address);
-}
-
-void console_refresh_servers(const ConsoleCommand *, const char *)
-{
-    say("refreshing server list");
-    start_browser_thread();
 }
 
 // ---- the server-list page -------------------------------------------------------------

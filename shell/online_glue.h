@@ -1,9 +1,7 @@
 // Online play as the shell sees it: the wiring of the multiplayer client
-// and the server browser into the layers' slots, the server-list page, the
-// browser's console commands and the replay stepping of the control bar.
+// and the server browser into the layers' slots, the server-list page and
+// the replay stepping of the control bar.
 #pragma once
-
-struct ConsoleCommand;
 
 // Fills the client's and browser's slots (start-up, once the objects exist).
 void bind_online();
@@ -16,12 +14,6 @@ int start_browser_thread();
 void draw_server_list();
 void enter_server_list();
 void leave_server_list(int row);
-
-// Console commands "list", "search", "join" and "refresh".
-void console_list_servers(const ConsoleCommand *row, const char *arg);
-void console_search_servers(const ConsoleCommand *row, const char *arg);
-void console_join_server(const ConsoleCommand *row, const char *arg);
-void console_refresh_servers(const ConsoleCommand *row, const char *arg);
 
 // The replay file list of "replay/", one step on, wrapping; a file that
 // fails to load is skipped silently. The camera view is reset either way.
