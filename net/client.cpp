@@ -76,7 +76,14 @@ static int take_one()
     char buffer[NET_FETCH_BYTES + 1];
     int tail_offset = 0;
     char pending = 0;
-    if (net_fetch_buf(client_connection, buffer, &tail_offset) != 0)
+    int r = net_fetch_buf(client_connection, buffer, &tail_offset);
+    if (r < 0) {
+        // The connection has reported the loss: the rest of the common
+        // handling, without a second message.
+        lost_reported = 1;
+        net_disconnect();
+    }
+    if (r != 0)
         return 0;
     buffer[NET_FETCH_BYTES] = '\0';
     parse_cmd(CMD_KIND_NETWORK, buffer, &pending);
@@ -153,18 +160,21 @@ static void link_call(void (*slot)())
 
 void commit_turn(int mode)
 {
-    link_call(client_links.clear_banner);
     if (game_type != 1) {
+        link_call(client_links.clear_banner);
         link_call(client_links.hook_exit_freeze);
         start_turn(mode);
         return;
     }
+    // The turn clock calls this every frame while a turn waits online (for
+    // a spectator too): only a move that goes out clears the banner.
     int own = own_player_index;
     if (own < 0 || own >= MAX_FIGHTERS || is_simulating() || !have_enough_fighters())
         return;
     PlayerState *me = &players[own];
     if (me->ready || me->sent)
         return;
+    link_call(client_links.clear_banner);
 
     if (current_rules.batch_frames != 0 && record_mode == 1) {
         if (send_moves(own, 1) != 0)

@@ -33,6 +33,8 @@ void capture_echo(const char *text, int kind)
 
 int online_starts = 0;
 void count_online_start() { online_starts++; }
+int banner_clears = 0;
+void count_banner_clear() { banner_clears++; }
 
 long long now_ms()
 {
@@ -274,6 +276,8 @@ TEST_F(ClientGameTest, NoMoveWithoutAFighterOrWhileRunning)
 {
     ScriptedPeer server;
     join(server, 0);
+    banner_clears = 0;
+    client_links.clear_banner = count_banner_clear;
     unpause_game();   // frames are running
     commit_turn(0);
     pause_game();
@@ -284,6 +288,11 @@ TEST_F(ClientGameTest, NoMoveWithoutAFighterOrWhileRunning)
     commit_turn(0);
     sleep_ms(50);
     EXPECT_EQ(server.text(), "");
+    // The turn clock's calls for a spectator leave the banner alone.
+    EXPECT_EQ(banner_clears, 0);
+    players[0].ready = 0;
+    commit_turn(0);
+    EXPECT_EQ(banner_clears, 1);
 }
 
 TEST_F(ClientTest, SendFailureIsReportedOnce)
@@ -325,6 +334,7 @@ TEST_F(ClientTest, FailingServersKeepTheFrameRate)
         ScriptedPeer server;
         ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
         echoes.clear();
+        num_bouts = 2;
         std::atomic<bool> done{false};
         std::thread feeder([&] {
             if (c.mode == 0) {
@@ -358,6 +368,13 @@ TEST_F(ClientTest, FailingServersKeepTheFrameRate)
         EXPECT_EQ(echoes.back(), "lost contact with server|4");
         if (c.mode == 0)
             EXPECT_EQ(echoes.front(), "bye|1");
+        // Handled as a failed send is: closed, the bout list emptied, and
+        // a later send fails without a second message.
+        EXPECT_EQ(conn.socket, 0);
+        EXPECT_EQ(num_bouts, 0);
+        size_t told = echoes.size();
+        EXPECT_EQ(send_spec(), 1);
+        EXPECT_EQ(echoes.size(), told);
         net_quit(&conn);
     }
     net_line_deadline_ms = saved;
