@@ -163,7 +163,9 @@ TEST_F(BrowserTest, PassOverThreeServers)
     EXPECT_EQ(worker_is_running(&worker), 0);
     EXPECT_LT(took, 7000);
     EXPECT_GE(took, BROWSER_SLOT_MS - 100);   // the silent one has its whole slot
-    EXPECT_LT(worst, 5);
+    // Far below any wait for the network (the slot is five seconds); the
+    // margin is for a busy machine's scheduling.
+    EXPECT_LT(worst, 50);
     EXPECT_GT(reads, 100);
     EXPECT_EQ(is_refreshing(&b), 0);
     EXPECT_EQ(b.passes.load(), 1);
@@ -192,6 +194,35 @@ TEST_F(BrowserTest, PassOverThreeServers)
     worker_stop(&worker);   // shut-down: asked to end and waited for
     EXPECT_EQ(worker_is_running(&worker), 0);
     EXPECT_EQ(b.passes.load(), 2);
+}
+
+// While the worker holds a record or the order, the main thread's readers
+// return at once with the copy they had.
+TEST_F(BrowserTest, BusyRecordsKeepThePreviousCopy)
+{
+    ServerBrowser b;
+    ASSERT_EQ(servers_txt_read(&b, list_file("a:1 one\nb:1 two\n").c_str()), 0);
+    ServerEntry *e = b.entries[0];
+    EXPECT_STREQ(entry_snapshot(e)->description, "one");
+    ServerInfo info = *entry_snapshot(e);
+    n_strncpyz(info.description, "newer", sizeof info.description);
+    entry_publish(e, &info);
+
+    pthread_mutex_lock(&e->value_mutex);
+    EXPECT_STREQ(entry_snapshot(e)->description, "one");
+    pthread_mutex_unlock(&e->value_mutex);
+    pthread_mutex_lock(&e->mark_mutex);
+    EXPECT_STREQ(entry_snapshot(e)->description, "one");
+    pthread_mutex_unlock(&e->mark_mutex);
+    EXPECT_STREQ(entry_snapshot(e)->description, "newer");
+
+    // A new sort while the order is busy is kept and done later.
+    EXPECT_EQ(view_of(&b), (std::vector<int>{0, 1}));
+    pthread_mutex_lock(&b.order_mutex);
+    browser_set_sort(&b, 0, 1);
+    EXPECT_EQ(view_of(&b), (std::vector<int>{0, 1}));
+    pthread_mutex_unlock(&b.order_mutex);
+    EXPECT_EQ(view_of(&b), (std::vector<int>{1, 0}));
 }
 
 TEST_F(BrowserTest, EmptyListEndsAtOnce)

@@ -334,7 +334,8 @@ TEST_F(ConnectionTest, AddressesAndRefusals)
     struct Refusal {
         std::string address;
     };
-    const Refusal refusals[] = {{"127.0.0.1:"}, {std::string(300, 'h') + ":20"}, {":20"}};
+    const Refusal refusals[] = {{"127.0.0.1:"}, {std::string(300, 'h') + ":20"}, {":20"},
+                                {"127.0.0.1:0"}, {"127.0.0.1:70000"}, {"127.0.0.1:-5"}};
     for (const Refusal &r : refusals) {
         SCOPED_TRACE(r.address.substr(0, 40));
         EXPECT_EQ(net_connect(&c, r.address.c_str(), 1), -1);
