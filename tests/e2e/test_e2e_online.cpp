@@ -63,6 +63,8 @@ add_hook("console", "e2e", function(text, kind)
   if not joined and string.find(text, "welcome to the test server", 1, true) then
     joined = true
     run_cmd("emote waves")
+    run_cmd("spec")
+    run_cmd("enter")
     e2e_mark("joined")
   end
   if not lost and string.find(text, "lost contact", 1, true) then
@@ -96,7 +98,9 @@ end)
     EXPECT_NE(seen_at_join.find("\nmlogin "), std::string::npos) << seen_at_join;
     EXPECT_NE(seen_at_join.find("d41d8cd98f00b204e9800998ecf8427e\n"), std::string::npos);
     EXPECT_NE(seen_after_space.find("PING\n"), std::string::npos) << seen_after_space;
-    EXPECT_NE(seen_after_space.find("emote waves\n"), std::string::npos) << seen_after_space;
+    EXPECT_NE(seen_after_space.find("emote waves\nSPEC\nENTER\n"), std::string::npos)
+        << seen_after_space;
+    EXPECT_NE(run.log.find("console 4 joining spectators"), std::string::npos) << run.describe();
     // The committed turn: the GRIP line, then the JOINT line.
     size_t grip = seen_after_space.find("GRIP 0;");
     size_t joint = seen_after_space.find("JOINT 0;");
