@@ -255,16 +255,19 @@ int send_stats()
     return 0;
 }
 
-int connect_to_server(const char *address)
+// A connect under way: the address asked for, where to go back to when it
+// fails (the server that was left for it), and when it is given up.
+static char pending_address[NET_HOST_BYTES + 16];
+static char fallback_address[NET_HOST_BYTES + 16];
+static int64_t pending_deadline_ms;
+
+int client_connecting() { return client_connection && client_connection->connecting; }
+
+// The connection is up: introduce the user and start the online game.
+static int finish_connect()
 {
-    char text[600];
-    if (!address)
-        address = "";
-    if (!client_connection || net_connect(client_connection, address, CLIENT_CONNECT_SECONDS) != 0) {
-        snprintf(text, sizeof text, "Failed to connect to %s", address);
-        echo_message(text, MSG_INGAME);
-        return 1;
-    }
+    char text[NET_HOST_BYTES + 64];
+    fallback_address[0] = '\0';
     // A new connection: its first poll pings, and its failure is reported.
     lost_reported = 0;
     client_poll_counter = 0;
@@ -274,7 +277,64 @@ int connect_to_server(const char *address)
         send_stats() != 0)
         return 1;
     link_call(client_links.start_online_game);
-    snprintf(text, sizeof text, "Connected to %s", address);
+    snprintf(text, sizeof text, "Connected to %s", pending_address);
     echo_message(text, MSG_INGAME);
     return 0;
+}
+
+static void report_failed_connect(const char *address)
+{
+    char text[NET_HOST_BYTES + 64];
+    snprintf(text, sizeof text, "Failed to connect to %s", address);
+    echo_message(text, MSG_INGAME);
+}
+
+int connect_to_server(const char *address)
+{
+    if (!address)
+        address = "";
+    if (!client_connection) {
+        report_failed_connect(address);
+        return 1;
+    }
+    // Leaving a live server for another: it is where a failed connect
+    // goes back to.
+    char previous[sizeof fallback_address] = "";
+    if (client_is_connected() && server_address_text(previous, sizeof previous) != 0)
+        previous[0] = '\0';
+    n_strncpyz(pending_address, address, sizeof pending_address);
+    int r = net_connect_begin(client_connection, address);
+    if (r < 0) {
+        report_failed_connect(address);
+        return 1;
+    }
+    n_strncpyz(fallback_address, previous, sizeof fallback_address);
+    if (r == 0)
+        return finish_connect();
+    pending_deadline_ms = net_clock_ms() + CLIENT_CONNECT_SECONDS * 1000;
+    return 0;
+}
+
+void poll_connect()
+{
+    if (!client_connecting())
+        return;
+    int r = net_connect_check(client_connection);
+    if (r == 1 && net_clock_ms() <= pending_deadline_ms)
+        return;
+    if (r == 0) {
+        finish_connect();
+        return;
+    }
+    if (r == 1) {
+        fprintf(stderr, "Timeout in select() - Cancelling!\n");
+        net_quit(client_connection);
+    }
+    report_failed_connect(pending_address);
+    if (fallback_address[0]) {
+        char back[sizeof fallback_address];
+        n_strncpyz(back, fallback_address, sizeof back);
+        fallback_address[0] = '\0';
+        connect_to_server(back);
+    }
 }

@@ -60,9 +60,17 @@ int send_mlogin(const char *user, const char *password);
 // when a send failed). 0 when nothing failed.
 int send_stats();
 
-// Connects the game connection (1 second), introduces the user and starts
-// the online game. 0 connected, 1 failed ("Failed to connect to %s").
+// Connects the game connection, introduces the user ("NICK", "mlogin",
+// the stats lines) and starts the online game. Nothing waits: 0 connected
+// or under way (poll_connect completes it), 1 failed at once ("Failed to
+// connect to %s"). A connect that fails later is reported the same way
+// and, when it replaced a live connection, goes back to that server.
 int connect_to_server(const char *address);
+// Once a frame: completes a connect under way, or gives it up after
+// CLIENT_CONNECT_SECONDS.
+void poll_connect();
+// 1 while a connect is under way.
+int client_connecting();
 
 // net_send_buf on the game connection (-1 without one).
 int send_server_line(const char *text);

@@ -303,6 +303,7 @@ void bind_online()
     core_outward.server_address_text = server_address_text;
     core_outward.close_connection = net_disconnect;
     game_links.poll_game_server = poll_game_server;
+    fill_empty(game_links.poll_connecting, poll_connect);
     game_links.send_game_line = game_send_line;
     game_links.close_game_connection = game_close_connection;
 

@@ -94,6 +94,17 @@ protected:
             poll_game_server();
         }
     }
+    // Connects as the frames would: poll_connect until the connect is no
+    // longer under way.
+    int connect_now(const std::string &address)
+    {
+        int r = connect_to_server(address.c_str());
+        for (int k = 0; k < 3000 && client_connecting(); k++) {
+            poll_connect();
+            sleep_ms(1);
+        }
+        return r != 0 || !client_is_connected();
+    }
     // Polls until the condition holds (bounded).
     template <class F> bool poll_until(F done)
     {
@@ -123,7 +134,7 @@ TEST_F(ClientTest, ConnectSequenceAndKeepAlive)
         n_strncpyz(login_password, "secret", sizeof login_password);
         client_ping_deadline = 999999;   // left from an earlier connection
 
-        ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
+        ASSERT_EQ(connect_now(server.address()), 0);
         EXPECT_EQ(online_starts, 1);
         online_starts = 0;
         ASSERT_FALSE(echoes.empty());
@@ -149,7 +160,7 @@ TEST_F(ClientTest, ConnectSequenceAndKeepAlive)
     // Without a stats file nothing more than the two login lines goes out.
     ScriptedPeer server;
     n_strncpyz(login_nick, "uke", sizeof login_nick);
-    ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
+    ASSERT_EQ(connect_now(server.address()), 0);
     ASSERT_TRUE(server.wait_for("mlogin"));
     sleep_ms(30);
     EXPECT_EQ(server.text(), "NICK uke\nmlogin uke " + digest_of("secret") + "\n");
@@ -158,17 +169,71 @@ TEST_F(ClientTest, ConnectSequenceAndKeepAlive)
 TEST_F(ClientTest, FailedConnectIsReported)
 {
     ScriptedPeer nobody(false);
-    EXPECT_EQ(connect_to_server(nobody.address().c_str()), 1);
+    EXPECT_EQ(connect_now(nobody.address()), 1);
     ASSERT_FALSE(echoes.empty());
     EXPECT_EQ(echoes.back(), "Failed to connect to " + nobody.address() + "|4");
     EXPECT_EQ(online_starts, 0);
     EXPECT_EQ(client_is_connected(), 0);
 }
 
+// A server whose listen queue is full lets a connect hang: the frames go on
+// (each poll_connect returns at once), the connect is given up after its
+// second, and the player goes back to the server that was left for it.
+TEST_F(ClientTest, HangingConnectNeverHoldsAFrame)
+{
+    ScriptedPeer first;
+    n_strncpyz(login_nick, "uke", sizeof login_nick);
+    ASSERT_EQ(connect_now(first.address()), 0);
+    ASSERT_TRUE(first.wait_for("mlogin"));
+
+    int hanging = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(hanging, (sockaddr *)&a, sizeof a);
+    listen(hanging, 0);
+    socklen_t length = sizeof a;
+    getsockname(hanging, (sockaddr *)&a, &length);
+    int filler = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(connect(filler, (sockaddr *)&a, sizeof a), 0);
+    std::string address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+
+    echoes.clear();
+    online_starts = 0;
+    long long start = now_ms(), worst = 0;
+    int r = connect_to_server(address.c_str());
+    if (r == 0 && client_is_connected()) {
+        close(filler);
+        close(hanging);
+        GTEST_SKIP() << "this kernel accepted beyond the queue";
+    }
+    EXPECT_EQ(r, 0);   // under way
+    EXPECT_EQ(client_connecting(), 1);
+    while (client_connecting() && now_ms() - start < 3000) {
+        long long t = now_ms();
+        poll_connect();
+        worst = std::max(worst, now_ms() - t);
+        sleep_ms(5);
+    }
+    long long took = now_ms() - start;
+    close(filler);
+    close(hanging);
+    EXPECT_LT(worst, 50);
+    EXPECT_GE(took, CLIENT_CONNECT_SECONDS * 1000 - 50);
+    EXPECT_LT(took, CLIENT_CONNECT_SECONDS * 1000 + 1000);
+    // Given up, then back on the first server.
+    ASSERT_GE(echoes.size(), 2u);
+    EXPECT_EQ(echoes[0], "Failed to connect to " + address + "|4");
+    EXPECT_EQ(echoes[1], "Connected to " + first.address() + "|4");
+    EXPECT_EQ(client_is_connected(), 1);
+    EXPECT_EQ(online_starts, 1);
+    EXPECT_TRUE(first.wait_for("QUIT\n"));
+}
+
 TEST_F(ClientTest, AtMostTwoLinesEveryThirdFrame)
 {
     ScriptedPeer server;
-    ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
+    ASSERT_EQ(connect_now(server.address()), 0);
     std::string lines;
     for (int k = 1; k <= 5; k++)
         lines += "SAY 0;line " + std::to_string(k) + "\n";
@@ -203,7 +268,7 @@ protected:
     // The server seats the user as fighter 0 against "you" with the rules.
     void join(ScriptedPeer &server, int batch_frames)
     {
-        ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
+        ASSERT_EQ(connect_now(server.address()), 0);
         GameRules rules;
         fill_default_rules(1, &rules);
         rules.batch_frames = batch_frames;
@@ -298,7 +363,7 @@ TEST_F(ClientGameTest, NoMoveWithoutAFighterOrWhileRunning)
 TEST_F(ClientTest, SendFailureIsReportedOnce)
 {
     ScriptedPeer server;
-    ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
+    ASSERT_EQ(connect_now(server.address()), 0);
     num_bouts = 2;
     server.drop_client();
     server.stop();
@@ -332,7 +397,7 @@ TEST_F(ClientTest, FailingServersKeepTheFrameRate)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedPeer server;
-        ASSERT_EQ(connect_to_server(server.address().c_str()), 0);
+        ASSERT_EQ(connect_now(server.address()), 0);
         echoes.clear();
         num_bouts = 2;
         std::atomic<bool> done{false};
