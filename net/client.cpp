@@ -17,7 +17,10 @@
 #include "net/md5.h"
 
 ClientLinks client_links;
-ServerConnection *client_connection = nullptr;
+ServerConnection *client_connection()
+{
+    return client_links.connection ? client_links.connection() : nullptr;
+}
 int32_t ready_sent = 0;
 int32_t client_poll_counter = 0;
 int32_t client_ping_deadline = 0;
@@ -27,17 +30,22 @@ char client_stats_path[256] = "data/stats.dat";
 // the same dead connection stays quiet.
 static int lost_reported = 0;
 
-int client_is_connected() { return client_connection && client_connection->connected; }
+int client_is_connected()
+{
+    ServerConnection *c = client_connection();
+    return c && c->connected;
+}
 
 int send_server_line(const char *text)
 {
-    return client_connection ? net_send_buf(client_connection, text) : -1;
+    ServerConnection *c = client_connection();
+    return c ? net_send_buf(c, text) : -1;
 }
 
 void net_disconnect()
 {
-    if (client_connection)
-        net_quit(client_connection);
+    if (ServerConnection *c = client_connection())
+        net_quit(c);
     // An empty list counts no entries (the fighters' check reads the count).
     clear_bout_list();
     num_bouts = 0;
@@ -63,9 +71,8 @@ int send_server_line_checked(const char *text)
 
 int server_address_text(char *out, int size)
 {
-    if (!client_connection)
-        return -1;
-    return net_address_text(client_connection, out, size);
+    ServerConnection *c = client_connection();
+    return c ? net_address_text(c, out, size) : -1;
 }
 
 // ---- polling ------------------------------------------------------------------------
@@ -76,7 +83,7 @@ static int take_one()
     char buffer[NET_FETCH_BYTES + 1];
     int tail_offset = 0;
     char pending = 0;
-    int r = net_fetch_buf(client_connection, buffer, &tail_offset);
+    int r = net_fetch_buf(client_connection(), buffer, &tail_offset);
     if (r < 0) {
         // The connection has reported the loss: the rest of the common
         // handling, without a second message.
@@ -261,7 +268,11 @@ static char pending_address[NET_HOST_BYTES + 16];
 static char fallback_address[NET_HOST_BYTES + 16];
 static int64_t pending_deadline_ms;
 
-int client_connecting() { return client_connection && client_connection->connecting; }
+int client_connecting()
+{
+    ServerConnection *c = client_connection();
+    return c && c->connecting;
+}
 
 // The connection is up: introduce the user and start the online game.
 static int finish_connect()
@@ -293,7 +304,8 @@ int connect_to_server(const char *address)
 {
     if (!address)
         address = "";
-    if (!client_connection) {
+    ServerConnection *c = client_connection();
+    if (!c) {
         report_failed_connect(address);
         return 1;
     }
@@ -303,7 +315,7 @@ int connect_to_server(const char *address)
     if (client_is_connected() && server_address_text(previous, sizeof previous) != 0)
         previous[0] = '\0';
     n_strncpyz(pending_address, address, sizeof pending_address);
-    int r = net_connect_begin(client_connection, address);
+    int r = net_connect_begin(c, address);
     if (r < 0) {
         report_failed_connect(address);
         return 1;
@@ -319,7 +331,8 @@ void poll_connect()
 {
     if (!client_connecting())
         return;
-    int r = net_connect_check(client_connection);
+    ServerConnection *c = client_connection();
+    int r = net_connect_check(c);
     if (r == 1 && net_clock_ms() <= pending_deadline_ms)
         return;
     if (r == 0) {
@@ -328,7 +341,7 @@ void poll_connect()
     }
     if (r == 1) {
         fprintf(stderr, "Timeout in select() - Cancelling!\n");
-        net_quit(client_connection);
+        net_quit(c);
     }
     report_failed_connect(pending_address);
     if (fallback_address[0]) {

@@ -18,6 +18,9 @@ enum {
 // What the client needs from the shell; start-up fills it, an empty slot
 // is skipped.
 struct ClientLinks {
+    // The one game connection (null: none, as before start-up and after
+    // shut-down).
+    ServerConnection *(*connection)();
     // The shell's start of an online game (leave_game hook, looks, bout
     // list and stains cleared, the multiplayer rules, new_mp_game hook).
     void (*start_online_game)();
@@ -26,8 +29,8 @@ struct ClientLinks {
 };
 extern ClientLinks client_links;
 
-// The one game connection (start-up points it at its object; null: none).
-extern ServerConnection *client_connection;
+// The game connection now (client_links.connection; null without one).
+ServerConnection *client_connection();
 // The result record's ready mark: a "READY" went out for the next game.
 extern int32_t ready_sent;
 // Poll counter and ping deadline (frame_tick milliseconds).

@@ -50,8 +50,8 @@ static int game_send_line(const char *line)
 
 static void game_close_connection()
 {
-    if (client_connection)
-        net_quit(client_connection);
+    if (ServerConnection *c = client_connection())
+        net_quit(c);
 }
 
 // ---- lines from the game server ------------------------------------------------------
@@ -293,7 +293,7 @@ static void exit_freeze_hook()
 
 void bind_online()
 {
-    client_connection = get_game_connection();
+    fill_empty(client_links.connection, get_game_connection);
     fill_empty(client_links.start_online_game, new_mp_game_setup);
     fill_empty(client_links.clear_banner, clear_banner);
     fill_empty(client_links.hook_exit_freeze, exit_freeze_hook);

@@ -31,6 +31,7 @@ void capture_echo(const char *text, int kind)
     echoes.push_back(std::string(text) + "|" + std::to_string(kind));
 }
 
+ServerConnection *test_connection = nullptr;
 int online_starts = 0;
 void count_online_start() { online_starts++; }
 int banner_clears = 0;
@@ -71,7 +72,8 @@ protected:
         client_links = ClientLinks();
         client_links.start_online_game = count_online_start;
         net_reset(&conn);
-        client_connection = &conn;
+        test_connection = &conn;
+        client_links.connection = [] { return test_connection; };
         n_strncpyz(client_stats_path, test_tmp_path("stats.dat").c_str(), sizeof client_stats_path);
         remove(client_stats_path);
         frame_tick = 1000;
@@ -81,7 +83,7 @@ protected:
     void TearDown() override
     {
         net_quit(&conn);
-        client_connection = nullptr;
+        test_connection = nullptr;
         core_outward = CoreOutward();
         client_links = ClientLinks();
         game_type = 0;
