@@ -180,8 +180,9 @@ static int compare_infos(const ServerInfo *a, const ServerInfo *b, int column, i
 
 void browser_sort(ServerBrowser *b, int on_worker)
 {
-    static thread_local ServerInfo infos[BROWSER_MAX_SERVERS];
     int n = b->count;
+    // Both threads sort: each with a copy of its own.
+    ServerInfo *infos = new ServerInfo[n > 0 ? n : 1];
     for (int i = 0; i < n; i++) {
         if (on_worker)
             entry_read(b->entries[i], &infos[i]);
@@ -201,6 +202,7 @@ void browser_sort(ServerBrowser *b, int on_worker)
     for (int i = 0; i < n; i++)
         order[i] = index[i];
     order[n] = -1;
+    delete[] infos;
     publish_order(b, order, on_worker);
 }
 
