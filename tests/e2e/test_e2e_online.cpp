@@ -1,8 +1,11 @@
 // Online play in the real program against scripted servers that the test
 // starts on 127.0.0.1: the login lines, the server's lines taking effect,
-// a turn committed with the space key, and a server that goes away; the
-// server browser polling three local servers.
+// a turn committed with the space key, READY after the result, a server
+// that goes away and one that stalls mid-line; the server browser polling
+// three local servers.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include <string>
 #include <thread>
@@ -170,4 +173,76 @@ end)
         << run.describe();
     EXPECT_NE(run.log.find("#3 " + silent.address() + " 0/0 No Connection.."), std::string::npos)
         << run.describe();
+}
+
+// A server that stops in the middle of a line: the program keeps drawing
+// its frames, and gives the server up with "lost contact with server" once
+// the line's deadline has passed.
+TEST(E2eOnline, StalledServerKeepsTheFrameRate)
+{
+    ScriptedPeer server;
+    std::thread driver([&] {
+        if (!server.wait_for("mlogin", 20000))
+            return;
+        server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
+                                "BOUT 2; -1\n") +
+                    newgame_line() + "SAY 0;joined the stalling server\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        server.push("SAY 0;half a li");
+    });
+    GameSetup setup;
+    setup.timeout_ms = 40000;
+    setup.startup_lua = R"(
+local started = false
+local since = nil
+local last = nil
+local worst = 0
+local done = false
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
+  end
+end)
+add_hook("camera", "e2e", function()
+  local now = get_world_state().frame_tick
+  if since ~= nil and not done and last ~= nil and now - last > worst then
+    worst = now - last
+  end
+  last = now
+end)
+add_hook("console", "e2e", function(text, kind)
+  text = tostring(text)
+  e2e_log("console " .. text)
+  if since == nil and string.find(text, "joined the stalling server", 1, true) then
+    since = get_world_state().frame_tick
+  end
+  if not done and since ~= nil and string.find(text, "lost contact", 1, true) then
+    done = true
+    e2e_log("worst gap " .. worst)
+    e2e_log("waited " .. (get_world_state().frame_tick - since))
+    e2e_mark("lost")
+  end
+end)
+)";
+    setup.actions.push_back({"lost", 300, "term"});
+    GameRun run = run_game("online_stall", setup);
+    server.stop();
+    driver.join();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    ASSERT_NE(run.log.find("console lost contact with server"), std::string::npos) << run.describe();
+    auto number_after = [&](const std::string &key) {
+        size_t at = run.log.find(key);
+        return at == std::string::npos ? -1 : atoi(run.log.c_str() + at + key.size());
+    };
+    int worst = number_after("worst gap ");
+    int waited = number_after("waited ");
+    // Frames went on while the line waited (a frame is about 16 ms; the
+    // margin is for a software-rendered screen on a busy machine).
+    EXPECT_GE(worst, 0) << run.describe();
+    EXPECT_LT(worst, 1000) << run.describe();
+    // Given up once the line's five seconds had passed.
+    EXPECT_GE(waited, 4500) << run.describe();
+    EXPECT_LT(waited, 9000) << run.describe();
 }
