@@ -39,7 +39,11 @@ int client_is_connected()
 int send_server_line(const char *text)
 {
     ServerConnection *c = client_connection();
-    return c ? net_send_buf(c, text) : -1;
+    int r = c ? net_send_buf(c, text) : -1;
+    // A line that went out shows a live connection: its loss is news.
+    if (r >= 0)
+        lost_reported = 0;
+    return r;
 }
 
 void net_disconnect()

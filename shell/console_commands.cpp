@@ -81,8 +81,7 @@ int console_path_ok(const char *path)
 // Sends a line on the game connection; 0 sent.
 static int send_line(const char *text)
 {
-    ServerConnection *c = get_game_connection();
-    if (!c || !net_is_connected(c)) {
+    if (!client_is_connected()) {
         say("not connected to a server");
         return 1;
     }

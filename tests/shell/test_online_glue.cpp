@@ -2,11 +2,17 @@
 // browser, and the game connection's raw send that marks a READY.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/outward.h"
+#include "core/records.h"
 #include "net/client.h"
 #include "net/scripted_peer.h"
+#include "shell/console_commands.h"
 #include "shell/game_control.h"
 #include "shell/online_glue.h"
 
@@ -89,5 +95,51 @@ TEST_F(OnlineGlue, ReadyThatGoesOutIsMarked)
     ready_sent = 0;
     EXPECT_EQ(game_links.send_game_line("READY\n"), 1);
     EXPECT_EQ(ready_sent, 0);
+    test_connection = nullptr;
+}
+
+// Chat lines online: plain text goes out as "SAY", a slash line that is no
+// console command goes out without its slash, a console command runs here;
+// offline nothing is sent.
+TEST_F(OnlineGlue, ChatAndSlashLines)
+{
+    ScriptedPeer server;
+    ServerConnection conn;
+    net_reset(&conn);
+    ASSERT_EQ(net_connect(&conn, server.address().c_str(), 1), 0);
+    test_connection = &conn;
+    client_links.connection = [] { return test_connection; };
+    std::vector<std::string> echoed;
+    static std::vector<std::string> *sink;
+    sink = &echoed;
+    core_outward.echo = [](const char *text, int) { sink->push_back(text); };
+    int saved_type = game_type;
+
+    game_type = 0;
+    submit_chat_text("nobody hears this");
+    submit_chat_text("/whois me");
+    game_type = 1;
+    submit_chat_text("hello   there");
+    submit_chat_text("/whois me");
+    submit_chat_text("/echo only here");
+    EXPECT_TRUE(server.wait_for("SAY hello there\nwhois me\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(server.text(), "SAY hello there\nwhois me\n");
+    EXPECT_EQ(echoed, (std::vector<std::string>{"only here"}));
+
+    // The server gone: the chat line fails as every send does, once.
+    server.drop_client();
+    server.stop();
+    echoed.clear();
+    for (int k = 0; k < 50 && client_is_connected(); k++) {
+        submit_chat_text("anyone?");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    submit_chat_text("anyone?");
+    EXPECT_EQ(client_is_connected(), 0);
+    ASSERT_FALSE(echoed.empty());
+    EXPECT_EQ(echoed.front(), "Disconnected. Lost contact with server");
+    EXPECT_EQ(std::count(echoed.begin(), echoed.end(), "Disconnected. Lost contact with server"), 1);
+    game_type = saved_type;
     test_connection = nullptr;
 }
