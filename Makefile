@@ -4,9 +4,13 @@
 JOBS ?= $(shell nproc)
 BUILD := build
 SAN_BUILD := build-asan
+TSAN_BUILD := build-tsan
+# The threaded network tests (browser worker, client, connection) under
+# ThreadSanitizer.
+TSAN_TESTS := Browser|Client|Connection
 RUNDIR := run
 
-.PHONY: all deps build build-asan run test test-normal test-asan bench clean
+.PHONY: all deps build build-asan run test test-normal test-asan test-tsan bench clean
 
 all: build
 
@@ -35,7 +39,13 @@ test-asan: build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-normal test-asan
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZM_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) --target test_net -j $(JOBS)
+	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
+test: test-normal test-asan test-tsan
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
@@ -48,4 +58,4 @@ fuzz:
 	@tools/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD)

@@ -4,17 +4,24 @@
 // and saying goodbye. An instance is used by one thread only.
 #pragma once
 
+#include <cstdint>
+
 enum {
     NET_DEFAULT_PORT = 20184,
     NET_HOST_BYTES = 256,
     NET_FETCH_BYTES = 4096,     // a fetch buffer; the caller keeps one zero byte after it
+    NET_STAGE_BYTES = 8192,     // bytes received but not yet handed out
+    NET_TAIL_WORDS = 512,       // the most words a packet's tail may declare
     NET_ECHO_LETTERS = 1500
 };
 
-// Once a line has begun, a peer that sends nothing more for this many
-// milliseconds is treated as lost (the fetch would otherwise block the
-// thread for ever). 10000 unless changed.
-extern int net_fetch_stall_ms;
+// A fetch never waits: it takes what the kernel holds and hands out a line
+// or packet once it is complete. A line or packet that has begun must be
+// complete within this many milliseconds of its first byte, or the peer
+// is treated as lost ("lost contact with server"): a server that stalls
+// mid-line or drips bytes costs one system call per fetch until then.
+// 5000 unless changed.
+extern int net_line_deadline_ms;
 
 // Used when a connection has no host yet.
 extern const char *const net_default_server;
@@ -24,30 +31,53 @@ struct ServerConnection {
     int connected;               // 1 while the connection is usable
     char host[NET_HOST_BYTES];   // host of the last address given to net_connect
     int port;                    // port of the last address given to net_connect
+    // 1: lost contact and malformed packets are echoed to the console (the
+    // main thread's connection); 0: standard error only (another thread's).
+    int report;
+    int connecting;              // 1 while a connect started is under way
+    int peer_closed;             // the peer has closed; staged bytes remain
+    int stage_length;            // bytes in stage
+    int64_t item_started_ms;     // when the first byte of the staged item came
+    char stage[NET_STAGE_BYTES];
 };
 
-// socket 0, connected 0, empty host (what a new instance holds).
+// socket 0, connected 0, empty host, report 1 (what a new instance holds).
 void net_reset(ServerConnection *c);
 
+// Milliseconds of a monotonic clock (any thread).
+int64_t net_clock_ms();
+
 // Connects to "host[:port]" (port 20184 without one; an empty host or one
-// of 256 characters or more is refused). timeout_seconds 0 is
-// a plain blocking connect. A connection that is open is first closed with
-// "QUIT\n". 0 connected, -1 failed (one line on standard error).
+// of 256 characters or more, and ports outside 1..65535, are refused).
+// Waits at most timeout_seconds; 0 waits as long as the system does. A
+// connection that is open is first closed with "QUIT\n". 0 connected, -1
+// failed (one line on standard error).
 int net_connect(ServerConnection *c, const char *address, int timeout_seconds);
 
-// Writes the text with a single write; the bytes written, -1 on failure or
-// without a socket. Adds nothing and leaves connected alone.
+// The same in two steps that never wait: net_connect_begin gives 0
+// connected, 1 under way, -1 failed; while under way net_connect_check
+// gives 0 once connected, 1 still under way, -1 failed (the socket is
+// closed then).
+int net_connect_begin(ServerConnection *c, const char *address);
+int net_connect_check(ServerConnection *c);
+
+// Writes the text with a single write that never waits; the bytes written,
+// -1 on failure, without a socket, or when not all of the text could go
+// out at once (the line stream would be broken). Adds nothing and leaves
+// connected alone.
 int net_send_buf(ServerConnection *c, const char *text);
 
-// Reads one text line (up to and including its '\n') or one "P_" packet
-// into buffer (NET_FETCH_BYTES bytes, cleared first). 0 delivered, 1
-// nothing to read yet, -1 the connection failed (connected is then 0).
+// Hands out one text line (up to and including its '\n') or one "P_"
+// packet into buffer (NET_FETCH_BYTES bytes, cleared first). 0 delivered,
+// 1 nothing complete yet (never waits), -1 the connection failed
+// (connected is then 0; the socket stays until net_quit or net_close).
 // After a packet *tail_offset (when given) is the offset of the tail's
 // count word; the caller sets it to 0 before the call.
 int net_fetch_buf(ServerConnection *c, char *buffer, int *tail_offset);
 
 // Goodbyes: "QUIT\n" / "CLOSE\n" when connected, then the socket is closed
-// (also a stale one left by a failed fetch); connected becomes 0.
+// (also a stale one left by a failed fetch, or a connect under way);
+// connected becomes 0 and staged bytes are dropped.
 void net_quit(ServerConnection *c);
 void net_close(ServerConnection *c);
 

@@ -39,6 +39,7 @@
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
+#include "shell/online_glue.h"
 #include "shell/options.h"
 #include "shell/palette.h"
 #include "shell/povray.h"
@@ -454,6 +455,7 @@ static void bind_layers()
 
     bind_script_hooks();
     bind_shader_links();
+    bind_online();
 }
 
 // ---- start-up -------------------------------------------------------------------------

@@ -6,7 +6,9 @@
 #include <cstdint>
 
 #include "core/text.h"
+#include "net/browser.h"
 #include "net/connection.h"
+#include "net/worker.h"
 #include "script/engine.h"
 #include "shell/settings.h"
 
@@ -36,17 +38,8 @@ struct ScrollList {
 
 // One TCP client connection of the online client: net/connection.h.
 
-// The server browser with its own connection and server list.
-struct ServerBrowser {
-    ServerConnection connection;
-    char path[256];
-};
-
-// The browser's worker thread: created, started on demand.
-struct WorkerThread {
-    int started;
-    int delay_ms;
-};
+// The server browser with its own connection and server list, and its
+// worker thread (created, started on demand): net/browser.h, net/worker.h.
 
 // Textures that scripts load.
 struct ScriptTextureTable {

@@ -9,6 +9,8 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
+#include "net/browser.h"
+#include "net/client.h"
 #include "net/connection.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
@@ -19,6 +21,7 @@
 #include "shell/console.h"
 #include "shell/customs.h"
 #include "shell/game_control.h"
+#include "shell/online_glue.h"
 #include "shell/options.h"
 #include "shell/povray.h"
 #include "render/world_shader.h"
@@ -80,16 +83,12 @@ int console_path_ok(const char *path)
 // Sends a line on the game connection; 0 sent.
 static int send_line(const char *text)
 {
-    ServerConnection *c = get_game_connection();
-    if (!c || !net_is_connected(c)) {
+    if (!client_is_connected()) {
         say("not connected to a server");
         return 1;
     }
-    if (net_send_buf(c, text) < 0) {
-        say("lost contact with the server");
-        return 1;
-    }
-    return 0;
+    // A failed send is handled as every other one of the client.
+    return send_server_line_checked(text);
 }
 
 static void toggle_option(int row, const char *arg, const char *on_text, const char *off_text)
@@ -522,6 +521,92 @@ static void cmd_motionblur(const ConsoleCommand *row, const char *arg)
     }
 }
 
+// ---- the server browser's commands -------------------------------------------------
+
+static void cmd_list(const ConsoleCommand *, const char *)
+{
+    ServerBrowser *b = get_server_browser();
+    if (!b)
+        return;
+    char line[400];
+    for (int i = 0; i < b->count; i++) {
+        ServerEntry *e = browser_entry_at(b, i);
+        if (!e)
+            break;
+        const ServerInfo *s = entry_snapshot(e);
+        if (s->reachable)
+            snprintf(line, sizeof line, "#%i %s %i/%i %s", i + 1, s->address, s->info_count,
+                     s->info_a, s->description);
+        else
+            snprintf(line, sizeof line, "#%i %s %i/%i No Connection..", i + 1, s->address,
+                     s->info_count, s->info_a);
+        out_line(line);
+    }
+    chat_lines(b->count);
+}
+
+static void lower_ascii(char *text)
+{
+    for (; *text; text++)
+        if (*text >= 'A' && *text <= 'Z')
+            *text = (char)(*text - 'A' + 'a');
+}
+
+static void cmd_search(const ConsoleCommand *, const char *arg)
+{
+    ServerBrowser *b = get_server_browser();
+    char wanted[256];
+    n_strncpyz(wanted, arg ? arg : "", sizeof wanted);
+    char line[400];
+    snprintf(line, sizeof line, "searching for %s", wanted);
+    say(line);
+    if (!b)
+        return;
+    lower_ascii(wanted);
+    int every = strcmp(wanted, "*") == 0;
+    int matches = 0;
+    for (int i = 0; i < b->count; i++) {
+        ServerEntry *e = browser_entry_at(b, i);
+        if (!e)
+            break;
+        const ServerInfo *s = entry_snapshot(e);
+        for (int k = 0; k < SERVER_NAMES; k++) {
+            if (!s->names[k][0])
+                continue;
+            char name[SERVER_NAME_SIZE];
+            n_strncpyz(name, s->names[k], sizeof name);
+            lower_ascii(name);
+            if (!every && !strstr(name, wanted))
+                continue;
+            snprintf(line, sizeof line, "#%i %s", i + 1, s->names[k]);
+            out_line(line);
+            matches++;
+        }
+    }
+    if (matches)
+        chat_lines(matches);
+}
+
+static void cmd_join(const ConsoleCommand *, const char *arg)
+{
+    ServerBrowser *b = get_server_browser();
+    int n = arg ? (int)strtol(arg, nullptr, 10) : 0;
+    ServerEntry *e = b && n >= 1 && n <= b->count ? browser_entry_at(b, n - 1) : nullptr;
+    if (!e) {
+        say("invalid server");
+        return;
+    }
+    char address[SERVER_TEXT_SIZE];
+    n_strncpyz(address, entry_snapshot(e)->address, sizeof address);
+    connect_to_server(address);
+}
+
+static void cmd_refresh(const ConsoleCommand *, const char *)
+{
+    say("refreshing server list");
+    start_browser_thread();
+}
+
 // ---- the table -----------------------------------------------------------------
 
 #define U cmd_unavailable
@@ -565,10 +650,10 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"spec", "sp", "", cmd_spec, 0, 0},
     {"enter", "en", "", cmd_enter, 0, 0},
     {"timecolor", "tc", "c", cmd_timecolor, 2, 0},
-    {"search", "sa", "playername", U, 2, 0},
-    {"join", "jo", "serverid", U, 2, 0},
-    {"list", "li", "", U, 0, 0},
-    {"refresh", "rf", "", U, 0, 0},
+    {"search", "sa", "playername", cmd_search, 2, 0},
+    {"join", "jo", "serverid", cmd_join, 2, 0},
+    {"list", "li", "", cmd_list, 0, 0},
+    {"refresh", "rf", "", cmd_refresh, 0, 0},
     {"addbuddy", "ab", "playername", cmd_addbuddy, 1, 0},
     {"removebuddy", "rb", "playername", cmd_removebuddy, 1, 0},
     {"listbuddy", "lb", "", cmd_listbuddy, 0, 1},

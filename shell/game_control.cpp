@@ -71,6 +71,7 @@ void app_step(int frame)
     step_worldshader_transition();
     if (menu_state != 0)
         scroll_menu_list();
+    LINK(poll_connecting);
     if (game_type == 1 && is_connected()) {
         LINK(poll_game_server);
         if (!have_enough_fighters() || own_player_index == -1 || replay_mode != REPLAY_LIVE)

@@ -46,6 +46,7 @@ struct GameControlLinks {
     void (*set_sound_on)();
     void (*start_music)(int track);
     // online client
+    void (*poll_connecting)();   // every frame: a connect under way goes on
     void (*poll_game_server)();
     int (*send_game_line)(const char *line);   // 0 when sent
     void (*close_game_connection)();

@@ -255,13 +255,13 @@ TEST_F(ConnectionTest, StalledLineIsBounded)
     ScriptedServer server({{"CHAT 1;half", 1500}}, true);
     server.start();
     ASSERT_EQ(net_connect(&c, server.address().c_str(), 1), 0);
-    int saved = net_fetch_stall_ms;
-    net_fetch_stall_ms = 200;
+    int saved = net_line_deadline_ms;
+    net_line_deadline_ms = 200;
     char buffer[NET_FETCH_BYTES + 1];
     long long start = now_ms();
     EXPECT_EQ(fetch_wait(&c, buffer, nullptr), -1);
     EXPECT_LT(now_ms() - start, 1200);
-    net_fetch_stall_ms = saved;
+    net_line_deadline_ms = saved;
     EXPECT_EQ(c.connected, 0);
     ASSERT_FALSE(echoes.empty());
     EXPECT_EQ(echoes.back(), "lost contact with server|4");
@@ -334,7 +334,8 @@ TEST_F(ConnectionTest, AddressesAndRefusals)
     struct Refusal {
         std::string address;
     };
-    const Refusal refusals[] = {{"127.0.0.1:"}, {std::string(300, 'h') + ":20"}, {":20"}};
+    const Refusal refusals[] = {{"127.0.0.1:"}, {std::string(300, 'h') + ":20"}, {":20"},
+                                {"127.0.0.1:0"}, {"127.0.0.1:70000"}, {"127.0.0.1:-5"}};
     for (const Refusal &r : refusals) {
         SCOPED_TRACE(r.address.substr(0, 40));
         EXPECT_EQ(net_connect(&c, r.address.c_str(), 1), -1);

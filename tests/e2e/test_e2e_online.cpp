@@ -1,0 +1,248 @@
+// Online play in the real program against scripted servers that the test
+// starts on 127.0.0.1: the login lines, the server's lines taking effect,
+// a turn committed with the space key, READY after the result, a server
+// that goes away and one that stalls mid-line; the server browser polling
+// three local servers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <string>
+#include <thread>
+
+#include "core/rules.h"
+#include "e2e/e2e_support.h"
+#include "net/scripted_peer.h"
+
+namespace {
+
+// The default multiplayer rules' NEWGAME line as the server sends it.
+std::string newgame_line()
+{
+    GameRules rules;
+    fill_default_rules(1, &rules);
+    return write_newgame_line(0, &rules);
+}
+
+}  // namespace
+
+TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
+{
+    ScriptedPeer server;
+    std::string seen_at_join, seen_after_space, seen_at_end;
+    std::thread driver([&] {
+        if (!server.wait_for("mlogin", 20000))
+            return;
+        server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
+                                "BOUT 2; -1\n") +
+                    newgame_line() +
+                    "SAY 0;welcome to the test server\nSPECS 0;carol\tdave\n"
+                    "ANNOUNCE 7;big news\n");
+        seen_at_join = server.text();
+        if (!server.wait_for("JOINT 0;", 20000))
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        seen_after_space = server.text();
+        // The match ends with the server's result; the finished match
+        // replays, and space then says the user is ready for the next one.
+        server.push("WIN 0; 1 0 1 0 0 0 0 0 0\n");
+        server.wait_for("READY\n", 20000);
+        seen_at_end = server.text();
+        server.drop_client();
+    });
+
+    GameSetup setup;
+    setup.timeout_ms = 40000;
+    setup.startup_lua = R"(
+function announce_callback(number, text)
+  e2e_log("announce " .. number .. " " .. text)
+end
+local started = false
+local joined = false
+local lost = false
+add_hook("console", "e2e", function(text, kind)
+  text = tostring(text)
+  e2e_log("console " .. tostring(kind) .. " " .. text)
+  if not joined and string.find(text, "welcome to the test server", 1, true) then
+    joined = true
+    run_cmd("emote waves")
+    run_cmd("spec")
+    run_cmd("enter")
+    e2e_mark("joined")
+  end
+  if not lost and string.find(text, "lost contact", 1, true) then
+    lost = true
+    e2e_mark("lost")
+  end
+end)
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
+  end
+end)
+)";
+    // The main menu is left for the game, then space commits the turn.
+    setup.actions.push_back({"joined", 500, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back({"", 500, "xdotool key space"});
+    // Space again while the result shows and the match replays.
+    for (int k = 0; k < 5; k++)
+        setup.actions.push_back({"", 2000, "xdotool key space"});
+    setup.actions.push_back({"lost", 500, "screenshot lost.png"});
+    setup.actions.push_back({"", 200, "term"});
+    GameRun run = run_game("online_turn", setup);
+    server.stop();
+    driver.join();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // Login: the nick (the default name when none is stored), the digest
+    // of the empty password, then the first keep-alive.
+    EXPECT_EQ(seen_at_join.rfind("NICK ", 0), 0u) << seen_at_join;
+    EXPECT_NE(seen_at_join.find("\nmlogin "), std::string::npos) << seen_at_join;
+    EXPECT_NE(seen_at_join.find("d41d8cd98f00b204e9800998ecf8427e\n"), std::string::npos);
+    EXPECT_NE(seen_after_space.find("PING\n"), std::string::npos) << seen_after_space;
+    EXPECT_NE(seen_after_space.find("emote waves\nSPEC\nENTER\n"), std::string::npos)
+        << seen_after_space;
+    EXPECT_NE(run.log.find("console 4 joining spectators"), std::string::npos) << run.describe();
+    // The committed turn: the GRIP line, then the JOINT line.
+    size_t grip = seen_after_space.find("GRIP 0;");
+    size_t joint = seen_after_space.find("JOINT 0;");
+    EXPECT_NE(grip, std::string::npos) << seen_after_space;
+    EXPECT_NE(joint, std::string::npos) << seen_after_space;
+    EXPECT_LT(grip, joint);
+    // READY once the match was over.
+    EXPECT_NE(seen_at_end.find("READY\n"), std::string::npos) << seen_at_end;
+    // The server's lines took effect.
+    EXPECT_NE(run.log.find("welcome to the test server"), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find("announce 7 big news"), std::string::npos) << run.describe();
+    // The server went away: the player is told.
+    EXPECT_NE(run.log.find("lost contact with server"), std::string::npos) << run.describe();
+}
+
+TEST(E2eOnline, BrowserListsThreeLocalServers)
+{
+    ScriptedPeer answering;
+    ScriptedPeer closed(false);
+    ScriptedPeer silent;
+    std::thread driver([&] {
+        if (answering.wait_client(20000))
+            answering.push(newgame_line() +
+                           "CLIENTS 0;alice\tbob\nDESC 0;Scripted server one\nINFO 2;16 0\n");
+    });
+    GameSetup setup;
+    setup.timeout_ms = 40000;
+    setup.files.push_back({"servers.txt", answering.address() + " \"first\"\n" + closed.address() +
+                                              " second\n" + silent.address() + " third\n"});
+    // "refresh" when the first game starts; "list" (on F12) once the pass
+    // is over (about five seconds: the silent server has its whole slot).
+    setup.startup_lua = R"(
+local started = false
+add_hook("console", "e2e", function(text, kind)
+  e2e_log("console " .. tostring(text))
+end)
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("refresh")
+    e2e_mark("started")
+  end
+end)
+add_hook("key_down", "e2e", function(key)
+  if key == 293 then
+    run_cmd("list")
+    e2e_mark("listed")
+    return 1
+  end
+end)
+)";
+    setup.actions.push_back({"started", 6500, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back({"", 300, "xdotool key F12"});
+    setup.actions.push_back({"listed", 300, "screenshot list.png"});
+    setup.actions.push_back({"", 200, "term"});
+    GameRun run = run_game("online_browser", setup);
+    answering.stop();
+    silent.stop();
+    driver.join();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_NE(run.log.find("console refreshing server list"), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find("#1 " + answering.address() + " 2/16 Scripted server one"),
+              std::string::npos)
+        << run.describe();
+    EXPECT_NE(run.log.find("#2 " + closed.address() + " 0/0 No Connection.."), std::string::npos)
+        << run.describe();
+    EXPECT_NE(run.log.find("#3 " + silent.address() + " 0/0 No Connection.."), std::string::npos)
+        << run.describe();
+}
+
+// A server that stops in the middle of a line: the program keeps drawing
+// its frames, and gives the server up with "lost contact with server" once
+// the line's deadline has passed.
+TEST(E2eOnline, StalledServerKeepsTheFrameRate)
+{
+    ScriptedPeer server;
+    std::thread driver([&] {
+        if (!server.wait_for("mlogin", 20000))
+            return;
+        server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
+                                "BOUT 2; -1\n") +
+                    newgame_line() + "SAY 0;joined the stalling server\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        server.push("SAY 0;half a li");
+    });
+    GameSetup setup;
+    setup.timeout_ms = 40000;
+    setup.startup_lua = R"(
+local started = false
+local since = nil
+local last = nil
+local worst = 0
+local done = false
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
+  end
+end)
+add_hook("camera", "e2e", function()
+  local now = get_world_state().frame_tick
+  if since ~= nil and not done and last ~= nil and now - last > worst then
+    worst = now - last
+  end
+  last = now
+end)
+add_hook("console", "e2e", function(text, kind)
+  text = tostring(text)
+  e2e_log("console " .. text)
+  if since == nil and string.find(text, "joined the stalling server", 1, true) then
+    since = get_world_state().frame_tick
+  end
+  if not done and since ~= nil and string.find(text, "lost contact", 1, true) then
+    done = true
+    e2e_log("worst gap " .. worst)
+    e2e_log("waited " .. (get_world_state().frame_tick - since))
+    e2e_mark("lost")
+  end
+end)
+)";
+    setup.actions.push_back({"lost", 300, "term"});
+    GameRun run = run_game("online_stall", setup);
+    server.stop();
+    driver.join();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    ASSERT_NE(run.log.find("console lost contact with server"), std::string::npos) << run.describe();
+    auto number_after = [&](const std::string &key) {
+        size_t at = run.log.find(key);
+        return at == std::string::npos ? -1 : atoi(run.log.c_str() + at + key.size());
+    };
+    int worst = number_after("worst gap ");
+    int waited = number_after("waited ");
+    // Frames went on while the line waited (a frame is about 16 ms; the
+    // margin is for a software-rendered screen on a busy machine).
+    EXPECT_GE(worst, 0) << run.describe();
+    EXPECT_LT(worst, 1000) << run.describe();
+    // Given up once the line's five seconds had passed.
+    EXPECT_GE(waited, 4500) << run.describe();
+    EXPECT_LT(waited, 9000) << run.describe();
+}
