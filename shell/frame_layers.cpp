@@ -1,15 +1,32 @@
 #include "shell/frame_layers.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "core/records.h"
+#include "core/bout.h"
+#include "core/outward.h"
+#include "core/replay_buffer.h"
+#include "core/rules.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
+#include "render/fighter_draw.h"
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "render/scene.h"
+#include "script/hooks.h"
+#include "shell/app.h"
 #include "shell/console.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
+#include "shell/customs.h"
 #include "shell/options.h"
+#include "shell/palette.h"
+#include "shell/ttf_text.h"
+
+void (*frame_layer_probe)(const char *name) = nullptr;
+
+enum { MENU_SAY = 16 };
 
 // The layout follows the window size.
 static void follow_window_size()
@@ -20,6 +37,207 @@ static void follow_window_size()
     last_width = view_width;
     last_height = view_height;
     layout_screen(0);
+}
+
+static int on(int row) { return get_option(row) != 0; }
+static int hud_on() { return on(OPT_HUD); }
+static int text_on() { return hud_on() && on(OPT_TEXT); }
+
+// ---- 3D layers ----------------------------------------------------------------------
+
+static void layer_scene(MatchState *match, GameRules *rules) { draw_scene(match, rules); }
+
+static void layer_dq_impacts(MatchState *, GameRules *) { draw_dq_impacts(); }
+
+static void layer_draw3d(MatchState *, GameRules *)
+{
+    if (ScriptEngine *engine = get_script_engine())
+        fire_draw3d(engine);
+}
+
+// Where the altimeter's text goes: the highest body of the frame, projected
+// while the scene's camera is still set.
+static double altimeter_screen[3];
+static int altimeter_valid;
+
+static void layer_altimeter_anchor(MatchState *, GameRules *)
+{
+    altimeter_valid = 0;
+    if (!on(OPT_ALTIMETER))
+        return;
+    const BodyRecord &r = body_records[HIGHEST_FRAME];
+    altimeter_valid = body_screen_pos_exact(r.player, r.body, altimeter_screen) == 0;
+}
+
+// The world-shader step (the shader renderer's own layer) stands here.
+
+static void layer_avatars(MatchState *, GameRules *)
+{
+    if (!on(OPT_AVATAR) || (menu_state != 0 && menu_state != MENU_SAY))
+        return;
+    draw_avatar_view();
+    draw_hud_player_icons();
+    reset_viewport();
+}
+
+// ---- 2D layers ----------------------------------------------------------------------
+
+static void layer_names(MatchState *, GameRules *)
+{
+    // The name tags under the avatars are an online matter.
+    if (on(OPT_AVATAR) && is_online_game() && (menu_state == 0 || menu_state == MENU_SAY))
+        draw_hud_names();
+}
+
+static void layer_say_box(MatchState *, GameRules *)
+{
+    if (hud_on() && menu_state == MENU_SAY && game_links.draw_say_box)
+        game_links.draw_say_box();
+}
+
+static void layer_spectators(MatchState *, GameRules *)
+{
+    if (hud_on() && on(OPT_SPECTATOR))
+        draw_spectator_list();
+}
+
+static void layer_debug(MatchState *, GameRules *)
+{
+    if (hud_on() && on(OPT_DEBUG))
+        draw_debug_overlay();
+}
+
+static void layer_scores(MatchState *match, GameRules *)
+{
+    if (!hud_on() || !on(OPT_SCORE))
+        return;
+    if (match->num_players <= 2)
+        draw_hud_scores();
+    else
+        draw_hud_name_list();
+}
+
+static void layer_timer(MatchState *, GameRules *rules)
+{
+    if (hud_on() && on(OPT_TIMER))
+        draw_turn_timer(rules);
+}
+
+static void layer_not_connected(MatchState *, GameRules *)
+{
+    if (!hud_on() || game_type != 1 || is_connected())
+        return;
+    set_colour(text_colours.text, 1.0f);
+    draw_text_centred(2, view_height / 2, "Not Connected");
+}
+
+static void layer_hint(MatchState *, GameRules *)
+{
+    if (text_on() && on(OPT_HINT))
+        draw_hint_line();
+}
+
+static void layer_joint_state(MatchState *, GameRules *)
+{
+    if (text_on() && on(OPT_FEEDBACK))
+        draw_joint_state_line();
+}
+
+static void layer_name_lines(MatchState *, GameRules *)
+{
+    if (text_on() && on(OPT_NAME))
+        draw_name_lines();
+}
+
+static void layer_console(MatchState *, GameRules *)
+{
+    if (hud_on() && on(OPT_MESSAGE))
+        draw_console_lines(8, 80);
+    else
+        drain_console_queue();
+}
+
+static void layer_meters(MatchState *, GameRules *)
+{
+    if (!hud_on())
+        return;
+    if (on(OPT_ALTIMETER) && altimeter_valid) {
+        char text[64];
+        snprintf(text, sizeof text, "%.2f %.2f", body_records[HIGHEST_FRAME].value,
+                 body_records[HIGHEST_GAME].value);
+        set_colour(text_colours.text, 1.0f);
+        draw_text(1, (float)altimeter_screen[0], (float)(view_height - altimeter_screen[1]), text);
+    }
+    if (on(OPT_SPEEDOMETER))
+        draw_speedometer();
+}
+
+static void layer_replay_title(MatchState *, GameRules *)
+{
+    if (hud_on())
+        draw_replay_title();
+}
+
+static void layer_help(MatchState *, GameRules *)
+{
+    if (help_overlay)
+        draw_help_overlay();
+}
+
+// The control bar and the page buttons are drawn by the menus; their
+// drawing goes here when it exists.
+static void layer_control_bar(MatchState *, GameRules *) {}
+
+static void layer_draw2d(MatchState *, GameRules *)
+{
+    if (ScriptEngine *engine = get_script_engine())
+        fire_draw2d(engine);
+}
+
+static void layer_banner(MatchState *, GameRules *) { draw_banner(); }
+
+static void layer_cursor(MatchState *, GameRules *) { draw_mouse_cursor(); }
+
+static const FrameLayer layers[] = {
+    {"scene", layer_scene, 0},   // camera, dojo, fighters, markers, blood drops
+    {"dq impacts", layer_dq_impacts, 0},
+    {"draw3d", layer_draw3d, 0},
+    {"altimeter anchor", layer_altimeter_anchor, 0},
+    {"avatars", layer_avatars, 0},
+    {"names", layer_names, 1},
+    {"say box", layer_say_box, 1},
+    {"spectators", layer_spectators, 1},
+    {"debug", layer_debug, 1},
+    {"scores", layer_scores, 1},
+    {"timer", layer_timer, 1},
+    {"not connected", layer_not_connected, 1},
+    {"hint", layer_hint, 1},
+    {"joint state", layer_joint_state, 1},
+    {"name lines", layer_name_lines, 1},
+    {"console", layer_console, 1},
+    {"meters", layer_meters, 1},
+    {"replay title", layer_replay_title, 1},
+    {"help", layer_help, 1},
+    {"control bar", layer_control_bar, 1},
+    {"draw2d", layer_draw2d, 1},
+    {"banner", layer_banner, 1},
+    {"cursor", layer_cursor, 1},
+};
+enum { LAYER_COUNT = (int)(sizeof layers / sizeof layers[0]) };
+
+const FrameLayer *frame_layer_table(int *count)
+{
+    if (count)
+        *count = LAYER_COUNT;
+    return layers;
+}
+
+int frame_layer_index(const char *name)
+{
+    for (int i = 0; name && i < LAYER_COUNT; i++)
+        if (!strcmp(layers[i].name, name))
+            return i;
+    return -1;
 }
 
 void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
@@ -37,26 +255,46 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
             draw_menu_screen();
         return;
     }
-    // The 3D scene: camera, dojo, fighters, markers and blood drops.
-    draw_scene(match, rules);
-    // The match HUD over it: replay title, scores, frames left, turn timer.
-    draw_match_hud(rules);
-    // The 2D layers over everything.
-    begin_2d();
-    int hud = get_option(OPT_HUD);
-    if (hud && get_option(OPT_SPECTATOR))
-        draw_spectator_list();
-    if (hud && get_option(OPT_TEXT) && get_option(OPT_HINT))
-        draw_hint_line();
-    if (hud && get_option(OPT_TEXT) && get_option(OPT_FEEDBACK))
-        draw_joint_state_line();
-    if (hud && get_option(OPT_MESSAGE))
-        draw_console_lines(8, 80);
-    else
-        drain_console_queue();
-    if (help_overlay)
-        draw_help_overlay();
-    draw_banner();
-    draw_mouse_cursor();
-    end_2d();
+    int in_2d = 0;
+    for (int i = 0; i < LAYER_COUNT; i++) {
+        if (layers[i].two_d && !in_2d) {
+            begin_2d();
+            in_2d = 1;
+        }
+        if (frame_layer_probe)
+            frame_layer_probe(layers[i].name);
+        layers[i].draw(match, rules);
+    }
+    if (in_2d)
+        end_2d();
+}
+
+// ---- wiring --------------------------------------------------------------------------
+
+static const char *replay_title_text() { return fight_name; }
+static const char *replay_author_text() { return replay_author; }
+
+void bind_hud()
+{
+    if (!core_outward.announce_game_result)
+        core_outward.announce_game_result = [] { announce_game_result(&match_state); };
+    if (!core_outward.clear_ground_impacts)
+        core_outward.clear_ground_impacts = clear_ground_impacts;
+    if (!hud_outward.replay_title)
+        hud_outward.replay_title = replay_title_text;
+    if (!hud_outward.replay_author)
+        hud_outward.replay_author = replay_author_text;
+    if (!hud_outward.match_result_valid)
+        hud_outward.match_result_valid = [] { return (int)match_result.valid; };
+    if (!hud_outward.avatar_view_shown)
+        hud_outward.avatar_view_shown = [] { return get_option(OPT_AVATAR); };
+    if (!hud_outward.can_command_joint)
+        hud_outward.can_command_joint = [] { return can_command_joint(0); };
+    if (!hud_outward.pick_kind)
+        hud_outward.pick_kind = [] { return (int)pick_kind; };
+    if (!hud_outward.fighter_display_text)
+        hud_outward.fighter_display_text = [](int p) -> const char * {
+            const PlayerCustoms *c = get_player_customs(p);
+            return c ? c->text : "";
+        };
 }

@@ -2,6 +2,10 @@
 // hand-over from other threads, the banner's fade and the layout values.
 #include <gtest/gtest.h>
 
+#include "core/motors.h"
+#include "core/pending.h"
+#include "core/world.h"
+
 #include <cstring>
 #include <pthread.h>
 #include <string>
@@ -195,7 +199,7 @@ TEST_F(Console, HookAndBounds)
     EXPECT_EQ(hook_calls, 2);
     EXPECT_EQ(stored(), (std::vector<std::string>{"ab", "kept"}));
 
-    // null texts, an over-long text without a width, the 8-bit length
+    // null texts, an over-long text without a width, the full length
     console_links.hook_console = nullptr;
     clear_console();
     echo_message_nohook(nullptr, 0, 1);
@@ -207,7 +211,7 @@ TEST_F(Console, HookAndBounds)
     echo_message_nohook(big.c_str(), 0, 1);
     ASSERT_EQ(message_console.line_count, 1);
     EXPECT_EQ(str16_len(console_line(0)->text), CONSOLE_LINE_UNITS - 1);
-    EXPECT_EQ(console_line(0)->length, 255);
+    EXPECT_EQ(console_line(0)->length, CONSOLE_LINE_UNITS - 1);
     EXPECT_EQ(console_line(-1), nullptr);
     EXPECT_EQ(console_line(1), nullptr);
 }
@@ -264,9 +268,13 @@ TEST_F(Console, BannerFadesInItsLastSecondThenClears)
 
 TEST_F(Console, JointStateLineWhileTheGameWaits)
 {
+    // A built match: the line reads what the player set, also after the
+    // frame step has turned the command into the hinge's motor.
+    game_init();
     MatchState saved_match = match_state;
     int saved_player = selected_player, saved_joint = selected_joint, saved_mode = replay_mode;
     replay_mode = REPLAY_LIVE;
+    game_type = 0;
     struct Case {
         int paused, player, joint, state;
         const char *line;   // null: no line
@@ -275,6 +283,7 @@ TEST_F(Console, JointStateLineWhileTheGameWaits)
         {1, 1, 5, 1, "LOWERING RIGHT SHOULDER"},
         {1, 0, 1, 2, "LEFT ROTATING CHEST"},
         {1, 0, 19, 4, "RELAXING LEFT ANKLE"},
+        {1, 0, 17, 3, "HOLDING LEFT KNEE"},
         {0, 0, 0, 3, nullptr},    // the game runs
         {1, -1, 0, 3, nullptr},   // no fighter selected
         {1, 0, -1, 3, nullptr},   // no joint selected
@@ -282,26 +291,33 @@ TEST_F(Console, JointStateLineWhileTheGameWaits)
         {1, 9, 0, 3, nullptr},    // outside the fighters
     };
     for (const Case &c : cases) {
-        match_state.game_paused = c.paused;
-        match_state.ghost_mode = 0;
-        selected_player = c.player;
-        selected_joint = c.joint;
-        if (c.player >= 0 && c.player < MAX_PLAYERS && c.joint >= 0 && c.joint < NUM_JOINTS)
-            players[c.player].joint_state[c.joint] = c.state;
-        char out[96];
-        int r = joint_state_line_text(out, sizeof out);
-        if (c.line) {
-            EXPECT_EQ(r, 0) << c.line;
-            EXPECT_STREQ(out, c.line);
-        } else {
-            EXPECT_NE(r, 0) << c.player << " " << c.joint;
-            EXPECT_STREQ(out, "");
+        for (int applied = 0; applied < 2; applied++) {
+            match_state.game_paused = c.paused;
+            match_state.ghost_mode = 0;
+            selected_player = c.player;
+            selected_joint = c.joint;
+            if (c.player >= 0 && c.player < 2 && c.joint >= 0 && c.joint < NUM_JOINTS) {
+                set_commanded_joint_state(c.player, c.joint, c.state);
+                // the frame step applies the command and clears the field
+                if (applied)
+                    apply_joint_states();
+            }
+            char out[96];
+            int r = joint_state_line_text(out, sizeof out);
+            if (c.line) {
+                EXPECT_EQ(r, 0) << c.line;
+                EXPECT_STREQ(out, c.line) << "applied " << applied;
+            } else {
+                EXPECT_NE(r, 0) << c.player << " " << c.joint;
+                EXPECT_STREQ(out, "");
+            }
         }
     }
     match_state = saved_match;
     selected_player = saved_player;
     selected_joint = saved_joint;
     replay_mode = saved_mode;
+    game_shutdown();
 }
 
 TEST(ConsoleLayout, ValuesFollowTheWindow)
