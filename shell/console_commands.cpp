@@ -244,6 +244,24 @@ static void cmd_connect(const ConsoleCommand *, const char *arg)
         core_outward.connect_to_server(arg);
 }
 
+// A number rule that refused its value says so, with the values it takes.
+static void refused_rule(const char *name, const char *value)
+{
+    for (int i = 0; game_rule_options[i].id != -1; i++) {
+        const GameRuleOption *o = &game_rule_options[i];
+        if (strcmp(o->name, name) && strcmp(o->short_name, name))
+            continue;
+        const RuleRange *r = rule_range(o->id);
+        if (!r)
+            return;
+        char line[CONSOLE_ARG_BYTES + 96];
+        snprintf(line, sizeof line, "%s %s is out of range (%ld to %ld)", o->name, value, r->min,
+                 r->max);
+        say(line);
+        return;
+    }
+}
+
 static void cmd_set(const ConsoleCommand *, const char *arg)
 {
     int online = is_online_game();
@@ -268,8 +286,8 @@ static void cmd_set(const ConsoleCommand *, const char *arg)
         if (online) {
             snprintf(line, sizeof line, "set %s %s\n", name, value);
             send_line(line);
-        } else {
-            set_rule(name, value, rules);
+        } else if (set_rule(name, value, rules) != 0) {
+            refused_rule(name, value);
         }
     }
     if (!online) {
@@ -302,7 +320,8 @@ static void cmd_option(const ConsoleCommand *, const char *arg)
 
 static void cmd_setframes(const ConsoleCommand *, const char *arg)
 {
-    set_rule("matchframes", arg, &current_rules);
+    if (set_rule("matchframes", arg, &current_rules) != 0)
+        refused_rule("matchframes", arg);
 }
 
 static void cmd_removehooks(const ConsoleCommand *, const char *arg)

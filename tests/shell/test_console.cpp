@@ -17,6 +17,7 @@
 #include "platform/camera.h"
 #include "render/hud.h"
 #include "shell/console.h"
+#include "shell/console_commands.h"
 #include "support/test_support.h"
 
 namespace {
@@ -125,6 +126,87 @@ TEST_F(Console, WrapsToTheConsoleWidth)
     echo_message_nohook(std::string(200, 'y').c_str(), 0, 1);
     EXPECT_EQ(stored().size(), 1u);
     EXPECT_EQ(console_line(0)->length, 200);
+}
+
+int measure_calls = 0;
+int counting_measure(const char16 *text)
+{
+    measure_calls++;
+    return ADVANCE * str16_len(text);
+}
+
+TEST_F(Console, WrapAlwaysMovesOnEvenWhenNothingFits)
+{
+    console_links.measure = counting_measure;
+    struct Case {
+        int pixels;          // console pixel width
+        const char *text;
+        int min_lines;
+    } cases[] = {
+        {4, "abcdef", 6},                       // not one character fits: one a line
+        {50, "abcdefghijklmno", 3},             // a 15-character word, 6 fit a line
+        {50, "ab cdefghijklmnopq rs", 3},       // a short word, then a long one
+        {8, "  x  y  ", 2},                     // blanks around single characters
+    };
+    for (const Case &c : cases) {
+        clear_console();
+        screen_layout.console_chars = 10;
+        screen_layout.console_pixels = c.pixels;
+        measure_calls = 0;
+        echo_message_nohook(c.text, 0, 1);
+        auto lines = stored();
+        EXPECT_GE((int)lines.size(), c.min_lines) << c.text;
+        // the work is bounded by the text: a few measures per unit and piece
+        int n = (int)strlen(c.text);
+        EXPECT_LT(measure_calls, 4 * (n + 2) * (n + 2)) << c.text;
+        std::string joined;
+        for (const std::string &l : lines) {
+            EXPECT_FALSE(l.empty()) << c.text;
+            for (char ch : l)
+                if (ch != ' ')
+                    joined += ch;
+        }
+        std::string expected;
+        for (const char *q = c.text; *q; q++)
+            if (*q != ' ')
+                expected += *q;
+        EXPECT_EQ(joined, expected) << c.text;
+    }
+}
+
+TEST_F(Console, LinkLinesKeepTheirKindAndOpenWithoutAShell)
+{
+    clear_console();
+    echo_message_nohook("url http://a.org/x", MSG_URL, 1);
+    EXPECT_EQ(get_console_line_kind(0), MSG_URL);
+    EXPECT_TRUE(console_line(0)->link);
+    EXPECT_EQ(get_console_line_kind(5), -1);
+
+    static std::vector<std::string> argv_seen;
+    static std::string path_seen;
+    argv_seen.clear();
+    console_command_outward.spawn = [](const char *path, char *const argv[], int search) {
+        path_seen = path;
+        EXPECT_EQ(search, 1);
+        for (int i = 0; argv[i]; i++)
+            argv_seen.push_back(argv[i]);
+        return 0;
+    };
+    console_command_outward.fullscreen_state = nullptr;
+    echo_message_nohook("join www.evil.org/$(reboot);rm`id` now", MSG_PLAYER, 1);
+    EXPECT_EQ(open_console_link(1), 1);
+    EXPECT_EQ(path_seen, "mozilla");
+    // the link up to the blank, as one argument: nothing reads it as a command
+    EXPECT_EQ(argv_seen, (std::vector<std::string>{"mozilla", "http://www.evil.org/$(reboot);rm`id`"}));
+    echo_message_nohook("no link here", 0, 1);
+    argv_seen.clear();
+    EXPECT_EQ(open_console_link(2), 0);
+    EXPECT_TRUE(argv_seen.empty());
+    EXPECT_EQ(launch_browser(nullptr), 3);
+    EXPECT_EQ(launch_browser("-remote x"), 1);
+    EXPECT_EQ(launch_browser("http://a b"), 1);
+    EXPECT_TRUE(argv_seen.empty());
+    console_command_outward.spawn = nullptr;
 }
 
 TEST_F(Console, KindsColoursAndLinks)
