@@ -1,0 +1,113 @@
+// The frame's layers and the end-of-game banner, without a window.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/bout.h"
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/text.h"
+#include "render/hud.h"
+#include "shell/console.h"
+#include "shell/frame_layers.h"
+#include "shell/game_control.h"
+
+namespace {
+
+TEST(FrameLayers, DrawInTheOrderOfTheFrame)
+{
+    int count = 0;
+    const FrameLayer *table = frame_layer_table(&count);
+    ASSERT_GT(count, 10);
+    // the scene and everything 3D first, then only 2D
+    int first_2d = -1;
+    for (int i = 0; i < count; i++) {
+        if (table[i].two_d && first_2d < 0)
+            first_2d = i;
+        if (first_2d >= 0) {
+            EXPECT_TRUE(table[i].two_d) << table[i].name;
+        }
+        EXPECT_NE(table[i].draw, nullptr) << table[i].name;
+        EXPECT_EQ(frame_layer_index(table[i].name), i) << "names are unique";
+    }
+    EXPECT_EQ(std::string(table[0].name), "scene");
+    EXPECT_EQ(std::string(table[count - 1].name), "cursor");
+    const char *order[] = {"scene",      "dq impacts",   "draw3d", "avatars", "say box",
+                           "debug",      "scores",       "timer",  "hint",    "joint state",
+                           "name lines", "console",      "replay title",      "help",
+                           "control bar", "draw2d",      "banner", "cursor"};
+    int last = -1;
+    for (const char *name : order) {
+        int at = frame_layer_index(name);
+        ASSERT_GE(at, 0) << name;
+        EXPECT_GT(at, last) << name;
+        last = at;
+    }
+    EXPECT_EQ(frame_layer_index("nothing"), -1);
+    EXPECT_EQ(frame_layer_index(nullptr), -1);
+}
+
+struct ResultCase {
+    int code;
+    int winners[4];
+    int losers[4];
+    const char *lines[3];
+    int selected;
+};
+
+TEST(GameResult, BannerLinesOfEveryOutcome)
+{
+    game_type = 0;
+    match_state = MatchState();
+    match_state.num_players = 2;
+    n_strncpyz(players[0].name, "kasu", sizeof players[0].name);
+    n_strncpyz(players[1].name, "uke", sizeof players[1].name);
+    const ResultCase cases[] = {
+        {0, {1, -1, -1, -1}, {0, -1, -1, -1}, {"uke  WINS !", "", ""}, 1},
+        {1, {-1, -1, -1, -1}, {-1, -1, -1, -1}, {"DRAW !", "", ""}, -1},
+        {2, {0, -1, -1, -1}, {1, -1, -1, -1}, {"DISQUALIFIED!", "kasu  WINS !", ""}, 1},
+        {2, {-1, -1, -1, -1}, {0, 1, -1, -1}, {"DISQUALIFIED!", "DRAW !", ""}, 0},
+        {0, {0, 1, -1, -1}, {-1, -1, -1, -1}, {"kasu & uke  WINS !", "", ""}, 0},
+        // entries outside the fighters are never read
+        {0, {7, -9, -1, -1}, {-1, -1, -1, -1}, {"DRAW !", "", ""}, -1},
+    };
+    for (const ResultCase &c : cases) {
+        selected_player = -1;
+        match_state.result_code = c.code;
+        memcpy(match_state.winners, c.winners, sizeof c.winners);
+        memcpy(match_state.losers, c.losers, sizeof c.losers);
+        char lines[3][256];
+        int colour = 0;
+        compose_game_result(&match_state, lines, &colour);
+        for (int i = 0; i < 3; i++)
+            EXPECT_STREQ(lines[i], c.lines[i]) << c.code << " line " << i;
+        EXPECT_EQ(selected_player, c.selected) << c.lines[0];
+    }
+}
+
+TEST(GameResult, AnnouncedThroughTheBannerAndFades)
+{
+    game_type = 0;
+    frame_tick = 5000;
+    match_state = MatchState();
+    match_state.num_players = 2;
+    n_strncpyz(players[0].name, "kasu", sizeof players[0].name);
+    match_state.winners[0] = 0;
+    for (int i = 1; i < 4; i++)
+        match_state.winners[i] = -1;
+    for (int i = 0; i < 4; i++)
+        match_state.losers[i] = -1;
+    match_state.losers[0] = 1;
+    clear_banner();
+    show_game_result(&match_state);
+    EXPECT_STREQ(banner_lines[0], "kasu  WINS !");
+    EXPECT_EQ(banner.font, 2);
+    EXPECT_FLOAT_EQ(banner_alpha(5000), 1.0f);
+    EXPECT_NEAR(banner_alpha(7500), 0.5f, 1e-4);   // the last second fades
+    EXPECT_LT(banner_alpha(8000), 0.0f);
+    EXPECT_STREQ(banner_lines[0], "");
+}
+
+}  // namespace
