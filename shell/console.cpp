@@ -556,7 +556,7 @@ void draw_name_lines()
 
 // ---- the say box ---------------------------------------------------------------------
 
-void draw_say_box_at(int x, int y, int force)
+void draw_say_box_row(int x, int y, int force)
 {
     if (!force && menu_state != 16)
         return;
@@ -573,7 +573,7 @@ void draw_say_box_at(int x, int y, int force)
     draw_text_input_box(x, y, "Say", shown, 1, 0);
 }
 
-static void draw_say_box_in_game() { draw_say_box_at(8, view_height - 80, 0); }
+static void draw_say_box_in_game() { draw_say_box_row(8, view_height - 80, 0); }
 
 // ---- links ---------------------------------------------------------------------------
 
@@ -585,7 +585,7 @@ int open_console_link(int line)
     char url[CONSOLE_LINE_UNITS + 8];
     if (link_of(l->text, url, sizeof url) != 0 || !url[0])
         return 0;
-    launch_browser(url);
+    open_in_browser(url);
     return 1;
 }
 
@@ -597,7 +597,7 @@ static int open_hovered_link()
     char url[CONSOLE_LINE_UNITS + 8];
     if (link_of(l->text, url, sizeof url) != 0 || !url[0])
         return 0;
-    launch_browser(url);
+    open_in_browser(url);
     return 1;
 }
 
@@ -716,7 +716,7 @@ void bind_console()
 {
     bind_console_commands();
     if (!script_shell.launch_browser)
-        script_shell.launch_browser = [](const char *url) { launch_browser(url); };
+        script_shell.launch_browser = [](const char *url) { open_in_browser(url); };
     if (!core_outward.echo)
         core_outward.echo = console_echo;
     if (!core_outward.show_banner)

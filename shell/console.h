@@ -115,7 +115,7 @@ const char *hint_line_text();
 void draw_name_lines();
 // The one-row "Say" box of the chat input at (x, y): when forced, or on the
 // say page (menu 16).
-void draw_say_box_at(int x, int y, int force);
+void draw_say_box_row(int x, int y, int force);
 // The selected joint's "<state> <joint>" line while the game waits for a
 // move (offline); 0 when out (size bytes) holds a line to show.
 int joint_state_line_text(char *out, int size);

@@ -532,7 +532,7 @@ static int url_ok(const char *url)
     return 1;
 }
 
-int launch_browser(const char *url)
+int open_in_browser(const char *url)
 {
     if (!url)
         return 3;

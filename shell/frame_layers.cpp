@@ -5,6 +5,7 @@
 
 #include "core/records.h"
 #include "core/bout.h"
+#include "core/ground_impacts.h"
 #include "core/outward.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"
@@ -274,10 +275,26 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
 static const char *replay_title_text() { return fight_name; }
 static const char *replay_author_text() { return replay_author; }
 
+// A mark reported through the core's slot: when the position is one of the
+// match's disqualification points, the fighter is known and the mark kept.
+static void mark_dq_point(const double *position)
+{
+    for (int p = 0; p < MAX_FIGHTERS; p++)
+        if (position == match_state.dq_position[p])
+            record_ground_impact(p, position);
+}
+
 void bind_hud()
 {
+    if (!core_outward.mark_ground_impact)
+        core_outward.mark_ground_impact = mark_dq_point;
     if (!core_outward.announce_game_result)
         core_outward.announce_game_result = [] { announce_game_result(&match_state); };
+    if (!game_links.hook_play)
+        game_links.hook_play = [] {
+            if (ScriptEngine *engine = get_script_engine())
+                fire_play(engine);
+        };
     if (!core_outward.clear_ground_impacts)
         core_outward.clear_ground_impacts = clear_ground_impacts;
     if (!hud_outward.replay_title)

@@ -26,7 +26,6 @@
 #include "core/outward.h"
 #include "render/fighter_draw.h"
 #include "render/hud.h"
-#include "script/hooks.h"
 
 GameControlLinks game_links;
 
@@ -252,6 +251,33 @@ void new_mp_game_setup()
     LINK(hook_new_mp_game);
 }
 
+static void run_script_file(const char *script)
+{
+    if (script && script[0] && core_outward.run_script)
+        core_outward.run_script(script);
+}
+
+// The three joints the shop scene breaks off the first fighter: both
+// wrists and the neck.
+static const int scene_broken_joints[3] = {10, 11, 0};
+
+void start_scripted_scene(const char *script)
+{
+    // Without the closing replay the scene starts from the match as it is.
+    load_replay_file("exit.rpl");
+    LINK(hook_leave_game);
+    run_script_file(script);
+    stop_ghost();
+    LINK(new_game_reset, 0);
+    unpause_game();
+    if (fighters_built > 0)
+        for (int j : scene_broken_joints)
+            break_joint_dismember(0, j);
+    exit_replay();
+    start_turn(50);
+    LINK(hook_play);
+}
+
 // ---- file lists ----------------------------------------------------------------------
 
 int build_file_list(FileList *list, const char *dir, const char *ext)
@@ -421,6 +447,15 @@ void show_game_result(MatchState *match)
     compose_game_result(match, lines, &colour);
     show_banner(2, colour >= 0 ? colour : text_colours.text, RESULT_BANNER_SECONDS, lines[0],
                 lines[1], lines[2], 0, -1);
+    // The chat log keeps the result once the banner has faded.
+    char line[3 * 256 + 8];
+    n_strncpyz(line, lines[0], sizeof line);
+    for (int i = 1; i < 3; i++)
+        if (lines[i][0]) {
+            size_t used = strlen(line);
+            snprintf(line + used, sizeof line - used, "  %s", lines[i]);
+        }
+    echo_message(line, MSG_INGAME);
 }
 
 void announce_game_result(MatchState *match)
@@ -505,11 +540,6 @@ void toggle_hud_extra() { hud_extra_shown = !hud_extra_shown; }
 
 // ---- scripted scene and scripted game ---------------------------------------------------
 
-static void run_script_file(const char *script)
-{
-    if (script && script[0] && core_outward.run_script)
-        core_outward.run_script(script);
-}
 
 void start_script_game(const char *script)
 {
@@ -524,27 +554,4 @@ void start_script_game(const char *script)
     LINK(show_play_buttons);
     LINK(set_play_icon, 0);
     LINK(hook_new_game);
-}
-
-// The three joints the shop scene breaks off the first fighter: both
-// wrists and the neck.
-static const int scene_broken_joints[3] = {10, 11, 0};
-
-void start_scripted_scene(const char *script)
-{
-    if (load_replay_file("exit.rpl") != 0) {
-        // no closing replay: the scene starts from the match as it is
-    }
-    LINK(hook_leave_game);
-    run_script_file(script);
-    stop_ghost();
-    LINK(new_game_reset, 0);
-    unpause_game();
-    if (fighters_built > 0)
-        for (int j : scene_broken_joints)
-            break_joint_dismember(0, j);
-    exit_replay();
-    start_turn(50);
-    if (ScriptEngine *engine = get_script_engine())
-        fire_play(engine);
 }
