@@ -323,3 +323,29 @@ int count_lines_with(const std::string &text, const std::string &needle)
     }
     return count;
 }
+
+bool region_colour_8_or_16(const GameRun &run, const std::string &ppm, int x, int y, int w,
+                           int h, double rgb[3])
+{
+    std::string bytes = run.file(ppm);
+    int width = 0, height = 0, maxval = 0, used = 0;
+    if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
+        (maxval != 255 && maxval != 65535))
+        return false;
+    int sample = maxval == 255 ? 1 : 2;
+    size_t base = (size_t)used + 1;
+    if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width || y + h > height ||
+        bytes.size() < base + (size_t)width * height * 3 * sample)
+        return false;
+    double sum[3] = {0, 0, 0};
+    for (int row = y; row < y + h; row++)
+        for (int col = x; col < x + w; col++)
+            for (int c = 0; c < 3; c++) {
+                size_t at = base + (((size_t)row * width + col) * 3 + c) * sample;
+                // 16-bit samples are big-endian; the high byte is the 8-bit value
+                sum[c] += (unsigned char)bytes[at];
+            }
+    for (int c = 0; c < 3; c++)
+        rgb[c] = sum[c] / ((double)w * h);
+    return true;
+}

@@ -56,3 +56,7 @@ bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int
                    double rgb[3]);
 // Count of lines of `text` that contain `needle`.
 int count_lines_with(const std::string &text, const std::string &needle);
+// The same for screenshots with 8-bit or 16-bit samples (import writes
+// 16-bit ".ppm" files); values on the 0..255 scale.
+bool region_colour_8_or_16(const GameRun &run, const std::string &ppm, int x, int y, int w,
+                           int h, double rgb[3]);

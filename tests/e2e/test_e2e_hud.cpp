@@ -1,0 +1,132 @@
+// What the screen tells the player, seen from outside: the result of a match,
+// the joint line, the HUD switches and the F8 screenshot files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+// A short match played to its end with 'p'; the console hook sees the
+// result line that goes with the banner.
+TEST(E2eHud, MatchEndAnnouncesTheResult)
+{
+    GameSetup setup;
+    setup.startup_lua = R"(
+local live = false
+add_hook("new_game", "e2e", function()
+  run_cmd("setframes 30")
+  live = true
+  e2e_log("new_game")
+  e2e_mark("started")
+end)
+add_hook("console", "e2e", function(text, kind)
+  if live and (string.find(text, "WINS") or string.find(text, "DRAW")) then
+    e2e_log("result: " .. text)
+    e2e_mark("result")
+  end
+end)
+add_hook("end_game", "e2e", function(code) e2e_log("end_game " .. tostring(code)) end)
+)";
+    // A replay named on the command line starts the program in game (no
+    // title page); Space leaves it for a new game.
+    setup.args = {"none.rpl"};
+    setup.actions.push_back({"", 3000, "xdotool mousemove 400 100 key space"});
+    setup.actions.push_back({"started", 500, "xdotool key p"});
+    setup.actions.push_back({"result", 100, "screenshot result.png"});
+    setup.actions.push_back({"", 200, "term"});
+    setup.timeout_ms = 25000;
+    GameRun run = run_game("hud_result", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(count_lines_with(run.log, "end_game"), 1) << run.describe();
+    bool announced = run.log.find("result: ") != std::string::npos &&
+                     (run.log.find("  WINS !") != std::string::npos ||
+                      run.log.find("DRAW !") != std::string::npos);
+    EXPECT_TRUE(announced) << run.describe();
+}
+
+// The scores stand in the top corners; "option hud 0" takes them away.
+TEST(E2eHud, HudOptionHidesTheScores)
+{
+    GameSetup setup;
+    setup.startup_lua = R"(
+add_hook("new_game", "e2e", function() e2e_mark("started") end)
+add_hook("key_down", "e2e", function(key)
+  if key == string.byte("h") then
+    run_cmd("option hud 0")
+    e2e_log("hud " .. tostring(get_option("hud")))
+    e2e_mark("hidden")
+    return 1
+  end
+end)
+)";
+    setup.args = {"none.rpl"};
+    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+    setup.actions.push_back({"started", 800, "screenshot shown.ppm"});
+    setup.actions.push_back({"", 200, "xdotool key h"});
+    setup.actions.push_back({"hidden", 500, "screenshot hidden.ppm"});
+    setup.actions.push_back({"", 200, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("hud_option", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_NE(run.log.find("hud 0"), std::string::npos) << run.describe();
+    // The first score is drawn in its fighter's colour at the top left, the
+    // second at the top right; with the HUD off both places show the sky.
+    for (int x : {8, 752}) {
+        double shown[3], hidden[3];
+        ASSERT_TRUE(region_colour_8_or_16(run, "shown.ppm", x, 8, 40, 45, shown)) << run.describe();
+        ASSERT_TRUE(region_colour_8_or_16(run, "hidden.ppm", x, 8, 40, 45, hidden)) << run.describe();
+        double diff = 0;
+        for (int k = 0; k < 3; k++)
+            diff += std::abs(shown[k] - hidden[k]);
+        EXPECT_GT(diff, 30.0) << "x " << x << " shown " << shown[0] << "," << shown[1] << ","
+                              << shown[2] << " hidden " << hidden[0] << "," << hidden[1] << ","
+                              << hidden[2];
+        // the hidden place is plain background: near grey, no fighter colour
+        EXPECT_LT(std::abs(hidden[0] - hidden[2]), 20.0) << x;
+    }
+}
+
+// F8 writes the picture and the POV-Ray scene beside it and says so.
+TEST(E2eHud, F8WritesTheScreenshotAndTheScene)
+{
+    GameSetup setup;
+    setup.startup_lua = R"(
+add_hook("new_game", "e2e", function() e2e_mark("started") end)
+add_hook("console", "e2e", function(text, kind)
+  if string.find(text, "^Wrote ") or string.find(text, "screenshot") then
+    e2e_log("said: " .. text)
+    e2e_mark("said")
+  end
+end)
+)";
+    setup.args = {"none.rpl"};
+    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+    setup.actions.push_back({"started", 500, "xdotool key F8"});
+    setup.actions.push_back({"said", 300, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("hud_f8", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    size_t at = run.log.find("said: Wrote screenshots/");
+    ASSERT_NE(at, std::string::npos) << run.describe();
+    const size_t prefix = std::string("said: Wrote ").size();
+    std::string line = run.log.substr(at + prefix, run.log.find('\n', at) - at - prefix);
+    // "Wrote screenshots/<stamp>.bmp raytrace/screenshot-<stamp>.pov"
+    size_t blank = line.find(' ');
+    ASSERT_NE(blank, std::string::npos) << line;
+    ASSERT_GT(blank, 4u) << line;
+    ASSERT_GT(line.size(), blank + 5) << line;
+    std::string image = line.substr(0, blank), scene = line.substr(blank + 1);
+    EXPECT_EQ(image.substr(image.size() - 4), ".bmp") << line;
+    EXPECT_EQ(scene.rfind("raytrace/screenshot-", 0), 0u) << line;
+    EXPECT_EQ(scene.substr(scene.size() - 4), ".pov") << line;
+    EXPECT_EQ(run.file(image).substr(0, 2), "BM") << image;
+    std::string pov = run.file(scene);
+    EXPECT_EQ(pov.rfind("#include \"glossy.inc\"\n", 0), 0u) << scene;
+    EXPECT_EQ(count_lines_with(pov, "Camera("), 1) << scene;
+    EXPECT_EQ(count_lines_with(pov, "Joint ("), 40) << scene;
+}
+
+}  // namespace
