@@ -129,4 +129,55 @@ end)
     EXPECT_EQ(count_lines_with(pov, "Joint ("), 40) << scene;
 }
 
+// Pointing at the first fighter's left knee shows the joint line; 'x' holds
+// the joint and the line changes with it ("RELAXING LEFT KNEE" becomes
+// "HOLDING LEFT KNEE"; the words themselves are pinned by the unit tests).
+TEST(E2eHud, JointLineFollowsTheHeldJoint)
+{
+    GameSetup setup;
+    setup.startup_lua = R"(
+add_hook("new_game", "e2e", function() e2e_mark("started") end)
+local last = ""
+add_hook("draw2d", "e2e", function()
+  local w = get_world_state()
+  local now = tostring(w.selected_player) .. " " .. tostring(w.selected_joint)
+  if now ~= last then
+    last = now
+    e2e_log("selected " .. now)
+    if now == "0 17" then e2e_mark("knee") end
+  end
+end)
+add_hook("key_down", "e2e", function(key)
+  if key == string.byte("x") then e2e_mark("pressed") end
+end)
+)";
+    setup.args = {"none.rpl"};
+    // The knee of the engage pose under the default camera.
+    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+    setup.actions.push_back({"started", 600, "xdotool mousemove 455 400"});
+    setup.actions.push_back({"", 150, "xdotool mousemove 462 405"});
+    setup.actions.push_back({"knee", 400, "screenshot before.ppm"});
+    setup.actions.push_back({"", 200, "xdotool key x"});
+    setup.actions.push_back({"pressed", 400, "screenshot after.ppm"});
+    setup.actions.push_back({"", 200, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("hud_joint_line", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    ASSERT_TRUE(run.exists("knee")) << run.describe();
+    // the line stands centred at 60 pixels above the bottom
+    double before[3], after[3], clear[3];
+    ASSERT_TRUE(region_colour_8_or_16(run, "before.ppm", 250, 542, 300, 22, before))
+        << run.describe();
+    ASSERT_TRUE(region_colour_8_or_16(run, "after.ppm", 250, 542, 300, 22, after));
+    ASSERT_TRUE(region_colour_8_or_16(run, "before.ppm", 560, 542, 200, 22, clear));
+    // text is drawn: darker than the plain floor beside it
+    EXPECT_LT(before[0] + before[1] + before[2], clear[0] + clear[1] + clear[2] - 15)
+        << before[0] << " vs " << clear[0];
+    double diff = 0;
+    for (int k = 0; k < 3; k++)
+        diff += std::abs(before[k] - after[k]);
+    EXPECT_GT(diff, 0.5) << "the line did not change";
+    EXPECT_EQ(count_lines_with(run.log, "selected 0 17"), 1) << run.describe();
+}
+
 }  // namespace
