@@ -17,6 +17,7 @@
 #include "render/scene.h"
 #include "script/hooks.h"
 #include "shell/app.h"
+#include "shell/buddies.h"
 #include "shell/console.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
@@ -98,8 +99,12 @@ static void layer_say_box(MatchState *, GameRules *)
 
 static void layer_spectators(MatchState *, GameRules *)
 {
-    if (hud_on() && on(OPT_SPECTATOR))
-        draw_spectator_list();
+    if (!hud_on() || !on(OPT_SPECTATOR))
+        return;
+    // Online: the bout's names slide into their rows, the spectators below.
+    if (is_online_game())
+        update_name_list(8.0f, 130.0f, 630.0f);
+    draw_spectator_list();
 }
 
 static void layer_debug(MatchState *, GameRules *)
@@ -284,8 +289,33 @@ static void mark_dq_point(const double *position)
             record_ground_impact(p, position);
 }
 
+// A fighter's row in the bout name list: its own custom colour, else its
+// default colour; with teams, the team's colour.
+static void name_list_fighter_colour(int fighter, float rgb[3])
+{
+    int colour = 0;
+    if (fighter >= 0 && fighter < MAX_FIGHTERS) {
+        if (match_state.team_count >= 2) {
+            int team = players[fighter].team;
+            colour = default_fighter_colours[(team % MAX_FIGHTERS + MAX_FIGHTERS) % MAX_FIGHTERS];
+        } else {
+            const PlayerCustoms *c = get_player_customs(fighter);
+            colour = c && c->item_v11_15[0] > 0 && c->item_v11_15[0] < CUSTOMS_PALETTE_ROWS
+                         ? c->item_v11_15[0]
+                         : players[fighter].colour;
+        }
+    }
+    get_colour_rgb(colour, rgb);
+}
+
+static void name_list_banner_colour(float rgb[3]) { get_colour_rgb(text_colours.text, rgb); }
+
 void bind_hud()
 {
+    if (!name_list_links.fighter_colour)
+        name_list_links.fighter_colour = name_list_fighter_colour;
+    if (!name_list_links.banner_colour)
+        name_list_links.banner_colour = name_list_banner_colour;
     if (!core_outward.mark_ground_impact)
         core_outward.mark_ground_impact = mark_dq_point;
     if (!core_outward.announce_game_result)
