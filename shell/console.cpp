@@ -347,11 +347,6 @@ void compute_screen_layout(int width, int height, int advance, ScreenLayout *out
         out->hud_columns[i] = c + offsets[i];
 }
 
-static int font_advance()
-{
-    const GlyphEntry *g = glyph(CONSOLE_FONT, 'W');
-    return g && g->width > 0 ? g->width : 8;
-}
 
 static void place_console_list()
 {
@@ -362,7 +357,7 @@ static void place_console_list()
 
 void layout_screen(int colour_too)
 {
-    compute_screen_layout(view_width, view_height, font_advance(), &screen_layout);
+    compute_screen_layout(view_width, view_height, font_char_advance(CONSOLE_FONT), &screen_layout);
     if (replay_mode != REPLAY_LIVE) {
         if (game_links.show_replay_buttons)
             game_links.show_replay_buttons();

@@ -172,7 +172,7 @@ static void layer_meters(MatchState *, GameRules *)
         snprintf(text, sizeof text, "%.2f %.2f", body_records[HIGHEST_FRAME].value,
                  body_records[HIGHEST_GAME].value);
         set_colour(text_colours.text, 1.0f);
-        draw_text(1, (float)altimeter_screen[0], (float)(view_height - altimeter_screen[1]), text);
+        draw_text(1, (float)altimeter_screen[0], (float)altimeter_screen[1], text);
     }
     if (on(OPT_SPEEDOMETER))
         draw_speedometer();
