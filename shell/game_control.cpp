@@ -447,7 +447,10 @@ void show_game_result(MatchState *match)
     compose_game_result(match, lines, &colour);
     show_banner(2, colour >= 0 ? colour : text_colours.text, RESULT_BANNER_SECONDS, lines[0],
                 lines[1], lines[2], 0, -1);
-    // The chat log keeps the result once the banner has faded.
+    // The chat log keeps the result of a live game once the banner has
+    // faded (a replay shows its banner again at every end, not the line).
+    if (replay_mode != REPLAY_LIVE)
+        return;
     char line[3 * 256 + 8];
     n_strncpyz(line, lines[0], sizeof line);
     for (int i = 1; i < 3; i++)
