@@ -9,12 +9,14 @@
 #include "core/outward.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"
+#include "core/text.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
 #include "render/fighter_draw.h"
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "render/scene.h"
+#include "render/texture.h"
 #include "script/hooks.h"
 #include "shell/app.h"
 #include "shell/buddies.h"
@@ -47,6 +49,25 @@ static int text_on() { return hud_on() && on(OPT_TEXT); }
 
 // ---- 3D layers ----------------------------------------------------------------------
 
+// A background picture (table row 7, when a script or mod loads one) stands
+// behind the scene of the game pages while the shader renderer is off.
+enum { BACKGROUND_ROW = 7 };
+
+static void layer_background(MatchState *, GameRules *)
+{
+    if (shaders_active || !table_texture_loaded(BACKGROUND_ROW))
+        return;
+    if (menu_state != 0 && menu_state != 13 && menu_state != 14 && menu_state != MENU_SAY)
+        return;
+    begin_2d();
+    glDisable(GL_DEPTH_TEST);
+    set_draw_color(1, 1, 1, 1);
+    draw_textured_quad(table_texture(BACKGROUND_ROW), 0, 0, (float)view_width,
+                       (float)view_height);
+    glEnable(GL_DEPTH_TEST);
+    end_2d();
+}
+
 static void layer_scene(MatchState *match, GameRules *rules) { draw_scene(match, rules); }
 
 static void layer_dq_impacts(MatchState *, GameRules *) { draw_dq_impacts(); }
@@ -69,6 +90,20 @@ static void layer_altimeter_anchor(MatchState *, GameRules *)
         return;
     const BodyRecord &r = body_records[HIGHEST_FRAME];
     altimeter_valid = body_screen_pos_exact(r.player, r.body, altimeter_screen) == 0;
+}
+
+// Where each fighter's emote bubble goes: above its head, projected while
+// the scene's camera is set.
+static double emote_screen[MAX_FIGHTERS][3];
+static int emote_valid[MAX_FIGHTERS];
+
+static void layer_emote_anchors(MatchState *match, GameRules *)
+{
+    for (int p = 0; p < MAX_FIGHTERS; p++) {
+        emote_valid[p] = 0;
+        if (p < match->num_players && players[p].emote[0] && players[p].emote_end > frame_tick)
+            emote_valid[p] = body_screen_pos(p, 0, emote_screen[p]) == 0;
+    }
 }
 
 // The world-shader step (the shader renderer's own layer) stands here.
@@ -184,6 +219,29 @@ static void layer_replay_title(MatchState *, GameRules *)
         draw_replay_title();
 }
 
+static void layer_emotes(MatchState *, GameRules *)
+{
+    if (!hud_on() || !on(OPT_EMOTE))
+        return;
+    for (int p = 0; p < MAX_FIGHTERS; p++) {
+        if (!emote_valid[p])
+            continue;
+        const PlayerState *pl = &players[p];
+        int duration = pl->emote_duration > 0 ? pl->emote_duration : 1;
+        float left = (float)(pl->emote_end - frame_tick) / (float)duration;
+        if (left <= 0.0f)
+            continue;
+        if (left > 1.0f)
+            left = 1.0f;
+        char text[sizeof pl->emote + 1];
+        n_strncpyz(text, pl->emote, sizeof text);
+        set_colour(pl->colour, 0.8f * left);
+        int width = text_width(1, text);
+        draw_text(1, (float)(emote_screen[p][0] - width / 2), (float)emote_screen[p][1] - 20.0f,
+                  text);
+    }
+}
+
 static void layer_help(MatchState *, GameRules *)
 {
     if (help_overlay)
@@ -205,10 +263,12 @@ static void layer_banner(MatchState *, GameRules *) { draw_banner(); }
 static void layer_cursor(MatchState *, GameRules *) { draw_mouse_cursor(); }
 
 static const FrameLayer layers[] = {
+    {"background", layer_background, 0},   // its own 2D quad, behind the scene
     {"scene", layer_scene, 0},   // camera, dojo, fighters, markers, blood drops
     {"dq impacts", layer_dq_impacts, 0},
     {"draw3d", layer_draw3d, 0},
     {"altimeter anchor", layer_altimeter_anchor, 0},
+    {"emote anchors", layer_emote_anchors, 0},
     {"avatars", layer_avatars, 0},
     {"names", layer_names, 1},
     {"say box", layer_say_box, 1},
@@ -223,6 +283,7 @@ static const FrameLayer layers[] = {
     {"console", layer_console, 1},
     {"meters", layer_meters, 1},
     {"replay title", layer_replay_title, 1},
+    {"emotes", layer_emotes, 1},
     {"help", layer_help, 1},
     {"control bar", layer_control_bar, 1},
     {"draw2d", layer_draw2d, 1},

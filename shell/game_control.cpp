@@ -558,3 +558,11 @@ void start_script_game(const char *script)
     LINK(set_play_icon, 0);
     LINK(hook_new_game);
 }
+
+// The turn alert of an online bout with a queue: the alert sound (a window
+// without focus cannot be flashed through SDL 1.2; the sound is the signal).
+void alert_turn()
+{
+    if (get_option(OPT_TURNALERT) && num_bouts > 2)
+        play_menu_sound();
+}

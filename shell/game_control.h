@@ -175,6 +175,8 @@ void set_player_ready(int p, int v);
 void set_selected_player(int p);
 extern int32_t hud_extra_shown;
 void toggle_hud_extra();
+// Online with a queue and "turnalert" on: the turn-alert sound.
+void alert_turn();
 
 // ---- scripted starts -------------------------------------------------------------------
 // The tutorial page: the script, then a fresh offline game.

@@ -32,11 +32,12 @@ TEST(FrameLayers, DrawInTheOrderOfTheFrame)
         EXPECT_NE(table[i].draw, nullptr) << table[i].name;
         EXPECT_EQ(frame_layer_index(table[i].name), i) << "names are unique";
     }
-    EXPECT_EQ(std::string(table[0].name), "scene");
+    EXPECT_EQ(std::string(table[0].name), "background");
+    EXPECT_EQ(std::string(table[1].name), "scene");
     EXPECT_EQ(std::string(table[count - 1].name), "cursor");
     const char *order[] = {"scene",      "dq impacts",   "draw3d", "avatars", "say box",
                            "debug",      "scores",       "timer",  "hint",    "joint state",
-                           "name lines", "console",      "replay title",      "help",
+                           "name lines", "console",      "replay title", "emotes", "help",
                            "control bar", "draw2d",      "banner", "cursor"};
     int last = -1;
     for (const char *name : order) {
