@@ -645,7 +645,7 @@ static void cmd_login(const ConsoleCommand *, const char *arg)
     sanitize_name(user);
     char digest[256];
     md5_hex_string(password, digest, sizeof digest);
-    char line[CONSOLE_ARG_BYTES];
+    char line[CONSOLE_ARG_BYTES + 300];
     snprintf(line, sizeof line, "mlogin %s %s\n", user, digest);
     send_line(line);
 }

@@ -508,8 +508,9 @@ TEST(Rules, NumberRulesRefuseValuesOutsideTheirRange)
         GameRules before = r;
         int result = set_rule_by_name(c.name, c.value, &r);
         EXPECT_EQ(result, c.accepted ? 0 : 1) << c.name << " " << c.value;
-        if (!c.accepted)
+        if (!c.accepted) {
             EXPECT_EQ(0, memcmp(&before, &r, sizeof r)) << c.name << " " << c.value;
+        }
     }
     EXPECT_EQ(700, r.matchframes);
     EXPECT_NE(frames, -20);
