@@ -572,9 +572,9 @@ static void draw_say_box_in_game() { draw_say_box_row(8, view_height - 80, 0); }
 
 // ---- links ---------------------------------------------------------------------------
 
-int open_console_link(int line)
+// The browser opens the link of a line that holds one; 1 when it did.
+static int open_line_link(const ConsoleLine *l)
 {
-    const ConsoleLine *l = console_line(line);
     if (!l || !l->link)
         return 0;
     char url[CONSOLE_LINE_UNITS + 8];
@@ -584,17 +584,9 @@ int open_console_link(int line)
     return 1;
 }
 
-static int open_hovered_link()
-{
-    const ConsoleLine *l = get_hovered_link_line();
-    if (!l)
-        return 0;
-    char url[CONSOLE_LINE_UNITS + 8];
-    if (link_of(l->text, url, sizeof url) != 0 || !url[0])
-        return 0;
-    open_in_browser(url);
-    return 1;
-}
+int open_console_link(int line) { return open_line_link(console_line(line)); }
+
+static int open_hovered_link() { return open_line_link(get_hovered_link_line()); }
 
 int joint_state_line_text(char *out, int size)
 {

@@ -9,18 +9,28 @@
 
 namespace {
 
+// A replay named on the command line starts the program in game (no title
+// page); Space then leaves the empty replay for a new game, which marks
+// "started". The script's own Lua follows.
+GameSetup new_game_setup(const std::string &lua)
+{
+    GameSetup setup;
+    setup.startup_lua = "add_hook(\"new_game\", \"e2e_start\", function() e2e_mark(\"started\") end)\n" + lua;
+    setup.args = {"none.rpl"};
+    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+    return setup;
+}
+
 // A short match played to its end with 'p'; the console hook sees the
 // result line that goes with the banner.
 TEST(E2eHud, MatchEndAnnouncesTheResult)
 {
-    GameSetup setup;
-    setup.startup_lua = R"(
+    GameSetup setup = new_game_setup(R"(
 local live = false
 add_hook("new_game", "e2e", function()
   run_cmd("setframes 30")
   live = true
   e2e_log("new_game")
-  e2e_mark("started")
 end)
 add_hook("console", "e2e", function(text, kind)
   if live and (string.find(text, "WINS") or string.find(text, "DRAW")) then
@@ -29,15 +39,10 @@ add_hook("console", "e2e", function(text, kind)
   end
 end)
 add_hook("end_game", "e2e", function(code) e2e_log("end_game " .. tostring(code)) end)
-)";
-    // A replay named on the command line starts the program in game (no
-    // title page); Space leaves it for a new game.
-    setup.args = {"none.rpl"};
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 100 key space"});
+)");
     setup.actions.push_back({"started", 500, "xdotool key p"});
     setup.actions.push_back({"result", 100, "screenshot result.png"});
     setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 25000;
     GameRun run = run_game("hud_result", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(count_lines_with(run.log, "end_game"), 1) << run.describe();
@@ -50,9 +55,7 @@ add_hook("end_game", "e2e", function(code) e2e_log("end_game " .. tostring(code)
 // The scores stand in the top corners; "option hud 0" takes them away.
 TEST(E2eHud, HudOptionHidesTheScores)
 {
-    GameSetup setup;
-    setup.startup_lua = R"(
-add_hook("new_game", "e2e", function() e2e_mark("started") end)
+    GameSetup setup = new_game_setup(R"(
 add_hook("key_down", "e2e", function(key)
   if key == string.byte("h") then
     run_cmd("option hud 0")
@@ -61,14 +64,11 @@ add_hook("key_down", "e2e", function(key)
     return 1
   end
 end)
-)";
-    setup.args = {"none.rpl"};
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+)");
     setup.actions.push_back({"started", 800, "screenshot shown.ppm"});
     setup.actions.push_back({"", 200, "xdotool key h"});
     setup.actions.push_back({"hidden", 500, "screenshot hidden.ppm"});
     setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 20000;
     GameRun run = run_game("hud_option", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("hud 0"), std::string::npos) << run.describe();
@@ -92,21 +92,16 @@ end)
 // F8 writes the picture and the POV-Ray scene beside it and says so.
 TEST(E2eHud, F8WritesTheScreenshotAndTheScene)
 {
-    GameSetup setup;
-    setup.startup_lua = R"(
-add_hook("new_game", "e2e", function() e2e_mark("started") end)
+    GameSetup setup = new_game_setup(R"(
 add_hook("console", "e2e", function(text, kind)
   if string.find(text, "^Wrote ") or string.find(text, "screenshot") then
     e2e_log("said: " .. text)
     e2e_mark("said")
   end
 end)
-)";
-    setup.args = {"none.rpl"};
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+)");
     setup.actions.push_back({"started", 500, "xdotool key F8"});
     setup.actions.push_back({"said", 300, "term"});
-    setup.timeout_ms = 20000;
     GameRun run = run_game("hud_f8", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     size_t at = run.log.find("said: Wrote screenshots/");
@@ -134,9 +129,7 @@ end)
 // "HOLDING LEFT KNEE"; the words themselves are pinned by the unit tests).
 TEST(E2eHud, JointLineFollowsTheHeldJoint)
 {
-    GameSetup setup;
-    setup.startup_lua = R"(
-add_hook("new_game", "e2e", function() e2e_mark("started") end)
+    GameSetup setup = new_game_setup(R"(
 local last = ""
 add_hook("draw2d", "e2e", function()
   local w = get_world_state()
@@ -150,17 +143,14 @@ end)
 add_hook("key_down", "e2e", function(key)
   if key == string.byte("x") then e2e_mark("pressed") end
 end)
-)";
-    setup.args = {"none.rpl"};
+)");
     // The knee of the engage pose under the default camera.
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
     setup.actions.push_back({"started", 600, "xdotool mousemove 455 400"});
     setup.actions.push_back({"", 150, "xdotool mousemove 462 405"});
     setup.actions.push_back({"knee", 400, "screenshot before.ppm"});
     setup.actions.push_back({"", 200, "xdotool key x"});
     setup.actions.push_back({"pressed", 400, "screenshot after.ppm"});
     setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 20000;
     GameRun run = run_game("hud_joint_line", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     ASSERT_TRUE(run.exists("knee")) << run.describe();
