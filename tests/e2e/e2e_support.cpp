@@ -349,3 +349,33 @@ bool region_colour_8_or_16(const GameRun &run, const std::string &ppm, int x, in
         rgb[c] = sum[c] / ((double)w * h);
     return true;
 }
+
+bool dark_extent(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                 int threshold, int *left, int *right)
+{
+    std::string bytes = run.file(ppm);
+    int width = 0, height = 0, maxval = 0, used = 0;
+    if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
+        (maxval != 255 && maxval != 65535))
+        return false;
+    int sample = maxval == 255 ? 1 : 2;
+    size_t base = (size_t)used + 1;
+    if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width || y + h > height ||
+        bytes.size() < base + (size_t)width * height * 3 * sample)
+        return false;
+    *left = -1;
+    *right = -1;
+    for (int row = y; row < y + h; row++)
+        for (int col = x; col < x + w; col++) {
+            int sum = 0;
+            for (int c = 0; c < 3; c++)
+                sum += (unsigned char)bytes[base + (((size_t)row * width + col) * 3 + c) * sample];
+            if (sum / 3 >= threshold)
+                continue;
+            if (*left < 0 || col < *left)
+                *left = col;
+            if (col > *right)
+                *right = col;
+        }
+    return true;
+}

@@ -60,3 +60,8 @@ int count_lines_with(const std::string &text, const std::string &needle);
 // 16-bit ".ppm" files); values on the 0..255 scale.
 bool region_colour_8_or_16(const GameRun &run, const std::string &ppm, int x, int y, int w,
                            int h, double rgb[3]);
+// The leftmost and rightmost columns of a rectangle (x, y, w, h) whose
+// pixels are darker than threshold (mean of the channels, 0..255); -1 when
+// none.
+bool dark_extent(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                 int threshold, int *left, int *right);

@@ -168,6 +168,17 @@ end)
         diff += std::abs(before[k] - after[k]);
     EXPECT_GT(diff, 0.5) << "the line did not change";
     EXPECT_EQ(count_lines_with(run.log, "selected 0 17"), 1) << run.describe();
+    // The text's extent: "RELAXING LEFT KNEE" before, the narrower
+    // "HOLDING LEFT KNEE" after, both centred in the 800-pixel window (a
+    // line stuck at "??? LEFT KNEE" would be far narrower and never change).
+    int l0 = 0, r0 = 0, l1 = 0, r1 = 0;
+    ASSERT_TRUE(dark_extent(run, "before.ppm", 0, 549, 800, 12, 120, &l0, &r0));
+    ASSERT_TRUE(dark_extent(run, "after.ppm", 0, 549, 800, 12, 120, &l1, &r1));
+    int w0 = r0 - l0, w1 = r1 - l1;
+    EXPECT_GT(w0, 240) << l0 << ".." << r0;
+    EXPECT_LT(w1, w0) << l1 << ".." << r1 << " vs " << l0 << ".." << r0;
+    EXPECT_GT(w1, w0 - 40) << l1 << ".." << r1 << " vs " << l0 << ".." << r0;
+    EXPECT_NEAR((l1 + r1) / 2.0, 400.0, 6.0);
 }
 
 }  // namespace
