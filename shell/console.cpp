@@ -537,16 +537,37 @@ void draw_name_lines()
             draw_text(2, 8.0f, 50.0f, name);
         if (!online)
             continue;
-        const PlayerCustoms *c = get_player_customs(p);
-        if (c && c->belt_name[0]) {
-            char line[300];
-            snprintf(line, sizeof line, "%s Belt", c->belt_name);
-            if (p == 0)
-                draw_text_right(1, 8, 80, line);
-            else
-                draw_text(1, 8.0f, 80.0f, line);
-        }
+        char line[300];
+        if (belt_line_text(p, line, sizeof line) != 0)
+            continue;
+        if (p == 0)
+            draw_text_right(1, 8, 80, line);
+        else
+            draw_text(1, 8.0f, 80.0f, line);
     }
+}
+
+// The fourth belt: from it on a fighter may wear a belt name of its own.
+enum { OWN_BELT_ROW = 3 };
+
+int belt_line_text(int p, char *out, int size)
+{
+    out[0] = '\0';
+    if (p < 0 || p >= MAX_FIGHTERS || p >= num_bouts)
+        return 1;
+    const BoutEntry *e = get_bout_entry(p);
+    if (!e)
+        return 1;
+    int points = e->values[1];
+    int rank = e->values[4];
+    const PlayerCustoms *c = get_player_customs(p);
+    if (c && c->belt_name[0] && points >= belt_minimum(OWN_BELT_ROW))
+        snprintf(out, (size_t)size, "%s Belt, Rank %i", c->belt_name, rank);
+    else if (rank <= 0)
+        snprintf(out, (size_t)size, "%s Belt, Unranked", belt_name_for_value(points));
+    else
+        snprintf(out, (size_t)size, "%s Belt, Rank %i", belt_name_for_value(points), rank);
+    return 0;
 }
 
 // ---- the say box ---------------------------------------------------------------------

@@ -113,6 +113,9 @@ void draw_hint_line();
 const char *hint_line_text();
 // The two fighters' names (font 2, y 50), online with their belt lines.
 void draw_name_lines();
+// Online: fighter p's belt line ("%s Belt, Rank %i" or "%s Belt, Unranked")
+// from its bout entry; 1 when the fighter has none.
+int belt_line_text(int p, char *out, int size);
 // The one-row "Say" box of the chat input at (x, y): when forced, or on the
 // say page (menu 16).
 void draw_say_box_row(int x, int y, int force);

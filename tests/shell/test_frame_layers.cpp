@@ -11,6 +11,8 @@
 #include "core/text.h"
 #include "render/hud.h"
 #include "shell/console.h"
+#include "shell/customs.h"
+#include "shell/palette.h"
 #include "shell/frame_layers.h"
 #include "shell/game_control.h"
 
@@ -109,6 +111,44 @@ TEST(GameResult, AnnouncedThroughTheBannerAndFades)
     EXPECT_NEAR(banner_alpha(7500), 0.5f, 1e-4);   // the last second fades
     EXPECT_LT(banner_alpha(8000), 0.0f);
     EXPECT_STREQ(banner_lines[0], "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NameLines, BeltLineFromTheBoutEntry)
+{
+    int saved_bouts = num_bouts;
+    BoutEntry saved[2] = {bout_list[0], bout_list[1]};
+    num_bouts = 2;
+    bout_list[0] = BoutEntry();
+    bout_list[1] = BoutEntry();
+    bout_list[0].values[1] = 0;
+    bout_list[0].values[4] = 0;
+    bout_list[1].values[1] = 100000;
+    bout_list[1].values[4] = 12;
+    memset(get_player_customs(0), 0, sizeof(PlayerCustoms));
+    memset(get_player_customs(1), 0, sizeof(PlayerCustoms));
+    char line[300];
+    ASSERT_EQ(belt_line_text(0, line, sizeof line), 0);
+    EXPECT_EQ(std::string(line), std::string(belt_name_for_value(0)) + " Belt, Unranked");
+    ASSERT_EQ(belt_line_text(1, line, sizeof line), 0);
+    EXPECT_EQ(std::string(line), std::string(belt_name_for_value(100000)) + " Belt, Rank 12");
+    // an own belt name once the fourth belt is reached
+    n_strncpyz(get_player_customs(1)->belt_name, "Shiny", 256);
+    ASSERT_EQ(belt_line_text(1, line, sizeof line), 0);
+    EXPECT_STREQ(line, "Shiny Belt, Rank 12");
+    n_strncpyz(get_player_customs(0)->belt_name, "Shiny", 256);
+    ASSERT_EQ(belt_line_text(0, line, sizeof line), 0);
+    EXPECT_EQ(std::string(line), std::string(belt_name_for_value(0)) + " Belt, Unranked");
+    EXPECT_EQ(belt_line_text(2, line, sizeof line), 1);   // no entry
+    EXPECT_EQ(belt_line_text(-1, line, sizeof line), 1);
+    memset(get_player_customs(0), 0, sizeof(PlayerCustoms));
+    memset(get_player_customs(1), 0, sizeof(PlayerCustoms));
+    bout_list[0] = saved[0];
+    bout_list[1] = saved[1];
+    num_bouts = saved_bouts;
 }
 
 }  // namespace
