@@ -80,3 +80,25 @@ TEST(RuleRanges, ConsoleSetAndSetframesSayWhyAndKeepTheGame)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RuleRanges, OptionsByNameKeepTheirRange)
+{
+    reset_options();
+    struct Case {
+        const char *name;
+        int value, result, stored;
+    } cases[] = {
+        {"width", 5, 1, 800},     {"width", 1024, 0, 1024}, {"height", -1, 1, 600},
+        {"height", 100000, 1, 600}, {"music", 9, 1, 1},     {"music", 0, 0, 0},
+        {"hud", 0, 0, 0},          // rows without a range take any number
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(set_option_by_name(c.name, c.value), c.result) << c.name << " " << c.value;
+        EXPECT_EQ(get_option(option_row(c.name)), c.stored) << c.name << " " << c.value;
+    }
+    reset_options();
+}
+
+}  // namespace
