@@ -126,12 +126,6 @@ static void layer_names(MatchState *, GameRules *)
         draw_hud_names();
 }
 
-static void layer_say_box(MatchState *, GameRules *)
-{
-    if (hud_on() && menu_state == MENU_SAY && game_links.draw_say_box)
-        game_links.draw_say_box();
-}
-
 static void layer_spectators(MatchState *, GameRules *)
 {
     if (!hud_on() || !on(OPT_SPECTATOR))
@@ -248,8 +242,10 @@ static void layer_help(MatchState *, GameRules *)
         draw_help_overlay();
 }
 
-// The control bar and the page buttons are drawn by the menus; their
-// drawing goes here when it exists.
+// The control bar, the page's buttons and the page shown over the game
+// (the say page draws its box through game_links.draw_say_box) are the
+// menus' drawing; it goes here, after the help page and before the
+// scripts' draw2d.
 static void layer_control_bar(MatchState *, GameRules *) {}
 
 static void layer_draw2d(MatchState *, GameRules *)
@@ -271,7 +267,6 @@ static const FrameLayer layers[] = {
     {"emote anchors", layer_emote_anchors, 0},
     {"avatars", layer_avatars, 0},
     {"names", layer_names, 1},
-    {"say box", layer_say_box, 1},
     {"spectators", layer_spectators, 1},
     {"debug", layer_debug, 1},
     {"scores", layer_scores, 1},

@@ -16,6 +16,7 @@
 #include "platform/loop.h"
 #include "shell/app.h"
 #include "shell/console.h"
+#include "shell/input.h"
 #include "shell/options.h"
 #include "shell/palette.h"
 #include "shell/sound_triggers.h"
@@ -80,6 +81,8 @@ static void scroll_menu_list()
 void app_step(int frame)
 {
     frame_tick = (int32_t)SDL_GetTicks();
+    // (The world-shader transition advances here, one step a frame, once the
+    // shader renderer provides it.)
     if (menu_state != 0)
         scroll_menu_list();
     if (game_type == 1 && is_connected()) {
@@ -566,3 +569,5 @@ void alert_turn()
     if (get_option(OPT_TURNALERT) && num_bouts > 2)
         play_menu_sound();
 }
+
+void set_space_key_deadline(int32_t deadline) { space_key_deadline = deadline; }

@@ -175,6 +175,8 @@ void set_player_ready(int p, int v);
 void set_selected_player(int p);
 extern int32_t hud_extra_shown;
 void toggle_hud_extra();
+// Space stays in a replay until frame_tick passes the deadline.
+void set_space_key_deadline(int32_t deadline);
 // Online with a queue and "turnalert" on: the turn-alert sound.
 void alert_turn();
 
