@@ -152,3 +152,43 @@ TEST(NameLines, BeltLineFromTheBoutEntry)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HintLine, ChosenByTheStateOfTheMatch)
+{
+    MatchState saved = match_state;
+    int saved_mode = replay_mode, saved_type = game_type, saved_player = selected_player;
+    game_type = 0;
+    struct Case {
+        int mode, over, paused, ghost, player;
+        const char *hint;   // null: none
+    } cases[] = {
+        {REPLAY_CYCLE, 0, 0, 0, -1, "Press the SPACEBAR to Play!"},
+        {REPLAY_PLAYING, 0, 0, 0, -1, "SPACEBAR - New Game   ;   F - Save Replay"},
+        {REPLAY_LIVE, 1, 1, 0, 0, "Press the SPACEBAR for REPLAY"},
+        {REPLAY_LIVE, 0, 1, 0, 0, "Hit SPACE when ready with move"},
+        {REPLAY_LIVE, 0, 0, 1, -1, "Click to Select Player"},
+        {REPLAY_LIVE, 0, 0, 0, 0, nullptr},   // the turn runs
+    };
+    for (const Case &c : cases) {
+        replay_mode = c.mode;
+        match_state.game_over = c.over;
+        match_state.game_paused = c.paused;
+        match_state.ghost_mode = c.ghost;
+        selected_player = c.player;
+        const char *hint = hint_line_text();
+        if (c.hint) {
+            ASSERT_NE(hint, nullptr) << c.hint;
+            EXPECT_STREQ(hint, c.hint);
+        } else {
+            EXPECT_EQ(hint, nullptr);
+        }
+    }
+    match_state = saved;
+    replay_mode = saved_mode;
+    game_type = saved_type;
+    selected_player = saved_player;
+}
+
+}  // namespace
