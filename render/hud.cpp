@@ -737,7 +737,7 @@ void draw_hud_player_icons()
         return;
     double t = frame_tick;
     for (int p = 0; p < n && p < SLOT_PLAYERS; p++) {
-        Texture *icon = player_body_textures[p][1];
+        Texture *icon = player_color_textures[p];
         if (!texture_loaded(icon))
             continue;
         int inward = players[p].out ? 32 : 0;

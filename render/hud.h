@@ -163,8 +163,9 @@ void draw_boxed_text_8bit(const char *text, int font, int x, int y, int width, i
 // each); returns how many were written.
 int debug_overlay_lines(char lines[][128], int max_lines);
 void draw_debug_overlay();
-// With at most two fighters, each fighter with a two-colour (gradient)
-// texture gets a small rocking capsule in its corner view.
+// With at most two fighters, each fighter whose two-colour icon texture is
+// made (its customs' two icon colours) gets a small rocking capsule in its
+// corner view.
 void draw_hud_player_icons();
 struct GroundImpact;
 // One drawn frame of a fighter's mark: the alpha (-1: not drawn) and the
