@@ -747,7 +747,8 @@ void draw_hud_player_icons()
         set_avatar_view(rect, 32, target);
         set_draw_color(1, 1, 1, 1);
         dMatrix3 R;
-        dRFromAxisAndAngle(R, 1, 0, 0, 1.57 + 0.1 * sin(0.001 * t));
+        // turned about its own axis so that both colours face the viewer
+        dRFromAxisAndAngle(R, 0, 0, 1, 1.57 + 0.1 * sin(0.001 * t));
         const double centre[3] = {0, 0, 0};
         draw_capsule_geom(centre, nullptr, nullptr, R, 1.0, 0.5, DRAW_TEXTURED, icon, nullptr);
         pop_square_perspective();
