@@ -8,6 +8,7 @@
 #include "core/collide.h"
 #include "core/outward.h"
 #include "core/pending.h"
+#include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
@@ -85,6 +86,7 @@ static void forbidden_touch(int p, const double pos[3])
 {
     PlayerState *pl = &players[p];
     MatchState *m = &match_state;
+    record_ground_impact(p, pos);
     if (core_outward.mark_ground_impact)
         core_outward.mark_ground_impact(pos);
     if (pl->out)

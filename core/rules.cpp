@@ -334,6 +334,40 @@ void set_engage_rotations(const char *value, GameRules *rules)
 
 }  // namespace
 
+// The values a number rule may take; anything else is refused and the rule
+// keeps its value (a negative match length would end every game at once).
+static const RuleRange rule_ranges[] = {
+    {1, 1, INT32_MAX},          // matchframes
+    {4, 0, INT32_MAX},          // flags
+    {8, 0, INT32_MAX},          // dqtimeout
+    {9, 0, INT32_MAX},          // dismemberthreshold
+    {10, 0, INT32_MAX},         // fracturethreshold
+    {11, 0, 255},               // dojotype (2 and above: no dojo)
+    {12, 0, 100000},            // dojosize, cm
+    {13, 0, 100000},            // engagedistance, cm
+    {14, -100000, 100000},      // engageheight, cm
+    {15, -3600, 3600},          // engagerotation, degrees
+    {16, 0, 100000},            // engagespace, cm
+    {19, 0, 2},                 // damage
+    {20, 0, 1},                 // sumo
+    {-1, 0, 0},
+};
+
+const RuleRange *rule_range(int id)
+{
+    for (const RuleRange *r = rule_ranges; r->id != -1; r++)
+        if (r->id == id)
+            return r;
+    return nullptr;
+}
+
+int rule_value_in_range(int id, long value)
+{
+    const RuleRange *r = rule_range(id);
+    return !r || (value >= r->min && value <= r->max);
+}
+
+
 void fill_default_rules(int multiplayer, GameRules *rules)
 {
     if (!rules)
@@ -457,7 +491,14 @@ int set_rule_by_name(const char *name, const char *value, GameRules *rules)
         int32_t *field = int_field(id, rules);
         if (!field)
             return 1;
-        *field = clamp_long(strtol(value, nullptr, 10));
+        int32_t number = clamp_long(strtol(value, nullptr, 10));
+        if (!rule_value_in_range(id, number)) {
+            const RuleRange *r = rule_range(id);
+            fprintf(stderr, "rule %s: %s is out of range (%ld to %ld)\n", row->name, value,
+                    r ? r->min : 0L, r ? r->max : 0L);
+            return 1;
+        }
+        *field = number;
         break;
     }
     }

@@ -12,6 +12,16 @@ enum {
     RULE_FLAG_FRACTURE = 8
 };
 
+// The accepted values of a number rule (by rule option id).
+struct RuleRange {
+    int id;
+    long min, max;
+};
+// The range of a rule option id; null for rules without one.
+const RuleRange *rule_range(int id);
+// 1 when a number rule may take the value (always for rules without a range).
+int rule_value_in_range(int id, long value);
+
 struct GameRules {
     int32_t matchframes;
     int32_t turnframes[MAX_TURNFRAMES];

@@ -11,6 +11,7 @@
 #include "core/collide.h"
 #include "core/outward.h"
 #include "core/pending.h"
+#include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
@@ -79,6 +80,7 @@ static void record_next_frame(int force)
 // A fighter is out: relaxed, unselected and among the losers.
 static void put_out(int p)
 {
+    record_ground_impact(p, match_state.dq_position[p]);
     mark_ground_impact(match_state.dq_position[p]);
     if (selected_player == p)
         selected_player = -1;

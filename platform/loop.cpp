@@ -298,7 +298,9 @@ void begin_frame(int width, int height, AppCallbacks *callbacks, int paused)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);
-        glEnable(GL_TEXTURE_2D);
+        // Texturing stays off until a textured shape turns it on: the first
+        // plain shape of a frame must not take the last bound texture.
+        glDisable(GL_TEXTURE_2D);
         glDisable(GL_TEXTURE_GEN_S);
         glDisable(GL_TEXTURE_GEN_T);
         glShadeModel(GL_FLAT);

@@ -767,15 +767,11 @@ void draw_fighters_sorted(MatchState *m)
         else
             draw_fighter_joints_plain(m, p, DRAW_PLAIN, alpha);
     }
+    // The ghosts' bodies are drawn at once; their joints go through the gate
+    // into the list, so the list is sorted and drawn once, after them.
+    draw_ghosts(m);
     sort_sorted_list();
     draw_sorted_list();
-    draw_ghosts(m);
-    // The ghosts' joints went through the gate after the list was drawn:
-    // draw them now so that the list is empty when the frame ends.
-    if (sorted_draw_list.count > 0) {
-        sort_sorted_list();
-        draw_sorted_list();
-    }
     markers_and_blood(m);
 }
 

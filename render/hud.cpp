@@ -7,12 +7,15 @@
 #include <SDL/SDL.h>
 
 #include "core/outward.h"
+#include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
 #include "platform/camera.h"
 #include "render/gl_draw.h"
+#include "render/fighter_draw.h"
 #include "render/scene.h"
+#include "render/texture.h"
 
 HudTextHooks hud_text = {};
 HudOutward hud_outward = {};
@@ -74,12 +77,6 @@ const char *joint_state_display_name(int state, int joint)
 
 TextColourSet text_colours = {51, 52, 53, 54};
 
-static void palette_rgb(int index, float rgb[3])
-{
-    rgb[0] = rgb[1] = rgb[2] = 0.0f;
-    if (core_outward.palette_colour)
-        core_outward.palette_colour(index, rgb);
-}
 
 static void select_colour_set(int first)
 {
@@ -301,6 +298,12 @@ int current_turn_entry(const MatchState *match, const GameRules *rules)
     return rules->turnframes[turn];
 }
 
+int turn_entry_y()
+{
+    int below = hud_text.font_height ? hud_text.font_height(0) : 0;
+    return below > 50 ? below : 50;
+}
+
 static int menu_state_now() { return hud_outward.menu_state ? hud_outward.menu_state() : 0; }
 
 void draw_turn_timer(const GameRules *rules)
@@ -319,15 +322,17 @@ void draw_turn_timer(const GameRules *rules)
         draw_partial_disk_2d((float)view_width / 2.0f, 42.0f, 0.0f, 40.0f, 32, 2, 180.0f,
                              -360.0f * f, 0);
     }
+    // The frames left stand centred at the top, clear of the two scores in
+    // the corners; the turn's entry goes under them.
     char text[32];
     fighter_colour(0, 1.0f);
     frames_left_text(&match_state, rules, text, sizeof text);
-    if (hud_text.draw_text)
-        hud_text.draw_text(0, 0, 0, text);
+    if (hud_text.draw_text_centred)
+        hud_text.draw_text_centred(0, 0, text);
     int entry = replay_shown() ? -1 : current_turn_entry(&match_state, rules);
     if (entry >= 0 && hud_text.draw_text_centred) {
         snprintf(text, sizeof text, "%i", entry);
-        hud_text.draw_text_centred(1, 50, text);
+        hud_text.draw_text_centred(1, turn_entry_y(), text);
     }
 }
 
@@ -651,4 +656,197 @@ void draw_boxed_text_8bit(const char *text, int font, int x, int y, int width, i
     char16 wide[1024];
     local_to_utf16(wide, text, 1023);
     draw_boxed_text(font, x, y, width, height, line_height, wide);
+}
+
+// ---- debug panel -----------------------------------------------------------------
+
+int debug_overlay_lines(char lines[][128], int max_lines)
+{
+    int n = 0;
+    auto add = [&](const char *text) {
+        if (n < max_lines)
+            snprintf(lines[n++], 128, "%s", text);
+    };
+    add("DEBUG: PRESS 'i' TO EXIT");
+    int p = selected_player, j = selected_joint, b = selected_body;
+    if (p < 0 || p >= MAX_PLAYERS || !has_bodies(p))
+        return n;
+    PlayerState *pl = &players[p];
+    char text[128];
+    if (j >= 0 && j < NUM_JOINTS && pl->hinge[j]) {
+        dJointID h = pl->hinge[j];
+        const dJointFeedback &f = pl->hinge_feedback[j];
+        double fmax = dJointGetHingeParam(h, dParamFMax);
+        double vel = dJointGetHingeParam(h, dParamVel);
+        double torque = sqrt(f.t1[0] * f.t1[0] + f.t1[1] * f.t1[1] + f.t1[2] * f.t1[2]);
+        snprintf(text, sizeof text, "tot fmx%.2f vl%.2f jf%.2f %.2f %.2f<t%.2f\n", fmax, vel,
+                 f.f1[0], f.f1[1], f.f1[2], torque);
+        add(text);
+        dVector3 axis;
+        dJointGetHingeAxis(h, axis);
+        snprintf(text, sizeof text, "axis %.2f %.2f %.2f", axis[0], axis[1], axis[2]);
+        add(text);
+        snprintf(text, sizeof text, "hinge angle %f rate %f", dJointGetHingeAngle(h),
+                 dJointGetHingeAngleRate(h));
+        add(text);
+        snprintf(text, sizeof text, "vel %.2f fmax %.2f\n", vel, fmax);
+        add(text);
+        snprintf(text, sizeof text, "Lo %.2f Hi %.2f\n", dJointGetHingeParam(h, dParamLoStop),
+                 dJointGetHingeParam(h, dParamHiStop));
+        add(text);
+        snprintf(text, sizeof text, "jfb F %.1f %.1f %.1f T %.1f %.1f %.1f", f.f1[0], f.f1[1],
+                 f.f1[2], f.t1[0], f.t1[1], f.t1[2]);
+        add(text);
+    }
+    if (b >= 0 && b < NUM_BODIES && pl->body[b]) {
+        const dReal *lv = dBodyGetLinearVel(pl->body[b]);
+        const dReal *av = dBodyGetAngularVel(pl->body[b]);
+        const dReal *pos = dBodyGetPosition(pl->body[b]);
+        const char *name = body_name(b);
+        snprintf(text, sizeof text, "%s lvel %.3f %.3f %.3f avel %.3f %.3f %.3f", name ? name : "",
+                 lv[0], lv[1], lv[2], av[0], av[1], av[2]);
+        add(text);
+        snprintf(text, sizeof text, "%s pos %.2f %.2f %2f", name ? name : "", pos[0], pos[1], pos[2]);
+        add(text);
+    }
+    return n;
+}
+
+void draw_debug_overlay()
+{
+    if (!hud_text.draw_text)
+        return;
+    char lines[12][128];
+    int n = debug_overlay_lines(lines, 12);
+    draw_palette_colour(text_colours.text, 1.0f);
+    for (int i = 0; i < n; i++) {
+        // the panel shows one line per row, without the formats' newlines
+        char *nl = strchr(lines[i], '\n');
+        if (nl)
+            *nl = '\0';
+        hud_text.draw_text(1, 8.0f, (float)(140 + 20 * i), lines[i]);
+    }
+}
+
+// ---- player icons ----------------------------------------------------------------
+
+void draw_hud_player_icons()
+{
+    int n = match_state.num_players;
+    if (n > 2)
+        return;
+    double t = frame_tick;
+    for (int p = 0; p < n && p < SLOT_PLAYERS; p++) {
+        Texture *icon = player_color_textures[p];
+        if (!texture_loaded(icon))
+            continue;
+        int inward = players[p].out ? 32 : 0;
+        int rect[2] = {p == 0 ? view_width - 32 - inward : inward, 142};
+        const float target[3] = {0, 0, 0};
+        push_square_perspective();
+        set_avatar_view(rect, 32, target);
+        set_draw_color(1, 1, 1, 1);
+        dMatrix3 R;
+        // turned about its own axis so that both colours face the viewer
+        dRFromAxisAndAngle(R, 0, 0, 1, 1.57 + 0.1 * sin(0.001 * t));
+        const double centre[3] = {0, 0, 0};
+        draw_capsule_geom(centre, nullptr, nullptr, R, 1.0, 0.5, DRAW_TEXTURED, icon, nullptr);
+        pop_square_perspective();
+    }
+    reset_viewport();
+}
+
+// ---- disqualification marks ------------------------------------------------------
+
+float dq_impact_step(GroundImpact *g, int player, const GameRules *rules, float *radius)
+{
+    *radius = 0.0f;
+    const PlayerState *p = &players[player];
+    if (rules->dqtimeout > 0 && p->touch_time > 0 && p->touch_last == match_state.match_frame &&
+        g->frame == match_state.match_frame) {
+        *radius = 0.4f;
+        float a = (float)p->touch_time / (float)rules->dqtimeout;
+        return a < 1.0f ? a : 1.0f;
+    }
+    if (g->countdown <= 0)
+        return -1.0f;
+    if (g->countdown >= GROUND_IMPACT_FRESH && g->frame != match_state.match_frame)
+        return -1.0f;
+    float left = (float)g->countdown / 100.0f;
+    *radius = 0.4f * (float)(GROUND_IMPACT_FRESH - g->countdown);
+    g->countdown -= 1;
+    return left * left * left;
+}
+
+void draw_dq_impacts()
+{
+    int n = match_state.num_players;
+    if (n > MAX_FIGHTERS)
+        n = MAX_FIGHTERS;
+    for (int p = 0; p < n; p++) {
+        GroundImpact *g = &ground_impacts[p];
+        float radius = 0.0f;
+        float alpha = dq_impact_step(g, p, &current_rules, &radius);
+        if (alpha < 0.0f || radius <= 0.0f)
+            continue;
+        int colour = g->colour ? g->colour : players[p].colour;
+        draw_palette_colour(colour, alpha);
+        const double identity[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};
+        draw_sphere_geom(g->position, nullptr, nullptr, identity, radius, DRAW_RING, nullptr,
+                         nullptr);
+    }
+}
+
+// ---- speedometer -----------------------------------------------------------------
+
+double fighter_top_speed(int p)
+{
+    if (p < 0 || p >= MAX_PLAYERS || !has_bodies(p))
+        return 0.0;
+    double best = 0.0;
+    for (int b = 0; b < NUM_BODIES; b++) {
+        if (!players[p].body[b])
+            continue;
+        const dReal *v = dBodyGetLinearVel(players[p].body[b]);
+        double s = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+        if (s > best)
+            best = s;
+    }
+    return sqrt(best);
+}
+
+void draw_speedometer()
+{
+    if (!hud_text.draw_text_right)
+        return;
+    int n = match_state.num_players < 2 ? match_state.num_players : 2;
+    for (int p = 0; p < n; p++) {
+        char text[32];
+        snprintf(text, sizeof text, "%.2f", fighter_top_speed(p));
+        fighter_colour(p, 1.0f);
+        hud_text.draw_text_right(2, 0, view_height - 120 + 20 * p, text);
+    }
+}
+
+// ---- joint spheres ---------------------------------------------------------------
+
+void draw_joint_spheres(int player)
+{
+    if (player < 0 || player >= MAX_PLAYERS || !has_bodies(player))
+        return;
+    PlayerState *p = &players[player];
+    int colour = fighter_looks[player].joint_colour[0];
+    if (colour)
+        draw_palette_colour(colour, 0.5f);
+    else
+        set_draw_color(0.5f, 1.0f, 0.5f, 0.5f);
+    for (int j = 0; j < NUM_JOINTS; j++) {
+        if (!p->hinge[j])
+            continue;
+        dVector3 a;
+        dJointGetHingeAnchor(p->hinge[j], a);
+        const double pos[3] = {a[0], a[1], a[2]};
+        const double identity[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};
+        draw_sphere_geom(pos, nullptr, nullptr, identity, 0.1, DRAW_PLAIN, nullptr, nullptr);
+    }
 }

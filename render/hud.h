@@ -101,7 +101,10 @@ void draw_hud_scores();
 void frames_left_text(const MatchState *match, const GameRules *rules, char *out, int size);
 // The turnframes entry of the current turn, or -1 when no entry is shown.
 int current_turn_entry(const MatchState *match, const GameRules *rules);
+// The frames left in the match centred at the top (font 0), the turn's
+// entry under them at turn_entry_y (50, or lower when font 0 is taller).
 void draw_turn_timer(const GameRules *rules);
+int turn_entry_y();
 // The fighters' names and scores down both sides (font 2).
 void draw_hud_name_list();
 // Which side (0 left, 1 right) each of the count fighters goes to, in
@@ -133,7 +136,7 @@ struct DrawnCursor {
     int kind;            // row set, 0..4 (starts at 1)
 };
 extern DrawnCursor drawn_cursor;
-enum { CURSOR_FRAME_MS = 300, RULE_FLAG_NO_GRIP_CURSOR = 1 << 4 };
+enum { CURSOR_FRAME_MS = 300, RULE_FLAG_NO_GRIP_CURSOR = 1 << 2 };
 void set_custom_cursor(int on);
 // The TextureTable row of a cursor kind and frame.
 int cursor_texture_row(int kind, int frame);
@@ -154,3 +157,23 @@ void draw_boxed_text(int font, int x, int y, int width, int height, int line_hei
                      const uint16_t *text);
 void draw_boxed_text_8bit(const char *text, int font, int x, int y, int width, int height,
                           int line_height);
+
+// ---- debug panel, icons, marks, speeds -------------------------------------------
+// The debug panel's lines for the selected joint and body (128 bytes
+// each); returns how many were written.
+int debug_overlay_lines(char lines[][128], int max_lines);
+void draw_debug_overlay();
+// With at most two fighters, each fighter whose two-colour icon texture is
+// made (its customs' two icon colours) gets a small rocking capsule in its
+// corner view.
+void draw_hud_player_icons();
+struct GroundImpact;
+// One drawn frame of a fighter's mark: the alpha (-1: not drawn) and the
+// sphere's radius; a fading mark counts down.
+float dq_impact_step(GroundImpact *impact, int player, const GameRules *rules, float *radius);
+void draw_dq_impacts();
+// The speed of a fighter's fastest body now.
+double fighter_top_speed(int player);
+void draw_speedometer();
+// The fighter's joint spheres (radius 0.1) in its joint colour at alpha 0.5.
+void draw_joint_spheres(int player);

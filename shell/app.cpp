@@ -390,6 +390,7 @@ static void bind_layers()
     // slots a test filled first stay as they are.
     init_console_layout();
     bind_console();
+    bind_hud();
     // The control bar and the scroll lists' mouse hover.
     bind_widgets();
     bind_menus();
@@ -566,6 +567,8 @@ void init_session()
     else
         set_menu_state(menu);
     set_caption_text(program_version);
+    // The local user's equipment and the user's own console script.
+    start_console_session();
 }
 
 void on_start()

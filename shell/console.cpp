@@ -6,10 +6,15 @@
 #include <pthread.h>
 
 #include "core/outward.h"
+#include "core/bout.h"
+#include "core/motors.h"
 #include "core/records.h"
 #include "platform/camera.h"
 #include "render/gl_draw.h"
 #include "render/hud.h"
+#include "script/api_game.h"
+#include "shell/console_commands.h"
+#include "shell/customs.h"
 #include "shell/game_control.h"
 #include "shell/palette.h"
 #include "shell/ttf_text.h"
@@ -204,9 +209,12 @@ void store_console_line(const char16 *text, int kind)
         n++;
     memcpy(line->text, text, sizeof(char16) * (size_t)n);
     line->text[n] = 0;
-    // The 8-bit length saturates; the text itself keeps up to 299 units.
-    line->length = (uint8_t)(n > 255 ? 255 : n);
-    line->kind = kind + (console_has_link(line->text) ? CONSOLE_LINK_BIT : 0);
+    line->length = (uint16_t)n;
+    // The link is kept apart from the kind: kind 2 plus the link bit would
+    // read as kind 4.
+    line->link = console_has_link(line->text);
+    line->message_kind = kind;
+    line->kind = kind + (line->link ? CONSOLE_LINK_BIT : 0);
     line->colour = console_kind_colour(line->kind);
 
     ScrollList *l = &c->list;
@@ -339,11 +347,6 @@ void compute_screen_layout(int width, int height, int advance, ScreenLayout *out
         out->hud_columns[i] = c + offsets[i];
 }
 
-static int font_advance()
-{
-    const GlyphEntry *g = glyph(CONSOLE_FONT, 'W');
-    return g && g->width > 0 ? g->width : 8;
-}
 
 static void place_console_list()
 {
@@ -354,7 +357,7 @@ static void place_console_list()
 
 void layout_screen(int colour_too)
 {
-    compute_screen_layout(view_width, view_height, font_advance(), &screen_layout);
+    compute_screen_layout(view_width, view_height, font_char_advance(CONSOLE_FONT), &screen_layout);
     if (replay_mode != REPLAY_LIVE) {
         if (game_links.show_replay_buttons)
             game_links.show_replay_buttons();
@@ -389,6 +392,38 @@ void init_console_layout()
 
 ScrollList *get_console_list() { return &message_console.list; }
 
+int get_console_line_count() { return message_console.line_count; }
+
+int get_console_line_kind(int i)
+{
+    const ConsoleLine *l = console_line(i);
+    return l ? l->message_kind : -1;
+}
+
+const ConsoleLine *get_hovered_link_line()
+{
+    MessageConsole *c = &message_console;
+    int row = c->list.hover;
+    if (row < 0 || row >= c->line_count || row < c->list.first ||
+        row >= c->list.first + c->list.visible_rows)
+        return nullptr;
+    const ConsoleLine *l = console_line(row);
+    if (!l || !l->link)
+        return nullptr;
+    int mouse_x = 0;
+    SDL_GetMouseState(&mouse_x, nullptr);
+    if (mouse_x > c->list_x + wide_text_width(CONSOLE_FONT, l->text))
+        return nullptr;
+    return l;
+}
+
+void free_console_list()
+{
+    MessageConsole *c = &message_console;
+    c->list = ScrollList();
+    c->list.hover = -1;
+}
+
 // ---- drawing -----------------------------------------------------------------------
 
 void draw_console_lines(int x, int y)
@@ -422,7 +457,7 @@ void draw_console_lines(int x, int y)
         if (!line->text[0])
             continue;
         int colour = line->colour;
-        if (row == c->list.hover && (line->kind & CONSOLE_LINK_BIT) &&
+        if (row == c->list.hover && line->link &&
             mouse_x <= x + wide_text_width(CONSOLE_FONT, line->text))
             colour = CONSOLE_HOVER_COLOUR;
         set_colour(colour, c->alpha);
@@ -438,38 +473,163 @@ void draw_menu_screen()
     end_2d();
 }
 
+// The online hint: who may move now, seen from this client.
+static const char *online_hint()
+{
+    int own = own_player_index;
+    if (replay_mode != REPLAY_LIVE)
+        return own < 0 ? "SPECTATOR" : "Waiting for Other Player";
+    if (!match_state.game_paused && !match_state.ghost_mode)
+        return nullptr;
+    if (own < 0) {
+        static char queue_line[64];
+        if (queue_position > 0) {
+            snprintf(queue_line, sizeof queue_line, "Waiting for your turn: #%d in queue",
+                     (int)queue_position);
+            return queue_line;
+        }
+        return "SPECTATOR";
+    }
+    if (!have_enough_fighters())
+        return "Waiting for Opponent";
+    if (own < MAX_FIGHTERS && players[own].ready)
+        return "Waiting for Other Player";
+    return nullptr;
+}
+
+const char *hint_line_text()
+{
+    if (is_online_game())
+        return online_hint();
+    if (replay_mode != REPLAY_LIVE)
+        return replay_mode == REPLAY_CYCLE ? "Press the SPACEBAR to Play!"
+                                           : "SPACEBAR - New Game   ;   F - Save Replay";
+    if (match_state.game_over)
+        return "Press the SPACEBAR for REPLAY";
+    if (match_state.game_paused || match_state.ghost_mode)
+        return selected_player >= 0 ? "Hit SPACE when ready with move" : "Click to Select Player";
+    return nullptr;
+}
+
 void draw_hint_line()
 {
-    const char *text = nullptr;
-    if (is_online_game())
-        return;   // the online hints belong to the multiplayer client
-    if (replay_mode != REPLAY_LIVE)
-        text = menu_state != 0 ? "Press the SPACEBAR to Play!"
-                               : "SPACEBAR - New Game   ;   F - Save Replay";
-    else if (match_state.game_over)
-        text = "Press the SPACEBAR for REPLAY";
-    else if (match_state.game_paused || match_state.ghost_mode)
-        text = selected_player >= 0 ? "Hit SPACE when ready with move" : "Click to Select Player";
+    const char *text = hint_line_text();
     if (!text)
         return;
     set_colour(text_colours.text, 1.0f);
     draw_text_centred(2, view_height - 30, text);
 }
 
+// Offline the two names at the top; online each with its belt line.
+void draw_name_lines()
+{
+    if (match_state.num_players != 2)
+        return;
+    int online = is_online_game();
+    for (int p = 0; p < 2; p++) {
+        const char *name = players[p].name;
+        if (online && p == 1 && !name[0])
+            name = "Waiting..";
+        set_colour(players[p].colour, 1.0f);
+        if (p == 0)
+            draw_text_right(2, 8, 50, name);
+        else
+            draw_text(2, 8.0f, 50.0f, name);
+        if (!online)
+            continue;
+        char line[300];
+        if (belt_line_text(p, line, sizeof line) != 0)
+            continue;
+        if (p == 0)
+            draw_text_right(1, 8, 80, line);
+        else
+            draw_text(1, 8.0f, 80.0f, line);
+    }
+}
+
+// The fourth belt: from it on a fighter may wear a belt name of its own.
+enum { OWN_BELT_ROW = 3 };
+
+int belt_line_text(int p, char *out, int size)
+{
+    out[0] = '\0';
+    if (p < 0 || p >= MAX_FIGHTERS || p >= num_bouts)
+        return 1;
+    const BoutEntry *e = get_bout_entry(p);
+    if (!e)
+        return 1;
+    int points = e->values[1];
+    int rank = e->values[4];
+    const PlayerCustoms *c = get_player_customs(p);
+    if (c && c->belt_name[0] && points >= belt_minimum(OWN_BELT_ROW))
+        snprintf(out, (size_t)size, "%s Belt, Rank %i", c->belt_name, rank);
+    else if (rank <= 0)
+        snprintf(out, (size_t)size, "%s Belt, Unranked", belt_name_for_value(points));
+    else
+        snprintf(out, (size_t)size, "%s Belt, Rank %i", belt_name_for_value(points), rank);
+    return 0;
+}
+
+// ---- the say box ---------------------------------------------------------------------
+
+void draw_say_box_row(int x, int y, int force)
+{
+    if (!force && menu_state != 16)
+        return;
+    TextLines *chat = get_chat_input();
+    char text[TEXT_ROW_UNITS * 3 + 1];
+    text[0] = '\0';
+    if (chat && chat->num_rows > 0)
+        text_lines_get_row(chat, chat->current_row, TEXT_ROW_UNITS - 1, text);
+    // Long lines show their end, as they are being typed.
+    const char *shown = text;
+    int width = view_width - x - 16;
+    while (shown[0] && text_width(1, shown) + text_width(1, "Say: _") > width)
+        shown++;
+    draw_text_input_box(x, y, "Say", shown, 1, 0);
+}
+
+static void draw_say_box_in_game() { draw_say_box_row(8, view_height - 80, 0); }
+
+// ---- links ---------------------------------------------------------------------------
+
+// The browser opens the link of a line that holds one; 1 when it did.
+static int open_line_link(const ConsoleLine *l)
+{
+    if (!l || !l->link)
+        return 0;
+    char url[CONSOLE_LINE_UNITS + 8];
+    if (link_of(l->text, url, sizeof url) != 0 || !url[0])
+        return 0;
+    open_in_browser(url);
+    return 1;
+}
+
+int open_console_link(int line) { return open_line_link(console_line(line)); }
+
+static int open_hovered_link() { return open_line_link(get_hovered_link_line()); }
+
 int joint_state_line_text(char *out, int size)
 {
     if (!out || size < 1)
         return 1;
     out[0] = '\0';
-    // Online the own fighter's turn decides; that belongs to the multiplayer client.
-    if (is_online_game() || replay_mode != REPLAY_LIVE)
+    if (replay_mode != REPLAY_LIVE)
         return 1;
     if (!match_state.game_paused && !match_state.ghost_mode)
         return 1;
     if (selected_player < 0 || selected_player >= MAX_PLAYERS || selected_joint < 0 ||
         selected_joint >= NUM_JOINTS)
         return 1;
-    int state = players[selected_player].joint_state[selected_joint];
+    // Online only while the own fighter still plans its move.
+    if (is_online_game()) {
+        int own = own_player_index;
+        if (own < 0 || own >= MAX_FIGHTERS || players[own].ready || match_state.game_over)
+            return 1;
+    }
+    // The state the player set: the pending command until the frame step
+    // applies it, then what the hinge's motor does.
+    int state = current_joint_state(selected_player, selected_joint);
     snprintf(out, (size_t)size, "%s %s", joint_state_display_name(state, selected_joint),
              joint_display_name(selected_joint));
     return 0;
@@ -562,6 +722,9 @@ static void hud_console_scroll(int position)
 
 void bind_console()
 {
+    bind_console_commands();
+    if (!script_shell.launch_browser)
+        script_shell.launch_browser = [](const char *url) { open_in_browser(url); };
     if (!core_outward.echo)
         core_outward.echo = console_echo;
     if (!core_outward.show_banner)
@@ -580,4 +743,8 @@ void bind_console()
         game_links.set_chat_lines = set_chat_lines;
     if (!game_links.clear_console)
         game_links.clear_console = clear_console;
+    if (!game_links.draw_say_box)
+        game_links.draw_say_box = draw_say_box_in_game;
+    if (!game_links.open_hovered_link)
+        game_links.open_hovered_link = open_hovered_link;
 }

@@ -23,9 +23,11 @@ enum {
 
 struct ConsoleLine {
     char16 text[CONSOLE_LINE_UNITS];
-    uint8_t length;
-    int kind;      // message kind (low byte) + link bit
-    int colour;    // palette row
+    uint16_t length;
+    int kind;           // message kind (low byte) + link bit: picks the colour
+    int message_kind;   // the kind as echoed
+    int link;           // 1 when the text holds a web link
+    int colour;         // palette row
 };
 
 struct MessageConsole {
@@ -94,9 +96,29 @@ void compute_screen_layout(int width, int height, int advance, ScreenLayout *out
 void layout_screen(int colour_too);
 void init_console_layout();
 ScrollList *get_console_list();
+int get_console_line_count();
+// The message kind of the oldest-first line i (link mark removed); -1 outside.
+int get_console_line_kind(int i);
+// The console line whose link is under the mouse; null when none.
+const ConsoleLine *get_hovered_link_line();
+// Opens the link of the oldest-first line i in the browser (never through a
+// shell); 1 when the line held one.
+int open_console_link(int line);
+// The console's list emptied (shut-down).
+void free_console_list();
 void draw_console_lines(int x, int y);
 void draw_menu_screen();
 void draw_hint_line();
+// The hint of the moment (null: none).
+const char *hint_line_text();
+// The two fighters' names (font 2, y 50), online with their belt lines.
+void draw_name_lines();
+// Online: fighter p's belt line ("%s Belt, Rank %i" or "%s Belt, Unranked")
+// from its bout entry; 1 when the fighter has none.
+int belt_line_text(int p, char *out, int size);
+// The one-row "Say" box of the chat input at (x, y): when forced, or on the
+// say page (menu 16).
+void draw_say_box_row(int x, int y, int force);
 // The selected joint's "<state> <joint>" line while the game waits for a
 // move (offline); 0 when out (size bytes) holds a line to show.
 int joint_state_line_text(char *out, int size);

@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/mod.h"
 #include "core/outward.h"
@@ -12,6 +16,8 @@
 #include "net/browser.h"
 #include "net/client.h"
 #include "net/connection.h"
+#include "net/md5.h"
+#include "core/replay_buffer.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
 #include "script/engine.h"
@@ -27,6 +33,7 @@
 #include "render/world_shader.h"
 
 FILE *console_output_file = nullptr;
+ConsoleCommandOutward console_command_outward = {};
 char console_base_dir[256] = "";
 
 static const char *const unavailable_text = "%s is not available yet";
@@ -237,6 +244,24 @@ static void cmd_connect(const ConsoleCommand *, const char *arg)
         core_outward.connect_to_server(arg);
 }
 
+// A number rule that refused its value says so, with the values it takes.
+static void refused_rule(const char *name, const char *value)
+{
+    for (int i = 0; game_rule_options[i].id != -1; i++) {
+        const GameRuleOption *o = &game_rule_options[i];
+        if (strcmp(o->name, name) && strcmp(o->short_name, name))
+            continue;
+        const RuleRange *r = rule_range(o->id);
+        if (!r)
+            return;
+        char line[CONSOLE_ARG_BYTES + 96];
+        snprintf(line, sizeof line, "%s %s is out of range (%ld to %ld)", o->name, value, r->min,
+                 r->max);
+        say(line);
+        return;
+    }
+}
+
 static void cmd_set(const ConsoleCommand *, const char *arg)
 {
     int online = is_online_game();
@@ -261,8 +286,8 @@ static void cmd_set(const ConsoleCommand *, const char *arg)
         if (online) {
             snprintf(line, sizeof line, "set %s %s\n", name, value);
             send_line(line);
-        } else {
-            set_rule(name, value, rules);
+        } else if (set_rule(name, value, rules) != 0) {
+            refused_rule(name, value);
         }
     }
     if (!online) {
@@ -295,7 +320,8 @@ static void cmd_option(const ConsoleCommand *, const char *arg)
 
 static void cmd_setframes(const ConsoleCommand *, const char *arg)
 {
-    set_rule("matchframes", arg, &current_rules);
+    if (set_rule("matchframes", arg, &current_rules) != 0)
+        refused_rule("matchframes", arg);
 }
 
 static void cmd_removehooks(const ConsoleCommand *, const char *arg)
@@ -511,11 +537,12 @@ static void cmd_listbuddy(const ConsoleCommand *, const char *)
 
 static void cmd_motionblur(const ConsoleCommand *row, const char *arg)
 {
+    (void)row;
     set_option(OPT_MOTIONBLUR, number_of(arg));
     if (get_option(OPT_MOTIONBLUR)) {
         say("Super Secret Motion Blur toggled on.");
-        // The video mode is set again by the platform layer at its next start.
-        (void)row;
+        if (console_command_outward.reinit_video)
+            console_command_outward.reinit_video();
     } else {
         say("Super Secret Motion Blur toggled off.");
     }
@@ -607,6 +634,185 @@ static void cmd_refresh(const ConsoleCommand *, const char *)
     start_browser_thread();
 }
 
+// ---- programs started from the console ---------------------------------------------
+
+// Starts a program detached from the game: a child forks the program's own
+// process and leaves at once, so nothing is left to reap later. Nothing
+// goes through a shell; the arguments reach the program as they are.
+static int spawn_detached(const char *path, char *const argv[], int search_path)
+{
+    pid_t child = fork();
+    if (child < 0)
+        return 1;
+    if (child == 0) {
+        pid_t program = fork();
+        if (program == 0) {
+            int null_fd = open("/dev/null", O_RDWR);
+            if (null_fd >= 0) {
+                dup2(null_fd, 0);
+                dup2(null_fd, 1);
+            }
+            if (search_path)
+                execvp(path, argv);
+            else
+                execv(path, argv);
+            _exit(127);
+        }
+        _exit(program < 0 ? 1 : 0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+int start_program(const char *path, char *const argv[], int search_path)
+{
+    if (!path || !argv || !argv[0])
+        return 1;
+    if (console_command_outward.spawn)
+        return console_command_outward.spawn(path, argv, search_path);
+    return spawn_detached(path, argv, search_path);
+}
+
+// A URL may only hold printable characters without blanks: it goes to the
+// browser as one argument.
+static int url_ok(const char *url)
+{
+    if (!url || !url[0] || url[0] == '-')
+        return 0;
+    for (const unsigned char *p = (const unsigned char *)url; *p; p++)
+        if (*p <= ' ' || *p == 0x7f)
+            return 0;
+    return 1;
+}
+
+int open_in_browser(const char *url)
+{
+    if (!url)
+        return 3;
+    if (!url_ok(url)) {
+        fprintf(stderr, "launch_browser: refused url\n");
+        return 1;
+    }
+    if (console_command_outward.fullscreen_state && console_command_outward.fullscreen_state() &&
+        console_command_outward.toggle_fullscreen)
+        console_command_outward.toggle_fullscreen();
+    char program[] = "mozilla";
+    char link[CONSOLE_ARG_BYTES * 2];
+    n_strncpyz(link, url, sizeof link);
+    char *argv[] = {program, link, nullptr};
+    return start_program(program, argv, 1) == 0 ? 0 : 1;
+}
+
+enum { SYSTEM_ARGS = 16 };
+
+// "data/bin/<app> [arguments]": the program must be a plain file name in
+// data/bin; the rest of the line is split at blanks into its arguments.
+int run_data_program(const char *line, char *path_out, int path_size)
+{
+    char copy[CONSOLE_ARG_BYTES];
+    n_strncpyz(copy, line ? line : "", sizeof copy);
+    char *argv[SYSTEM_ARGS + 1];
+    int argc = 0;
+    for (char *save = nullptr, *word = strtok_r(copy, " \t", &save);
+         word && argc < SYSTEM_ARGS; word = strtok_r(nullptr, " \t", &save))
+        argv[argc++] = word;
+    argv[argc] = nullptr;
+    if (argc == 0 || !console_path_ok(argv[0]) || strchr(argv[0], '/') || argv[0][0] == '.')
+        return 2;
+    char relative[CONSOLE_ARG_BYTES + 16];
+    char full[CONSOLE_ARG_BYTES + 288];
+    snprintf(relative, sizeof relative, "data/bin/%s", argv[0]);
+    game_path(relative, full, sizeof full);
+    if (path_out)
+        n_strncpyz(path_out, full, path_size);
+    struct stat st;
+    if (stat(full, &st) != 0 || !S_ISREG(st.st_mode) || access(full, X_OK) != 0)
+        return 3;
+    return start_program(full, argv, 0) == 0 ? 0 : 1;
+}
+
+static void cmd_system(const ConsoleCommand *, const char *arg)
+{
+    char line[CONSOLE_ARG_BYTES + 64];
+    int r = run_data_program(arg, nullptr, 0);
+    if (r == 2) {
+        snprintf(line, sizeof line, "system: %s is not a program in data/bin", arg);
+        say(line);
+    } else if (r == 3) {
+        snprintf(line, sizeof line, "system: no program data/bin/%s", arg);
+        say(line);
+    } else if (r != 0) {
+        snprintf(line, sizeof line, "system: unable to start %s", arg);
+        say(line);
+    }
+}
+
+enum { RESOLUTION_MIN = 320, RESOLUTION_MAX = 8192 };
+
+static void cmd_resolution(const ConsoleCommand *, const char *arg)
+{
+    int w = 0, h = 0;
+    if (sscanf(arg, "%i %i", &w, &h) < 2 || w <= 0 || h <= 0)
+        return;
+    if (w < RESOLUTION_MIN || h < RESOLUTION_MIN || w > RESOLUTION_MAX || h > RESOLUTION_MAX) {
+        char line[96];
+        snprintf(line, sizeof line, "resolution %i %i is out of range (%i to %i)", w, h,
+                 (int)RESOLUTION_MIN, (int)RESOLUTION_MAX);
+        say(line);
+        return;
+    }
+    if (console_command_outward.set_resolution)
+        console_command_outward.set_resolution(w, h);
+    layout_screen(0);
+    chat_lines(message_console.console_rows);
+}
+
+// Positions are kept inside a box far larger than any dojo.
+enum { MOVE_LIMIT = 1000 };
+
+static void cmd_moveplayer(const ConsoleCommand *, const char *arg)
+{
+    int p = 0;
+    double xyz[3] = {0, 0, 0};
+    sscanf(arg, "%i %lf %lf %lf", &p, &xyz[0], &xyz[1], &xyz[2]);
+    for (double v : xyz)
+        if (!std::isfinite(v) || v < -MOVE_LIMIT || v > MOVE_LIMIT) {
+            say("moveplayer: position out of range");
+            return;
+        }
+    if (set_player_position(p, xyz[0], xyz[1], xyz[2]) != 0) {
+        char line[64];
+        snprintf(line, sizeof line, "moveplayer: no player %i", p);
+        say(line);
+    }
+}
+
+static void cmd_login(const ConsoleCommand *, const char *arg)
+{
+    char user[CONSOLE_ARG_BYTES] = "", password[CONSOLE_ARG_BYTES] = "";
+    if (!arg || sscanf(arg, "%511s %511s", user, password) < 1)
+        return;
+    ServerConnection *c = get_game_connection();
+    if (!c || !net_is_connected(c))
+        return;
+    sanitize_name(user);
+    char digest[256];
+    md5_hex_string(password, digest, sizeof digest);
+    char line[CONSOLE_ARG_BYTES + 300];
+    snprintf(line, sizeof line, "mlogin %s %s\n", user, digest);
+    send_line(line);
+}
+
+static void cmd_listequipment(const ConsoleCommand *, const char *)
+{
+    const EquipmentRecord *e = get_equipment();
+    char line[96];
+    snprintf(line, sizeof line, "GHOST 0;%i %i %i", e->values[0], e->values[1], e->values[2]);
+    out_line(line);
+}
+
 // ---- the table -----------------------------------------------------------------
 
 #define U cmd_unavailable
@@ -616,7 +822,7 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"help", "he", "print this help", cmd_help, 2, 1},
     {"loadmod", "lm", "classic.zmm", cmd_loadmod, 1, 0},
     {"zoomplayer", "zp", "0|1", cmd_zoomplayer, 1, 1},
-    {"resolution", "re", "w h", U, 1, 0},
+    {"resolution", "re", "w h", cmd_resolution, 1, 0},
     {"quit", "qu", "", cmd_quit, 0, 0},
     {"loadplayer", "lp", "player name", cmd_loadplayer, 1, 0},
     {"povshot", "ps", "filename.pov", cmd_povshot, 1, 0},
@@ -632,11 +838,11 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"pass", "pa", "<password>", cmd_pass, 1, 0},
     {"exec", "ex", "<file.zms>", cmd_exec, 1, 0},
     {"exportworld", "ew", "<file.zmm>", cmd_exportworld, 1, 0},
-    {"system", "sy", "<app>", U, 1, 0},
+    {"system", "sy", "<app>", cmd_system, 1, 0},
     {"option", "op", "<key> <#>", cmd_option, 1, 0},
     {"benchmark", "bm", "0|1", cmd_benchmark, 2, 0},
     {"setframes", "sf", "num", cmd_setframes, 1, 0},
-    {"moveplayer", "mp", "p x y z", U, 1, 0},
+    {"moveplayer", "mp", "p x y z", cmd_moveplayer, 1, 0},
     {"loadscript", "ls", "testlua.lua", cmd_loadscript, 1, 0},
     {"removehooks", "rh", "hook", cmd_removehooks, 1, 0},
     {"smartcamera", "sc", "0|1", cmd_smartcamera, 1, 0},
@@ -646,7 +852,7 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"loadworldshader", "lws", "shader.inc", cmd_loadworldshader, 1, 0},
     {"exportworldshader", "ews", "shader.inc", cmd_exportworldshader, 1, 0},
     {"frameskip", "fs", "0|1", cmd_frameskip, 2, 0},
-    {"login", "lo", "user pwd", U, 2, 0},
+    {"login", "lo", "user pwd", cmd_login, 2, 0},
     {"spec", "sp", "", cmd_spec, 0, 0},
     {"enter", "en", "", cmd_enter, 0, 0},
     {"timecolor", "tc", "c", cmd_timecolor, 2, 0},
@@ -657,7 +863,7 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"addbuddy", "ab", "playername", cmd_addbuddy, 1, 0},
     {"removebuddy", "rb", "playername", cmd_removebuddy, 1, 0},
     {"listbuddy", "lb", "", cmd_listbuddy, 0, 1},
-    {"listequipment", "le", "", U, 0, 0},
+    {"listequipment", "le", "", cmd_listequipment, 0, 0},
     {"ordereddrawing", "od", "0|1", cmd_ordereddrawing, 2, 0},
     {"motionblur", "grarrr", "0|1", cmd_motionblur, 2, 0},
     {nullptr, nullptr, nullptr, nullptr, 0, 0},
@@ -902,4 +1108,27 @@ void submit_chat_text(const char *chat)
     else
         snprintf(line, sizeof line, "SAY %s\n", text);
     send_line(line);
+}
+
+// ---- wiring and the session start -------------------------------------------------
+
+void bind_console_commands()
+{
+    if (!console_command_outward.set_resolution)
+        console_command_outward.set_resolution = set_resolution;
+    if (!console_command_outward.reinit_video)
+        console_command_outward.reinit_video = reinit_video;
+    if (!console_command_outward.fullscreen_state)
+        console_command_outward.fullscreen_state = get_fullscreen;
+    if (!console_command_outward.toggle_fullscreen)
+        console_command_outward.toggle_fullscreen = toggle_fullscreen;
+}
+
+void start_console_session()
+{
+    load_user_equipment();
+    char full[CONSOLE_ARG_BYTES];
+    game_path("profile.zms", full, sizeof full);
+    if (access(full, R_OK) == 0)
+        run_console_script("profile.zms");
 }

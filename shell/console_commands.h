@@ -65,3 +65,32 @@ void submit_chat_text(const char *text);
 // 1 when a path given by a user or script stays inside the game's folders
 // (not empty, not absolute, no ".." part, no backslash, no drive letter).
 int console_path_ok(const char *path);
+
+// Where the commands reach the window and the process table; start-up
+// fills them (bind_console_commands), tests put recorders in. Empty slots:
+// the window calls are skipped, programs start for real.
+struct ConsoleCommandOutward {
+    void (*set_resolution)(int width, int height);
+    void (*reinit_video)();
+    int (*fullscreen_state)();
+    void (*toggle_fullscreen)();
+    int (*spawn)(const char *path, char *const argv[], int search_path);
+};
+extern ConsoleCommandOutward console_command_outward;
+void bind_console_commands();
+
+// Starts a program with an argument vector, detached, never through a
+// shell (search_path: look the name up in PATH). 0 when it was started.
+int start_program(const char *path, char *const argv[], int search_path);
+// The browser ("mozilla") with the URL as its one argument, leaving full
+// screen first. 3 for a null URL, 1 when refused (blanks, control
+// characters, a leading '-') or not started, 0 when started.
+int open_in_browser(const char *url);
+// The console's "system": the first word names a program in data/bin (a
+// plain file name), the other words are its arguments. 0 started, 1 could
+// not start, 2 not a plain name, 3 no such executable file.
+int run_data_program(const char *line, char *path_out, int path_size);
+
+// At the start of a session: the local user's equipment file, then the
+// console script "profile.zms" when there is one.
+void start_console_session();

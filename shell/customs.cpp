@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #include "core/command.h"
 #include "core/outward.h"
@@ -13,7 +14,10 @@
 #include "render/fighter_draw.h"
 #include "render/texture.h"
 #include "render/trails.h"
+
+#include "shell/game_control.h"
 #include "shell/palette.h"
+#include "render/scene.h"
 
 PlayerCustoms player_customs[MAX_PLAYERS];
 static PlayerCustoms staging[CUSTOMS_STAGING];
@@ -456,6 +460,28 @@ static void reload_player_trails(int p, const char *name)
     load_custom_trail_textures(p, name, player_customs[p].trail_col);
 }
 
+// Without a head texture of its own a fighter wears the default head of
+// its place ("data/textures/head/<default name>.tga", e.g. "kasu"), when
+// the game ships one. A file that is there but cannot be read is reported
+// once.
+int load_default_head_texture(int p)
+{
+    if (p < 0 || p >= MAX_FIGHTERS)
+        return 1;
+    char path[CUSTOMS_PATH_BYTES];
+    snprintf(path, sizeof path, "data/textures/head/%s.tga", default_player_names_table[p]);
+    if (access(path, R_OK) != 0)
+        return 1;
+    Texture *slot = player_body_textures[p][0];
+    if (slot && texture_load(slot, "data/textures/head", default_player_names_table[p]))
+        return 0;
+    static int reported;
+    if (!reported)
+        fprintf(stderr, "set_player_body - corrupt default %s texture\n", path);
+    reported = 1;
+    return 1;
+}
+
 void reload_player_textures(int p)
 {
     if (p < 0 || p >= MAX_FIGHTERS)
@@ -480,6 +506,14 @@ void reload_player_textures(int p)
             players[p].num_textures++;
             continue;
         }
+        // A failed load empties the slot: the decal text goes in now, unless
+        // a default head or a gradient takes the part.
+        if (b == 0 && load_default_head_texture(p) == 0)
+            continue;
+        if (c->decal_name[b][0])
+            set_player_body_decal(p, b, c->decal_name[b]);
+        if (b == 0)
+            continue;
         // No own texture: a gradient of the two colours, away from the
         // head and the torso (1, 2, 5, 8).
         bool torso = b == 1 || b == 2 || b == 5 || b == 8;
@@ -511,9 +545,20 @@ int load_player_look(int p)
         return 1;
     char path[CUSTOMS_PATH_BYTES];
     int result = 1;
+    // The item file holds no decals: the ones the server or a replay sent
+    // stay across the reload.
+    char decal_name[CUSTOMS_PARTS][10];
+    int decal_value[CUSTOMS_PARTS];
+    memcpy(decal_name, player_customs[p].decal_name, sizeof decal_name);
+    memcpy(decal_value, player_customs[p].decal_value, sizeof decal_value);
     memset(&player_customs[p], 0, sizeof player_customs[p]);
     if (customs_path(players[p].name, "item.dat", path, sizeof path) == 0)
         result = load_customs(path, &player_customs[p]) == 1 ? 1 : 0;
+    for (int b = 0; b < CUSTOMS_PARTS; b++)
+        if (!player_customs[p].decal_name[b][0]) {
+            memcpy(player_customs[p].decal_name[b], decal_name[b], sizeof decal_name[b]);
+            player_customs[p].decal_value[b] = decal_value[b];
+        }
     reload_player_textures(p);
     return result;
 }

@@ -76,6 +76,9 @@ void set_ghost_equipment(int a, int b, int c);
 // Loads the login name's equipment file (start-up).
 int load_user_equipment();
 
+// The default head of fighter p (0..3) when the game ships one; 0 loaded.
+int load_default_head_texture(int p);
+
 // ---- looks of the fighters ----------------------------------------------------
 // Zeroes the staging records and the customs of fighters 0..3.
 void clear_player_customs();

@@ -1,6 +1,7 @@
 #include "shell/game_control.h"
 
 #include <SDL/SDL.h>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -14,8 +15,19 @@
 #include "platform/loop.h"
 #include "render/world_shader.h"
 #include "shell/app.h"
+#include "shell/console.h"
+#include "shell/input.h"
 #include "shell/options.h"
 #include "shell/widgets.h"
+#include "shell/palette.h"
+#include "shell/sound_triggers.h"
+#include "core/breaks.h"
+#include "core/ghost.h"
+#include "core/ground_impacts.h"
+#include "core/newgame.h"
+#include "core/outward.h"
+#include "render/fighter_draw.h"
+#include "render/hud.h"
 
 GameControlLinks game_links;
 
@@ -241,6 +253,33 @@ void new_mp_game_setup()
     LINK(hook_new_mp_game);
 }
 
+static void run_script_file(const char *script)
+{
+    if (script && script[0] && core_outward.run_script)
+        core_outward.run_script(script);
+}
+
+// The three joints the shop scene breaks off the first fighter: both
+// wrists and the neck.
+static const int scene_broken_joints[3] = {10, 11, 0};
+
+void start_scripted_scene(const char *script)
+{
+    // Without the closing replay the scene starts from the match as it is.
+    load_replay_file("exit.rpl");
+    LINK(hook_leave_game);
+    run_script_file(script);
+    stop_ghost();
+    LINK(new_game_reset, 0);
+    unpause_game();
+    if (fighters_built > 0)
+        for (int j : scene_broken_joints)
+            break_joint_dismember(0, j);
+    exit_replay();
+    start_turn(50);
+    LINK(hook_play);
+}
+
 // ---- accessors ------------------------------------------------------------------------
 
 int get_menu_state() { return menu_state; }
@@ -303,3 +342,203 @@ int selected_joint_screen_pos(double out[3])
     project_to_screen(anchor[0], anchor[1], anchor[2], out);
     return 0;
 }
+
+// ---- the end-of-game announcement ------------------------------------------------------
+
+enum { RESULT_DRAW = 1, RESULT_DISQUALIFIED = 2, RESULT_BANNER_SECONDS = 3 };
+
+static int collect_list(const int32_t *list, int out[4])
+{
+    int n = 0;
+    for (int i = 0; i < 4; i++)
+        if (list[i] >= 0 && list[i] < MAX_FIGHTERS)
+            out[n++] = list[i];
+    return n;
+}
+
+int compose_game_result(const MatchState *match, char lines[3][256], int *colour)
+{
+    for (int i = 0; i < 3; i++)
+        lines[i][0] = '\0';
+    if (colour)
+        *colour = -1;
+    int winners[4], disqualified[4];
+    int won = collect_list(match->winners, winners);
+    int lost = collect_list(match->losers, disqualified);
+
+    // The headline: the winners' names, or a draw when nobody won.
+    char headline[256];
+    if (won == 0) {
+        n_strncpyz(headline, "DRAW !", sizeof headline);
+    } else {
+        headline[0] = '\0';
+        for (int i = 0; i < won; i++) {
+            size_t used = strlen(headline);
+            snprintf(headline + used, sizeof headline - used, "%s%s", i ? " & " : "",
+                     players[winners[i]].name);
+        }
+        size_t used = strlen(headline);
+        snprintf(headline + used, sizeof headline - used, "  WINS !");
+    }
+    // Online with one winner: the coins and the way to the next belt.
+    char prepared[256] = "";
+    if (game_type == 1 && won == 1) {
+        BoutEntry *e = get_bout_entry(winners[0]);
+        int points = e ? e->values[1] : 0;
+        int coins = match_result.values[winners[0]];
+        snprintf(prepared, sizeof prepared, "+%i TC, %i games to %s Belt", coins ? coins : 5,
+                 points_to_next_belt(points), belt_name_for_value(points + points_to_next_belt(points)));
+    }
+
+    if (match->result_code == RESULT_DISQUALIFIED) {
+        if (lost > 0)
+            select_player_quiet(disqualified[0]);
+        n_strncpyz(lines[0], "DISQUALIFIED!", 256);
+        n_strncpyz(lines[1], headline, 256);
+        n_strncpyz(lines[2], prepared, 256);
+    } else {
+        if (won > 0)
+            select_player_quiet(winners[0]);
+        n_strncpyz(lines[0], headline, 256);
+        n_strncpyz(lines[1], prepared, 256);
+    }
+    return won;
+}
+
+void show_game_result(MatchState *match)
+{
+    if (get_option(OPT_BENCHMARK) && match_start_tick) {
+        double seconds = (double)(frame_tick - match_start_tick) / 1000.0;
+        if (seconds > 0) {
+            char line[96];
+            snprintf(line, sizeof line, "framerate %.2f time %.2f",
+                     (double)match->match_frame / seconds, seconds);
+            echo_message(line, MSG_NONE);
+        }
+    }
+    char lines[3][256];
+    int colour = -1;
+    compose_game_result(match, lines, &colour);
+    show_banner(2, colour >= 0 ? colour : text_colours.text, RESULT_BANNER_SECONDS, lines[0],
+                lines[1], lines[2], 0, -1);
+    // The chat log keeps the result of a live game once the banner has
+    // faded (a replay shows its banner again at every end, not the line).
+    if (replay_mode != REPLAY_LIVE)
+        return;
+    char line[3 * 256 + 8];
+    n_strncpyz(line, lines[0], sizeof line);
+    for (int i = 1; i < 3; i++)
+        if (lines[i][0]) {
+            size_t used = strlen(line);
+            snprintf(line + used, sizeof line - used, "  %s", lines[i]);
+        }
+    echo_message(line, MSG_INGAME);
+}
+
+void announce_game_result(MatchState *match)
+{
+    if (!match)
+        return;
+    play_result_sound(match);
+    show_game_result(match);
+}
+
+// ---- ground-impact marks --------------------------------------------------------------
+
+static int impact_colour(int player)
+{
+    if (player < 0 || player >= MAX_PLAYERS)
+        return 0;
+    int c = fighter_looks[player].main_colour;
+    return c ? c : players[player].colour;
+}
+
+void mark_ground_impact(MatchState *match, int p, int player)
+{
+    if (p < 0 || p >= MAX_FIGHTERS || player < 0 || player >= MAX_PLAYERS ||
+        !players[player].body[0])
+        return;
+    GroundImpact *g = &ground_impacts[p];
+    g->frame = match ? match->match_frame : match_state.match_frame;
+    const dReal *pos = dBodyGetPosition(players[player].body[0]);
+    for (int k = 0; k < 3; k++)
+        g->position[k] = pos[k];
+    g->colour = impact_colour(player);
+    g->countdown = 99;
+}
+
+void set_impact_pos(int p, const double position[3])
+{
+    if (p < 0 || p >= MAX_FIGHTERS || !position)
+        return;
+    for (int k = 0; k < 3; k++)
+        if (!std::isfinite(position[k]))
+            return;
+    for (int k = 0; k < 3; k++)
+        ground_impacts[p].position[k] = position[k];
+    ground_impacts[p].colour = impact_colour(p);
+}
+
+void clear_ground_impacts()
+{
+    reset_ground_impacts();
+}
+
+void clear_ground_impact(int p)
+{
+    if (p >= 0 && p < MAX_FIGHTERS)
+        ground_impacts[p] = GroundImpact();
+}
+
+// ---- more accessors --------------------------------------------------------------------
+
+void set_player_ready(int p, int v)
+{
+    if (p < 0 || p >= MAX_FIGHTERS)
+        return;
+    players[p].ready = v;
+    int any = 0;
+    for (int i = 0; i < MAX_FIGHTERS; i++)
+        any |= players[i].ready != 0;
+    if (v == 1 || any)
+        LINK(play_sound, 28, 6);
+}
+
+void set_selected_player(int p)
+{
+    LINK(play_sound, 28, 6);
+    select_player_quiet(p);
+    if (p >= 0 && p < MAX_FIGHTERS)
+        start_ghost(p);
+}
+
+int32_t hud_extra_shown;
+void toggle_hud_extra() { hud_extra_shown = !hud_extra_shown; }
+
+// ---- scripted scene and scripted game ---------------------------------------------------
+
+
+void start_script_game(const char *script)
+{
+    LINK(hook_leave_game);
+    run_script_file(script);
+    LINK(clear_console);
+    for (int p = 0; p < MAX_FIGHTERS; p++)
+        LINK(clear_customs, p);
+    LINK(clear_blood_stains);
+    LINK(start_game_with_rules, 0, 0, &setup_rules);
+    hold_other_fighters();
+    LINK(show_play_buttons);
+    LINK(set_play_icon, 0);
+    LINK(hook_new_game);
+}
+
+// The turn alert of an online bout with a queue: the alert sound (a window
+// without focus cannot be flashed through SDL 1.2; the sound is the signal).
+void alert_turn()
+{
+    if (get_option(OPT_TURNALERT) && num_bouts > 2)
+        play_menu_sound();
+}
+
+void set_space_key_deadline(int32_t deadline) { space_key_deadline = deadline; }

@@ -56,6 +56,7 @@ struct GameControlLinks {
     void (*hook_new_mp_game)();
     void (*hook_exit_freeze)();
     void (*hook_enter_freeze)();
+    void (*hook_play)();
     // ---- keyboard and mouse (shell/input.cpp) ----
     // script hooks of the input; a non-zero result consumes the event
     int (*hook_key_down)(int key);
@@ -121,6 +122,8 @@ void load_mod_and_start(int index);
 int toggle_game_paused(int frames);
 void exit_replay();
 void new_mp_game_setup();
+// The shop page's scene: its script, a short live turn, then the play hook.
+void start_scripted_scene(const char *script);
 
 // ---- file lists: shell/file_list.h ---------------------------------------------------
 
@@ -139,3 +142,35 @@ void default_player_names();
 int selected_joint_screen_pos(double out[3]);
 int body_screen_pos(int player, int body, double out[3]);
 int body_screen_pos_exact(int player, int body, double out[3]);
+
+// ---- the end-of-game announcement ----------------------------------------------------
+// The banner lines of a finished match: "DISQUALIFIED!" first for a
+// disqualification; the winners' names joined by " & " with "  WINS !", or
+// "DRAW !" when nobody won; online with one winner the coins and the way to
+// the next belt. Selects the first winner (or disqualified). *colour -1:
+// the text colour. Returns the number of winners.
+int compose_game_result(const MatchState *match, char lines[3][256], int *colour);
+// The banner of the result (font 2, 3 seconds), the benchmark line first.
+void show_game_result(MatchState *match);
+// The result sound, then show_game_result.
+void announce_game_result(MatchState *match);
+
+// ---- ground-impact marks (the core keeps them: core/ground_impacts.h) ----------------
+void mark_ground_impact(MatchState *match, int p, int player);
+void set_impact_pos(int p, const double position[3]);
+void clear_ground_impacts();
+void clear_ground_impact(int p);
+
+// ---- more accessors --------------------------------------------------------------------
+void set_player_ready(int p, int v);
+void set_selected_player(int p);
+extern int32_t hud_extra_shown;
+void toggle_hud_extra();
+// Space stays in a replay until frame_tick passes the deadline.
+void set_space_key_deadline(int32_t deadline);
+// Online with a queue and "turnalert" on: the turn-alert sound.
+void alert_turn();
+
+// ---- scripted starts -------------------------------------------------------------------
+// The tutorial page: the script, then a fresh offline game.
+void start_script_game(const char *script);

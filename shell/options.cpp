@@ -117,11 +117,36 @@ int option_row(const char *name)
     return -1;
 }
 
+// Rows whose values must stay in a range when they come by name (console,
+// scripts): a window of a few pixels or a missing music track would be
+// stored and written back.
+static const OptionRange option_ranges[] = {
+    {OPT_WIDTH, 320, 8192},
+    {OPT_HEIGHT, 240, 8192},
+    {OPT_ANTIALIASING, 0, 16},
+    {OPT_MUSIC, 0, 5},
+    {-1, 0, 0},
+};
+
+const OptionRange *option_range(int row)
+{
+    for (const OptionRange *r = option_ranges; r->row != -1; r++)
+        if (r->row == row)
+            return r;
+    return nullptr;
+}
+
 int set_option_by_name(const char *name, int value)
 {
     int row = option_row(name);
     if (row < 0)
         return 1;
+    const OptionRange *range = option_range(row);
+    if (range && (value < range->min || value > range->max)) {
+        fprintf(stderr, "option %s: %i is out of range (%i to %i)\n", name, value, range->min,
+                range->max);
+        return 1;
+    }
     option_table[row].value = value;
     return 0;
 }

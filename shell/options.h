@@ -77,8 +77,14 @@ extern OptionRow option_table[NUM_OPTIONS + 1];
 int get_option(int row);
 // Stores a value into a row; nothing for an index outside the table.
 void set_option(int row, int value);
+// The accepted values of a row set by name; null for rows without a range.
+struct OptionRange {
+    int row;
+    int min, max;
+};
+const OptionRange *option_range(int row);
 // Exact, case-sensitive match against rows 0 to 50; 0 when stored, 1 when
-// no row has that name.
+// no row has that name or the value is outside the row's range (kept).
 int set_option_by_name(const char *name, int value);
 // The row of a name, -1 when none.
 int option_row(const char *name);

@@ -3,6 +3,7 @@
 #include <ode/ode.h>
 #include <cstring>
 
+#include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/safe_file.h"
 #include "core/text.h"
@@ -253,6 +254,28 @@ static void write_env(FILE *f)
     }
 }
 
+// The disqualification marks still showing: a fresh one (countdown 100)
+// only in the frame it was made.
+static void write_impacts(FILE *f)
+{
+    int n = match_state.num_players < MAX_FIGHTERS ? match_state.num_players : MAX_FIGHTERS;
+    for (int p = 0; p < n; p++) {
+        const GroundImpact *g = &ground_impacts[p];
+        if (g->countdown <= 0)
+            continue;
+        if (g->countdown >= GROUND_IMPACT_FRESH && g->frame != match_state.match_frame)
+            continue;
+        float rgb[3];
+        get_colour_rgb(g->colour ? g->colour : players[p].colour, rgb);
+        fprintf(f,
+                "Impact (%f, %f, %f, %f, %f, %f, %f, %f, %f) // DQ impact, pos3, radius, time, "
+                "r, g, b, a\n",
+                g->position[0], g->position[1], 0.01,
+                (double)(GROUND_IMPACT_FRESH - g->countdown) * 0.2, g->countdown / 100.0,
+                (double)rgb[0], (double)rgb[1], (double)rgb[2], 1.0);
+    }
+}
+
 void pov_write_body(FILE *f)
 {
     write_camera(f);
@@ -260,6 +283,7 @@ void pov_write_body(FILE *f)
     write_joints(f);
     write_bodies(f);
     write_env(f);
+    write_impacts(f);
 }
 
 // The animation being written: it takes the file's name when it ends.

@@ -513,3 +513,11 @@ void bind_ttf_text()
     render_outward.init_fonts = init_font_ttf;
     render_outward.close_fonts = close_fonts;
 }
+
+int font_char_advance(int slot)
+{
+    // The widest letter stands for every character: a column of the
+    // console never holds more text than its width allows.
+    const GlyphEntry *g = glyph(slot, 'W');
+    return g && g->width > 0 ? g->width : 8;
+}

@@ -50,6 +50,9 @@ int init_fonts();
 void close_fonts();
 
 int font_height(int slot);
+// The width one character column takes in a font (its widest letter; 8
+// when the font is not loaded). The console layout counts in font 1.
+int font_char_advance(int slot);
 // Smallest power of two not below n, at least 1 (at most 1 << 30).
 int next_pow2(int n);
 

@@ -488,3 +488,39 @@ TEST(Rules, EngageAndTeamsLines)
     write_teams_line(small, 5, &r);
     EXPECT_STREQ("", small);
 }
+
+TEST(Rules, NumberRulesRefuseValuesOutsideTheirRange)
+{
+    GameRules r = zero_rules();
+    fill_default_rules(0, &r);
+    int frames = r.matchframes;
+    struct Case {
+        const char *name, *value;
+        int accepted;
+    } cases[] = {
+        {"matchframes", "-20", 0}, {"matchframes", "0", 0}, {"matchframes", "abc", 0},
+        {"matchframes", "1", 1},   {"mf", "700", 1},        {"damage", "3", 0},
+        {"damage", "2", 1},        {"sumo", "-1", 0},       {"sumo", "1", 1},
+        {"dojosize", "-5", 0},     {"dojosize", "400", 1},  {"engagerotation", "99999", 0},
+        {"engageheight", "-50", 1}, {"dqtimeout", "-1", 0}, {"dojotype", "256", 0},
+    };
+    for (const Case &c : cases) {
+        GameRules before = r;
+        int result = set_rule_by_name(c.name, c.value, &r);
+        EXPECT_EQ(result, c.accepted ? 0 : 1) << c.name << " " << c.value;
+        if (!c.accepted) {
+            EXPECT_EQ(0, memcmp(&before, &r, sizeof r)) << c.name << " " << c.value;
+        }
+    }
+    EXPECT_EQ(700, r.matchframes);
+    EXPECT_NE(frames, -20);
+    // every range is sound and names a number rule
+    for (int id = 0; id < 26; id++) {
+        const RuleRange *range = rule_range(id);
+        if (!range)
+            continue;
+        EXPECT_LE(range->min, range->max) << id;
+        EXPECT_EQ(game_rule_options[id].text_valued, 0) << id;
+    }
+    EXPECT_EQ(rule_range(3), nullptr);   // the mod is a text
+}

@@ -287,24 +287,74 @@ std::string GameRun::describe() const
            "--- stdout\n" + out;
 }
 
+namespace {
+
+// A P6 screenshot of 8 or 16 bits a sample (import writes 16-bit files on
+// some systems), read as 0..255 values.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+
+    bool read(const GameRun &run, const std::string &ppm)
+    {
+        std::string bytes = run.file(ppm);
+        int maxval = 0, used = 0;
+        if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
+            (maxval != 255 && maxval != 65535) || width <= 0 || height <= 0)
+            return false;
+        size_t sample = maxval == 255 ? 1 : 2;
+        size_t base = (size_t)used + 1;
+        size_t count = (size_t)width * height * 3;
+        if (bytes.size() < base + count * sample)
+            return false;
+        rgb.resize(count);
+        // 16-bit samples are big-endian: the high byte is the 8-bit value.
+        for (size_t i = 0; i < count; i++)
+            rgb[i] = (unsigned char)bytes[base + i * sample];
+        return true;
+    }
+    bool holds(int x, int y, int w, int h) const
+    {
+        return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
+    }
+    int at(int col, int row, int c) const { return rgb[((size_t)row * width + col) * 3 + c]; }
+};
+
+} // namespace
+
 bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
                    double rgb[3])
 {
-    std::string bytes = run.file(ppm);
-    int width = 0, height = 0, maxval = 0, used = 0;
-    if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 || maxval != 255)
-        return false;
-    size_t base = (size_t)used + 1;
-    if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width || y + h > height ||
-        bytes.size() < base + (size_t)width * height * 3)
+    Picture p;
+    if (!p.read(run, ppm) || !p.holds(x, y, w, h))
         return false;
     double sum[3] = {0, 0, 0};
     for (int row = y; row < y + h; row++)
         for (int col = x; col < x + w; col++)
             for (int c = 0; c < 3; c++)
-                sum[c] += (unsigned char)bytes[base + ((size_t)row * width + col) * 3 + c];
+                sum[c] += p.at(col, row, c);
     for (int c = 0; c < 3; c++)
         rgb[c] = sum[c] / ((double)w * h);
+    return true;
+}
+
+bool dark_extent(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                 int threshold, int *left, int *right)
+{
+    Picture p;
+    if (!p.read(run, ppm) || !p.holds(x, y, w, h))
+        return false;
+    *left = -1;
+    *right = -1;
+    for (int row = y; row < y + h; row++)
+        for (int col = x; col < x + w; col++) {
+            if ((p.at(col, row, 0) + p.at(col, row, 1) + p.at(col, row, 2)) / 3 >= threshold)
+                continue;
+            if (*left < 0 || col < *left)
+                *left = col;
+            if (col > *right)
+                *right = col;
+        }
     return true;
 }
 
@@ -322,32 +372,4 @@ int count_lines_with(const std::string &text, const std::string &needle)
         start = end + 1;
     }
     return count;
-}
-
-bool region_colour_any_depth(const GameRun &run, const std::string &ppm, int x, int y, int w,
-                             int h, double rgb[3])
-{
-    std::string bytes = run.file(ppm);
-    int width = 0, height = 0, maxval = 0, used = 0;
-    if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
-        (maxval != 255 && maxval != 65535))
-        return false;
-    size_t sample = maxval == 255 ? 1 : 2;
-    size_t base = (size_t)used + 1;
-    if (x < 0 || y < 0 || w <= 0 || h <= 0 || x + w > width || y + h > height ||
-        bytes.size() < base + (size_t)width * height * 3 * sample)
-        return false;
-    double sum[3] = {0, 0, 0};
-    for (int row = y; row < y + h; row++)
-        for (int col = x; col < x + w; col++)
-            for (int c = 0; c < 3; c++) {
-                size_t at = base + (((size_t)row * width + col) * 3 + c) * sample;
-                double v = (unsigned char)bytes[at];
-                if (sample == 2)
-                    v = (v * 256 + (unsigned char)bytes[at + 1]) / 257.0;
-                sum[c] += v;
-            }
-    for (int c = 0; c < 3; c++)
-        rgb[c] = sum[c] / ((double)w * h);
-    return true;
 }

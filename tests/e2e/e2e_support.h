@@ -50,14 +50,15 @@ struct GameRun {
 // it to end (or kills it at the deadline).
 GameRun run_game(const char *name, const GameSetup &setup);
 
-// Average RGB of a rectangle of a screenshot taken as ".ppm" in the runtime folder
+// Average RGB (0..255) of a rectangle of a screenshot taken as ".ppm" (8 or
+// 16 bits a sample) in the runtime folder
 // (x, y, w, h in pixels). Returns false when the picture can't be read.
 bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
                    double rgb[3]);
 // Count of lines of `text` that contain `needle`.
 int count_lines_with(const std::string &text, const std::string &needle);
-
-// As region_colour, for screenshots of 8 or 16 bits a sample (import writes
-// 16-bit PPM files on some systems); the result is on the 0..255 scale.
-bool region_colour_any_depth(const GameRun &run, const std::string &ppm, int x, int y, int w,
-                             int h, double rgb[3]);
+// The leftmost and rightmost columns of a rectangle (x, y, w, h) whose
+// pixels are darker than threshold (mean of the channels, 0..255); -1 when
+// none.
+bool dark_extent(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                 int threshold, int *left, int *right);

@@ -15,7 +15,7 @@ const int SCENE_X = 300, SCENE_Y = 330, SCENE_W = 200, SCENE_H = 100;
 double brightness(const GameRun &run, const char *ppm, int x, int y, int w, int h)
 {
     double rgb[3];
-    if (!region_colour_any_depth(run, ppm, x, y, w, h, rgb))
+    if (!region_colour(run, ppm, x, y, w, h, rgb))
         return -1;
     return (rgb[0] + rgb[1] + rgb[2]) / 3;
 }

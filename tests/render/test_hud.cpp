@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "platform/camera.h"
@@ -358,3 +359,43 @@ TEST(HudBoxedText, DrawsRowsInsideTheBoxOnly)
 }
 
 }   // namespace
+
+TEST(HudMarks, DisqualificationMarkGrowsAndFades)
+{
+    MatchState saved = match_state;
+    match_state = MatchState();
+    match_state.match_frame = 50;
+    GameRules rules = GameRules();
+    rules.dqtimeout = 20;
+    players[0].touch_time = 0;
+    players[0].touch_last = 0;
+    GroundImpact g = GroundImpact();
+    g.frame = 50;
+    g.countdown = GROUND_IMPACT_FRESH;
+    float radius = -1;
+    // fresh in its own frame: shown at full alpha, then it counts down
+    EXPECT_FLOAT_EQ(dq_impact_step(&g, 0, &rules, &radius), 1.0f);
+    EXPECT_FLOAT_EQ(radius, 0.0f);
+    EXPECT_EQ(g.countdown, 99);
+    EXPECT_NEAR(dq_impact_step(&g, 0, &rules, &radius), 0.99f * 0.99f * 0.99f, 1e-5);
+    EXPECT_FLOAT_EQ(radius, 0.4f);
+    g.countdown = 1;
+    dq_impact_step(&g, 0, &rules, &radius);
+    EXPECT_EQ(dq_impact_step(&g, 0, &rules, &radius), -1.0f);   // gone
+    // a fresh mark of an earlier frame is not shown and does not count down
+    g.countdown = GROUND_IMPACT_FRESH;
+    g.frame = 10;
+    EXPECT_EQ(dq_impact_step(&g, 0, &rules, &radius), -1.0f);
+    EXPECT_EQ(g.countdown, GROUND_IMPACT_FRESH);
+    // a touch going on in this frame: a sphere of 0.4 whose alpha grows to 1
+    g.frame = 50;
+    players[0].touch_last = 50;
+    players[0].touch_time = 5;
+    EXPECT_FLOAT_EQ(dq_impact_step(&g, 0, &rules, &radius), 0.25f);
+    EXPECT_FLOAT_EQ(radius, 0.4f);
+    players[0].touch_time = 40;
+    EXPECT_FLOAT_EQ(dq_impact_step(&g, 0, &rules, &radius), 1.0f);
+    players[0].touch_time = 0;
+    players[0].touch_last = 0;
+    match_state = saved;
+}

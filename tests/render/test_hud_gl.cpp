@@ -73,10 +73,12 @@ TEST(HudGl, MatchHudDrawsScoresFramesLeftAndTurnEntry)
     EXPECT_EQ(calls[1].how, "left");
     EXPECT_EQ(calls[1].text, "1234");
     EXPECT_EQ(calls[1].x, 10);
-    // Frames left at the top left, then the turn's entry centred at y 50.
-    EXPECT_EQ(calls[2].how, "left");
+    // Frames left centred at the top, clear of both scores in the corners,
+    // then the turn's entry centred under them (y 50 with no font height).
+    EXPECT_EQ(calls[2].how, "centred");
     EXPECT_EQ(calls[2].text, "400");
-    EXPECT_EQ(calls[2].x, 0);
+    EXPECT_EQ(calls[2].slot, 0);
+    EXPECT_EQ(calls[2].y, 0);
     EXPECT_EQ(calls[3].how, "centred");
     EXPECT_EQ(calls[3].slot, 1);
     EXPECT_EQ(calls[3].y, 50);
@@ -106,6 +108,26 @@ TEST(HudGl, MatchHudDrawsScoresFramesLeftAndTurnEntry)
     hud_outward.menu_state = nullptr;
     draw_match_hud(&rules);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+TEST(HudGl, FramesLeftAndTurnEntryNeverOverlapTheScores)
+{
+    record_hooks();
+    hud_text.font_height = [](int slot) { return slot == 0 ? 70 : 20; };
+    GameRules rules;
+    two_fighters(&rules);
+    draw_hud_scores();
+    draw_turn_timer(&rules);
+    ASSERT_EQ(calls.size(), 4u);
+    // the scores stand in the two corners, the frames left between them
+    EXPECT_EQ(calls[0].how, "right");
+    EXPECT_EQ(calls[1].how, "left");
+    EXPECT_EQ(calls[2].how, "centred");
+    EXPECT_EQ(calls[2].text, "400");
+    // a tall font pushes the turn's entry below the frames left
+    EXPECT_EQ(calls[3].how, "centred");
+    EXPECT_EQ(calls[3].y, 70);
+    hud_text = HudTextHooks();
 }
 
 TEST(HudGl, HelpOverlayTitleThenEachLineTwice)

@@ -2,6 +2,10 @@
 // hand-over from other threads, the banner's fade and the layout values.
 #include <gtest/gtest.h>
 
+#include "core/motors.h"
+#include "core/pending.h"
+#include "core/world.h"
+
 #include <cstring>
 #include <pthread.h>
 #include <string>
@@ -13,6 +17,7 @@
 #include "platform/camera.h"
 #include "render/hud.h"
 #include "shell/console.h"
+#include "shell/console_commands.h"
 #include "support/test_support.h"
 
 namespace {
@@ -123,6 +128,87 @@ TEST_F(Console, WrapsToTheConsoleWidth)
     EXPECT_EQ(console_line(0)->length, 200);
 }
 
+int measure_calls = 0;
+int counting_measure(const char16 *text)
+{
+    measure_calls++;
+    return ADVANCE * str16_len(text);
+}
+
+TEST_F(Console, WrapAlwaysMovesOnEvenWhenNothingFits)
+{
+    console_links.measure = counting_measure;
+    struct Case {
+        int pixels;          // console pixel width
+        const char *text;
+        int min_lines;
+    } cases[] = {
+        {4, "abcdef", 6},                       // not one character fits: one a line
+        {50, "abcdefghijklmno", 3},             // a 15-character word, 6 fit a line
+        {50, "ab cdefghijklmnopq rs", 3},       // a short word, then a long one
+        {8, "  x  y  ", 2},                     // blanks around single characters
+    };
+    for (const Case &c : cases) {
+        clear_console();
+        screen_layout.console_chars = 10;
+        screen_layout.console_pixels = c.pixels;
+        measure_calls = 0;
+        echo_message_nohook(c.text, 0, 1);
+        auto lines = stored();
+        EXPECT_GE((int)lines.size(), c.min_lines) << c.text;
+        // the work is bounded by the text: a few measures per unit and piece
+        int n = (int)strlen(c.text);
+        EXPECT_LT(measure_calls, 4 * (n + 2) * (n + 2)) << c.text;
+        std::string joined;
+        for (const std::string &l : lines) {
+            EXPECT_FALSE(l.empty()) << c.text;
+            for (char ch : l)
+                if (ch != ' ')
+                    joined += ch;
+        }
+        std::string expected;
+        for (const char *q = c.text; *q; q++)
+            if (*q != ' ')
+                expected += *q;
+        EXPECT_EQ(joined, expected) << c.text;
+    }
+}
+
+TEST_F(Console, LinkLinesKeepTheirKindAndOpenWithoutAShell)
+{
+    clear_console();
+    echo_message_nohook("url http://a.org/x", MSG_URL, 1);
+    EXPECT_EQ(get_console_line_kind(0), MSG_URL);
+    EXPECT_TRUE(console_line(0)->link);
+    EXPECT_EQ(get_console_line_kind(5), -1);
+
+    static std::vector<std::string> argv_seen;
+    static std::string path_seen;
+    argv_seen.clear();
+    console_command_outward.spawn = [](const char *path, char *const argv[], int search) {
+        path_seen = path;
+        EXPECT_EQ(search, 1);
+        for (int i = 0; argv[i]; i++)
+            argv_seen.push_back(argv[i]);
+        return 0;
+    };
+    console_command_outward.fullscreen_state = nullptr;
+    echo_message_nohook("join www.evil.org/$(reboot);rm`id` now", MSG_PLAYER, 1);
+    EXPECT_EQ(open_console_link(1), 1);
+    EXPECT_EQ(path_seen, "mozilla");
+    // the link up to the blank, as one argument: nothing reads it as a command
+    EXPECT_EQ(argv_seen, (std::vector<std::string>{"mozilla", "http://www.evil.org/$(reboot);rm`id`"}));
+    echo_message_nohook("no link here", 0, 1);
+    argv_seen.clear();
+    EXPECT_EQ(open_console_link(2), 0);
+    EXPECT_TRUE(argv_seen.empty());
+    EXPECT_EQ(open_in_browser(nullptr), 3);
+    EXPECT_EQ(open_in_browser("-remote x"), 1);
+    EXPECT_EQ(open_in_browser("http://a b"), 1);
+    EXPECT_TRUE(argv_seen.empty());
+    console_command_outward.spawn = nullptr;
+}
+
 TEST_F(Console, KindsColoursAndLinks)
 {
     struct Case {
@@ -195,7 +281,7 @@ TEST_F(Console, HookAndBounds)
     EXPECT_EQ(hook_calls, 2);
     EXPECT_EQ(stored(), (std::vector<std::string>{"ab", "kept"}));
 
-    // null texts, an over-long text without a width, the 8-bit length
+    // null texts, an over-long text without a width, the full length
     console_links.hook_console = nullptr;
     clear_console();
     echo_message_nohook(nullptr, 0, 1);
@@ -207,7 +293,7 @@ TEST_F(Console, HookAndBounds)
     echo_message_nohook(big.c_str(), 0, 1);
     ASSERT_EQ(message_console.line_count, 1);
     EXPECT_EQ(str16_len(console_line(0)->text), CONSOLE_LINE_UNITS - 1);
-    EXPECT_EQ(console_line(0)->length, 255);
+    EXPECT_EQ(console_line(0)->length, CONSOLE_LINE_UNITS - 1);
     EXPECT_EQ(console_line(-1), nullptr);
     EXPECT_EQ(console_line(1), nullptr);
 }
@@ -264,9 +350,13 @@ TEST_F(Console, BannerFadesInItsLastSecondThenClears)
 
 TEST_F(Console, JointStateLineWhileTheGameWaits)
 {
+    // A built match: the line reads what the player set, also after the
+    // frame step has turned the command into the hinge's motor.
+    game_init();
     MatchState saved_match = match_state;
     int saved_player = selected_player, saved_joint = selected_joint, saved_mode = replay_mode;
     replay_mode = REPLAY_LIVE;
+    game_type = 0;
     struct Case {
         int paused, player, joint, state;
         const char *line;   // null: no line
@@ -275,6 +365,7 @@ TEST_F(Console, JointStateLineWhileTheGameWaits)
         {1, 1, 5, 1, "LOWERING RIGHT SHOULDER"},
         {1, 0, 1, 2, "LEFT ROTATING CHEST"},
         {1, 0, 19, 4, "RELAXING LEFT ANKLE"},
+        {1, 0, 17, 3, "HOLDING LEFT KNEE"},
         {0, 0, 0, 3, nullptr},    // the game runs
         {1, -1, 0, 3, nullptr},   // no fighter selected
         {1, 0, -1, 3, nullptr},   // no joint selected
@@ -282,26 +373,33 @@ TEST_F(Console, JointStateLineWhileTheGameWaits)
         {1, 9, 0, 3, nullptr},    // outside the fighters
     };
     for (const Case &c : cases) {
-        match_state.game_paused = c.paused;
-        match_state.ghost_mode = 0;
-        selected_player = c.player;
-        selected_joint = c.joint;
-        if (c.player >= 0 && c.player < MAX_PLAYERS && c.joint >= 0 && c.joint < NUM_JOINTS)
-            players[c.player].joint_state[c.joint] = c.state;
-        char out[96];
-        int r = joint_state_line_text(out, sizeof out);
-        if (c.line) {
-            EXPECT_EQ(r, 0) << c.line;
-            EXPECT_STREQ(out, c.line);
-        } else {
-            EXPECT_NE(r, 0) << c.player << " " << c.joint;
-            EXPECT_STREQ(out, "");
+        for (int applied = 0; applied < 2; applied++) {
+            match_state.game_paused = c.paused;
+            match_state.ghost_mode = 0;
+            selected_player = c.player;
+            selected_joint = c.joint;
+            if (c.player >= 0 && c.player < 2 && c.joint >= 0 && c.joint < NUM_JOINTS) {
+                set_commanded_joint_state(c.player, c.joint, c.state);
+                // the frame step applies the command and clears the field
+                if (applied)
+                    apply_joint_states();
+            }
+            char out[96];
+            int r = joint_state_line_text(out, sizeof out);
+            if (c.line) {
+                EXPECT_EQ(r, 0) << c.line;
+                EXPECT_STREQ(out, c.line) << "applied " << applied;
+            } else {
+                EXPECT_NE(r, 0) << c.player << " " << c.joint;
+                EXPECT_STREQ(out, "");
+            }
         }
     }
     match_state = saved_match;
     selected_player = saved_player;
     selected_joint = saved_joint;
     replay_mode = saved_mode;
+    game_shutdown();
 }
 
 TEST(ConsoleLayout, ValuesFollowTheWindow)

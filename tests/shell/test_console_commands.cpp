@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -98,7 +100,8 @@ TEST_F(ConsoleCommands, HelpAndArgumentModes)
         {"echo  hello there", 0, "hello there"},
         {"jointsound 0", 0, "joint over sound toggled off."},
         {"rc 1", 0, "Rumble cam toggled on"},
-        {"system rm -rf x", 0, "system is not available yet"},
+        {"system rm -rf x", 0, "system: no program data/bin/rm -rf x"},
+        {"system ../../bin/sh -c x", 0, "system: ../../bin/sh -c x is not a program in data/bin"},
         {"list", 0, nullptr},   // no server browser here: nothing listed
         {"povshot ../../x.pov", 0, "unable to create file raytrace/../../x.pov"},
         {"loadplayer 0 ../x", 0, "loadplayer needs a player number and a name"},
@@ -236,6 +239,97 @@ TEST_F(ConsoleCommands, PathsStayInsideTheGameFolders)
     echoed.clear();
     EXPECT_EQ(dispatch("echo x > ../escape.txt"), 1);
     EXPECT_EQ(run_console_script("missing.zms"), 1);
+}
+
+TEST_F(ConsoleCommands, SystemRunsOnlyDataBinProgramsWithoutAShell)
+{
+    // A real program in the scratch folder's data/bin writes its arguments.
+    std::string bin = test_tmp_path("data");
+    mkdir(bin.c_str(), 0755);
+    bin += "/bin";
+    mkdir(bin.c_str(), 0755);
+    std::string prog = bin + "/note";
+    std::string out = test_tmp_path("note.out");
+    remove(out.c_str());
+    ASSERT_TRUE(write_whole_file(prog, "#!/bin/sh\nprintf '%s|' \"$@\" > \"" + out + "\"\n"));
+    chmod(prog.c_str(), 0755);
+    echoed.clear();
+    EXPECT_EQ(dispatch("system note a;b $(id) `x`"), 0);
+    std::string written;
+    for (int i = 0; i < 200 && (written = read_whole_file(out, "")).empty(); i++)
+        usleep(10000);
+    // each word arrives as it was typed: nothing is read by a shell
+    EXPECT_EQ(written, "a;b|$(id)|`x`|");
+    EXPECT_TRUE(echoed.empty());
+
+    std::string plain = bin + "/plain.txt";
+    ASSERT_TRUE(write_whole_file(plain, "not a program"));
+    chmod(plain.c_str(), 0644);
+    struct {
+        const char *line;
+        const char *echo;
+    } refused[] = {
+        {"system ../../../bin/sh", "system: ../../../bin/sh is not a program in data/bin"},
+        {"system /bin/sh", "system: /bin/sh is not a program in data/bin"},
+        {"system .hidden", "system: .hidden is not a program in data/bin"},
+        {"system plain.txt", "system: no program data/bin/plain.txt"},
+        {"system missing", "system: no program data/bin/missing"},
+    };
+    for (auto &c : refused) {
+        echoed.clear();
+        dispatch(c.line);
+        ASSERT_EQ(echoed.size(), 1u) << c.line;
+        EXPECT_EQ(echoed[0], c.echo);
+    }
+    // the game server may never start programs
+    echoed.clear();
+    remove(out.c_str());
+    EXPECT_EQ(dispatch("system note x", 1), 0);
+    usleep(50000);
+    EXPECT_EQ(read_whole_file(out, "<missing>"), "<missing>");
+}
+
+TEST_F(ConsoleCommands, WindowAndPlayerCommandsCheckTheirNumbers)
+{
+    static std::vector<std::pair<int, int>> sizes;
+    static int reinits;
+    sizes.clear();
+    reinits = 0;
+    ConsoleCommandOutward saved = console_command_outward;
+    console_command_outward.set_resolution = [](int w, int h) { sizes.push_back({w, h}); };
+    console_command_outward.reinit_video = [] { reinits++; };
+    dispatch("resolution 1024 768");
+    dispatch("re 0 768");          // not both above 0: nothing
+    dispatch("re 100000 768");     // refused with a line
+    dispatch("re 10 10");
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0], std::make_pair(1024, 768));
+    echoed.clear();
+    dispatch("motionblur 1");
+    EXPECT_EQ(reinits, 1);
+    EXPECT_EQ(echoed.back(), "Super Secret Motion Blur toggled on.");
+    dispatch("grarrr 0");
+    EXPECT_EQ(reinits, 1);
+    EXPECT_EQ(echoed.back(), "Super Secret Motion Blur toggled off.");
+
+    echoed.clear();
+    dispatch("moveplayer 0 nan 0 1");
+    dispatch("mp 0 1e300 0 1");
+    dispatch("mp 7 0 0 1");
+    ASSERT_EQ(echoed.size(), 3u);
+    EXPECT_EQ(echoed[0], "moveplayer: position out of range");
+    EXPECT_EQ(echoed[1], "moveplayer: position out of range");
+    EXPECT_EQ(echoed[2], "moveplayer: no player 7");
+
+    // listequipment writes the equipment line, here into a redirect file
+    std::string path = test_tmp_path("equipment.txt");
+    EXPECT_EQ(dispatch("le > equipment.txt"), 0);
+    EXPECT_EQ(read_whole_file(path), "GHOST 0;0 0 0\n");
+    // login while not connected sends nothing and says nothing
+    echoed.clear();
+    dispatch("login bob secret");
+    EXPECT_TRUE(echoed.empty());
+    console_command_outward = saved;
 }
 
 }  // namespace

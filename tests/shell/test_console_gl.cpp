@@ -11,6 +11,7 @@
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "shell/console.h"
+#include "shell/game_control.h"
 #include "shell/ttf_text.h"
 #include "support/test_support.h"
 
@@ -88,6 +89,32 @@ TEST(ConsoleGl, LinesWrapToTheWindowAndBannerIsCentred)
     EXPECT_LT(b.y1, (int)(0.55f * H) + 35);
     frame_tick = 2000;
     EXPECT_EQ(drawn([] { draw_banner(); }).count, 0);
+    close_fonts();
+}
+
+// The say box: one row at the given place, only on the say page unless
+// forced.
+TEST(ConsoleGl, SayBoxStaysInTheWindow)
+{
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    ASSERT_NE(SDL_SetVideoMode(W, H, 0, SDL_OPENGL), nullptr) << SDL_GetError();
+    ASSERT_EQ(glewInit(), (GLenum)GLEW_OK);
+    view_width = W;
+    view_height = H;
+    set_font_root((std::string(source_dir()) + "/").c_str());
+    ASSERT_EQ(init_font_ttf(), 0);
+    bind_ttf_text();
+    use_text_colors();
+    menu_state = 0;
+    EXPECT_EQ(drawn([] { draw_say_box_row(8, 100, 0); }).count, 0);
+    Dark box = drawn([] { draw_say_box_row(8, 100, 1); });
+    EXPECT_GT(box.count, 0);
+    EXPECT_GE(box.x0, 8);
+    EXPECT_GE(box.y0, 100);
+    EXPECT_LT(box.y1, 100 + 30);
+    menu_state = 16;
+    EXPECT_GT(drawn([] { draw_say_box_row(8, 100, 0); }).count, 0);
+    menu_state = 0;
     close_fonts();
 }
 

@@ -2,6 +2,8 @@
 #include "shell/povray.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <ode/ode.h>
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include "core/outward.h"
+#include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/text.h"
 #include "core/world.h"
@@ -128,6 +131,43 @@ TEST_F(PovScene, SingleFrameOfATwoFighterWorld)
                 << line;
             EXPECT_NE(line.find("//env 3 sides, pos, rot"), std::string::npos);
         }
+}
+
+TEST_F(PovScene, ImpactLinesForTheDisqualificationMarks)
+{
+    reset_ground_impacts();
+    auto impacts = [] {
+        EXPECT_EQ(pov_write_scene("raytrace/impact.pov"), 0);
+        std::vector<std::string> out;
+        for (const std::string &line : lines_of(read_whole_file("raytrace/impact.pov")))
+            if (line.rfind("Impact (", 0) == 0)
+                out.push_back(line);
+        return out;
+    };
+    EXPECT_TRUE(impacts().empty());
+    match_state.match_frame = 40;
+    const double where[3] = {1.5, -2.25, 0.3};
+    record_ground_impact(1, where);
+    std::vector<std::string> l = impacts();
+    ASSERT_EQ(l.size(), 1u);
+    // a fresh mark: x, y, z 0.01, radius 0, time 1
+    EXPECT_EQ(l[0].rfind("Impact (1.500000, -2.250000, 0.010000, 0.000000, 1.000000, ", 0), 0u)
+        << l[0];
+    EXPECT_NE(l[0].find(") // DQ impact, pos3, radius, time, r, g, b, a"), std::string::npos);
+    // a fresh mark of an earlier frame is not shown; a fading one is
+    match_state.match_frame = 41;
+    EXPECT_TRUE(impacts().empty());
+    ground_impacts[1].countdown = 60;
+    l = impacts();
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_EQ(l[0].rfind("Impact (1.500000, -2.250000, 0.010000, 8.000000, 0.600000, ", 0), 0u)
+        << l[0];
+    // marks of players outside the fighters and non-finite points are never kept
+    const double bad[3] = {NAN, 0, 0};
+    record_ground_impact(0, bad);
+    record_ground_impact(6, where);
+    EXPECT_EQ(impacts().size(), 1u);
+    reset_ground_impacts();
 }
 
 TEST_F(PovScene, AnimationOfThreeFrames)
