@@ -11,9 +11,12 @@ extern "C" {
 
 #include "core/bout.h"
 #include "core/ghost.h"
+#include "core/mod.h"
+#include "core/newgame.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "core/world.h"
 
 ScriptShell script_shell = {};
 
@@ -418,5 +421,71 @@ int lua_load_player(lua_State *L)
     }
     if (script_shell.load_player_custom)
         script_shell.load_player_custom((int)player, nick);
+    return 0;
+}
+
+int lua_step_game(lua_State *)
+{
+    if (script_shell.commit_turn)
+        script_shell.commit_turn();
+    return 0;
+}
+
+int lua_step_to_end(lua_State *)
+{
+    if (core_outward.toggle_game_paused)
+        core_outward.toggle_game_paused(0);
+    return 0;
+}
+
+int lua_init_mod_world(lua_State *)
+{
+    // Nothing during replay playback, nor before the game's world exists
+    // (a start-up script runs before it).
+    if (replay_mode != REPLAY_LIVE || !physics_world)
+        return 0;
+    load_mod_world("classic.zmm");
+    engage_players();
+    return 0;
+}
+
+enum { SPECTATOR_ROWS = 32, SPECTATOR_NAME_BYTES = 32, EXPORT_PATH_BYTES = 256 };
+
+int lua_get_spectators(lua_State *L)
+{
+    lua_newtable(L);
+    for (int i = 0; i < SPECTATOR_ROWS && script_shell.spectator_name; i++) {
+        const char *name = script_shell.spectator_name(i);
+        if (!name || !name[0])
+            break;
+        lua_pushlstring(L, name, strnlen(name, SPECTATOR_NAME_BYTES));
+        lua_rawseti(L, -2, i + 1);
+    }
+    return 1;
+}
+
+int lua_export_mod(lua_State *L)
+{
+    if (lua_gettop(L) < 1)
+        return luaL_error(L, "Usage: export_mod(string name)\n");
+    const char *name = luaL_checkstring(L, 1);
+    // A plain file name, written among the mods.
+    char path[EXPORT_PATH_BYTES];
+    if (!is_plain_file_name(name) ||
+        snprintf(path, sizeof path, "data/mod/%s", name) >= (int)sizeof path ||
+        write_mod(&current_world, path) != 0) {
+        char line[EXPORT_PATH_BYTES + 32];
+        snprintf(line, sizeof line, "unable to export to %s", name);
+        echo_message(line, MSG_INGAME);
+    }
+    return 0;
+}
+
+int lua_reset_server(lua_State *)
+{
+    if (!script_shell.send_server_line || script_shell.send_server_line("reset\n") != 0) {
+        if (script_shell.lost_contact)
+            script_shell.lost_contact();
+    }
     return 0;
 }

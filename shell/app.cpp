@@ -41,6 +41,7 @@
 #include "shell/options.h"
 #include "shell/palette.h"
 #include "shell/povray.h"
+#include "shell/script_api_links.h"
 #include "shell/settings.h"
 #include "shell/sound_triggers.h"
 #include "shell/ttf_text.h"
@@ -444,6 +445,7 @@ static void bind_layers()
     game_links.poll_game_server = game_poll_server;
 
     bind_script_hooks();
+    bind_script_api();
 }
 
 // ---- start-up -------------------------------------------------------------------------
@@ -463,6 +465,8 @@ static void create_objects()
     net_reset(game_connection);
     spectator_names = reinterpret_cast<SpectatorNames *>(new SpectatorNames[1]());
     script_textures = new ScriptTextureTable();
+    init_script_textures(script_textures);
+    script_texture_table = script_textures;
     script_engine = new ScriptEngine();
     create_script_engine(script_engine);
 }
@@ -473,6 +477,8 @@ static void delete_objects()
         destroy_script_engine(script_engine);
     delete script_engine;
     script_engine = nullptr;
+    destroy_script_textures(script_textures);
+    script_texture_table = nullptr;
     delete script_textures;
     script_textures = nullptr;
     if (chat_input)

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "net/connection.h"
 #include "script/engine.h"
+#include "script/script_textures.h"
 #include "shell/settings.h"
 
 // ---- the shell's long-lived objects ---------------------------------------------
@@ -47,10 +48,7 @@ struct WorkerThread {
     int delay_ms;
 };
 
-// Textures that scripts load.
-struct ScriptTextureTable {
-    int count;
-};
+// Textures that scripts load: script/script_textures.h.
 
 // The script engine (Lua state, interface, start-up script): script/engine.h.
 

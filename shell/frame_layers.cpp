@@ -6,6 +6,8 @@
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "render/scene.h"
+#include "script/hooks.h"
+#include "shell/app.h"
 #include "shell/console.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
@@ -39,6 +41,8 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
     }
     // The 3D scene: camera, dojo, fighters, markers and blood drops.
     draw_scene(match, rules);
+    // The scripts' 3D drawing, in the scene's camera.
+    fire_draw3d(get_script_engine());
     // The match HUD over it: replay title, scores, frames left, turn timer.
     draw_match_hud(rules);
     // The 2D layers over everything.
@@ -56,6 +60,8 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
         drain_console_queue();
     if (help_overlay)
         draw_help_overlay();
+    // The scripts' 2D drawing, under the banner and the cursor.
+    fire_draw2d(get_script_engine());
     draw_banner();
     draw_mouse_cursor();
     end_2d();

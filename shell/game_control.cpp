@@ -6,6 +6,8 @@
 #include <dirent.h>
 
 #include "core/bout.h"
+#include "core/ghost.h"
+#include "core/outward.h"
 #include "core/pending.h"
 #include "core/records.h"
 #include "core/rules.h"
@@ -238,6 +240,23 @@ void new_mp_game_setup()
     }
     LINK(start_game_with_rules, 1, 0, &mp_rules);
     LINK(hook_new_mp_game);
+}
+
+// The scene a scripted page (the shop) starts with: the exit replay behind
+// it, the page's script, then a fresh live game that runs one short turn
+// before the script's play hook fires.
+void start_scripted_scene(const char *script)
+{
+    load_replay_file("exit.rpl");
+    LINK(hook_leave_game);
+    if (script && core_outward.run_script)
+        core_outward.run_script(script);
+    stop_ghost();
+    LINK(new_game_reset, 0);
+    unpause_game();
+    exit_replay();
+    start_turn(50);
+    LINK(hook_play);
 }
 
 // ---- file lists ----------------------------------------------------------------------

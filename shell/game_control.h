@@ -53,6 +53,7 @@ struct GameControlLinks {
     void (*hook_new_mp_game)();
     void (*hook_exit_freeze)();
     void (*hook_enter_freeze)();
+    void (*hook_play)();
     // ---- keyboard and mouse (shell/input.cpp) ----
     // script hooks of the input; a non-zero result consumes the event
     int (*hook_key_down)(int key);
@@ -118,6 +119,8 @@ void load_mod_and_start(int index);
 int toggle_game_paused(int frames);
 void exit_replay();
 void new_mp_game_setup();
+// The shop page's scene: its script, a short live turn, then the play hook.
+void start_scripted_scene(const char *script);
 
 // ---- file lists ---------------------------------------------------------------------
 enum { FILE_LIST_NAMES = 512, FILE_NAME_BYTES = 256 };
