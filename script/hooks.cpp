@@ -77,6 +77,35 @@ void remove_hooks(ScriptEngine *engine, const char *set_name)
     lua_settop(L, top);
 }
 
+struct Announcement {
+    int number;
+    const char *text;
+};
+
+static int call_announce(lua_State *L)
+{
+    const Announcement *a = static_cast<const Announcement *>(lua_touserdata(L, 1));
+    lua_getfield(L, LUA_GLOBALSINDEX, "announce_callback");
+    if (!lua_isfunction(L, -1))
+        return 0;
+    lua_pushinteger(L, a->number);
+    lua_pushstring(L, a->text);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
+void call_announce_callback(ScriptEngine *engine, int number, const char *text)
+{
+    if (!script_engine_usable(engine))
+        return;
+    lua_State *L = engine->state;
+    int top = lua_gettop(L);
+    Announcement a = {number, text ? text : ""};
+    if (lua_cpcall(L, call_announce, &a) != 0)
+        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+    lua_settop(L, top);
+}
+
 // A hook's result: a number other than zero (NaN counts as zero) becomes a
 // non-zero int, clamped to the int range; anything else is 0.
 static int hook_result(lua_State *L)

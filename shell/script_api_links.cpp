@@ -13,6 +13,7 @@
 #include "core/records.h"
 #include "core/step.h"
 #include "platform/loop.h"
+#include "render/fighter_draw.h"
 #include "render/scene.h"
 #include "script/api_colours.h"
 #include "script/api_game.h"
@@ -24,6 +25,7 @@
 #include "shell/game_control.h"
 #include "shell/options.h"
 #include "shell/palette.h"
+#include "shell/slot_report.h"
 #include "shell/ttf_text.h"
 
 #define fill_slot(slot, fn)  \
@@ -172,6 +174,22 @@ static void draw_say_box_at(int x, int y, int force)
         game_links.draw_say_box();
 }
 
+// A fighter's own blood colour, once a script or its look set one.
+static int player_blood_colour(int p, float *rgb)
+{
+    if (p < 0 || p >= MAX_PLAYERS || fighter_looks[p].blood_colour <= 0 ||
+        fighter_looks[p].blood_colour >= PALETTE_ROWS)
+        return 1;
+    get_colour_rgb(fighter_looks[p].blood_colour, rgb);
+    return 0;
+}
+
+static int equipment_value(int index)
+{
+    const EquipmentRecord *e = get_equipment();
+    return e && index >= 0 && index < 3 ? e->values[index] : 0;
+}
+
 // ---- binding ------------------------------------------------------------------------
 
 void bind_script_api()
@@ -187,6 +205,11 @@ void bind_script_api()
         script_gl_ready = 0;
     });
 
+    fill_slot(core_outward.hook_announce, [](int number, const char *text) {
+        call_announce_callback(get_script_engine(), number, text);
+    });
+    fill_slot(core_outward.player_blood_colour, player_blood_colour);
+    fill_slot(game_links.equipment_value, equipment_value);
     fill_slot(game_links.hook_play, [] { fire_play(get_script_engine()); });
 
     fill_slot(script_shell.commit_turn, commit_selected_turn);
@@ -210,4 +233,7 @@ void bind_script_api()
     fill_slot(script_shell.draw_console_at, draw_console_at);
     fill_slot(script_shell.draw_say_box, draw_say_box_at);
     fill_slot(script_shell.chat_input, get_chat_input);
+
+    // Last: the report of empty slots wraps the session start.
+    bind_slot_report();
 }
