@@ -17,6 +17,7 @@ extern "C" {
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
+#include "script/api_support.h"
 
 ScriptShell script_shell = {};
 
@@ -412,7 +413,9 @@ int lua_load_player(lua_State *L)
 {
     if (lua_gettop(L) < 2)
         return luaL_error(L, "Usage: load_player(integer player, string nick)\n");
-    lua_Integer player = luaL_checkinteger(L, 1);
+    // The customisation files write the fighter's records: a fighter of
+    // the current game only.
+    int player = api_player(L, 1, "player index out of range");
     const char *nick = luaL_checkstring(L, 2);
     // The nick names a folder under "custom/": plain names only.
     if (!is_plain_file_name(nick)) {
@@ -420,7 +423,7 @@ int lua_load_player(lua_State *L)
         return 0;
     }
     if (script_shell.load_player_custom)
-        script_shell.load_player_custom((int)player, nick);
+        script_shell.load_player_custom(player, nick);
     return 0;
 }
 

@@ -141,8 +141,6 @@ const ScriptApiFunction script_api_functions[] = {
 };
 
 enum {
-    REQUEST_NAME_BYTES = 64,
-    REQUEST_ARG_BYTES = 32,
     REQUEST_BUFFER = 256,
     GLOBAL_NAME_BYTES = 32
 };
@@ -286,27 +284,6 @@ void destroy_script_engine(ScriptEngine *engine)
 
 // ---- loading -----------------------------------------------------------------------
 
-static int is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Copies the word at text into out (at most limit bytes, the rest of the
-// word skipped) and returns the text after it.
-static const char *take_word(const char *text, char *out, int limit)
-{
-    while (is_space(*text))
-        text++;
-    int n = 0;
-    while (*text && !is_space(*text)) {
-        if (n < limit)
-            out[n++] = *text;
-        text++;
-    }
-    out[n] = 0;
-    return text;
-}
-
 // A path that stays inside the scripts' folder: not absolute and without
 // a ".." component.
 static int is_safe_script_name(const char *name)
@@ -345,8 +322,10 @@ int load_script_file(ScriptEngine *engine, const char *request)
     engine->error_flag = 0;
     char name[REQUEST_BUFFER] = {0};
     char argument[REQUEST_BUFFER] = {0};
-    take_word(take_word(request ? request : "", name, REQUEST_NAME_BYTES), argument,
-              REQUEST_ARG_BYTES);
+    // "%64s %32s": a first word longer than 64 bytes gives its first 64
+    // bytes as the name and the next (up to 32) bytes of the same word as
+    // the argument.
+    sscanf(request ? request : "", "%64s %32s", name, argument);
 
     if (!script_engine_usable(engine))
         return fail_load(engine, name, "no usable Lua state");

