@@ -308,6 +308,10 @@ static int set_arg1(lua_State *L)
     return 0;
 }
 
+// Scripts running now, each inside a load of its own.
+static int running_scripts;
+enum { MAX_NESTED_LOADS = 2 };
+
 static int fail_load(ScriptEngine *engine, const char *name, const char *message)
 {
     engine->error_flag = 1;
@@ -329,6 +333,11 @@ int load_script_file(ScriptEngine *engine, const char *request)
 
     if (!script_engine_usable(engine))
         return fail_load(engine, name, "no usable Lua state");
+    // A running script may load another (which may load one more); deeper
+    // chains, such as a startup.lua that loads a script, would recurse
+    // without end.
+    if (running_scripts > MAX_NESTED_LOADS)
+        return fail_load(engine, name, "scripts loading scripts nested too deep");
 
     if (strcmp(name, "startup.lua") != 0) {
         clear_event_hooks(engine);
@@ -347,7 +356,10 @@ int load_script_file(ScriptEngine *engine, const char *request)
 
     char path[REQUEST_BUFFER + 16];
     snprintf(path, sizeof path, "data/script/%s", name);
-    if (luaL_loadfile(L, path) == 0 && lua_pcall(L, 0, 0, 0) == 0) {
+    running_scripts++;
+    int failed = luaL_loadfile(L, path) != 0 || lua_pcall(L, 0, 0, 0) != 0;
+    running_scripts--;
+    if (!failed) {
         engine->error_flag = 0;
         lua_settop(L, top);
         return 0;

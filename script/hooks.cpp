@@ -199,10 +199,16 @@ int fire_camera(ScriptEngine *engine) { return fire(engine, HOOK_CAMERA, 1, null
 
 int fire_console(ScriptEngine *engine, const char16 *text, int type)
 {
-    if (event_hook_refs[HOOK_CONSOLE] == LUA_NOREF || !script_engine_usable(engine))
+    // A console hook that echoes would offer its own line to itself again
+    // without end: lines from inside the hook pass unhooked.
+    static int inside;
+    if (inside || event_hook_refs[HOOK_CONSOLE] == LUA_NOREF || !script_engine_usable(engine))
         return 0;
     char local[CONSOLE_TEXT_BYTES] = {0};
     if (text)
         utf16_to_local(local, text, CONSOLE_TEXT_BYTES - 1);
-    return fire(engine, HOOK_CONSOLE, 1, local, &type, 1);
+    inside = 1;
+    int result = fire(engine, HOOK_CONSOLE, 1, local, &type, 1);
+    inside = 0;
+    return result;
 }
