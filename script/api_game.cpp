@@ -390,6 +390,9 @@ int lua_screenshot(lua_State *L)
         char path[PLAIN_NAME_BYTES + 16];
         snprintf(path, sizeof path, "screenshots/%s", name);
         result = script_shell.save_screenshot(path, type == 0 || type == 1 ? (int)type : -1);
+        // Anything but a written file is -1.
+        if (result != 0)
+            result = -1;
     }
     lua_pushinteger(L, result);
     return 1;

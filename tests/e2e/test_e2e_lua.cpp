@@ -239,7 +239,11 @@ add_hook('draw2d', 'e2e_draw', function()
   draw_quad(0, 0, 10, 10, 200)
   if after >= 0 then
     after = after + 1
-    if after == 1 then e2e_log('draw3d ' .. tostring(drawn3d > 0)); e2e_mark('frozen') end
+    if after == 1 then
+      e2e_log('draw3d ' .. tostring(drawn3d > 0))
+      e2e_log('shot ' .. screenshot('lua_shot.ppm', 1) .. ' ' .. screenshot('../x.bmp'))
+      e2e_mark('frozen')
+    end
   end
 end)
 )lua" + with_game("run_cmd('set turnframes 20')\n", "step_game()\n");
@@ -252,6 +256,9 @@ end)
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_EQ(tagged(run.log, "tex "), std::vector<std::string>{"0 0"}) << run.describe();
     EXPECT_EQ(tagged(run.log, "draw3d "), std::vector<std::string>{"true"}) << run.describe();
+    // A script's screenshot is written under screenshots/; a path is refused.
+    EXPECT_EQ(tagged(run.log, "shot "), std::vector<std::string>{"0 -1"}) << run.describe();
+    EXPECT_EQ(run.file("screenshots/lua_shot.ppm").substr(0, 2), "P6") << run.describe();
     // Every simulated frame of the turn was drawn, with the script's layer.
     std::vector<std::string> frames = tagged(run.log, "frame ");
     std::vector<std::string> drawn = tagged(run.log, "draw ");
