@@ -9,6 +9,8 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
+#include "script/api_game.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -115,4 +117,58 @@ TEST_F(ApiFighters, GripsAndBreakRequests)
     int state = players[0].joint_state[7];
     ASSERT_TRUE(run("set_joint_state(0, 7, 1)"));   // a broken joint keeps its state
     EXPECT_EQ(state, players[0].joint_state[7]);
+}
+
+namespace {
+std::string sent_line;
+int lost_contacts;
+}
+
+TEST_F(ApiFighters, GameFlowFunctionsReachTheShellAndTheWorld)
+{
+    ScriptShell saved = script_shell;
+    // Spectators: the rows up to the first empty name.
+    script_shell.spectator_name = [](int i) -> const char * {
+        static const char *const names[] = {"ann", "bob", ""};
+        return i < 3 ? names[i] : nullptr;
+    };
+    EXPECT_EQ("2 ann bob", eval("(function(t) return #t .. ' ' .. t[1] .. ' ' .. t[2] end)(get_spectators())"));
+
+    // reset_server: the line, and the lost-contact handling when it fails.
+    sent_line.clear();
+    lost_contacts = 0;
+    script_shell.send_server_line = [](const char *line) {
+        sent_line = line;
+        return 1;
+    };
+    script_shell.lost_contact = [] { lost_contacts++; };
+    ASSERT_TRUE(run("reset_server()"));
+    EXPECT_EQ("reset\n", sent_line);
+    EXPECT_EQ(1, lost_contacts);
+
+    // step_to_end toggles the pause through the game control.
+    static int toggles;
+    toggles = 0;
+    core_outward.toggle_game_paused = [](int frames) { toggles += 1 + frames; };
+    ASSERT_TRUE(run("step_to_end()"));
+    EXPECT_EQ(1, toggles);
+
+    // export_mod writes the world among the mods; paths are refused.
+    mkdir("data/mod", 0755);
+    ASSERT_TRUE(run("export_mod('mine.zmm')"));
+    EXPECT_NE(std::string::npos, read_whole_file("data/mod/mine.zmm").find("player 0"));
+    ASSERT_TRUE(run("export_mod('../escape.zmm')"));
+    EXPECT_EQ("", read_whole_file("data/escape.zmm"));
+
+    // init_mod_world rebuilds the fighters (not during replay playback).
+
+    ASSERT_TRUE(run("set_body_pos(0, 0, 5, 5, 5)"));
+    replay_mode = REPLAY_PLAYING;
+    ASSERT_TRUE(run("init_mod_world()"));
+    EXPECT_NEAR(5, dBodyGetPosition(players[0].body[0])[0], 1e-6);
+    replay_mode = REPLAY_LIVE;
+    ASSERT_TRUE(run("init_mod_world()"));
+    ASSERT_TRUE(has_bodies(0));
+    EXPECT_GT(5 - dBodyGetPosition(players[0].body[0])[0], 1e-3);
+    script_shell = saved;
 }
