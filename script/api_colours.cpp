@@ -133,8 +133,11 @@ int lua_set_ghost_color(lua_State *L)
 {
     int p, c;
     player_and_colour(L, "Usage: set_ghost_color(integer player, integer color)", &p, &c);
-    store_colour(p, CUSTOM_GHOST, 0, c);
-    push_look(p);
+    // The ghost copies follow the fighters in the player records, and a
+    // ghost is drawn in its own record's ghost colour.
+    int ghost = p + match_state.num_players;
+    if (ghost < MAX_PLAYERS)
+        fighter_looks[ghost].ghost_colour = c;
     return 0;
 }
 

@@ -443,6 +443,9 @@ TEST_F(ApiRegistry, ColourSettersWriteExactlyTheirParts)
     }
     ASSERT_EQ("<ok>", error_of("set_blood_color(1, 2)"));
     EXPECT_EQ(2, fighter_looks[1].blood_colour);
+    // The ghost of fighter 1 is record 3 (two fighters).
+    ASSERT_EQ("<ok>", error_of("set_ghost_color(1, 6)"));
+    EXPECT_EQ(6, fighter_looks[3].ghost_colour);
 
     // With them, the record takes the colour and the look follows it.
     static int record[8][NUM_BODIES];
