@@ -233,24 +233,27 @@ static int joint_break_state(int p, int j)
     return has_bodies(p) && j < NUM_JOINTS ? players[p].joints[j].broken : JOINT_INTACT;
 }
 
-int lua_get_joint_dismember(lua_State *L)
+static int push_break_flag(lua_State *L, const char *usage, int kind)
 {
-    api_need_args(L, 2,
-                  "Usage: bool dismembered = get_joint_dismember(integer player_index, integer joint_index)\n");
+    api_need_args(L, 2, usage);
     int p = api_player(L, 1, PLAYER_RANGE);
     int j = api_index(L, 2, NUM_JOINTS, JOINT_RANGE);
-    lua_pushboolean(L, joint_break_state(p, j) == JOINT_DISMEMBERED);
+    lua_pushboolean(L, joint_break_state(p, j) == kind);
     return 1;
+}
+
+int lua_get_joint_dismember(lua_State *L)
+{
+    return push_break_flag(
+        L, "Usage: bool dismembered = get_joint_dismember(integer player_index, integer joint_index)\n",
+        JOINT_DISMEMBERED);
 }
 
 int lua_get_joint_fracture(lua_State *L)
 {
-    api_need_args(L, 2,
-                  "Usage: bool fractured = get_joint_fracture(integer player_index, integer joint_index)\n");
-    int p = api_player(L, 1, PLAYER_RANGE);
-    int j = api_index(L, 2, NUM_JOINTS, JOINT_RANGE);
-    lua_pushboolean(L, joint_break_state(p, j) == JOINT_FRACTURED);
-    return 1;
+    return push_break_flag(
+        L, "Usage: bool fractured = get_joint_fracture(integer player_index, integer joint_index)\n",
+        JOINT_FRACTURED);
 }
 
 // ---- joint changes ------------------------------------------------------------------
