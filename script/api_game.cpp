@@ -1,5 +1,6 @@
 #include "script/api_game.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -279,12 +280,20 @@ int lua_get_camera_info(lua_State *L)
     return 1;
 }
 
+// Three numbers (non-numbers read as 0); a point with a NaN or infinite
+// coordinate leaves the camera where it is.
 static void read_vector(lua_State *L, float *out)
 {
     if (!out)
         return;
+    float v[3];
+    for (int i = 0; i < 3; i++) {
+        v[i] = (float)lua_tonumber(L, i + 1);
+        if (!std::isfinite(v[i]))
+            return;
+    }
     for (int i = 0; i < 3; i++)
-        out[i] = (float)lua_tonumber(L, i + 1);
+        out[i] = v[i];
 }
 
 int lua_set_camera_pos(lua_State *L)
@@ -308,7 +317,7 @@ int lua_set_fov(lua_State *L)
     if (lua_gettop(L) < 1)
         return luaL_error(L, "Usage: set_fov(integer deg)\n");
     float degrees = (float)lua_tonumber(L, 1);
-    if (script_shell.set_fov)
+    if (script_shell.set_fov && std::isfinite(degrees))
         script_shell.set_fov(degrees);
     return 0;
 }

@@ -511,3 +511,17 @@ TEST_F(ApiRegistry, TexturesLoadedBeforeTheWindowKeepTheirSlots)
     script_gl_ready = saved_ready;
     script_texture_table = saved;
 }
+
+TEST_F(ApiRegistry, TheCameraTakesOnlyFinitePoints)
+{
+    static float position[3] = {1, 2, 3};
+    script_shell.camera_position = [] { return position; };
+    ASSERT_EQ("<ok>", error_of("set_camera_pos(0/0, 5, 5)"));
+    ASSERT_EQ("<ok>", error_of("set_camera_pos(4, 1/0, 5)"));
+    EXPECT_EQ(1, position[0]);
+    EXPECT_EQ(2, position[1]);
+    ASSERT_EQ("<ok>", error_of("set_camera_pos(4, 'x', 6)"));   // a non-number reads as 0
+    EXPECT_EQ(4, position[0]);
+    EXPECT_EQ(0, position[1]);
+    EXPECT_EQ(6, position[2]);
+}
