@@ -22,6 +22,8 @@ extern "C" {
 
 ScriptShell script_shell = {};
 
+static void keep_echo_line(const char *text);
+
 int lua_echo(lua_State *L)
 {
     if (lua_gettop(L) < 1)
@@ -33,8 +35,31 @@ int lua_echo(lua_State *L)
     if (script_shell.echo_nohook)
         script_shell.echo_nohook(text, MSG_INGAME);
     else
-        echo_message(text, MSG_INGAME);
+        keep_echo_line(text);
     return 0;
+}
+
+// Lines echoed before the console exists (by startup.lua), kept for it.
+enum { EARLY_ECHO_LINES = 16, EARLY_ECHO_BYTES = 256 };
+static char early_echo[EARLY_ECHO_LINES][EARLY_ECHO_BYTES];
+static int early_echo_count;
+
+static void keep_echo_line(const char *text)
+{
+    if (early_echo_count >= EARLY_ECHO_LINES) {
+        fprintf(stderr, "echo: too many lines before the console: %s\n", text);
+        return;
+    }
+    snprintf(early_echo[early_echo_count++], EARLY_ECHO_BYTES, "%s", text);
+}
+
+void flush_early_echo()
+{
+    if (!script_shell.echo_nohook)
+        return;
+    for (int i = 0; i < early_echo_count; i++)
+        script_shell.echo_nohook(early_echo[i], MSG_INGAME);
+    early_echo_count = 0;
 }
 
 int lua_freeze_game(lua_State *)

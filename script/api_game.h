@@ -82,6 +82,10 @@ int is_plain_file_name(const char *name);
 int is_plain_url(const char *url);
 extern ScriptShell script_shell;
 
+// Hands the lines that scripts echoed before the console existed to the
+// console (start-up calls it once the console slot is filled).
+void flush_early_echo();
+
 int lua_echo(lua_State *L);
 int lua_run_cmd(lua_State *L);
 int lua_start_new_game(lua_State *L);

@@ -234,6 +234,9 @@ void bind_script_api()
     fill_slot(script_shell.draw_say_box, draw_say_box_at);
     fill_slot(script_shell.chat_input, get_chat_input);
 
+    // What startup.lua echoed before the console existed.
+    flush_early_echo();
+
     // Last: the report of empty slots wraps the session start.
     bind_slot_report();
 }

@@ -282,14 +282,20 @@ TEST(E2eLua, MissingModFromLoadmodIsReported)
 {
     GameSetup setup;
     setup.startup_lua = R"lua(
+echo('echoed by startup.lua')
 add_hook('console', 'e2e', function(text, kind)
   e2e_log('console ' .. kind .. ' ' .. text)
 end)
 )lua" + with_game("", R"lua(
+  -- before anything else was said: only the start-up script's echo
+  for i = 0, get_total_chat_lines() - 1 do
+    if get_chat_type(i) == MSGTYPE.INGAME then e2e_log('chat ' .. i) end
+  end
   run_cmd('loadmod ../secret.zmm')
   run_cmd('loadmod nosuchmod.zmm')
   local w = get_world_state()
   e2e_log('after ' .. w.num_players .. ' ' .. get_game_rules().mod)
+
   e2e_quit()
 )lua");
     setup.timeout_ms = 15000;
@@ -302,6 +308,8 @@ end)
         << run.describe();
     EXPECT_NE(run.err.find("Unable to open mod data/mod/nosuchmod.zmm"), std::string::npos)
         << run.describe();
+    // The start-up script's echo reached the console once it existed.
+    EXPECT_EQ(tagged(run.log, "chat "), std::vector<std::string>{"0"}) << run.describe();
     // The game goes on with the built-in fighters.
     std::vector<std::string> after = tagged(run.log, "after ");
     ASSERT_EQ(after.size(), 1u) << run.describe();

@@ -525,3 +525,21 @@ TEST_F(ApiRegistry, TheCameraTakesOnlyFinitePoints)
     EXPECT_EQ(0, position[1]);
     EXPECT_EQ(6, position[2]);
 }
+
+namespace {
+std::string console_got;
+}
+
+TEST_F(ApiRegistry, LinesEchoedBeforeTheConsoleExistsReachItLater)
+{
+    script_shell.echo_nohook = nullptr;
+    ASSERT_EQ("<ok>", error_of("echo('early one') echo(2)"));
+    console_got.clear();
+    script_shell.echo_nohook = [](const char *text, int kind) {
+        console_got += std::to_string(kind) + ":" + text + "|";
+    };
+    flush_early_echo();
+    EXPECT_EQ("4:early one|4:2|", console_got);
+    flush_early_echo();   // handed over once
+    EXPECT_EQ("4:early one|4:2|", console_got);
+}
