@@ -190,6 +190,15 @@ static int equipment_value(int index)
     return e && index >= 0 && index < 3 ? e->values[index] : 0;
 }
 
+static void (*session_start)();
+
+static void start_session_then_echo()
+{
+    if (session_start)
+        session_start();
+    flush_early_echo();
+}
+
 // ---- binding ------------------------------------------------------------------------
 
 void bind_script_api()
@@ -234,8 +243,12 @@ void bind_script_api()
     fill_slot(script_shell.draw_say_box, draw_say_box_at);
     fill_slot(script_shell.chat_input, get_chat_input);
 
-    // What startup.lua echoed before the console existed.
-    flush_early_echo();
+    // What startup.lua echoed before the console existed, once the session
+    // start has cleared the console.
+    if (platform_outward.init_session != start_session_then_echo) {
+        session_start = platform_outward.init_session;
+        platform_outward.init_session = start_session_then_echo;
+    }
 
     // Last: the report of empty slots wraps the session start.
     bind_slot_report();
