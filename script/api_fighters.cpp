@@ -11,6 +11,9 @@
 // Geom transforms are the joint spheres' carriers.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
+#include <GL/glew.h>
+#include <GL/glu.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -123,7 +126,42 @@ void read_vector(lua_State *L, int first, double limit, const char *usage, doubl
         out[k] = api_finite(L, first + k, limit, usage);
 }
 
+// The scene's camera as the 3D pass left it: scripts project from the 2D
+// pass too, where the GL matrices are the 2D ones.
+struct SceneProjection {
+    int valid;
+    GLdouble modelview[16], projection[16];
+    GLint viewport[4];
+};
+SceneProjection scene_projection;
+
+// Window position (y from the top) and depth of a world point; 0 when it
+// could be projected.
+int project_point(double x, double y, double z, double out[3])
+{
+    out[0] = out[1] = out[2] = 0;
+    if (!script_gl_ready || !std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
+        return 1;
+    if (!scene_projection.valid)
+        return project_to_screen(x, y, z, out) == GL_TRUE ? 0 : 1;
+    const SceneProjection &s = scene_projection;
+    if (gluProject(x, y, z, s.modelview, s.projection, s.viewport, &out[0], &out[1], &out[2]) != GL_TRUE)
+        return 1;
+    out[1] = s.viewport[1] + s.viewport[3] - out[1];
+    return 0;
+}
+
 }  // namespace
+
+void remember_scene_projection()
+{
+    if (!script_gl_ready)
+        return;
+    glGetDoublev(GL_MODELVIEW_MATRIX, scene_projection.modelview);
+    glGetDoublev(GL_PROJECTION_MATRIX, scene_projection.projection);
+    glGetIntegerv(GL_VIEWPORT, scene_projection.viewport);
+    scene_projection.valid = 1;
+}
 
 // ---- player and joint queries -----------------------------------------------------
 
@@ -205,10 +243,10 @@ int lua_get_joint_screen_pos(lua_State *L)
     int p = api_player(L, 1, PLAYER_RANGE);
     int j = api_index(L, 2, NUM_JOINTS - 1, JOINT_RANGE);
     double out[3] = {0, 0, 0};
-    if (script_gl_ready && has_bodies(p) && players[p].hinge[j]) {
+    if (has_bodies(p) && players[p].hinge[j]) {
         dVector3 anchor;
         dJointGetHingeAnchor(players[p].hinge[j], anchor);
-        project_to_screen(anchor[0], anchor[1], anchor[2], out);
+        project_point(anchor[0], anchor[1], anchor[2], out);
     }
     push_three(L, out);
     return 3;
@@ -218,9 +256,8 @@ int lua_get_screen_pos(lua_State *L)
 {
     api_need_args(L, 2, "Usage: x,y,z = get_screen_pos(number x, number y, number z)\n");
     double x = luaL_checknumber(L, 1), y = luaL_checknumber(L, 2), z = luaL_checknumber(L, 3);
-    double out[3] = {0, 0, 0};
-    if (script_gl_ready && std::isfinite(x) && std::isfinite(y) && std::isfinite(z))
-        project_to_screen(x, y, z, out);
+    double out[3];
+    project_point(x, y, z, out);
     for (int k = 0; k < 3; k++) {
         double v = std::isfinite(out[k]) && std::fabs(out[k]) < 1e9 ? out[k] : 0;
         lua_pushinteger(L, (lua_Integer)v);

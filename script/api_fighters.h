@@ -3,6 +3,11 @@
 
 struct lua_State;
 
+// Keeps the scene camera's GL matrices for the projections scripts ask for
+// (get_joint_screen_pos, get_screen_pos), also from the 2D pass. The frame
+// calls it at the end of its 3D pass.
+void remember_scene_projection();
+
 int lua_get_player_info(lua_State *L);
 int lua_get_joint_info(lua_State *L);
 int lua_get_joint_pos(lua_State *L);

@@ -6,6 +6,7 @@
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "render/scene.h"
+#include "script/api_fighters.h"
 #include "script/hooks.h"
 #include "shell/app.h"
 #include "shell/console.h"
@@ -41,7 +42,9 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
     }
     // The 3D scene: camera, dojo, fighters, markers and blood drops.
     draw_scene(match, rules);
-    // The scripts' 3D drawing, in the scene's camera.
+    // The scripts' 3D drawing, in the scene's camera (kept for the
+    // scripts' projections from the 2D pass).
+    remember_scene_projection();
     fire_draw3d(get_script_engine());
     // The match HUD over it: replay title, scores, frames left, turn timer.
     draw_match_hud(rules);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <sys/stat.h>
@@ -242,6 +243,10 @@ add_hook('draw2d', 'e2e_draw', function()
     if after == 1 then
       e2e_log('draw3d ' .. tostring(drawn3d > 0))
       e2e_log('shot ' .. screenshot('lua_shot.ppm', 1) .. ' ' .. screenshot('../x.bmp'))
+      local x, y = get_joint_screen_pos(0, JOINTS.NECK)
+      local sx, sy = get_screen_pos(0, 0, 0)
+      e2e_log('neck ' .. math.floor(x) .. ' ' .. math.floor(y))
+      e2e_log('origin ' .. tostring(math.floor(sx) == sx) .. ' ' .. sx .. ' ' .. sy)
       e2e_mark('frozen')
     end
   end
@@ -259,6 +264,22 @@ end)
     // A script's screenshot is written under screenshots/; a path is refused.
     EXPECT_EQ(tagged(run.log, "shot "), std::vector<std::string>{"0 -1"}) << run.describe();
     EXPECT_EQ(run.file("screenshots/lua_shot.ppm").substr(0, 2), "P6") << run.describe();
+    // Projections from the 2D pass use the scene's camera: fighter 0's neck
+    // lands on the picture where it is drawn (about 461, 131), the origin
+    // on the floor before the fighters (about 494, 450), in whole pixels.
+    std::vector<std::string> neck = tagged(run.log, "neck "), origin = tagged(run.log, "origin ");
+    ASSERT_EQ(neck.size(), 1u) << run.describe();
+    ASSERT_EQ(origin.size(), 1u) << run.describe();
+    int nx = 0, ny = 0, whole = 0;
+    double ox = 0, oy = 0;
+    sscanf(neck[0].c_str(), "%d %d", &nx, &ny);
+    whole = origin[0].compare(0, 5, "true ") == 0;
+    sscanf(origin[0].c_str() + (whole ? 5 : 0), "%lf %lf", &ox, &oy);
+    EXPECT_TRUE(whole) << origin[0];
+    EXPECT_NEAR(nx, 461, 40);
+    EXPECT_NEAR(ny, 131, 40);
+    EXPECT_NEAR(ox, 494, 40);
+    EXPECT_NEAR(oy, 450, 40);
     // Every simulated frame of the turn was drawn, with the script's layer.
     std::vector<std::string> frames = tagged(run.log, "frame ");
     std::vector<std::string> drawn = tagged(run.log, "draw ");
