@@ -371,3 +371,44 @@ end)
     EXPECT_EQ(run.file("browser.txt"), "1\nhttp://example.com/a?b=1&c=2\n") << run.describe();
     EXPECT_FALSE(run.exists("pwned"));
 }
+
+TEST(E2eLua, InputAndCameraHooksFireFromTheRunningGame)
+{
+    GameSetup setup;
+    setup.startup_lua = R"lua(
+local seen = {}
+local function once(name, text)
+  if not seen[name] then seen[name] = true; e2e_log(name .. ' ' .. text) end
+end
+add_hook('key_down', 'e2e', function(key) once('key_down', key) end)
+add_hook('key_up', 'e2e', function(key) once('key_up', key) end)
+add_hook('mouse_move', 'e2e', function(x, y) once('mouse_move', 'xy') end)
+add_hook('mouse_button_down', 'e2e', function(b, x, y) once('mouse_button_down', b .. ' ' .. x .. ' ' .. y) end)
+add_hook('mouse_button_up', 'e2e', function(b, x, y) once('mouse_button_up', b) end)
+add_hook('camera', 'e2e', function() once('camera', 'frame') end)
+local frames = 0
+add_hook('draw2d', 'e2e', function()
+  frames = frames + 1
+  if frames == 10 then e2e_mark('ready') end
+  if seen.key_up and seen.mouse_button_up then e2e_quit() end
+  if frames > 1500 then e2e_quit() end
+end)
+)lua";
+    // A replay named on the command line opens the game without a menu page
+    // (input goes to the menus while one is shown); it need not exist.
+    setup.args = {"replay/none.rpl"};
+    setup.actions.push_back({"ready", 200, "xdotool mousemove 300 250"});
+    setup.actions.push_back({"", 200, "xdotool mousemove 320 260 click 1"});
+    setup.actions.push_back({"", 200, "xdotool key a"});
+    setup.timeout_ms = 15000;
+    GameRun run = run_game("lua_input", setup);
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(tagged(run.log, "key_down "), std::vector<std::string>{"97"}) << run.describe();
+    EXPECT_EQ(tagged(run.log, "key_up "), std::vector<std::string>{"97"}) << run.describe();
+    EXPECT_EQ(tagged(run.log, "mouse_move "), std::vector<std::string>{"xy"}) << run.describe();
+    EXPECT_EQ(tagged(run.log, "mouse_button_down "), std::vector<std::string>{"1 320 260"})
+        << run.describe();
+    EXPECT_EQ(tagged(run.log, "mouse_button_up "), std::vector<std::string>{"1"}) << run.describe();
+    EXPECT_EQ(tagged(run.log, "camera "), std::vector<std::string>{"frame"}) << run.describe();
+}
