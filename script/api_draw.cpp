@@ -177,10 +177,8 @@ int lua_draw_disk(lua_State *L)
     lua_Integer slices = luaL_checkinteger(L, 5), loops = luaL_checkinteger(L, 6);
     double start = pixel(L, 7, usage), sweep = pixel(L, 8, usage);
     lua_Integer blend = luaL_checkinteger(L, 9);
-    // GLU needs at least one subdivision; thousands are only slow.
-    if (slices < 1 || slices > 1000 || loops < 1 || loops > 1000)
-        return luaL_error(L, "%s", usage);
-    if (!script_gl_ready)
+    // No subdivision draws nothing; thousands would only stall the frame.
+    if (!script_gl_ready || slices < 1 || slices > 1000 || loops < 1 || loops > 1000)
         return 0;
     glBindTexture(GL_TEXTURE_2D, 0);
     draw_partial_disk_2d((float)x, (float)y, (float)inner, (float)outer, (int)slices, (int)loops,

@@ -413,7 +413,8 @@ TEST_F(ApiRegistry, IndexesAreRangeCheckedWithTheirMessages)
          "Usage: set_joint_pos(integer player_index, integer joint_index, number x, number y, number z)\n"},
         {"set_body_sides(0, 1, 0, 0, 0/0)",
          "Usage: set_body_sides(integer player_index, integer body_index, number x, number y, number z)\n"},
-        {"draw_disk(1, 2, 3, 4, 0, 1, 0, 90, 0)",
+        {"draw_disk(1, 2, 3, 4, 0, 1, 0, 90, 0)", "<ok>"},   // draws nothing
+        {"draw_disk(1, 2, 0/0, 4, 8, 1, 0, 90, 0)",
          "Usage: draw_disk(number pos_x, number pos_y, number inner, number outer, integer slices, "
          "integer loops, number start, number sweep, integer blend)\n"},
         // shapes: the counts that are allowed
