@@ -42,9 +42,33 @@ int font_arg(lua_State *L, int arg)
     return font >= 0 && font <= 2 ? (int)font : DEFAULT_FONT;
 }
 
-double pixel(lua_State *L, int arg, const char *usage)
+// A number of a drawing call. NaN, infinities and absurd sizes (a script
+// dividing by zero) do not raise an error: they only make the call draw
+// nothing (drawable below).
+int bad_number;
+
+double number_arg(lua_State *L, int arg, double limit)
 {
-    return api_finite(L, arg, PIXEL_LIMIT, usage);
+    double v = luaL_checknumber(L, arg);
+    if (!std::isfinite(v) || std::fabs(v) > limit) {
+        bad_number = 1;
+        return 0;
+    }
+    return v;
+}
+
+// 1 when the call may draw now: a GL context exists and none of its
+// numbers was bad. Clears the mark for the next call.
+int drawable()
+{
+    int ok = script_gl_ready && !bad_number;
+    bad_number = 0;
+    return ok;
+}
+
+double pixel(lua_State *L, int arg, const char *)
+{
+    return number_arg(L, arg, PIXEL_LIMIT);
 }
 
 // The rotation table at position arg (r0..r11, missing fields 0), or the
@@ -69,20 +93,20 @@ void read_angles(lua_State *L, int arg, const char *usage, double out[12])
 {
     double a[3];
     for (int k = 0; k < 3; k++)
-        a[k] = api_finite(L, arg + k, API_WORLD_LIMIT, usage) * DEGREES;
+        a[k] = number_arg(L, arg + k, API_WORLD_LIMIT) * DEGREES;
     dRFromEulerAngles(out, a[0], a[1], a[2]);
 }
 
 void read_position(lua_State *L, const char *usage, double out[3])
 {
     for (int k = 0; k < 3; k++)
-        out[k] = api_finite(L, k + 1, API_WORLD_LIMIT, usage);
+        out[k] = number_arg(L, k + 1, API_WORLD_LIMIT);
 }
 
 // A size argument: finite and not absurd.
 double read_size(lua_State *L, int arg, const char *usage)
 {
-    return api_finite(L, arg, API_WORLD_LIMIT, usage);
+    return number_arg(L, arg, API_WORLD_LIMIT);
 }
 
 const BloodDrop *blood_arg(lua_State *L, const char *usage)
@@ -132,12 +156,18 @@ int lua_load_texture(lua_State *L)
 
 int lua_set_color(lua_State *L)
 {
+    bad_number = 0;
     const char *usage = "Usage: set_color(number red, number green, number blue, number alpha)\n";
     api_need_args(L, 4, usage);
     float c[4];
     for (int k = 0; k < 4; k++)
-        c[k] = (float)api_finite(L, k + 1, PIXEL_LIMIT, usage);
-    if (script_gl_ready)
+        c[k] = (float)number_arg(L, k + 1, PIXEL_LIMIT);
+    int gl = script_gl_ready;
+    if (bad_number) {
+        bad_number = 0;
+        return 0;
+    }
+    if (gl)
         set_draw_color(c[0], c[1], c[2], c[3]);
     else
         for (int k = 0; k < 4; k++)
@@ -147,6 +177,7 @@ int lua_set_color(lua_State *L)
 
 int lua_draw_quad(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_quad(number pos_x, number pos_y, number width, number height [, integer texture_id])\n";
     api_need_args(L, 4, usage);
@@ -157,17 +188,18 @@ int lua_draw_quad(lua_State *L)
         Texture *texture = id >= 0 && id < SCRIPT_TEXTURE_SLOTS
                                ? get_script_texture(script_texture_table, (int)id)
                                : nullptr;
-        if (script_gl_ready && texture)
+        if (drawable() && texture)
             draw_textured_quad(texture, (float)x, (float)y, (float)w, (float)h);
         return 0;
     }
-    if (script_gl_ready)
+    if (drawable())
         draw_quad_2d((float)x, (float)y, (float)(x + w), (float)(y + h));
     return 0;
 }
 
 int lua_draw_disk(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_disk(number pos_x, number pos_y, number inner, number outer, integer slices, "
         "integer loops, number start, number sweep, integer blend)\n";
@@ -178,7 +210,7 @@ int lua_draw_disk(lua_State *L)
     double start = pixel(L, 7, usage), sweep = pixel(L, 8, usage);
     lua_Integer blend = luaL_checkinteger(L, 9);
     // No subdivision draws nothing; thousands would only stall the frame.
-    if (!script_gl_ready || slices < 1 || slices > 1000 || loops < 1 || loops > 1000)
+    if (!drawable() || slices < 1 || slices > 1000 || loops < 1 || loops > 1000)
         return 0;
     glBindTexture(GL_TEXTURE_2D, 0);
     draw_partial_disk_2d((float)x, (float)y, (float)inner, (float)outer, (int)slices, (int)loops,
@@ -188,11 +220,12 @@ int lua_draw_disk(lua_State *L)
 
 static int draw_text_at(lua_State *L, const char *usage, int right)
 {
+    bad_number = 0;
     api_need_args(L, 3, usage);
     const char *text = luaL_checkstring(L, 1);
     double x = pixel(L, 2, usage), y = pixel(L, 3, usage);
     int font = font_arg(L, 4);
-    if (!script_gl_ready)
+    if (!drawable())
         return 0;
     if (right && hud_text.draw_text_right)
         hud_text.draw_text_right(font, (int)x, (int)y, text);
@@ -203,30 +236,34 @@ static int draw_text_at(lua_State *L, const char *usage, int right)
 
 int lua_draw_text(lua_State *L)
 {
+    bad_number = 0;
     return draw_text_at(
         L, "Usage: draw_text(string text, number pos_x, number pos_y [, integer font_type])\n", 0);
 }
 
 int lua_draw_right_text(lua_State *L)
 {
+    bad_number = 0;
     return draw_text_at(
         L, "Usage: draw_right_text(string text, number pos_x, number pos_y [, integer font_type])\n", 1);
 }
 
 int lua_draw_centered_text(lua_State *L)
 {
+    bad_number = 0;
     const char *usage = "Usage: draw_centered_text(string text, number pos_y [, integer font_type])\n";
     api_need_args(L, 2, usage);
     const char *text = luaL_checkstring(L, 1);
     double y = pixel(L, 2, usage);
     int font = font_arg(L, 3);
-    if (script_gl_ready && hud_text.draw_text_centred)
+    if (drawable() && hud_text.draw_text_centred)
         hud_text.draw_text_centred(font, (int)y, text);
     return 0;
 }
 
 int lua_draw_boxed_text(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_boxed_text(string text, number pos_x, number pos_y, number box_width, number "
         "box_height, number line_height, [, integer font_type])\n";
@@ -236,7 +273,7 @@ int lua_draw_boxed_text(lua_State *L)
     for (int k = 0; k < 5; k++)
         v[k] = (int)pixel(L, k + 2, usage);
     int font = font_arg(L, 7);
-    if (script_gl_ready)
+    if (drawable())
         draw_boxed_text_8bit(text, font, v[0], v[1], v[2], v[3], v[4]);
     return 0;
 }
@@ -245,18 +282,20 @@ int lua_draw_boxed_text(lua_State *L)
 
 int lua_draw_sphere(lua_State *L)
 {
+    bad_number = 0;
     const char *usage = "Usage: draw_sphere( number pos_x, number pos_y, number pos_z, number radius)\n";
     api_need_args(L, 4, usage);
     double pos[3];
     read_position(L, usage, pos);
     double radius = read_size(L, 4, usage);
-    if (script_gl_ready)
+    if (drawable())
         draw_sphere_geom(pos, nullptr, nullptr, identity, radius, DRAW_PLAIN, nullptr, nullptr);
     return 0;
 }
 
 int lua_draw_sphere_m(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_sphere_m( number pos_x, number pos_y, number pos_z, number radius, table matrix_rot)\n";
     int n = lua_gettop(L);
@@ -266,13 +305,14 @@ int lua_draw_sphere_m(lua_State *L)
     read_position(L, usage, pos);
     double radius = read_size(L, 4, usage);
     read_rotation(L, 5, rot);
-    if (script_gl_ready)
+    if (drawable())
         draw_sphere_geom(pos, nullptr, nullptr, rot, radius, DRAW_PLAIN, nullptr, nullptr);
     return 0;
 }
 
 int lua_draw_box(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_box( number pos_x, number pos_y, number pos_z, number size_x, number size_y, "
         "number size_z, number rotation_x, rotation_y, rotation_z)\n";
@@ -286,13 +326,14 @@ int lua_draw_box(lua_State *L)
     memcpy(rot, identity, sizeof rot);
     if (n == 9)
         read_angles(L, 7, usage, rot);
-    if (script_gl_ready)
+    if (drawable())
         draw_box_geom(pos, nullptr, nullptr, rot, sides, DRAW_PLAIN, nullptr, nullptr);
     return 0;
 }
 
 int lua_draw_box_m(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_box_m( number pos_x, number pos_y, number pos_z, number size_x, number size_y, "
         "number size_z, table matrix_rot)\n";
@@ -304,13 +345,14 @@ int lua_draw_box_m(lua_State *L)
     for (int k = 0; k < 3; k++)
         sides[k] = read_size(L, 4 + k, usage);
     read_rotation(L, 7, rot);
-    if (script_gl_ready)
+    if (drawable())
         draw_box_geom(pos, nullptr, nullptr, rot, sides, DRAW_PLAIN, nullptr, nullptr);
     return 0;
 }
 
 int lua_draw_capsule(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_capsule( number pos_x, number pos_y, number pos_z, number height, number radius, "
         "number rotation_x, rotation_y, rotation_z)\n";
@@ -323,13 +365,14 @@ int lua_draw_capsule(lua_State *L)
     memcpy(rot, identity, sizeof rot);
     if (n == 8)
         read_angles(L, 6, usage, rot);
-    if (script_gl_ready)
+    if (drawable())
         draw_capsule_geom(pos, nullptr, nullptr, rot, length, radius, DRAW_PLAIN, nullptr, nullptr);
     return 0;
 }
 
 int lua_draw_capsule_m(lua_State *L)
 {
+    bad_number = 0;
     const char *usage =
         "Usage: draw_capsule_m( number pos_x, number pos_y, number pos_z, number height, number radius, "
         "table matrix_rot)\n";
@@ -340,7 +383,7 @@ int lua_draw_capsule_m(lua_State *L)
     read_position(L, usage, pos);
     double length = read_size(L, 4, usage), radius = read_size(L, 5, usage);
     read_rotation(L, 6, rot);
-    if (script_gl_ready)
+    if (drawable())
         draw_capsule_geom(pos, nullptr, nullptr, rot, length, radius, DRAW_PLAIN, nullptr, nullptr);
     return 0;
 }
@@ -455,32 +498,35 @@ int lua_get_chat_type(lua_State *L)
 
 int lua_draw_chat_message(lua_State *L)
 {
+    bad_number = 0;
     const char *usage = "Usage: draw_chat_message(integer index, number pos_x, number pos_y)\n";
     api_need_args(L, 3, usage);
     int i = chat_index(L, 1);
     int x = (int)pixel(L, 2, usage), y = (int)pixel(L, 3, usage);
-    if (script_gl_ready && script_shell.draw_console_line)
+    if (drawable() && script_shell.draw_console_line)
         script_shell.draw_console_line(i, x, y);
     return 0;
 }
 
 int lua_draw_chat_messages(lua_State *L)
 {
+    bad_number = 0;
     const char *usage = "Usage: draw_chat_messages(number pos_x, number pos_y)\n";
     api_need_args(L, 2, usage);
     int x = (int)pixel(L, 1, usage), y = (int)pixel(L, 2, usage);
-    if (script_gl_ready && script_shell.draw_console_at)
+    if (drawable() && script_shell.draw_console_at)
         script_shell.draw_console_at(x, y);
     return 0;
 }
 
 int lua_draw_chat_input(lua_State *L)
 {
+    bad_number = 0;
     const char *usage = "Usage: draw_chat_input(number pos_x, number pos_y, bool force_show)\n";
     api_need_args(L, 2, usage);
     int x = (int)pixel(L, 1, usage), y = (int)pixel(L, 2, usage);
     int force = lua_toboolean(L, 3);
-    if (script_gl_ready && script_shell.draw_say_box)
+    if (drawable() && script_shell.draw_say_box)
         script_shell.draw_say_box(x, y, force);
     return 0;
 }

@@ -414,9 +414,11 @@ TEST_F(ApiRegistry, IndexesAreRangeCheckedWithTheirMessages)
         {"set_body_sides(0, 1, 0, 0, 0/0)",
          "Usage: set_body_sides(integer player_index, integer body_index, number x, number y, number z)\n"},
         {"draw_disk(1, 2, 3, 4, 0, 1, 0, 90, 0)", "<ok>"},   // draws nothing
-        {"draw_disk(1, 2, 0/0, 4, 8, 1, 0, 90, 0)",
-         "Usage: draw_disk(number pos_x, number pos_y, number inner, number outer, integer slices, "
-         "integer loops, number start, number sweep, integer blend)\n"},
+        // drawing with NaN or infinities draws nothing and raises nothing
+        {"draw_disk(1, 2, 0/0, 4, 8, 1, 0, 90, 0)", "<ok>"},
+        {"draw_box(1/0, 2, 3, 4, 5, 6)", "<ok>"},
+        {"set_color(0/0, 1, 1, 1)", "<ok>"},
+        {"draw_text('a', 'x', 2)", "bad argument #2 to 'draw_text' (number expected, got string)"},
         // shapes: the counts that are allowed
         {"draw_box(1, 2, 3, 4, 5, 6)", "<ok>"},
         {"draw_box(1, 2, 3, 4, 5, 6, 7, 8, 9)", "<ok>"},
