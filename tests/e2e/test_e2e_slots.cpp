@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <dirent.h>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -112,4 +114,77 @@ TEST(E2eSlots, EveryImplementedSlotIsFilledAfterStartUp)
         if (line != "end" && !allowed.count(line))
             unexpected += line + "\n";
     EXPECT_EQ(unexpected, "") << "slots left empty by the real start-up";
+}
+
+// The report's slot list names every function slot and option pointer of
+// the outward records, so a slot added to a record cannot slip past the
+// test above unlisted.
+TEST(E2eSlots, TheReportListsEverySlotOfTheRecords)
+{
+    const struct {
+        const char *header, *type, *record;
+    } records[] = {
+        {"core/outward.h", "CoreOutward", "core_outward"},
+        {"platform/camera.h", "CameraOutward", "camera_outward"},
+        {"platform/loop.h", "PlatformOutward", "platform_outward"},
+        {"platform/loop.h", "PlatformOptions", "platform_options"},
+        {"platform/screenshot.h", "ScreenshotOutward", "screenshot_outward"},
+        {"platform/screenshot.h", "RenderOptionRefs", "render_option_refs"},
+        {"render/hud.h", "HudTextHooks", "hud_text"},
+        {"render/hud.h", "HudOutward", "hud_outward"},
+        {"render/scene.h", "RenderOutward", "render_outward"},
+        {"render/texture.h", "BumpHooks", "bump_hooks"},
+        {"shell/sound_triggers.h", "SoundTriggerOutward", "sound_trigger_outward"},
+        {"shell/buddies.h", "NameListLinks", "name_list_links"},
+        {"shell/console.h", "ConsoleLinks", "console_links"},
+        {"shell/game_control.h", "GameControlLinks", "game_links"},
+        {"shell/settings.h", "SettingsLinks", "settings_links"},
+        {"script/api_game.h", "ScriptShell", "script_shell"},
+    };
+    std::string src = source_dir();
+    std::string list = read_whole_file(src + "/shell/slot_report.cpp");
+    ASSERT_FALSE(list.empty());
+    std::string missing;
+    for (const auto &r : records) {
+        std::string text = read_whole_file(src + "/" + r.header);
+        size_t start = text.find(std::string("struct ") + r.type + " {");
+        ASSERT_NE(start, std::string::npos) << r.type;
+        size_t end = text.find("\n};", start);
+        std::string body = text.substr(start, end - start);
+        // Every "(*name)(" is a function slot; "type *name;" an option pointer.
+        std::regex slot(R"(\(\*\s*(\w+)\)\s*\(|^\s*[\w ]+\*\s*(\w+);)", std::regex::multiline);
+        int found = 0;
+        for (auto it = std::sregex_iterator(body.begin(), body.end(), slot); it != std::sregex_iterator(); ++it) {
+            std::string name = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+            found++;
+            if (list.find(std::string("SLOT(") + r.record + ", " + name + ")") == std::string::npos)
+                missing += std::string(r.record) + "." + name + "\n";
+        }
+        EXPECT_GT(found, 0) << r.type;
+    }
+    EXPECT_EQ(missing, "") << "slots missing from shell/slot_report.cpp";
+
+    // And every record of slots in the code folders is among the records.
+    std::string unknown;
+    std::regex record_type(R"(struct (\w+(Outward|Links|Hooks|Shell)) \{)");
+    for (const char *folder : {"core", "platform", "render", "shell", "net", "script"}) {
+        DIR *dir = opendir((src + "/" + folder).c_str());
+        ASSERT_NE(dir, nullptr) << folder;
+        while (dirent *e = readdir(dir)) {
+            std::string name = e->d_name;
+            if (name.size() < 3 || name.substr(name.size() - 2) != ".h")
+                continue;
+            std::string text = read_whole_file(src + "/" + folder + "/" + name);
+            for (auto it = std::sregex_iterator(text.begin(), text.end(), record_type);
+                 it != std::sregex_iterator(); ++it) {
+                bool listed = false;
+                for (const auto &r : records)
+                    listed = listed || (*it)[1].str() == r.type;
+                if (!listed)
+                    unknown += std::string(folder) + "/" + name + ": " + (*it)[1].str() + "\n";
+            }
+        }
+        closedir(dir);
+    }
+    EXPECT_EQ(unknown, "") << "records of slots the report does not list";
 }
