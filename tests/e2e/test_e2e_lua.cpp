@@ -251,7 +251,10 @@ add_hook('draw2d', 'e2e_draw', function()
     end
   end
 end)
-)lua" + with_game("run_cmd('set turnframes 20')\n", "step_game()\n");
+)lua" + with_game("run_cmd('set turnframes 20')\n",
+                                 "set_body_color(0, BODYPARTS.HEAD, 4)\n"
+                                 "e2e_log('colour ' .. get_color_info(4).name)\n"
+                                 "step_game()\n");
     // An 8-bit picture, as region_colour reads it.
     setup.actions.push_back({"frozen", 300, "import -window root -depth 8 shot.ppm"});
     setup.actions.push_back({"shot.ppm", 200, "term"});
@@ -294,6 +297,11 @@ end)
     EXPECT_GT(red[0], 200);
     EXPECT_LT(red[1], 60);
     EXPECT_LT(red[2], 60);
+    // Fighter 0's head took the blue the script gave it.
+    EXPECT_EQ(tagged(run.log, "colour "), std::vector<std::string>{"blue"}) << run.describe();
+    double head[3];
+    ASSERT_TRUE(region_colour(run, "shot.ppm", nx - 4, ny - 30, 8, 8, head)) << run.describe();
+    EXPECT_GT(head[2], head[0] + 60) << head[0] << " " << head[1] << " " << head[2];
     ASSERT_TRUE(region_colour(run, "shot.ppm", 420, 320, 60, 60, green)) << run.describe();
     EXPECT_GT(green[1], 200) << green[0] << " " << green[1] << " " << green[2];
     EXPECT_LT(green[2], 60);
