@@ -355,8 +355,9 @@ TEST(E2eLua, OpenUrlStartsTheBrowserWithTheUrlAsOneArgument)
                                            "printf '%s\\n' \"$#\" \"$@\" > browser.tmp\n"
                                            "mv browser.tmp browser.txt\n"));
     chmod(launcher.c_str(), 0755);
-    const char *path = getenv("PATH");
-    setenv("PATH", (bin + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    const char *path_now = getenv("PATH");
+    std::string old_path = path_now ? path_now : "/usr/bin:/bin";
+    setenv("PATH", (bin + ":" + old_path).c_str(), 1);
 
     GameSetup setup;
     setup.startup_lua = with_game("", R"lua(
@@ -374,6 +375,7 @@ end)
 )lua";
     setup.timeout_ms = 15000;
     GameRun run = run_game("lua_open_url", setup);
+    setenv("PATH", old_path.c_str(), 1);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_EQ(run.file("browser.txt"), "1\nhttp://example.com/a?b=1&c=2\n") << run.describe();
