@@ -422,3 +422,32 @@ end)
     EXPECT_EQ(tagged(run.log, "mouse_button_up "), std::vector<std::string>{"1"}) << run.describe();
     EXPECT_EQ(tagged(run.log, "camera "), std::vector<std::string>{"frame"}) << run.describe();
 }
+
+TEST(E2eLua, OpenMenuReachesTheMenuSwitch)
+{
+    // The start page (13) takes the keys; open_menu(1) is the game page (0),
+    // where the scripts' key hook hears them.
+    std::string report = test_tmp_path("e2e_open_menu_slots.txt");
+    remove(report.c_str());
+    setenv("ZM_SLOT_REPORT", report.c_str(), 1);
+    GameSetup setup;
+    setup.startup_lua = R"lua(
+local frames = 0
+add_hook('key_down', 'e2e', function(key) e2e_log('key ' .. key); e2e_quit() end)
+add_hook('draw2d', 'e2e', function()
+  frames = frames + 1
+  if frames == 5 then open_menu(10); open_menu(0); open_menu(99) end
+  if frames == 10 then open_menu(1); e2e_mark('ready') end
+  if frames > 300 then e2e_quit() end
+end)
+)lua";
+    setup.actions.push_back({"ready", 300, "xdotool key b"});
+    setup.timeout_ms = 15000;
+    GameRun run = run_game("lua_open_menu", setup);
+    unsetenv("ZM_SLOT_REPORT");
+    if (read_whole_file(report).find("game_links.switch_menu\n") != std::string::npos)
+        GTEST_SKIP() << "the menu pages are not built yet";
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(tagged(run.log, "key "), std::vector<std::string>{"98"}) << run.describe();
+}
