@@ -451,3 +451,37 @@ end)
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_EQ(tagged(run.log, "key "), std::vector<std::string>{"98"}) << run.describe();
 }
+
+TEST(E2eLua, TheShopSceneFiresPlay)
+{
+    // open_menu(11) is the shop page, whose scene ends with the play hook.
+    std::string report = test_tmp_path("e2e_play_slots.txt");
+    remove(report.c_str());
+    setenv("ZM_SLOT_REPORT", report.c_str(), 1);
+    GameSetup setup;
+    // The shop's script (every load runs startup.lua first, which installs
+    // the hooks below again).
+    setup.files.push_back({"data/script/kasushop/kasushop.lua", "e2e_log('shop script')\n"});
+    setup.startup_lua = R"lua(
+local frames = 0
+add_hook('play', 'e2e', function()
+  e2e_log('play ' .. get_world_state().turn_frame .. ' ' .. is_game_frozen())
+  e2e_quit()
+end)
+add_hook('draw2d', 'e2e', function()
+  frames = frames + 1
+  if frames == 5 then open_menu(11) end
+  if frames > 300 then e2e_quit() end
+end)
+)lua";
+    setup.timeout_ms = 15000;
+    GameRun run = run_game("lua_play", setup);
+    unsetenv("ZM_SLOT_REPORT");
+    if (read_whole_file(report).find("game_links.switch_menu\n") != std::string::npos)
+        GTEST_SKIP() << "the menu pages are not built yet";
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(tagged(run.log, "shop script"), std::vector<std::string>{""}) << run.describe();
+    // The hook fires with the scene's turn of 50 frames running.
+    EXPECT_EQ(tagged(run.log, "play "), std::vector<std::string>{"51 0"}) << run.describe();
+}
