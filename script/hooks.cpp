@@ -128,9 +128,14 @@ static int hook_result(lua_State *L)
 static int fire(ScriptEngine *engine, int event, int want_result, const char *text,
                 const int *args, int count)
 {
+    // An event fired again from inside its own hook (a new_game hook that
+    // starts a new game, a console hook that echoes) would call itself
+    // without end: the inner firing passes without the hook.
+    static int running[EVENT_HOOK_COUNT];
     int ref = event_hook_refs[event];
-    if (ref == LUA_NOREF || !script_engine_usable(engine))
+    if (ref == LUA_NOREF || running[event] || !script_engine_usable(engine))
         return 0;
+    running[event] = 1;
     lua_State *L = engine->state;
     int top = lua_gettop(L);
     lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
@@ -148,6 +153,7 @@ static int fire(ScriptEngine *engine, int event, int want_result, const char *te
     else if (want_result)
         result = hook_result(L);
     lua_settop(L, top);
+    running[event] = 0;
     return result;
 }
 
@@ -199,16 +205,10 @@ int fire_camera(ScriptEngine *engine) { return fire(engine, HOOK_CAMERA, 1, null
 
 int fire_console(ScriptEngine *engine, const char16 *text, int type)
 {
-    // A console hook that echoes would offer its own line to itself again
-    // without end: lines from inside the hook pass unhooked.
-    static int inside;
-    if (inside || event_hook_refs[HOOK_CONSOLE] == LUA_NOREF || !script_engine_usable(engine))
+    if (event_hook_refs[HOOK_CONSOLE] == LUA_NOREF || !script_engine_usable(engine))
         return 0;
     char local[CONSOLE_TEXT_BYTES] = {0};
     if (text)
         utf16_to_local(local, text, CONSOLE_TEXT_BYTES - 1);
-    inside = 1;
-    int result = fire(engine, HOOK_CONSOLE, 1, local, &type, 1);
-    inside = 0;
-    return result;
+    return fire(engine, HOOK_CONSOLE, 1, local, &type, 1);
 }

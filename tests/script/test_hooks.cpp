@@ -280,3 +280,25 @@ TEST_F(Hooks, AnnouncementsReachTheScriptsCallbackWhenOneExists)
     call_announce_callback(&engine, 7, "tournament");
     EXPECT_EQ("7:tournament", eval("announced"));
 }
+
+namespace {
+ScriptEngine *nested_engine;
+}
+
+TEST_F(Hooks, AnEventFiredFromItsOwnHookPassesWithoutIt)
+{
+    // A new_game hook that starts a new game (which fires new_game again).
+    CoreOutward saved = core_outward;
+    core_outward.run_console_command = [](const char *, int) { fire_new_game(nested_engine); };
+    nested_engine = &engine;
+    ASSERT_TRUE(run("starts = 0\n"
+                    "set_event_hook('new_game', function()\n"
+                    "  starts = starts + 1\n"
+                    "  run_cmd('restart')\n"
+                    "end)"));
+    fire_new_game(&engine);
+    EXPECT_EQ("1", eval("starts"));
+    fire_new_game(&engine);   // and the hook still runs the next time
+    core_outward = saved;
+    EXPECT_EQ("2", eval("starts"));
+}
