@@ -435,6 +435,13 @@ void run_main_loop(AppCallbacks *callbacks, int paused)
 
 SDL_Cursor *get_pick_cursor() { return pick_cursor; }
 
+void set_system_cursor(int which)
+{
+    SDL_Cursor *cursor = which == 2 ? pick_cursor : arrow_cursor;
+    if (cursor && SDL_GetCursor() != cursor)
+        SDL_SetCursor(cursor);
+}
+
 int platform_main(int argc, char **argv, int width, int height, AppCallbacks *callbacks)
 {
     if (platform_outward.reset_draw_state)

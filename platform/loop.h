@@ -115,6 +115,9 @@ void grab_mouse();
 void release_mouse();
 // The cursor shown while a joint can be picked (null when it could not be made).
 SDL_Cursor *get_pick_cursor();
+// The system cursor: 1 the arrow, 2 the pick cursor (kept when it could
+// not be made).
+void set_system_cursor(int which);
 void unproject_mouse(int x, int y, double near_point[3], double far_point[3]);
 int project_to_screen(double x, double y, double z, double out[3]);
 

@@ -1,5 +1,6 @@
 #include "script/api_game.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,11 +12,17 @@ extern "C" {
 
 #include "core/bout.h"
 #include "core/ghost.h"
+#include "core/mod.h"
+#include "core/newgame.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "core/world.h"
+#include "script/api_support.h"
 
 ScriptShell script_shell = {};
+
+static void keep_echo_line(const char *text);
 
 int lua_echo(lua_State *L)
 {
@@ -28,8 +35,31 @@ int lua_echo(lua_State *L)
     if (script_shell.echo_nohook)
         script_shell.echo_nohook(text, MSG_INGAME);
     else
-        echo_message(text, MSG_INGAME);
+        keep_echo_line(text);
     return 0;
+}
+
+// Lines echoed before the console exists (by startup.lua), kept for it.
+enum { EARLY_ECHO_LINES = 16, EARLY_ECHO_BYTES = 256 };
+static char early_echo[EARLY_ECHO_LINES][EARLY_ECHO_BYTES];
+static int early_echo_count;
+
+static void keep_echo_line(const char *text)
+{
+    if (early_echo_count >= EARLY_ECHO_LINES) {
+        fprintf(stderr, "echo: too many lines before the console: %s\n", text);
+        return;
+    }
+    snprintf(early_echo[early_echo_count++], EARLY_ECHO_BYTES, "%s", text);
+}
+
+void flush_early_echo()
+{
+    if (!script_shell.echo_nohook)
+        return;
+    for (int i = 0; i < early_echo_count; i++)
+        script_shell.echo_nohook(early_echo[i], MSG_INGAME);
+    early_echo_count = 0;
 }
 
 int lua_freeze_game(lua_State *)
@@ -275,12 +305,20 @@ int lua_get_camera_info(lua_State *L)
     return 1;
 }
 
+// Three numbers (non-numbers read as 0); a point with a NaN or infinite
+// coordinate leaves the camera where it is.
 static void read_vector(lua_State *L, float *out)
 {
     if (!out)
         return;
+    float v[3];
+    for (int i = 0; i < 3; i++) {
+        v[i] = (float)lua_tonumber(L, i + 1);
+        if (!std::isfinite(v[i]))
+            return;
+    }
     for (int i = 0; i < 3; i++)
-        out[i] = (float)lua_tonumber(L, i + 1);
+        out[i] = v[i];
 }
 
 int lua_set_camera_pos(lua_State *L)
@@ -304,7 +342,7 @@ int lua_set_fov(lua_State *L)
     if (lua_gettop(L) < 1)
         return luaL_error(L, "Usage: set_fov(integer deg)\n");
     float degrees = (float)lua_tonumber(L, 1);
-    if (script_shell.set_fov)
+    if (script_shell.set_fov && std::isfinite(degrees))
         script_shell.set_fov(degrees);
     return 0;
 }
@@ -386,6 +424,9 @@ int lua_screenshot(lua_State *L)
         char path[PLAIN_NAME_BYTES + 16];
         snprintf(path, sizeof path, "screenshots/%s", name);
         result = script_shell.save_screenshot(path, type == 0 || type == 1 ? (int)type : -1);
+        // Anything but a written file is -1.
+        if (result != 0)
+            result = -1;
     }
     lua_pushinteger(L, result);
     return 1;
@@ -409,7 +450,9 @@ int lua_load_player(lua_State *L)
 {
     if (lua_gettop(L) < 2)
         return luaL_error(L, "Usage: load_player(integer player, string nick)\n");
-    lua_Integer player = luaL_checkinteger(L, 1);
+    // The customisation files write the fighter's records: a fighter of
+    // the current game only.
+    int player = api_player(L, 1, "player index out of range");
     const char *nick = luaL_checkstring(L, 2);
     // The nick names a folder under "custom/": plain names only.
     if (!is_plain_file_name(nick)) {
@@ -417,6 +460,72 @@ int lua_load_player(lua_State *L)
         return 0;
     }
     if (script_shell.load_player_custom)
-        script_shell.load_player_custom((int)player, nick);
+        script_shell.load_player_custom(player, nick);
+    return 0;
+}
+
+int lua_step_game(lua_State *)
+{
+    if (script_shell.commit_turn)
+        script_shell.commit_turn();
+    return 0;
+}
+
+int lua_step_to_end(lua_State *)
+{
+    if (core_outward.toggle_game_paused)
+        core_outward.toggle_game_paused(0);
+    return 0;
+}
+
+int lua_init_mod_world(lua_State *)
+{
+    // Nothing during replay playback, nor before the game's world exists
+    // (a start-up script runs before it).
+    if (replay_mode != REPLAY_LIVE || !physics_world)
+        return 0;
+    load_mod_world("classic.zmm");
+    engage_players();
+    return 0;
+}
+
+enum { SPECTATOR_ROWS = 32, SPECTATOR_NAME_BYTES = 32, EXPORT_PATH_BYTES = 256 };
+
+int lua_get_spectators(lua_State *L)
+{
+    lua_newtable(L);
+    for (int i = 0; i < SPECTATOR_ROWS && script_shell.spectator_name; i++) {
+        const char *name = script_shell.spectator_name(i);
+        if (!name || !name[0])
+            break;
+        lua_pushlstring(L, name, strnlen(name, SPECTATOR_NAME_BYTES));
+        lua_rawseti(L, -2, i + 1);
+    }
+    return 1;
+}
+
+int lua_export_mod(lua_State *L)
+{
+    if (lua_gettop(L) < 1)
+        return luaL_error(L, "Usage: export_mod(string name)\n");
+    const char *name = luaL_checkstring(L, 1);
+    // A plain file name, written among the mods.
+    char path[EXPORT_PATH_BYTES];
+    if (!is_plain_file_name(name) ||
+        snprintf(path, sizeof path, "data/mod/%s", name) >= (int)sizeof path ||
+        write_mod(&current_world, path) != 0) {
+        char line[EXPORT_PATH_BYTES + 32];
+        snprintf(line, sizeof line, "unable to export to %s", name);
+        echo_message(line, MSG_INGAME);
+    }
+    return 0;
+}
+
+int lua_reset_server(lua_State *)
+{
+    if (!script_shell.send_server_line || script_shell.send_server_line("reset\n") != 0) {
+        if (script_shell.lost_contact)
+            script_shell.lost_contact();
+    }
     return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 struct lua_State;
+struct TextLines;
 
 // Shell services the game functions call; an empty slot falls back to the
 // core's own behaviour (or does nothing). Filled by the shell at start-up.
@@ -35,6 +36,40 @@ struct ScriptShell {
     void (*launch_browser)(const char *url);
     // Loads the customisation files of a named player into a fighter.
     int (*load_player_custom)(int player, const char *nick);
+
+    // Commits the selected player's turn as the space key does.
+    void (*commit_turn)();
+    // Spectator name i (0..31); null or empty past the last.
+    const char *(*spectator_name)(int i);
+    // One line to the game server, 0 when sent; the lost-contact handling.
+    int (*send_server_line)(const char *line);
+    void (*lost_contact)();
+
+    // The fighters' look: a palette colour's name; the int of a colour
+    // field (CustomColourField, script/api_colours.h) of a fighter's
+    // customisation record, null outside it; the drawing's look made to
+    // follow the record again; a body part's decal text; the fighter's
+    // textures regenerated.
+    void (*colour_name)(int index, char *out, int size);
+    int *(*custom_colour)(int player, int field, int part);
+    void (*push_look)(int player);
+    void (*set_custom_decal)(int player, int body, const char *text);
+    void (*reload_player_textures)(int player);
+
+    // The message console: lines held, rows shown, the compact and full
+    // heights in rows, the message kind of line i (oldest first); line i
+    // drawn at a pixel position; the list placed and drawn at a position;
+    // the say box drawn at a position (force: also while closed); the chat
+    // input line.
+    int (*console_line_count)();
+    int (*console_rows_shown)();
+    int (*console_compact_rows)();
+    int (*console_full_rows)();
+    int (*console_line_kind)(int i);
+    void (*draw_console_line)(int i, int x, int y);
+    void (*draw_console_at)(int x, int y);
+    void (*draw_say_box)(int x, int y, int force);
+    TextLines *(*chat_input)();
 };
 
 // 1 when the text is a bounded file name of letters, digits, '.', '-' and
@@ -46,6 +81,10 @@ int is_plain_file_name(const char *name);
 // are refused.
 int is_plain_url(const char *url);
 extern ScriptShell script_shell;
+
+// Hands the lines that scripts echoed before the console existed to the
+// console (start-up calls it once the console slot is filled).
+void flush_early_echo();
 
 int lua_echo(lua_State *L);
 int lua_run_cmd(lua_State *L);
@@ -80,3 +119,9 @@ int lua_get_volume(lua_State *L);
 int lua_screenshot(lua_State *L);
 int lua_open_url(lua_State *L);
 int lua_load_player(lua_State *L);
+int lua_step_game(lua_State *L);
+int lua_step_to_end(lua_State *L);
+int lua_init_mod_world(lua_State *L);
+int lua_get_spectators(lua_State *L);
+int lua_export_mod(lua_State *L);
+int lua_reset_server(lua_State *L);

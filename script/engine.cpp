@@ -10,12 +10,15 @@ extern "C" {
 }
 
 #include "core/records.h"
+#include "script/api_colours.h"
+#include "script/api_draw.h"
+#include "script/api_fighters.h"
 #include "script/api_game.h"
 #include "script/hooks.h"
 
 
-// The API functions in registration order. Each Lua API module adds its rows
-// here; the engine registers whatever the table holds.
+// The API functions in registration order (117 rows, set_event_hook first
+// and export_mod last); the engine registers whatever the table holds.
 const ScriptApiFunction script_api_functions[] = {
     {"set_event_hook", lua_set_event_hook},
     {"echo", lua_echo},
@@ -24,6 +27,8 @@ const ScriptApiFunction script_api_functions[] = {
     {"freeze_game", lua_freeze_game},
     {"unfreeze_game", lua_unfreeze_game},
     {"is_game_frozen", lua_is_game_frozen},
+    {"step_game", lua_step_game},
+    {"step_to_end", lua_step_to_end},
     {"edit_game", lua_edit_game},
     {"rewind_replay", lua_rewind_replay},
     {"set_ghost", lua_set_ghost},
@@ -34,6 +39,8 @@ const ScriptApiFunction script_api_functions[] = {
     {"get_world_state", lua_get_world_state},
     {"get_bouts", lua_get_bouts},
     {"get_customs", lua_get_customs},
+    {"get_spectators", lua_get_spectators},
+    {"get_player_info", lua_get_player_info},
     {"get_game_rules", lua_get_game_rules},
     {"get_window_size", lua_get_window_size},
     {"get_option", lua_get_option},
@@ -42,21 +49,98 @@ const ScriptApiFunction script_api_functions[] = {
     {"get_camera_info", lua_get_camera_info},
     {"set_camera_pos", lua_set_camera_pos},
     {"set_camera_lookat", lua_set_camera_lookat},
+    {"get_joint_info", lua_get_joint_info},
+    {"get_head_info", lua_get_head_info},
+    {"get_body_info", lua_get_body_info},
+    {"set_body_pos", lua_set_body_pos},
+    {"set_body_sides", lua_set_body_sides},
+    {"set_body_rotation", lua_set_body_rotation},
+    {"get_joint_screen_pos", lua_get_joint_screen_pos},
+    {"get_screen_pos", lua_get_screen_pos},
+    {"set_joint_state", lua_set_joint_state},
+    {"set_joint_radius", lua_set_joint_radius},
+    {"get_joint_radius", lua_get_joint_radius},
+    {"set_joint_pos", lua_set_joint_pos},
+    {"get_joint_pos", lua_get_joint_pos},
+    {"get_joint_pos2", lua_get_joint_pos2},
+    {"get_grip_lock", lua_get_grip_lock},
+    {"get_grip_info", lua_get_grip_info},
+    {"set_grip_info", lua_set_grip_info},
     {"open_url", lua_open_url},
+    {"dismember_joint", lua_dismember_joint},
+    {"fracture_joint", lua_fracture_joint},
+    {"get_joint_dismember", lua_get_joint_dismember},
+    {"get_joint_fracture", lua_get_joint_fracture},
+    {"init_mod_world", lua_init_mod_world},
     {"screenshot", lua_screenshot},
     {"set_fov", lua_set_fov},
+    {"get_body_linear_vel", lua_get_body_linear_vel},
+    {"get_body_angular_vel", lua_get_body_angular_vel},
+    {"set_body_force", lua_set_body_force},
+    {"set_body_torque", lua_set_body_torque},
     {"select_player", lua_select_player},
     {"disable_sound", lua_disable_sound},
     {"enable_sound", lua_enable_sound},
     {"set_volume", lua_set_volume},
     {"get_volume", lua_get_volume},
+    {"load_texture", lua_load_texture},
+    {"set_color", lua_set_color},
+    {"get_color_info", lua_get_color_info},
+    {"set_blood_color", lua_set_blood_color},
+    {"set_joint_color", lua_set_joint_color},
+    {"set_joint_relax_color", lua_set_joint_relax_color},
+    {"set_joint_force_color", lua_set_joint_force_color},
+    {"set_body_color", lua_set_body_color},
+    {"set_torso_color", lua_set_torso_color},
+    {"set_ghost_color", lua_set_ghost_color},
+    {"set_ground_impact_color", lua_set_ground_impact_color},
+    {"set_gradient_color", lua_set_gradient_color},
+    {"set_gradient_primary_color", lua_set_gradient_primary_color},
+    {"set_gradient_secondary_color", lua_set_gradient_secondary_color},
+    {"indicate_joint", lua_indicate_joint},
+    {"set_decal", lua_set_decal},
+    {"draw_ground_impact", lua_draw_ground_impact},
+    {"set_timex_color", lua_set_timex_color},
+    {"set_trail_color", lua_set_trail_color},
+    {"add_trail_particle", lua_add_trail_particle},
+    {"set_body_texture", lua_set_body_texture},
+    {"draw_quad", lua_draw_quad},
+    {"draw_disk", lua_draw_disk},
+    {"draw_text", lua_draw_text},
+    {"draw_right_text", lua_draw_right_text},
+    {"draw_centered_text", lua_draw_centered_text},
+    {"draw_chat_input", lua_draw_chat_input},
+    {"draw_chat_messages", lua_draw_chat_messages},
+    {"draw_boxed_text", lua_draw_boxed_text},
     {"get_errno", lua_get_errno},
+    {"draw_sphere", lua_draw_sphere},
+    {"draw_sphere_m", lua_draw_sphere_m},
+    {"draw_box", lua_draw_box},
+    {"draw_box_m", lua_draw_box_m},
+    {"draw_capsule", lua_draw_capsule},
+    {"draw_capsule_m", lua_draw_capsule_m},
+    {"get_num_blood_particles", lua_get_num_blood_particles},
+    {"get_active_bloods", lua_get_active_bloods},
+    {"get_blood_age", lua_get_blood_age},
+    {"get_blood_radius", lua_get_blood_radius},
+    {"get_blood_pos", lua_get_blood_pos},
+    {"get_blood_vel", lua_get_blood_vel},
+    {"get_total_chat_lines", lua_get_total_chat_lines},
+    {"get_cur_chat_lines", lua_get_cur_chat_lines},
+    {"get_compact_chat_lines", lua_get_compact_chat_lines},
+    {"get_full_mode_chat_lines", lua_get_full_mode_chat_lines},
+    {"get_chat_type", lua_get_chat_type},
+    {"draw_chat_message", lua_draw_chat_message},
+    {"chat_input_activate", lua_chat_input_activate},
+    {"chat_input_deactivate", lua_chat_input_deactivate},
+    {"chat_input_is_active", lua_chat_input_is_active},
+    {"chat_input_clear", lua_chat_input_clear},
+    {"reset_server", lua_reset_server},
+    {"export_mod", lua_export_mod},
     {nullptr, nullptr},
 };
 
 enum {
-    REQUEST_NAME_BYTES = 64,
-    REQUEST_ARG_BYTES = 32,
     REQUEST_BUFFER = 256,
     GLOBAL_NAME_BYTES = 32
 };
@@ -115,6 +199,14 @@ static int build_state(lua_State *L)
         lua_pushcclosure(L, open, 0);
         lua_call(L, 0, 0);
     }
+    // io.popen would hand any script a command shell; the rest of io (files
+    // a script keeps for itself) stays.
+    lua_getfield(L, LUA_GLOBALSINDEX, "io");
+    if (lua_istable(L, -1)) {
+        lua_pushnil(L);
+        lua_setfield(L, -2, "popen");
+    }
+    lua_pop(L, 1);
 
     for (const ScriptApiFunction *row = script_api_functions; row->name; row++) {
         lua_pushcclosure(L, row->function, 0);
@@ -192,27 +284,6 @@ void destroy_script_engine(ScriptEngine *engine)
 
 // ---- loading -----------------------------------------------------------------------
 
-static int is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Copies the word at text into out (at most limit bytes, the rest of the
-// word skipped) and returns the text after it.
-static const char *take_word(const char *text, char *out, int limit)
-{
-    while (is_space(*text))
-        text++;
-    int n = 0;
-    while (*text && !is_space(*text)) {
-        if (n < limit)
-            out[n++] = *text;
-        text++;
-    }
-    out[n] = 0;
-    return text;
-}
-
 // A path that stays inside the scripts' folder: not absolute and without
 // a ".." component.
 static int is_safe_script_name(const char *name)
@@ -237,6 +308,10 @@ static int set_arg1(lua_State *L)
     return 0;
 }
 
+// Scripts running now, each inside a load of its own.
+static int running_scripts;
+enum { MAX_NESTED_LOADS = 2 };
+
 static int fail_load(ScriptEngine *engine, const char *name, const char *message)
 {
     engine->error_flag = 1;
@@ -251,11 +326,18 @@ int load_script_file(ScriptEngine *engine, const char *request)
     engine->error_flag = 0;
     char name[REQUEST_BUFFER] = {0};
     char argument[REQUEST_BUFFER] = {0};
-    take_word(take_word(request ? request : "", name, REQUEST_NAME_BYTES), argument,
-              REQUEST_ARG_BYTES);
+    // "%64s %32s": a first word longer than 64 bytes gives its first 64
+    // bytes as the name and the next (up to 32) bytes of the same word as
+    // the argument.
+    sscanf(request ? request : "", "%64s %32s", name, argument);
 
     if (!script_engine_usable(engine))
         return fail_load(engine, name, "no usable Lua state");
+    // A running script may load another (which may load one more); deeper
+    // chains, such as a startup.lua that loads a script, would recurse
+    // without end.
+    if (running_scripts > MAX_NESTED_LOADS)
+        return fail_load(engine, name, "scripts loading scripts nested too deep");
 
     if (strcmp(name, "startup.lua") != 0) {
         clear_event_hooks(engine);
@@ -274,7 +356,10 @@ int load_script_file(ScriptEngine *engine, const char *request)
 
     char path[REQUEST_BUFFER + 16];
     snprintf(path, sizeof path, "data/script/%s", name);
-    if (luaL_loadfile(L, path) == 0 && lua_pcall(L, 0, 0, 0) == 0) {
+    running_scripts++;
+    int failed = luaL_loadfile(L, path) != 0 || lua_pcall(L, 0, 0, 0) != 0;
+    running_scripts--;
+    if (!failed) {
         engine->error_flag = 0;
         lua_settop(L, top);
         return 0;

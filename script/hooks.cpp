@@ -77,6 +77,35 @@ void remove_hooks(ScriptEngine *engine, const char *set_name)
     lua_settop(L, top);
 }
 
+struct Announcement {
+    int number;
+    const char *text;
+};
+
+static int call_announce(lua_State *L)
+{
+    const Announcement *a = static_cast<const Announcement *>(lua_touserdata(L, 1));
+    lua_getfield(L, LUA_GLOBALSINDEX, "announce_callback");
+    if (!lua_isfunction(L, -1))
+        return 0;
+    lua_pushinteger(L, a->number);
+    lua_pushstring(L, a->text);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
+void call_announce_callback(ScriptEngine *engine, int number, const char *text)
+{
+    if (!script_engine_usable(engine))
+        return;
+    lua_State *L = engine->state;
+    int top = lua_gettop(L);
+    Announcement a = {number, text ? text : ""};
+    if (lua_cpcall(L, call_announce, &a) != 0)
+        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+    lua_settop(L, top);
+}
+
 // A hook's result: a number other than zero (NaN counts as zero) becomes a
 // non-zero int, clamped to the int range; anything else is 0.
 static int hook_result(lua_State *L)
@@ -99,9 +128,14 @@ static int hook_result(lua_State *L)
 static int fire(ScriptEngine *engine, int event, int want_result, const char *text,
                 const int *args, int count)
 {
+    // An event fired again from inside its own hook (a new_game hook that
+    // starts a new game, a console hook that echoes) would call itself
+    // without end: the inner firing passes without the hook.
+    static int running[EVENT_HOOK_COUNT];
     int ref = event_hook_refs[event];
-    if (ref == LUA_NOREF || !script_engine_usable(engine))
+    if (ref == LUA_NOREF || running[event] || !script_engine_usable(engine))
         return 0;
+    running[event] = 1;
     lua_State *L = engine->state;
     int top = lua_gettop(L);
     lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
@@ -119,6 +153,7 @@ static int fire(ScriptEngine *engine, int event, int want_result, const char *te
     else if (want_result)
         result = hook_result(L);
     lua_settop(L, top);
+    running[event] = 0;
     return result;
 }
 

@@ -47,6 +47,9 @@ void clear_event_hooks(ScriptEngine *engine);
 
 // Calls the script-defined global function remove_hooks(set_name).
 void remove_hooks(ScriptEngine *engine, const char *set_name);
+// Calls the script-defined global function announce_callback(number, text)
+// when a script defined it; errors go to standard error.
+void call_announce_callback(ScriptEngine *engine, int number, const char *text);
 
 // ---- firing operations (main thread; nothing happens without a hook) ----
 void fire_new_game(ScriptEngine *engine);

@@ -43,6 +43,7 @@
 #include "shell/options.h"
 #include "shell/palette.h"
 #include "shell/povray.h"
+#include "shell/script_api_links.h"
 #include "shell/settings.h"
 #include "shell/shader_links.h"
 #include "shell/sound_triggers.h"
@@ -295,6 +296,43 @@ static void bind_script_hooks()
         };
 }
 
+// The spectators' names of the list the server's "SPECS" lines fill.
+static int spectator_count()
+{
+    int count = 0;
+    if (SpectatorNames *names = get_spectator_names())
+        while (count < SPECTATOR_NAMES && (*names)[count][0])
+            count++;
+    return count;
+}
+
+static const char *spectator_name(int i)
+{
+    SpectatorNames *names = get_spectator_names();
+    return names && i >= 0 && i < SPECTATOR_NAMES ? (*names)[i] : "";
+}
+
+// A new online game lays out its buttons: the play buttons for a fighter;
+// a spectator has no turn to play and keeps only the ghost and help buttons.
+static void layout_game_buttons(int spectator)
+{
+    if (!spectator) {
+        show_play_buttons();
+        return;
+    }
+    hide_all_buttons();
+    control_bar[CB_GHOST].visible = 1;
+    control_bar[CB_HELP].visible = 1;
+}
+
+static void bind_remaining_slots()
+{
+    fill_empty(hud_outward.spectator_count, spectator_count);
+    fill_empty(hud_outward.spectator_name, spectator_name);
+    fill_empty(hud_outward.set_system_cursor, set_system_cursor);
+    fill_empty(core_outward.layout_game_buttons, layout_game_buttons);
+}
+
 static void bind_layers()
 {
     platform_options.width = &option_table[OPT_WIDTH].value;
@@ -457,6 +495,8 @@ static void bind_layers()
     bind_script_hooks();
     bind_shader_links();
     bind_online();
+    bind_script_api();
+    bind_remaining_slots();
 }
 
 // ---- start-up -------------------------------------------------------------------------
@@ -476,6 +516,8 @@ static void create_objects()
     net_reset(game_connection);
     spectator_names = reinterpret_cast<SpectatorNames *>(new SpectatorNames[1]());
     script_textures = new ScriptTextureTable();
+    init_script_textures(script_textures);
+    script_texture_table = script_textures;
     script_engine = new ScriptEngine();
     create_script_engine(script_engine);
 }
@@ -486,6 +528,8 @@ static void delete_objects()
         destroy_script_engine(script_engine);
     delete script_engine;
     script_engine = nullptr;
+    destroy_script_textures(script_textures);
+    script_texture_table = nullptr;
     delete script_textures;
     script_textures = nullptr;
     if (chat_input)

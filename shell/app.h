@@ -10,6 +10,7 @@
 #include "net/connection.h"
 #include "net/worker.h"
 #include "script/engine.h"
+#include "script/script_textures.h"
 #include "shell/settings.h"
 
 // ---- the shell's long-lived objects ---------------------------------------------
@@ -41,10 +42,7 @@ struct ScrollList {
 // The server browser with its own connection and server list, and its
 // worker thread (created, started on demand): net/browser.h, net/worker.h.
 
-// Textures that scripts load.
-struct ScriptTextureTable {
-    int count;
-};
+// Textures that scripts load: script/script_textures.h.
 
 // The script engine (Lua state, interface, start-up script): script/engine.h.
 

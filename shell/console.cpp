@@ -601,7 +601,7 @@ static int open_line_link(const ConsoleLine *l)
     char url[CONSOLE_LINE_UNITS + 8];
     if (link_of(l->text, url, sizeof url) != 0 || !url[0])
         return 0;
-    open_in_browser(url);
+    launch_browser(url);
     return 1;
 }
 
@@ -724,7 +724,7 @@ void bind_console()
 {
     bind_console_commands();
     if (!script_shell.launch_browser)
-        script_shell.launch_browser = [](const char *url) { open_in_browser(url); };
+        script_shell.launch_browser = [](const char *url) { launch_browser(url); };
     if (!core_outward.echo)
         core_outward.echo = console_echo;
     if (!core_outward.show_banner)

@@ -687,7 +687,31 @@ static int url_ok(const char *url)
     return 1;
 }
 
-int open_in_browser(const char *url)
+// The first of the desktop's browser launchers that is on the PATH.
+static const char *browser_launcher()
+{
+    static const char *const launchers[] = {"xdg-open", "x-www-browser", "mozilla"};
+    const char *path = getenv("PATH");
+    for (const char *launcher : launchers) {
+        const char *dir = path ? path : "";
+        while (*dir) {
+            const char *end = strchr(dir, ':');
+            size_t length = end ? (size_t)(end - dir) : strlen(dir);
+            char full[1024];
+            if (length > 0 && length < sizeof full - 32) {
+                snprintf(full, sizeof full, "%.*s/%s", (int)length, dir, launcher);
+                if (access(full, X_OK) == 0)
+                    return launcher;
+            }
+            dir += length;
+            if (*dir == ':')
+                dir++;
+        }
+    }
+    return "mozilla";
+}
+
+int launch_browser(const char *url)
 {
     if (!url)
         return 3;
@@ -698,7 +722,8 @@ int open_in_browser(const char *url)
     if (console_command_outward.fullscreen_state && console_command_outward.fullscreen_state() &&
         console_command_outward.toggle_fullscreen)
         console_command_outward.toggle_fullscreen();
-    char program[] = "mozilla";
+    char program[64];
+    n_strncpyz(program, browser_launcher(), sizeof program);
     char link[CONSOLE_ARG_BYTES * 2];
     n_strncpyz(link, url, sizeof link);
     char *argv[] = {program, link, nullptr};

@@ -82,10 +82,11 @@ void bind_console_commands();
 // Starts a program with an argument vector, detached, never through a
 // shell (search_path: look the name up in PATH). 0 when it was started.
 int start_program(const char *path, char *const argv[], int search_path);
-// The browser ("mozilla") with the URL as its one argument, leaving full
-// screen first. 3 for a null URL, 1 when refused (blanks, control
-// characters, a leading '-') or not started, 0 when started.
-int open_in_browser(const char *url);
+// The desktop's web browser (xdg-open, x-www-browser or mozilla, the first
+// on the PATH) with the URL as its one argument, leaving full screen first.
+// 3 for a null URL, 1 when refused (blanks, control characters, a leading
+// '-') or not started, 0 when started.
+int launch_browser(const char *url);
 // The console's "system": the first word names a program in data/bin (a
 // plain file name), the other words are its arguments. 0 started, 1 could
 // not start, 2 not a plain name, 3 no such executable file.

@@ -18,6 +18,7 @@
 #include "render/scene.h"
 #include "render/texture.h"
 #include "render/trails.h"
+#include "script/api_fighters.h"
 #include "script/hooks.h"
 #include "shell/app.h"
 #include "shell/buddies.h"
@@ -77,8 +78,11 @@ static void layer_scene(MatchState *match, GameRules *rules)
 
 static void layer_dq_impacts(MatchState *, GameRules *) { draw_dq_impacts(); }
 
+// The scripts' 3D drawing, in the scene's camera (kept for the scripts'
+// projections from the 2D pass).
 static void layer_draw3d(MatchState *, GameRules *)
 {
+    remember_scene_projection();
     if (ScriptEngine *engine = get_script_engine())
         fire_draw3d(engine);
 }

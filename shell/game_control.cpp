@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "core/bout.h"
+#include "core/ghost.h"
+#include "core/outward.h"
 #include "core/pending.h"
 #include "core/records.h"
 #include "core/rules.h"

@@ -547,28 +547,17 @@ static void leave_save_replay(int)
     close_menu();
 }
 
-static void menu_start_script_game(const char *script)
-{
-    if (core_outward.run_script)
-        core_outward.run_script(script);
-    LINK(clear_console);
-    begin_new_game();
-}
-
 static void enter_tutorial()
 {
     back_menu = MENU_MAIN;
-    menu_start_script_game("tutorial/tutorial1.lua");
+    start_script_game("tutorial/tutorial1.lua");
     close_menu();
 }
 
 static void enter_shop()
 {
     back_menu = MENU_MAIN;
-    if (load_replay_file("exit.rpl") != 0)
-        begin_new_game();
-    if (core_outward.run_script)
-        core_outward.run_script("kasushop/kasushop.lua");
+    start_scripted_scene("kasushop/kasushop.lua");
     close_menu();
 }
 

@@ -65,14 +65,22 @@ add_hook("console", "e2e", function(text, kind)
   e2e_log("console " .. tostring(kind) .. " " .. text)
   if not joined and string.find(text, "welcome to the test server", 1, true) then
     joined = true
-    run_cmd("emote waves")
-    run_cmd("spec")
-    run_cmd("enter")
-    e2e_mark("joined")
   end
   if not lost and string.find(text, "lost contact", 1, true) then
     lost = true
     e2e_mark("lost")
+  end
+end)
+-- The console hook does not fire for lines echoed from inside itself, so
+-- the commands go out from the next frame's drawing.
+local commands_sent = false
+add_hook("draw2d", "e2e", function()
+  if joined and not commands_sent then
+    commands_sent = true
+    run_cmd("emote waves")
+    run_cmd("spec")
+    run_cmd("enter")
+    e2e_mark("joined")
   end
 end)
 add_hook("new_game", "e2e", function()

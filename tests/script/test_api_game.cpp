@@ -295,6 +295,8 @@ std::string outside_call;
 
 TEST_F(ApiGame, OutsideActionsTakeOnlyPlainNames)
 {
+    // load_player writes a fighter of the current game.
+    match_state.num_players = 2;
     script_shell.save_screenshot = [](const char *path, int type) {
         outside_call = std::string(path) + " " + std::to_string(type);
         return type < 0 ? -1 : 0;

@@ -85,5 +85,6 @@ TEST_F(TrailApi, AddTrailParticleChecksItsArguments)
                     "Usage: add_trail_particle(integer player, integer emitter_id, number pt1_x"));
     EXPECT_TRUE(has(run("add_trail_particle(0, 4, 1, 2, 3, 4, 5, 6)"), "Emitter index out of range"));
     EXPECT_TRUE(has(run("add_trail_particle(5, 0, 1, 2, 3, 4, 5, 6)"), "player index out of range"));
-    EXPECT_TRUE(has(run("add_trail_particle(0, 0, 0/0, 2, 3, 4, 5, 6)"), "out of range"));
+    // Numbers that are not finite get the usage error.
+    EXPECT_TRUE(has(run("add_trail_particle(0, 0, 0/0, 2, 3, 4, 5, 6)"), "Usage: add_trail_particle"));
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/outward.h"
 #include "script/hooks.h"
 
 namespace {
@@ -77,8 +78,9 @@ TEST_F(ScriptFolder, RequestsNameTheFileAndTheArgument)
         {"  foo.lua\tbar  baz", "S[]F[bar]"},
         {"foo.lua", "S[]F[]"},
         {"sub/deep.lua 7", "S[]D[7]"},
-        // The first word cut to 64 bytes; its rest is not the argument.
-        {long_name + "EXTRA arg", "S[]L[arg]"},
+        // The first word cut to 64 bytes; the rest of that word is read as
+        // the argument (the "%64s %32s" split).
+        {long_name + "EXTRA arg", "S[]L[EXTRA]"},
         // The argument cut to 32 bytes.
         {"foo.lua " + std::string(40, 'a'), nullptr},
     };
@@ -176,3 +178,31 @@ TEST_F(ScriptFolder, WithoutAStateNothingRuns)
 }
 
 }  // namespace
+
+namespace {
+ScriptEngine *loading_engine;
+}
+
+TEST_F(ScriptFolder, ScriptsLoadingScriptsStopAtAFixedDepth)
+{
+    // Each script loads the other through the console, as "loadscript" does.
+    CoreOutward saved = core_outward;
+    core_outward.run_console_command = [](const char *text, int) {
+        load_script_file(loading_engine, text);
+    };
+    script("startup.lua", "");
+    script("a.lua", "runs = (runs or 0) + 1\nrun_cmd('b.lua')\n");
+    script("b.lua", "runs = (runs or 0) + 1\nrun_cmd('a.lua')\n");
+    ASSERT_EQ(0, create_script_engine(&engine));
+    loading_engine = &engine;
+    ::testing::internal::CaptureStderr();
+    load_script_file(&engine, "a.lua");
+    std::string err = ::testing::internal::GetCapturedStderr();
+    core_outward = saved;
+    EXPECT_EQ("3", eval("runs"));
+    EXPECT_NE(err.find("nested too deep"), std::string::npos) << err;
+    // The engine goes on: a plain load works afterwards.
+    script("plain.lua", "plain = 1\n");
+    EXPECT_EQ(0, load_script_file(&engine, "plain.lua"));
+    EXPECT_EQ("1", eval("plain"));
+}

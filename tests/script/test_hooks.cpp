@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+#include "core/outward.h"
 #include "script/hooks.h"
 
 namespace {
@@ -245,3 +246,59 @@ TEST_F(Hooks, RemoveHooksCallsTheScriptsFunction)
 }
 
 }  // namespace
+
+namespace {
+ScriptEngine *echo_engine;
+}
+
+TEST_F(Hooks, AConsoleHookDoesNotHearItsOwnLines)
+{
+    // The hook's console command offers a line to the console again.
+    CoreOutward saved = core_outward;
+    core_outward.run_console_command = [](const char *, int) {
+        const char16 line[] = {'x', 0};
+        fire_console(echo_engine, line, 4);
+    };
+    echo_engine = &engine;
+    ASSERT_TRUE(run("heard = 0\n"
+                    "set_event_hook('console', function(text, kind)\n"
+                    "  heard = heard + 1\n"
+                    "  run_cmd('echo ' .. text)\n"
+                    "end)"));
+    const char16 line[] = {'h', 'i', 0};
+    EXPECT_EQ(0, fire_console(&engine, line, 4));
+    core_outward = saved;
+    EXPECT_EQ("1", eval("heard"));
+}
+
+TEST_F(Hooks, AnnouncementsReachTheScriptsCallbackWhenOneExists)
+{
+    ::testing::internal::CaptureStderr();
+    call_announce_callback(&engine, 3, "no callback yet");   // nothing, no error
+    EXPECT_EQ("", ::testing::internal::GetCapturedStderr());
+    ASSERT_TRUE(run("function announce_callback(n, text) announced = n .. ':' .. text end"));
+    call_announce_callback(&engine, 7, "tournament");
+    EXPECT_EQ("7:tournament", eval("announced"));
+}
+
+namespace {
+ScriptEngine *nested_engine;
+}
+
+TEST_F(Hooks, AnEventFiredFromItsOwnHookPassesWithoutIt)
+{
+    // A new_game hook that starts a new game (which fires new_game again).
+    CoreOutward saved = core_outward;
+    core_outward.run_console_command = [](const char *, int) { fire_new_game(nested_engine); };
+    nested_engine = &engine;
+    ASSERT_TRUE(run("starts = 0\n"
+                    "set_event_hook('new_game', function()\n"
+                    "  starts = starts + 1\n"
+                    "  run_cmd('restart')\n"
+                    "end)"));
+    fire_new_game(&engine);
+    EXPECT_EQ("1", eval("starts"));
+    fire_new_game(&engine);   // and the hook still runs the next time
+    core_outward = saved;
+    EXPECT_EQ("2", eval("starts"));
+}

@@ -202,9 +202,9 @@ TEST_F(Console, LinkLinesKeepTheirKindAndOpenWithoutAShell)
     argv_seen.clear();
     EXPECT_EQ(open_console_link(2), 0);
     EXPECT_TRUE(argv_seen.empty());
-    EXPECT_EQ(open_in_browser(nullptr), 3);
-    EXPECT_EQ(open_in_browser("-remote x"), 1);
-    EXPECT_EQ(open_in_browser("http://a b"), 1);
+    EXPECT_EQ(launch_browser(nullptr), 3);
+    EXPECT_EQ(launch_browser("-remote x"), 1);
+    EXPECT_EQ(launch_browser("http://a b"), 1);
     EXPECT_TRUE(argv_seen.empty());
     console_command_outward.spawn = nullptr;
 }
