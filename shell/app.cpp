@@ -174,61 +174,6 @@ static void reset_draw_state()
     texture_generation_flag = 0;
 }
 
-// ---- the game-server connection ----------------------------------------------------
-
-static int game_send_line(const char *line)
-{
-    return game_connection && net_send_buf(game_connection, line) >= 0 ? 0 : 1;
-}
-
-static void game_close_connection()
-{
-    if (game_connection)
-        net_quit(game_connection);
-}
-
-// Every third frame at most two lines or packets; the rest waits in the socket.
-static int game_poll_counter;
-static void game_poll_server()
-{
-    if (!game_connection)
-        return;
-    if (++game_poll_counter > 2) {
-        net_poll_lines(game_connection, 2);
-        game_poll_counter = 0;
-    }
-}
-
-static int game_address_text(char *out, int size)
-{
-    return game_connection ? net_address_text(game_connection, out, size) : -1;
-}
-
-// Connects, introduces the user ("NICK", "mlogin" with the password's
-// digest) and starts the online game.
-static int game_connect(const char *address)
-{
-    char text[512];
-    if (!game_connection || net_connect(game_connection, address, 1) != 0) {
-        snprintf(text, sizeof text, "Failed to connect to %s", address ? address : "");
-        echo_message(text, MSG_INGAME);
-        return 1;
-    }
-    sanitize_name(login_nick);
-    if (login_nick[0] == '\0')
-        n_strncpyz(login_nick, "Unnamed", sizeof login_nick);
-    snprintf(text, sizeof text, "NICK %s\n", login_nick);
-    net_send_buf(game_connection, text);
-    char digest[256];
-    md5_hex_string(login_password, digest, sizeof digest);
-    snprintf(text, sizeof text, "mlogin %s %s\n", login_nick, digest);
-    net_send_buf(game_connection, text);
-    new_mp_game_setup();
-    snprintf(text, sizeof text, "Connected to %s", address);
-    echo_message(text, MSG_INGAME);
-    return 0;
-}
-
 // The keyboard's and menus' sounds interrupt what their channel plays.
 static void play_interface_sound(int sound, int channel) { play_sound_simple(channel, sound, 1); }
 
@@ -418,9 +363,6 @@ static void bind_layers()
     core_outward.palette_colour = palette_colour;
     core_outward.belt_name = belt_name_for_value;
     core_outward.reset_camera = reset_camera;
-    core_outward.close_connection = game_close_connection;
-    core_outward.connect_to_server = game_connect;
-    core_outward.server_address_text = game_address_text;
     core_outward.is_buddy = is_buddy_name;
     core_outward.sync_spectators = sync_spectator_names;
     core_outward.clear_spectators = clear_spectator_names;
@@ -488,9 +430,6 @@ static void bind_layers()
     fill_empty(game_links.set_sound_on, set_sound_on);
     fill_empty(game_links.start_music, start_music);
     fill_empty(game_links.play_sound, play_interface_sound);
-    game_links.send_game_line = game_send_line;
-    game_links.close_game_connection = game_close_connection;
-    game_links.poll_game_server = game_poll_server;
 
     bind_script_hooks();
     bind_shader_links();
