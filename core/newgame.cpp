@@ -287,8 +287,7 @@ void restore_joint(int record, int joint)
     rt->cut_pending = 0;
     rt->replay_pending = 0;
     dJointID h = p->hinge[joint];
-    dJointAttach(h, p->body[builtin_joint_table[joint].body_a],
-                 p->body[builtin_joint_table[joint].body_b]);
+    attach_hinge(record, joint);
     dJointSetHingeParam(h, dParamLoStop, rt->lo_stop);
     dJointSetHingeParam(h, dParamHiStop, rt->hi_stop);
     dGeomID s = dGeomTransformGetGeom(p->joint_geom[joint]);
@@ -318,6 +317,20 @@ void reset_players()
         p->broken_count = 0;
         for (int b = 0; b < NUM_BODIES; b++)
             restore_body_collide(r, b);
+        // A ghost takes its fighter's pose first, so that its hinges, too,
+        // are attached in the pose they were built in.
+        int fighter = r - fighter_count();
+        if (p->is_ghost && fighter >= 0 && has_bodies(fighter))
+            for (int b = 0; b < NUM_BODIES; b++) {
+                dBodyID from = players[fighter].body[b], to = p->body[b];
+                if (!from || !to)
+                    continue;
+                const dReal *pos = dBodyGetPosition(from);
+                dBodySetPosition(to, pos[0], pos[1], pos[2]);
+                dBodySetQuaternion(to, dBodyGetQuaternion(from));
+                dBodySetLinearVel(to, 0, 0, 0);
+                dBodySetAngularVel(to, 0, 0, 0);
+            }
         for (int j = 0; j < NUM_JOINTS; j++) {
             restore_joint(r, j);
             p->joints[j].bleed = 0;
@@ -468,16 +481,18 @@ void new_game_reset(int keep)
         players[i].broken_count = 0;
         players[i].break_sound = 0;
     }
-    if (!keep)
-        reset_players();
     release_every_grip();
+    // The bodies stand in their places before the hinges are attached: a
+    // hinge takes its zero angle from the pose its bodies have then.
+    if (!keep) {
+        place_engage_positions();
+        reset_players();
+    }
     clear_collision_list();
     reset_blood_drops();
     reset_env_objects();
     for (int i = 0; i < MAX_PLAYERS; i++)
         clear_emote(&players[i]);
-    if (!keep)
-        place_engage_positions();
     relax_everyone();
     clear_result_lists();
     apply_body_forces();

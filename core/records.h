@@ -121,6 +121,10 @@ struct JointRuntime {
     int32_t broken;
     int32_t replay_pending;
     int32_t cut_pending;
+    // The hinge's anchor and axis in the frame of its first body, taken when
+    // the fighter was built: a re-attached hinge gets them back exactly.
+    double anchor_local[3];
+    double axis_local[3];
 };
 
 struct TimedBreak {

@@ -402,9 +402,13 @@ static void record_or_play(int turn_started)
         if (!m->game_over && core_outward.hook_enter_frame)
             core_outward.hook_enter_frame();
     }
-    apply_joint_states();
-    if (m->ghost_mode == GHOST_OFF)
+    // While a ghost runs the fighters stand frozen: their commands wait for
+    // the turn, where the frame that records them also applies them. The
+    // ghost has taken them already (copy_fighter_to_ghost).
+    if (m->ghost_mode == GHOST_OFF) {
+        apply_joint_states();
         m->match_frame += 1;
+    }
 }
 
 static void simulate()

@@ -353,6 +353,53 @@ static dGeomID make_shape_geom(dSpaceID space, int shape, const double sides[3])
     }
 }
 
+// The anchor and axis of hinge j in the frame of its first body.
+void store_hinge_frame(int record, int joint)
+{
+    PlayerState *p = &players[record];
+    dBodyID a = p->body[builtin_joint_table[joint].body_a];
+    dJointID h = p->hinge[joint];
+    if (!a || !h)
+        return;
+    dVector3 anchor, axis;
+    dJointGetHingeAnchor(h, anchor);
+    dJointGetHingeAxis(h, axis);
+    dVector3 local;
+    dBodyGetPosRelPoint(a, anchor[0], anchor[1], anchor[2], local);
+    for (int k = 0; k < 3; k++)
+        p->joints[joint].anchor_local[k] = local[k];
+    dBodyVectorFromWorld(a, axis[0], axis[1], axis[2], local);
+    for (int k = 0; k < 3; k++)
+        p->joints[joint].axis_local[k] = local[k];
+}
+
+// Attaches hinge j to its two bodies as they stand now, with the anchor and
+// axis it was built with, carried along by its first body. The hinge's zero
+// angle is the two bodies' present relative pose, so this is done after the
+// bodies have been placed in their stance.
+void attach_hinge(int record, int joint)
+{
+    PlayerState *p = &players[record];
+    dBodyID a = p->body[builtin_joint_table[joint].body_a];
+    dBodyID b = p->body[builtin_joint_table[joint].body_b];
+    dJointID h = p->hinge[joint];
+    if (!h)
+        return;
+    dJointAttach(h, a, b);
+    if (!a)
+        return;
+    const JointRuntime *rt = &p->joints[joint];
+    double len = rt->axis_local[0] * rt->axis_local[0] + rt->axis_local[1] * rt->axis_local[1] +
+                 rt->axis_local[2] * rt->axis_local[2];
+    if (!(len > 0))   // never stored: keep what the attach took
+        return;
+    dVector3 world;
+    dBodyGetRelPointPos(a, rt->anchor_local[0], rt->anchor_local[1], rt->anchor_local[2], world);
+    dJointSetHingeAnchor(h, world[0], world[1], world[2]);
+    dBodyVectorToWorld(a, rt->axis_local[0], rt->axis_local[1], rt->axis_local[2], world);
+    dJointSetHingeAxis(h, world[0], world[1], world[2]);
+}
+
 int build_player(const BodyDef *bodies, const JointDef *joints, int record, const char *name,
                  dSpaceID space, double x, double y, double z, uint32_t category,
                  uint32_t collide)
@@ -433,6 +480,8 @@ int build_player(const BodyDef *bodies, const JointDef *joints, int record, cons
         rt->broken = JOINT_INTACT;
         rt->cut_pending = 0;
     }
+    for (int j = 0; j < NUM_JOINTS; j++)
+        store_hinge_frame(record, j);
 
     set_body_masses(record, 0.25);
     p->grip_req_l = p->grip_req_r = 0;

@@ -151,6 +151,10 @@ void stop_player(int record);
 void restore_body_collide(int record, int body);
 void restore_sphere_collide(int record, int joint);
 void sever_joint_geoms(int record, int joint);
+// The hinge's build-time anchor and axis in its first body's frame, and the
+// attach that gives them back (after the bodies are placed).
+void store_hinge_frame(int record, int joint);
+void attach_hinge(int record, int joint);
 double joint_stress(int record, int joint);
 void get_joint_stress(int record, int joint, double out[3]);
 void adjust_hinge_param(int record, int joint, int param, double delta);
