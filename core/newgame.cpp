@@ -498,6 +498,7 @@ void new_game_reset(int keep)
     apply_body_forces();
     note_start_time();
     call(core_outward.reset_trails);
+    reset_space_order();
 }
 
 static int fighter_slots_filled()
@@ -593,6 +594,8 @@ void start_game_with_rules(int type, int from_replay, GameRules *rules)
         players[i].no_input = 0;
     }
     apply_body_forces();
+
+    reset_space_order();
 
     // 8. the replay buffer and the camera
     if (!from_replay) {

@@ -250,7 +250,13 @@ int record_replay_frame(int force, ReplayFrame *r)
 
     if (total) {
         // The frame is kept: it and the live bodies take the written values.
-        for (int p = 0; p < n; p++)
+        // A fighter without changes in this frame is not written, so it
+        // keeps its bodies as they are, here and when the frame is played.
+        for (int p = 0; p < n; p++) {
+            if (r->change_counts[p] == 0) {
+                r->flags[p] &= ~(RF_POS | RF_QAT | RF_LINVEL | RF_ANGVEL);
+                continue;
+            }
             for (int b = 0; b < NUM_BODIES; b++) {
                 dBodyID body = players[p].body[b];
                 if (!body)
@@ -262,6 +268,7 @@ int record_replay_frame(int force, ReplayFrame *r)
                 set_body_state(body, r->positions[p][b], r->quaternions[p][b],
                                r->angular_velocities[p][b], r->linear_velocities[p][b]);
             }
+        }
         int k = 0;
         for (int i = 0; i < NUM_ENV_OBJECTS; i++) {
             dBodyID b = moving_slot_body(i);

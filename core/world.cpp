@@ -353,6 +353,54 @@ static dGeomID make_shape_geom(dSpaceID space, int shape, const double sides[3])
     }
 }
 
+// ---- the order of the collision spaces -------------------------------------------
+
+// A space keeps its geoms in a list that every move reorders, and the order
+// in which the collision pass meets the pairs decides the order of the
+// contact joints, which the world step's arithmetic follows. Putting every
+// geom back into one fixed order at the start of a game makes a game and its
+// replay (and a second game with the same rules) run bit for bit alike.
+enum { ORDERED_GEOMS = MAX_PLAYERS * (NUM_BODIES + NUM_JOINTS) + 2 * NUM_ENV_OBJECTS +
+                       NUM_BLOOD_DROPS + 4 };
+
+static void reorder_space(dSpaceID space)
+{
+    static dGeomID list[ORDERED_GEOMS];
+    int n = 0;
+    auto take = [&](dGeomID g) {
+        if (g && n < ORDERED_GEOMS && dGeomGetSpace(g) == space)
+            list[n++] = g;
+    };
+    for (int r = 0; r < fighters_built && r < MAX_PLAYERS; r++) {
+        for (int b = 0; b < NUM_BODIES; b++)
+            take(players[r].geom[b]);
+        for (int j = 0; j < NUM_JOINTS; j++)
+            take(players[r].joint_geom[j]);
+    }
+    for (int i = 0; i < NUM_ENV_OBJECTS; i++) {
+        take(env_bodies[i] ? env_bodies[i]->geom : nullptr);
+        take(ghost_env_bodies[i] ? ghost_env_bodies[i]->geom : nullptr);
+    }
+    for (int i = 0; i < NUM_BLOOD_DROPS; i++)
+        take(blood_drops[i].geom);
+    take(live_ground);
+    take(ghost_ground);
+    take(mouse_ray);
+    for (int i = 0; i < n; i++)
+        dSpaceRemove(space, list[i]);
+    // Each add goes to the front of the list.
+    for (int i = n - 1; i >= 0; i--)
+        dSpaceAdd(space, list[i]);
+}
+
+void reset_space_order()
+{
+    if (live_space)
+        reorder_space(live_space);
+    if (ghost_space)
+        reorder_space(ghost_space);
+}
+
 // The anchor and axis of hinge j in the frame of its first body.
 void store_hinge_frame(int record, int joint)
 {
