@@ -12,6 +12,7 @@
 #include "core/bout.h"
 #include "core/outward.h"
 #include "core/pending.h"
+#include "core/sane.h"
 #include "core/text.h"
 #include "core/world.h"
 
@@ -114,6 +115,8 @@ static int same_quaternion(dBodyID b, const double *want)
 
 static void set_body_quaternion_exact(dBodyID b, const double *want)
 {
+    if (!sane_quaternion(want))
+        return;   // checked where it came in; the physics would abort on it
     if (same_quaternion(b, want))
         return;   // already there: setting it again could only move it
     // Each component at most two rounding steps either way.
