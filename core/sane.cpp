@@ -20,7 +20,10 @@ void refuse_input(const char *what, const char *text)
     // The text is quoted up to its first line end and at most 60 characters.
     char shown[64];
     int n = 0;
-    for (const char *p = text ? text : ""; *p && *p != '\n' && *p != '\r' && n < 60; p++)
+    const char *p = text ? text : "";
+    while (*p == ' ' || *p == '\t')
+        p++;
+    for (; *p && *p != '\n' && *p != '\r' && n < 60; p++)
         shown[n++] = (unsigned char)*p < 32 ? ' ' : *p;
     shown[n] = '\0';
     if (source_name[0] && source_line > 0)

@@ -129,8 +129,8 @@ add_hook("enter_freeze", "e2e", function()
 end)
 )";
     setup.actions.push_back({"", 800, "xdotool mousemove 700 500"});
-    for (int k = 0; k < 4; k++) {
-        setup.actions.push_back({"", 250 + 90 * k, "xdotool key p"});
+    for (int k = 0; k < 7; k++) {
+        setup.actions.push_back({"", 250, "xdotool key p"});
         setup.actions.push_back({"", 300, "xdotool key p"});
     }
     setup.actions.push_back({"", 300, "term"});
