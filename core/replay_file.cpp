@@ -62,15 +62,28 @@ static int record_has_changes(const ReplayFrame *r)
     return 0;
 }
 
+// A score or injury as the file's whole number: a value that is not finite
+// is 0 and a huge one stops at the int range (a cast would be undefined).
+static int whole_number(double v)
+{
+    if (!(v == v))
+        return 0;
+    if (v >= 2147483647.0)
+        return 2147483647;
+    if (v <= -2147483648.0)
+        return -2147483647 - 1;
+    return (int)v;
+}
+
 static void write_header(FILE *f, int use_bout_names)
 {
     int n = player_count();
     char text[256];
     fputs("#!/usr/bin/zylomach\n", f);
     fprintf(f, "#made with zylomach-%s\n", program_version);
-    fprintf(f, "#SCORE %i", (int)players[0].score);
+    fprintf(f, "#SCORE %i", whole_number(players[0].score));
     for (int p = 1; p < n; p++)
-        fprintf(f, " %i", (int)players[p].score);
+        fprintf(f, " %i", whole_number(players[p].score));
     fputs("\n", f);
     fprintf(f, "#WIN %i", match_state.result_code);
     for (int i = 0; i < n; i++)
@@ -108,9 +121,9 @@ static void write_record(FILE *f, const ReplayFrame *r)
     int n = player_count();
     fprintf(f, "FRAME %i;", r->frame);
     for (int p = 0; p < n; p++)
-        fprintf(f, " %i", (int)r->injuries[p]);
+        fprintf(f, " %i", whole_number(r->injuries[p]));
     for (int p = 0; p < n; p++)
-        fprintf(f, " %i", (int)r->scores[p]);
+        fprintf(f, " %i", whole_number(r->scores[p]));
     fputs("\n", f);
 
     int fighters = replay_fighter_count();
@@ -474,6 +487,7 @@ int replay_cmd_frame(int number, const char *args)
     ReplayFrame *r = current_record();
     if (!r)
         return 0;
+    set_record_pointer(r);
     replay_reader.last_frame = number;
     r->frame = number;
     int n = player_count();

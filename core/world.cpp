@@ -719,6 +719,34 @@ static void destroy_env_lists()
     }
 }
 
+// The objects' geom infos: one row per object slot, taken once per built
+// world, so rebuilding the objects (console, scripts) reuses them instead
+// of filling the table until new objects get none.
+static int32_t env_info_base = -1;
+
+static GeomInfo *env_geom_info(int i)
+{
+    if (env_info_base < 0 || env_info_base + NUM_ENV_OBJECTS > geom_info_count) {
+        GeomInfo *first = new_geom_info();
+        if (!first)
+            return nullptr;
+        env_info_base = first->serial;
+        for (int k = 1; k < NUM_ENV_OBJECTS; k++)
+            if (!new_geom_info())
+                return nullptr;
+    }
+    GeomInfo *g = &geom_info[env_info_base + i];
+    int serial = g->serial;
+    memset(g, 0, sizeof *g);
+    g->serial = serial;
+    g->player = -1;
+    g->part = -1;
+    g->body = -1;
+    g->joint = -1;
+    g->drop = -1;
+    return g;
+}
+
 void build_env_objects()
 {
     destroy_env_lists();
@@ -728,7 +756,7 @@ void build_env_objects()
         const EnvObject *o = &current_world.objects[i];
         if (!o->used)
             continue;
-        GeomInfo *gi = new_geom_info();
+        GeomInfo *gi = env_geom_info(i);
         if (gi) {
             gi->geom_class = GEOM_ENV;
             gi->body = i;
@@ -926,6 +954,7 @@ void destroy_world()
     contact_group = nullptr;
     live_ground = ghost_ground = mouse_ray = nullptr;
     geom_info_count = 0;
+    env_info_base = -1;
     fighters_built = 0;
     clear_collision_list();
     memset(blood_drops, 0, sizeof blood_drops);
