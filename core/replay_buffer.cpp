@@ -11,7 +11,7 @@
 #include "core/blood.h"
 #include "core/bout.h"
 #include "core/outward.h"
-#include "core/pending.h"
+#include "core/breaks.h"
 #include "core/sane.h"
 #include "core/text.h"
 #include "core/world.h"

@@ -11,7 +11,6 @@
 #include "core/command_handlers.h"
 #include "core/newgame.h"
 #include "core/outward.h"
-#include "core/pending.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"

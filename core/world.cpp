@@ -14,7 +14,7 @@
 #include "core/collide.h"
 #include "core/outward.h"
 #include "core/mod.h"
-#include "core/pending.h"
+#include "core/replay_buffer.h"
 #include "core/rules.h"
 #include "core/step.h"
 #include "core/text.h"

@@ -6,7 +6,9 @@
 #include <dirent.h>
 
 #include "core/bout.h"
-#include "core/pending.h"
+#include "core/ghost.h"
+#include "core/replay_buffer.h"
+#include "core/replay_file.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/step.h"

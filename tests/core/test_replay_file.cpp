@@ -15,7 +15,6 @@
 #include "core/outward.h"
 #include "core/ghost.h"
 #include "core/motors.h"
-#include "core/pending.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/newgame.h"
