@@ -132,6 +132,10 @@ end)
     for (int k = 0; k < 7; k++) {
         setup.actions.push_back({"", 250, "xdotool key p"});
         setup.actions.push_back({"", 300, "xdotool key p"});
+        // Midway the replay is restarted with r: it plays the match again
+        // from its first frame, the same as before.
+        if (k == 3)
+            setup.actions.push_back({"", 100, "xdotool key r"});
     }
     setup.actions.push_back({"", 300, "term"});
     setup.timeout_ms = 20000;
@@ -142,9 +146,13 @@ end)
     std::istringstream log(replay.log);
     std::string word;
     int frame;
+    int restarted = 0, last = -1;
     while (log >> word >> frame) {
         if (word != "paused" || frame < 1 || frame >= 240)
             continue;
+        if (frame < last)
+            restarted = 1;
+        last = frame;
         std::string name = std::to_string(frame) + ".pov";
         std::string played = fighter_lines(live.file("raytrace/live_" + name));
         std::string shown = fighter_lines(replay.file("raytrace/replay_" + name));
@@ -152,5 +160,6 @@ end)
         EXPECT_EQ(shown, played) << "frame " << frame;
         compared++;
     }
-    EXPECT_GE(compared, 2) << replay.describe();
+    EXPECT_GE(compared, 4) << replay.describe();
+    EXPECT_EQ(restarted, 1) << replay.describe();
 }
