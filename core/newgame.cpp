@@ -733,17 +733,23 @@ int compose_match_title(char lines[3][TITLE_LINE_SIZE])
     char text[2 * TITLE_LINE_SIZE] = "";
     int teams = match_state.team_count >= 2;
     if (teams) {
-        // Teams in the order they first appear, teammates joined.
+        // The teams in team order (team 0 first), each team's players in
+        // player order, teammates joined.
         int done[MAX_FIGHTERS] = {0, 0, 0, 0};
         int groups = 0;
-        for (int i = 0; i < n; i++) {
-            if (done[i])
-                continue;
+        for (int pass = 0; pass < n; pass++) {
+            // The unlisted player of the lowest team opens the next group.
+            int first = -1;
+            for (int i = 0; i < n; i++)
+                if (!done[i] && (first < 0 || players[i].team < players[first].team))
+                    first = i;
+            if (first < 0)
+                break;
             if (groups++)
                 append(text, sizeof text, " vs. ");
             int members = 0;
-            for (int k = i; k < n; k++) {
-                if (done[k] || players[k].team != players[i].team)
+            for (int k = first; k < n; k++) {
+                if (done[k] || players[k].team != players[first].team)
                     continue;
                 done[k] = 1;
                 if (members++)

@@ -497,6 +497,13 @@ TEST_F(NewGameTest, MatchTitleOfFourLongNamesFitsItsLines)
     compose_match_title(lines);
     all = std::string(lines[0]) + " " + lines[1];
     EXPECT_EQ(all, a + " & " + c + " vs. " + b + " & " + d);
+
+    // Teams are listed in team order, whoever stands first.
+    for (int i = 0; i < 4; i++)
+        players[i].team = (i + 1) % 2;
+    compose_match_title(lines);
+    all = std::string(lines[0]) + " " + lines[1];
+    EXPECT_EQ(all, b + " & " + d + " vs. " + a + " & " + c);
 }
 
 TEST_F(NewGameTest, ResultListsSkipPaddingAndPlayersOutsideTheMatch)
