@@ -50,8 +50,9 @@ TEST_P(HostileFile, IsRefusedAndTheGameGoesOn)
     const HostileCase &c = GetParam();
     GameSetup setup;
     std::string bytes = c.file ? hostile_file(c.file) : "";
-    if (c.file)
+    if (c.file) {
         ASSERT_FALSE(bytes.empty()) << c.file;
+    }
     switch (c.kind) {
     case REPLAY:
         // The first replay of the folder plays behind the menu at start.
