@@ -82,6 +82,18 @@ static int body_joint(int body)
     return body_joint_map[body];
 }
 
+// An entry that names nothing yet.
+static void clear_geom_info(GeomInfo *g, int serial)
+{
+    memset(g, 0, sizeof *g);
+    g->serial = serial;
+    g->player = -1;
+    g->part = -1;
+    g->body = -1;
+    g->joint = -1;
+    g->drop = -1;
+}
+
 static GeomInfo *new_geom_info()
 {
     if (geom_info_count >= MAX_GEOM_INFO) {
@@ -89,13 +101,7 @@ static GeomInfo *new_geom_info()
         return nullptr;
     }
     GeomInfo *g = &geom_info[geom_info_count];
-    memset(g, 0, sizeof *g);
-    g->serial = geom_info_count++;
-    g->player = -1;
-    g->part = -1;
-    g->body = -1;
-    g->joint = -1;
-    g->drop = -1;
+    clear_geom_info(g, geom_info_count++);
     return g;
 }
 
@@ -736,14 +742,7 @@ static GeomInfo *env_geom_info(int i)
                 return nullptr;
     }
     GeomInfo *g = &geom_info[env_info_base + i];
-    int serial = g->serial;
-    memset(g, 0, sizeof *g);
-    g->serial = serial;
-    g->player = -1;
-    g->part = -1;
-    g->body = -1;
-    g->joint = -1;
-    g->drop = -1;
+    clear_geom_info(g, env_info_base + i);
     return g;
 }
 
