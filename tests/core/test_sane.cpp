@@ -6,7 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "core/command.h"
+#include "core/command_handlers.h"
 #include "core/mod.h"
+#include "core/outward.h"
+#include "core/world.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/sane.h"
@@ -96,4 +100,31 @@ TEST(Sane, EngageNumbersAreRefusedWhole)
     EXPECT_EQ(parse_engage_line(" 1 2 0 0 0 90", 0, &rules), 0);
     EXPECT_EQ(rules.engage_set, 1);
     EXPECT_EQ(rules.engage_pos[0][1], 2.0f);
+}
+
+TEST(Sane, ServerLinesWithHostileNumbersChangeNothing)
+{
+    core_outward = CoreOutward();
+    game_init();
+    PlayerState *p = &players[0];
+    p->flags = 0;
+    testing::internal::CaptureStderr();
+    std::string zeros;
+    for (int b = 0; b < NUM_BODIES; b++)
+        zeros += " 0 0 0 0";
+    net_cmd_qat(0, zeros.c_str());
+    net_cmd_pos(0, " nan 1 1");
+    net_cmd_hingevel(0, " 1 inf 2");
+    char tail[4 * (NUM_BODIES * 4 + 1)];
+    double none[NUM_BODIES * 4] = {};
+    ASSERT_GT(pack_tail(tail, sizeof tail, none, NUM_BODIES * 4), 0);
+    net_cmd_p_qat(0, tail);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(p->flags, 0) << err;
+    EXPECT_NE(err.find("refused QAT: 0 0 0 0"), std::string::npos) << err;
+    EXPECT_NE(err.find("refused POS: nan"), std::string::npos) << err;
+    EXPECT_NE(err.find("refused HINGEVEL: 1 inf"), std::string::npos) << err;
+    EXPECT_NE(err.find("refused P_QAT"), std::string::npos) << err;
+    EXPECT_EQ(dJointGetHingeParam(p->hinge[0], dParamVel), 0.0);
+    game_shutdown();
 }
