@@ -8,7 +8,7 @@
 
 #include "core/damage.h"
 #include "core/motors.h"
-#include "core/pending.h"
+#include "core/blood.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"

@@ -7,7 +7,6 @@
 #include "core/blood.h"
 #include "core/collide.h"
 #include "core/outward.h"
-#include "core/pending.h"
 #include "core/ground_impacts.h"
 #include "core/records.h"
 #include "core/rules.h"

@@ -1,7 +1,10 @@
 // Damage, points, ground-touch disqualification and ring-outs from the
-// frame's collision list (core/collide.h). apply_collision_damage is
-// declared in core/pending.h, where the frame step finds it.
+// frame's collision list (core/collide.h).
 #pragma once
+
+// Turns every contact of the frame's collision list into damage, points,
+// disqualification timers and blood, and empties the list.
+void apply_collision_damage();
 
 // Damage per unit of impact for a part (0..20 bodies, 21..40 joints).
 double damage_factor(int part);

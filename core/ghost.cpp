@@ -132,6 +132,10 @@ void copy_fighter_to_ghost(int fighter, int ghost)
         dJointSetHingeParam(g->hinge[j], dParamVel, dJointGetHingeParam(f->hinge[j], dParamVel));
         dJointSetHingeParam(g->hinge[j], dParamFMax,
                             dJointGetHingeParam(f->hinge[j], dParamFMax));
+        // The command just given, which the fighter takes when the turn
+        // starts, drives the ghost now.
+        if (f->joint_state[j])
+            set_joint_motor(ghost, j, f->joint_state[j]);
     }
 }
 

@@ -1,3 +1,4 @@
+#include "core/sane.h"
 #include "core/mod.h"
 
 #include <cerrno>
@@ -119,6 +120,15 @@ static void mod_hold_active(const char *) { leave_part_context(MOD_CTX_HOLD_ACTI
 static void mod_relax_active(const char *) { leave_part_context(MOD_CTX_RELAX_ACTIVE); }
 static void mod_gamerule(const char *) { leave_part_context(MOD_CTX_GAMERULE); }
 
+// A value the world cannot take refuses the line; one line on stderr says so.
+static int refused(const char *what, const double *v, int n, double limit, const char *arg)
+{
+    if (sane_values(v, n, limit))
+        return 0;
+    refuse_input(what, arg);
+    return 1;
+}
+
 static void mod_gravity(const char *arg)
 {
     double v[3];
@@ -126,11 +136,23 @@ static void mod_gravity(const char *arg)
         fprintf(stderr, "not enough arguments to gravity\n");
         return;
     }
+    if (refused("gravity", v, 3, SANE_FORCE, arg))
+        return;
     for (int k = 0; k < 3; k++)
         mod_world.gravity[k] = (float)v[k];
 }
 
-static void mod_friction(const char *arg) { mod_world.ground_mu = (float)strtod(arg, nullptr); }
+static void mod_friction(const char *arg)
+{
+    double mu = strtod(arg, nullptr);
+    if (refused("friction", &mu, 1, 1e9, arg))
+        return;
+    if (mu < 0) {
+        refuse_input("friction", arg);
+        return;
+    }
+    mod_world.ground_mu = (float)mu;
+}
 static void mod_version(const char *arg) { mod_world.mod_version = (int32_t)strtol(arg, nullptr, 10); }
 static void mod_message(const char *arg) { n_strncpyz(mod_world.mod_text, arg, 256); }
 
@@ -145,7 +167,7 @@ static int read_sides(const char *arg, const char *what, double out[3])
         fprintf(stderr, "arguments negative\n");
         return 1;
     }
-    return 0;
+    return refused(what, out, 3, SANE_SIZE, arg);
 }
 
 static void mod_sides(const char *arg)
@@ -193,6 +215,8 @@ static void mod_range(const char *arg)
         fprintf(stderr, "not enough arguments to range\n");
         return;
     }
+    if (refused("range", v, 2, 100, arg))
+        return;
     j->lo_stop = (float)v[0];
     j->hi_stop = (float)v[1];
 }
@@ -204,7 +228,9 @@ static void mod_strength(const char *arg)
         fprintf(stderr, "strength statement out of context\n");
         return;
     }
-    j->strength = (float)strtod(arg, nullptr);
+    double v = strtod(arg, nullptr);
+    if (!refused("strength", &v, 1, SANE_FORCE, arg))
+        j->strength = (float)v;
 }
 
 static void mod_velocity(const char *arg)
@@ -214,7 +240,9 @@ static void mod_velocity(const char *arg)
         fprintf(stderr, "velocity statement out of context\n");
         return;
     }
-    j->velocity = (float)strtod(arg, nullptr);
+    double v = strtod(arg, nullptr);
+    if (!refused("velocity", &v, 1, SANE_FORCE, arg))
+        j->velocity = (float)v;
 }
 
 static void mod_pos(const char *arg)
@@ -231,6 +259,8 @@ static void mod_pos(const char *arg)
         fprintf(stderr, "not enough arguments to pos\n");
         return;
     }
+    if (refused("pos", v, 3, SANE_POSITION, arg))
+        return;
     for (int k = 0; k < 3; k++) {
         if (b)
             b->position[k] = (float)v[k];
@@ -249,7 +279,14 @@ static void mod_radius(const char *arg)
         fprintf(stderr, "Unexpected radius command\n");
         return;
     }
-    float r = (float)strtod(arg, nullptr);
+    double d = strtod(arg, nullptr);
+    if (refused("radius", &d, 1, SANE_SIZE, arg))
+        return;
+    if (d < 0) {
+        refuse_input("radius", arg);
+        return;
+    }
+    float r = (float)d;
     if (b)
         b->sides[0] = r;
     else
@@ -338,6 +375,8 @@ static void mod_color(const char *arg)
         fprintf(stderr, "not enough arguments to color\n");
         return;
     }
+    if (refused("color", v, 4, SANE_FORCE, arg))
+        return;
     if (b) {
         for (int k = 0; k < 3; k++)
             b->colour[k] = (float)v[k];
@@ -364,6 +403,8 @@ static void mod_force(const char *arg)
         fprintf(stderr, "not enough arguments to force\n");
         return;
     }
+    if (refused("force", v, 3, SANE_FORCE, arg))
+        return;
     for (int k = 0; k < 3; k++)
         b->force[k] = (float)v[k];
 }
@@ -381,6 +422,8 @@ static void mod_rot(const char *arg)
         fprintf(stderr, "not enough arguments to rot\n");
         return;
     }
+    if (refused("rot", v, 3, SANE_FORCE, arg))
+        return;
     for (int k = 0; k < 3; k++) {
         if (b)
             b->rotation[k] = (float)(v[k] * DEG_TO_RAD);
@@ -399,6 +442,10 @@ static void mod_axis(const char *arg)
     double v[3];
     if (read_floats(arg, v, 3) < 3) {
         fprintf(stderr, "not enough arguments to axis\n");
+        return;
+    }
+    if (!sane_axis(v)) {   // a zero axis cannot be a hinge's axis
+        refuse_input("axis", arg);
         return;
     }
     for (int k = 0; k < 3; k++)
@@ -442,6 +489,8 @@ static void mod_mass(const char *arg)
         fprintf(stderr, "mass must be above 0 (%s)\n", arg);
         return;
     }
+    if (refused("mass", &m, 1, SANE_FORCE, arg))
+        return;
     o->mass = m;
 }
 
@@ -585,7 +634,9 @@ int read_mod(const char *path)
         return 1;
     }
     char line[2048];
+    int line_number = 0;
     while (fgets(line, sizeof line, f)) {
+        set_input_source(path, ++line_number);
         size_t len = strlen(line);
         if (len == sizeof line - 1 && line[len - 1] != '\n') {
             // Overlong line: take its start, drop the rest of it.
@@ -596,6 +647,7 @@ int read_mod(const char *path)
         parse_mod_cmd(line);
     }
     fclose(f);
+    set_input_source(nullptr, 0);
     return 0;
 }
 

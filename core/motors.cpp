@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "core/command.h"
-#include "core/pending.h"
+#include "core/ghost.h"
 #include "core/records.h"
 #include "core/world.h"
 

@@ -1,11 +1,15 @@
 // Joint motors and grips. Every command (keys, clicks, scripts, replay and
 // server lines) only writes a pending motor state or grip request into the
-// player record; apply_joint_states (declared in core/pending.h, run once
-// per simulated frame) turns them into hinge motor parameters and hand
-// sizes. Grip hinges are made by the near callback through make_grip.
+// player record; apply_joint_states (run once per simulated frame) turns
+// them into hinge motor parameters and hand sizes. Grip hinges are made by
+// the near callback through make_grip.
 #pragma once
 
 #include <ode/ode.h>
+
+// The frame's fixed point: every fighter's pending motor states and grip
+// requests become hinge parameters and hand sizes, and are cleared.
+void apply_joint_states();
 
 // The state a joint has now: its pending command, else read back from the
 // hinge (velocity < 0 forward, > 0 back, 0 with force hold, else relax).

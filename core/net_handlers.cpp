@@ -7,6 +7,7 @@
 // where it is used: the server is not trusted to stay inside the match, and
 // a line with a number outside its range is ignored with one line on
 // standard error.
+#include "core/sane.h"
 #include "core/net_handlers.h"
 
 #include <cmath>
@@ -413,6 +414,22 @@ static double *received_field(BodyStateRecord *s, int flag)
 
 // Reads up to 21 rows of width numbers; a row value that is missing or not
 // finite keeps what was received before.
+// Rows of a body state that the world can take; missing rows (NaN from the
+// reader) are allowed where the line may leave them out.
+static int sane_received_rows(const double *values, int flag, int rows, int missing_ok)
+{
+    int width = flag == RECEIVED_QAT ? 4 : 3;
+    double limit = flag == RECEIVED_POS ? SANE_POSITION : SANE_SPEED;
+    for (int b = 0; b < rows; b++) {
+        const double *v = values + (size_t)b * width;
+        if (missing_ok && std::isnan(v[0]) && std::isnan(v[width - 1]))
+            continue;   // a row the line did not hold
+        if (!sane_rows(v, 1, width, limit))
+            return 0;
+    }
+    return 1;
+}
+
 static int body_rows(const char *command, int number, const char *args, int flag)
 {
     if (!fighter_ok(command, number))
@@ -425,6 +442,10 @@ static int body_rows(const char *command, int number, const char *args, int flag
         read_double_rows4(args, NUM_BODIES, (double (*)[4])values);
     else
         read_double_rows3(args, NUM_BODIES, (double (*)[3])values);
+    if (!sane_received_rows(values, flag, NUM_BODIES, 1)) {
+        refuse_input(command, args);
+        return 0;
+    }
     for (int i = 0; i < NUM_BODIES * width; i++)
         if (std::isfinite(values[i]))
             received_field(&players[number].saved_state[i / width], flag)[i % width] = values[i];
@@ -461,6 +482,10 @@ static int body_tail(const char *command, int number, const char *tail, int flag
         fprintf(stderr, "%s tail refused\n", command);
         return 0;
     }
+    if (!sane_received_rows(values, flag, got / width, 0)) {
+        refuse_input(command, "packed rows");
+        return 0;
+    }
     for (int i = 0; i < got; i++)
         received_field(&players[number].saved_state[i / width], flag)[i % width] = values[i];
     players[number].flags |= flag;
@@ -495,6 +520,12 @@ static void hinge_values(const char *command, int number, const char *args, int 
     for (double &v : values)
         v = NAN;
     read_double_list(args, NUM_JOINTS, values);
+    for (int j = 0; j < NUM_JOINTS && !std::isnan(values[j]); j++)
+        if (!std::isfinite(values[j]) || fabs(values[j]) > SANE_FORCE ||
+            (param == dParamFMax && values[j] < 0)) {
+            refuse_input(command, args);
+            return;
+        }
     double *received =
         param == dParamVel ? received_hinge_vel[number] : received_hinge_fmax[number];
     for (int j = 0; j < NUM_JOINTS && std::isfinite(values[j]); j++) {
@@ -528,6 +559,14 @@ int net_cmd_p_env(int, const char *tail)
     int groups = env_tail_groups(tail);
     if (groups > NUM_ENV_OBJECTS)
         groups = NUM_ENV_OBJECTS;
+    for (int g = 0; g < groups; g++) {
+        double pos[3], quat[4], ang[3], lin[3];
+        unpack_env_tail(env_tail_group(tail, g), pos, quat, ang, lin);
+        if (!sane_env_state(pos, quat, ang, lin)) {
+            refuse_input("P_ENV", "packed object state");
+            return 0;
+        }
+    }
     for (int g = 0; g < groups; g++)
         unpack_env_tail(env_tail_group(tail, g), received_env.position[g],
                         received_env.quaternion[g], received_env.angular_velocity[g],

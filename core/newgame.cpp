@@ -287,8 +287,7 @@ void restore_joint(int record, int joint)
     rt->cut_pending = 0;
     rt->replay_pending = 0;
     dJointID h = p->hinge[joint];
-    dJointAttach(h, p->body[builtin_joint_table[joint].body_a],
-                 p->body[builtin_joint_table[joint].body_b]);
+    attach_hinge(record, joint);
     dJointSetHingeParam(h, dParamLoStop, rt->lo_stop);
     dJointSetHingeParam(h, dParamHiStop, rt->hi_stop);
     dGeomID s = dGeomTransformGetGeom(p->joint_geom[joint]);
@@ -318,6 +317,20 @@ void reset_players()
         p->broken_count = 0;
         for (int b = 0; b < NUM_BODIES; b++)
             restore_body_collide(r, b);
+        // A ghost takes its fighter's pose first, so that its hinges, too,
+        // are attached in the pose they were built in.
+        int fighter = r - fighter_count();
+        if (p->is_ghost && fighter >= 0 && has_bodies(fighter))
+            for (int b = 0; b < NUM_BODIES; b++) {
+                dBodyID from = players[fighter].body[b], to = p->body[b];
+                if (!from || !to)
+                    continue;
+                const dReal *pos = dBodyGetPosition(from);
+                dBodySetPosition(to, pos[0], pos[1], pos[2]);
+                dBodySetQuaternion(to, dBodyGetQuaternion(from));
+                dBodySetLinearVel(to, 0, 0, 0);
+                dBodySetAngularVel(to, 0, 0, 0);
+            }
         for (int j = 0; j < NUM_JOINTS; j++) {
             restore_joint(r, j);
             p->joints[j].bleed = 0;
@@ -468,21 +481,24 @@ void new_game_reset(int keep)
         players[i].broken_count = 0;
         players[i].break_sound = 0;
     }
-    if (!keep)
-        reset_players();
     release_every_grip();
+    // The bodies stand in their places before the hinges are attached: a
+    // hinge takes its zero angle from the pose its bodies have then.
+    if (!keep) {
+        place_engage_positions();
+        reset_players();
+    }
     clear_collision_list();
     reset_blood_drops();
     reset_env_objects();
     for (int i = 0; i < MAX_PLAYERS; i++)
         clear_emote(&players[i]);
-    if (!keep)
-        place_engage_positions();
     relax_everyone();
     clear_result_lists();
     apply_body_forces();
     note_start_time();
     call(core_outward.reset_trails);
+    reset_space_order();
 }
 
 static int fighter_slots_filled()
@@ -578,6 +594,8 @@ void start_game_with_rules(int type, int from_replay, GameRules *rules)
         players[i].no_input = 0;
     }
     apply_body_forces();
+
+    reset_space_order();
 
     // 8. the replay buffer and the camera
     if (!from_replay) {
@@ -715,17 +733,23 @@ int compose_match_title(char lines[3][TITLE_LINE_SIZE])
     char text[2 * TITLE_LINE_SIZE] = "";
     int teams = match_state.team_count >= 2;
     if (teams) {
-        // Teams in the order they first appear, teammates joined.
+        // The teams in team order (team 0 first), each team's players in
+        // player order, teammates joined.
         int done[MAX_FIGHTERS] = {0, 0, 0, 0};
         int groups = 0;
-        for (int i = 0; i < n; i++) {
-            if (done[i])
-                continue;
+        for (int pass = 0; pass < n; pass++) {
+            // The unlisted player of the lowest team opens the next group.
+            int first = -1;
+            for (int i = 0; i < n; i++)
+                if (!done[i] && (first < 0 || players[i].team < players[first].team))
+                    first = i;
+            if (first < 0)
+                break;
             if (groups++)
                 append(text, sizeof text, " vs. ");
             int members = 0;
-            for (int k = i; k < n; k++) {
-                if (done[k] || players[k].team != players[i].team)
+            for (int k = first; k < n; k++) {
+                if (done[k] || players[k].team != players[first].team)
                     continue;
                 done[k] = 1;
                 if (members++)

@@ -143,7 +143,9 @@ const char *part_name(int index)
 {
     if (index == -1)
         return "GROUND";
-    if (index >= 0 && index < NUM_BODIES)
+    if (index < 0)   // below the table: no arithmetic on it (INT_MIN)
+        return "NONE";
+    if (index < NUM_BODIES)
         return body_names[index];
     // 21..41 name the joints (21 is the neck), 41 the count row.
     return joint_name(index - NUM_BODIES);
@@ -303,6 +305,8 @@ int ground_forbidden(int p, int part)
         const BodyDef *t = player_body_table(p);
         return t && !(t[part].flags & PART_GROUND_OK);
     }
+    if (part < NUM_BODIES)   // no arithmetic below the table (INT_MIN)
+        return 0;
     const JointDef *d = joint_def(p, part - NUM_BODIES);
     return d && !(d->flags & PART_GROUND_OK);
 }
@@ -315,6 +319,8 @@ int part_material(int p, int part)
         const BodyDef *t = player_body_table(p);
         return t ? t[part].material : 0;
     }
+    if (part < NUM_BODIES)
+        return 0;
     const JointDef *d = joint_def(p, part - NUM_BODIES);
     return d ? d->material : 0;
 }
@@ -438,3 +444,9 @@ int store_loss(int frame, int p, int flag, const float *pos)
     match_state.ready_bits |= PLAYER_LOST;
     return 0;
 }
+
+// The record the replay reader is filling, as it hands it in.
+static ReplayFrame *record_pointer;
+
+void set_record_pointer(ReplayFrame *record) { record_pointer = record; }
+ReplayFrame *get_record_pointer() { return record_pointer; }

@@ -121,6 +121,10 @@ struct JointRuntime {
     int32_t broken;
     int32_t replay_pending;
     int32_t cut_pending;
+    // The hinge's anchor and axis in the frame of its first body, taken when
+    // the fighter was built: a re-attached hinge gets them back exactly.
+    double anchor_local[3];
+    double axis_local[3];
 };
 
 struct TimedBreak {
@@ -262,6 +266,9 @@ MatchState *get_match();
 int32_t *get_selected_player_ptr();
 WorldDescription *get_world();
 int get_replay_position();
+// The record the replay reader is filling (null before the first "FRAME").
+void set_record_pointer(ReplayFrame *record);
+ReplayFrame *get_record_pointer();
 // Fighters in the match, held to 0..4.
 int fighter_count();
 // 1 when player record r has physics bodies (r below fighters_built).

@@ -11,7 +11,8 @@
 #include "core/blood.h"
 #include "core/bout.h"
 #include "core/outward.h"
-#include "core/pending.h"
+#include "core/breaks.h"
+#include "core/sane.h"
 #include "core/text.h"
 #include "core/world.h"
 
@@ -114,6 +115,8 @@ static int same_quaternion(dBodyID b, const double *want)
 
 static void set_body_quaternion_exact(dBodyID b, const double *want)
 {
+    if (!sane_quaternion(want))
+        return;   // checked where it came in; the physics would abort on it
     if (same_quaternion(b, want))
         return;   // already there: setting it again could only move it
     // Each component at most two rounding steps either way.
@@ -250,7 +253,13 @@ int record_replay_frame(int force, ReplayFrame *r)
 
     if (total) {
         // The frame is kept: it and the live bodies take the written values.
-        for (int p = 0; p < n; p++)
+        // A fighter without changes in this frame is not written, so it
+        // keeps its bodies as they are, here and when the frame is played.
+        for (int p = 0; p < n; p++) {
+            if (r->change_counts[p] == 0) {
+                r->flags[p] &= ~(RF_POS | RF_QAT | RF_LINVEL | RF_ANGVEL);
+                continue;
+            }
             for (int b = 0; b < NUM_BODIES; b++) {
                 dBodyID body = players[p].body[b];
                 if (!body)
@@ -262,6 +271,7 @@ int record_replay_frame(int force, ReplayFrame *r)
                 set_body_state(body, r->positions[p][b], r->quaternions[p][b],
                                r->angular_velocities[p][b], r->linear_velocities[p][b]);
             }
+        }
         int k = 0;
         for (int i = 0; i < NUM_ENV_OBJECTS; i++) {
             dBodyID b = moving_slot_body(i);

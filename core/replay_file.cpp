@@ -11,11 +11,11 @@
 #include "core/command_handlers.h"
 #include "core/newgame.h"
 #include "core/outward.h"
-#include "core/pending.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"
 #include "core/safe_file.h"
+#include "core/sane.h"
 #include "core/text.h"
 
 GrabRecord replay_grabs[4][GRAB_RECORDS];
@@ -62,15 +62,28 @@ static int record_has_changes(const ReplayFrame *r)
     return 0;
 }
 
+// A score or injury as the file's whole number: a value that is not finite
+// is 0 and a huge one stops at the int range (a cast would be undefined).
+static int whole_number(double v)
+{
+    if (!(v == v))
+        return 0;
+    if (v >= 2147483647.0)
+        return 2147483647;
+    if (v <= -2147483648.0)
+        return -2147483647 - 1;
+    return (int)v;
+}
+
 static void write_header(FILE *f, int use_bout_names)
 {
     int n = player_count();
     char text[256];
     fputs("#!/usr/bin/zylomach\n", f);
     fprintf(f, "#made with zylomach-%s\n", program_version);
-    fprintf(f, "#SCORE %i", (int)players[0].score);
+    fprintf(f, "#SCORE %i", whole_number(players[0].score));
     for (int p = 1; p < n; p++)
-        fprintf(f, " %i", (int)players[p].score);
+        fprintf(f, " %i", whole_number(players[p].score));
     fputs("\n", f);
     fprintf(f, "#WIN %i", match_state.result_code);
     for (int i = 0; i < n; i++)
@@ -108,9 +121,9 @@ static void write_record(FILE *f, const ReplayFrame *r)
     int n = player_count();
     fprintf(f, "FRAME %i;", r->frame);
     for (int p = 0; p < n; p++)
-        fprintf(f, " %i", (int)r->injuries[p]);
+        fprintf(f, " %i", whole_number(r->injuries[p]));
     for (int p = 0; p < n; p++)
-        fprintf(f, " %i", (int)r->scores[p]);
+        fprintf(f, " %i", whole_number(r->scores[p]));
     fputs("\n", f);
 
     int fighters = replay_fighter_count();
@@ -272,13 +285,16 @@ int read_replay(const char *path)
     static char line[REPLAY_LINE_BYTES];
     static PackedTail tail;
     char pending = 0;
+    int line_number = 0;
     for (;;) {
         int got = read_line(f, line);
         if (got == 0)
             break;
+        line_number++;
         if (got < 0 || line[0] == '\n' || line[0] == '\0')
             continue;
         pending = 0;
+        set_input_source(path, line_number);
         parse_cmd(CMD_KIND_REPLAY, line, &pending);
         if (pending) {
             if (read_tail(f, &tail) != 0) {
@@ -291,6 +307,7 @@ int read_replay(const char *path)
             break;
     }
     fclose(f);
+    set_input_source(nullptr, 0);
     delete replay_rules;
     replay_rules = nullptr;
 
@@ -466,6 +483,7 @@ int replay_cmd_frame(int number, const char *args)
     ReplayFrame *r = current_record();
     if (!r)
         return 0;
+    set_record_pointer(r);
     replay_reader.last_frame = number;
     r->frame = number;
     int n = player_count();
@@ -512,18 +530,49 @@ int replay_cmd_grip(int number, const char *args)
     return 0;
 }
 
+// The record's rows of one kind for player p.
+static double *record_rows(ReplayFrame *r, int p, int flag)
+{
+    switch (flag) {
+    case RF_POS: return &r->positions[p][0][0];
+    case RF_LINVEL: return &r->linear_velocities[p][0][0];
+    case RF_ANGVEL: return &r->angular_velocities[p][0][0];
+    default: return &r->quaternions[p][0][0];
+    }
+}
+
+// 1 when every row of a body state is something the world can take.
+static int sane_body_rows(const double *rows, int flag, int count)
+{
+    return sane_rows(rows, count, flag == RF_QAT ? 4 : 3,
+                     flag == RF_POS ? SANE_POSITION : SANE_SPEED);
+}
+
+// Rows that are not there keep what the record held; a line with a value
+// the world cannot take is refused whole.
 static int body_rows(const char *command, int number, const char *args, int flag)
 {
     ReplayFrame *r = record_for(command, number);
     if (!r)
         return 0;
-    changed(r, number);
-    switch (flag) {
-    case RF_POS: read_double_rows3(args, NUM_BODIES, r->positions[number]); break;
-    case RF_LINVEL: read_double_rows3(args, NUM_BODIES, r->linear_velocities[number]); break;
-    case RF_ANGVEL: read_double_rows3(args, NUM_BODIES, r->angular_velocities[number]); break;
-    case RF_QAT: read_double_rows4(args, NUM_BODIES, r->quaternions[number]); break;
+    int width = flag == RF_QAT ? 4 : 3;
+    double rows[NUM_BODIES][4];
+    memcpy(rows, record_rows(r, number, flag), sizeof(double) * NUM_BODIES * width);
+    double (*packed)[4] = rows;
+    if (width == 4) {
+        read_double_rows4(args, NUM_BODIES, packed);
+    } else {
+        double three[NUM_BODIES][3];
+        memcpy(three, record_rows(r, number, flag), sizeof three);
+        read_double_rows3(args, NUM_BODIES, three);
+        memcpy(rows, three, sizeof three);
     }
+    if (!sane_body_rows(&rows[0][0], flag, NUM_BODIES)) {
+        refuse_input(command, args);
+        return 0;
+    }
+    memcpy(record_rows(r, number, flag), rows, sizeof(double) * NUM_BODIES * width);
+    changed(r, number);
     r->flags[number] |= flag;
     return 0;
 }
@@ -544,19 +593,18 @@ static int body_tail(const char *command, int number, const char *tail, int flag
     ReplayFrame *r = record_for(command, number);
     if (!r)
         return 0;
-    int got = -1;
-    switch (flag) {
-    case RF_POS: got = unpack_tail_rows3(tail, &r->positions[number][0][0], NUM_BODIES * 3); break;
-    case RF_LINVEL:
-        got = unpack_tail_rows3(tail, &r->linear_velocities[number][0][0], NUM_BODIES * 3);
-        break;
-    case RF_ANGVEL:
-        got = unpack_tail_rows3(tail, &r->angular_velocities[number][0][0], NUM_BODIES * 3);
-        break;
-    case RF_QAT: got = unpack_tail_rows4(tail, &r->quaternions[number][0][0], NUM_BODIES * 4); break;
-    }
+    int width = flag == RF_QAT ? 4 : 3;
+    double rows[NUM_BODIES * 4];
+    memcpy(rows, record_rows(r, number, flag), sizeof(double) * NUM_BODIES * width);
+    int got = width == 4 ? unpack_tail_rows4(tail, rows, NUM_BODIES * 4)
+                         : unpack_tail_rows3(tail, rows, NUM_BODIES * 3);
     if (got < 0)
         return 0;
+    if (!sane_body_rows(rows, flag, NUM_BODIES)) {
+        refuse_input(command, "packed rows");
+        return 0;
+    }
+    memcpy(record_rows(r, number, flag), rows, sizeof(double) * NUM_BODIES * width);
     changed(r, number);
     r->flags[number] |= flag;
     return 0;
@@ -579,22 +627,47 @@ int replay_cmd_p_env(int, const char *tail)
     if (!r)
         return 0;
     int groups = env_tail_groups(tail);
-    for (int g = 0; g < groups && g < NUM_ENV_OBJECTS; g++)
-        unpack_env_tail(env_tail_group(tail, g), r->object_positions[g], r->object_quaternions[g],
-                        r->object_angular_velocities[g], r->object_linear_velocities[g]);
+    for (int g = 0; g < groups && g < NUM_ENV_OBJECTS; g++) {
+        double pos[3], quat[4], ang[3], lin[3];
+        unpack_env_tail(env_tail_group(tail, g), pos, quat, ang, lin);
+        if (!sane_env_state(pos, quat, ang, lin)) {
+            refuse_input("P_ENV", "packed object state");
+            return 0;
+        }
+        memcpy(r->object_positions[g], pos, sizeof pos);
+        memcpy(r->object_quaternions[g], quat, sizeof quat);
+        memcpy(r->object_angular_velocities[g], ang, sizeof ang);
+        memcpy(r->object_linear_velocities[g], lin, sizeof lin);
+    }
     r->objects_valid = 1;
     return 0;
 }
 
-static int object_rows(const char *args, double *values, int width)
+static int object_rows(const char *command, const char *args, double *values, int width)
 {
     ReplayFrame *r = current_record();
     if (!r)
         return 0;
     int objects = moving_env_count();
+    if (objects > NUM_ENV_OBJECTS)
+        objects = NUM_ENV_OBJECTS;
+    double rows[NUM_ENV_OBJECTS * 4];
+    memcpy(rows, values, sizeof(double) * (size_t)objects * width);
     const char *p = args;
     for (int k = 0; k < objects; k++)
-        p = read_doubles(p, width, values + (size_t)k * width);
+        p = read_doubles(p, width, rows + (size_t)k * width);
+    for (int k = 0; k < objects; k++) {
+        const double *v = rows + (size_t)k * width;
+        int ok = width == 4 ? sane_quaternion(v)
+                            : sane_values(v, 3, values == &r->object_positions[0][0]
+                                                    ? SANE_POSITION
+                                                    : SANE_SPEED);
+        if (!ok) {
+            refuse_input(command, args);
+            return 0;
+        }
+    }
+    memcpy(values, rows, sizeof(double) * (size_t)objects * width);
     r->objects_valid = 1;
     return 0;
 }
@@ -602,22 +675,22 @@ static int object_rows(const char *args, double *values, int width)
 int replay_cmd_epos(int, const char *args)
 {
     ReplayFrame *r = current_record();
-    return r ? object_rows(args, &r->object_positions[0][0], 3) : 0;
+    return r ? object_rows("EPOS", args, &r->object_positions[0][0], 3) : 0;
 }
 int replay_cmd_eqat(int, const char *args)
 {
     ReplayFrame *r = current_record();
-    return r ? object_rows(args, &r->object_quaternions[0][0], 4) : 0;
+    return r ? object_rows("EQAT", args, &r->object_quaternions[0][0], 4) : 0;
 }
 int replay_cmd_eangvel(int, const char *args)
 {
     ReplayFrame *r = current_record();
-    return r ? object_rows(args, &r->object_angular_velocities[0][0], 3) : 0;
+    return r ? object_rows("EANGVEL", args, &r->object_angular_velocities[0][0], 3) : 0;
 }
 int replay_cmd_elinvel(int, const char *args)
 {
     ReplayFrame *r = current_record();
-    return r ? object_rows(args, &r->object_linear_velocities[0][0], 3) : 0;
+    return r ? object_rows("ELINVEL", args, &r->object_linear_velocities[0][0], 3) : 0;
 }
 
 static int break_list(const char *command, int number, const char *args, int kind, int flag)

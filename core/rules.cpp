@@ -1,5 +1,6 @@
 // Game rules: defaults, the named rule options, reading and writing a rule
 // by name, and the "NEWGAME", "ENGAGE" and "TEAMS" text forms.
+#include "core/sane.h"
 #include "core/rules.h"
 
 #include "core/records.h"
@@ -49,7 +50,10 @@ const GameRuleOption game_rule_options[27] = {
 
 namespace {
 
-enum { TEXT_FIELD_MAX = 255 };   // characters of a text field (256-byte buffers)
+enum { TEXT_FIELD_MAX = 255 };
+// engagedistance, engageheight and engagespace are centimetres (and the
+// distance twice over): beyond this the fighters stand outside the world.
+enum { ENGAGE_RULE_LIMIT = 100 * SANE_POSITION };   // characters of a text field (256-byte buffers)
 
 // Every text form fits these: 32 turn-frame values, a 255-character mod name,
 // 23 more integers, or 12 engage numbers printed with "%.2f".
@@ -318,9 +322,17 @@ int read_int_list(const char *text, int32_t *values, int count)
 
 void set_engage_positions(const char *value, GameRules *rules)
 {
-    n_strncpyz(rules->engage_text, value, sizeof rules->engage_text);
     // The rows lie one after another: the list fills them in order.
-    int complete = read_float_list(value, &rules->engage_pos[0][0], engage_count(rules) * 3);
+    float pos[MAX_FIGHTERS * 3];
+    memcpy(pos, rules->engage_pos, sizeof pos);
+    int n = engage_count(rules) * 3;
+    int complete = read_float_list(value, pos, n);
+    if (complete && !sane_floats(pos, n, SANE_POSITION)) {
+        refuse_input("engageplayerpos", value);
+        return;
+    }
+    n_strncpyz(rules->engage_text, value, sizeof rules->engage_text);
+    memcpy(rules->engage_pos, pos, sizeof pos);
     rules->engage_set = complete ? 1 : 0;
 }
 
@@ -491,7 +503,12 @@ int set_rule_by_name(const char *name, const char *value, GameRules *rules)
         int32_t *field = int_field(id, rules);
         if (!field)
             return 1;
-        int32_t number = clamp_long(strtol(value, nullptr, 10));
+        long v = clamp_long(strtol(value, nullptr, 10));
+        if (id >= 13 && id <= 16 && id != 15 && (v > ENGAGE_RULE_LIMIT || v < -ENGAGE_RULE_LIMIT)) {
+            refuse_input(name, value);
+            return 1;
+        }
+        int32_t number = (int32_t)v;
         if (!rule_value_in_range(id, number)) {
             const RuleRange *r = rule_range(id);
             fprintf(stderr, "rule %s: %s is out of range (%ld to %ld)\n", row->name, value,
@@ -664,6 +681,13 @@ static int parse_newgame_fields(const char *arguments, GameRules *rules, int liv
         }
     } while (0);
 
+    // Engage distances and heights in centimetres beyond the world's range.
+    int32_t *engage[] = {&rules->engagedistance, &rules->engageheight, &rules->engagespace};
+    for (int32_t *v : engage)
+        if (*v > ENGAGE_RULE_LIMIT || *v < -ENGAGE_RULE_LIMIT) {
+            refuse_input("NEWGAME engage value", arguments);
+            *v = 0;
+        }
     if (rules->players < 1 || rules->players > MAX_FIGHTERS)
         rules->players = 2;
     if (rules->match_mode < 1 || rules->match_mode > 3)
@@ -693,12 +717,21 @@ int parse_engage_line(const char *arguments, int player, GameRules *rules)
 {
     if (!arguments || !rules || player < 0 || player >= MAX_FIGHTERS)
         return 1;
-    rules->engage_set = 1;
+    // A position the world cannot stand in refuses the whole line.
+    float pos[3];
+    memcpy(pos, rules->engage_pos[player], sizeof pos);
     const char *p = arguments;
-    for (int k = 0; k < 3; k++) {
-        if (read_float(&p, &rules->engage_pos[player][k]))
-            return 0;
+    int got = 0;
+    while (got < 3 && read_float(&p, &pos[got]) == 0)
+        got++;
+    if (!sane_floats(pos, 3, SANE_POSITION)) {
+        refuse_input("ENGAGE", arguments);
+        return 1;
     }
+    rules->engage_set = 1;
+    memcpy(rules->engage_pos[player], pos, sizeof pos);
+    if (got < 3)
+        return 0;
     for (int k = 0; k < 3; k++) {
         if (read_int(&p, &rules->engage_rot[player][k]))
             return 0;

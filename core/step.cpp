@@ -10,8 +10,12 @@
 #include "core/breaks.h"
 #include "core/collide.h"
 #include "core/outward.h"
-#include "core/pending.h"
 #include "core/ground_impacts.h"
+#include "core/motors.h"
+#include "core/damage.h"
+#include "core/ghost.h"
+#include "core/replay_buffer.h"
+#include "core/replay_file.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
@@ -404,9 +408,13 @@ static void record_or_play(int turn_started)
         if (!m->game_over && core_outward.hook_enter_frame)
             core_outward.hook_enter_frame();
     }
-    apply_joint_states();
-    if (m->ghost_mode == GHOST_OFF)
+    // While a ghost runs the fighters stand frozen: their commands wait for
+    // the turn, where the frame that records them also applies them. The
+    // ghost has taken them already (copy_fighter_to_ghost).
+    if (m->ghost_mode == GHOST_OFF) {
+        apply_joint_states();
         m->match_frame += 1;
+    }
 }
 
 static void simulate()

@@ -14,7 +14,7 @@
 #include "core/collide.h"
 #include "core/outward.h"
 #include "core/mod.h"
-#include "core/pending.h"
+#include "core/replay_buffer.h"
 #include "core/rules.h"
 #include "core/step.h"
 #include "core/text.h"
@@ -82,6 +82,18 @@ static int body_joint(int body)
     return body_joint_map[body];
 }
 
+// An entry that names nothing yet.
+static void clear_geom_info(GeomInfo *g, int serial)
+{
+    memset(g, 0, sizeof *g);
+    g->serial = serial;
+    g->player = -1;
+    g->part = -1;
+    g->body = -1;
+    g->joint = -1;
+    g->drop = -1;
+}
+
 static GeomInfo *new_geom_info()
 {
     if (geom_info_count >= MAX_GEOM_INFO) {
@@ -89,13 +101,7 @@ static GeomInfo *new_geom_info()
         return nullptr;
     }
     GeomInfo *g = &geom_info[geom_info_count];
-    memset(g, 0, sizeof *g);
-    g->serial = geom_info_count++;
-    g->player = -1;
-    g->part = -1;
-    g->body = -1;
-    g->joint = -1;
-    g->drop = -1;
+    clear_geom_info(g, geom_info_count++);
     return g;
 }
 
@@ -353,6 +359,101 @@ static dGeomID make_shape_geom(dSpaceID space, int shape, const double sides[3])
     }
 }
 
+// ---- the order of the collision spaces -------------------------------------------
+
+// A space keeps its geoms in a list that every move reorders, and the order
+// in which the collision pass meets the pairs decides the order of the
+// contact joints, which the world step's arithmetic follows. Putting every
+// geom back into one fixed order at the start of a game makes a game and its
+// replay (and a second game with the same rules) run bit for bit alike.
+enum { ORDERED_GEOMS = MAX_PLAYERS * (NUM_BODIES + NUM_JOINTS) + 2 * NUM_ENV_OBJECTS +
+                       NUM_BLOOD_DROPS + 4 };
+
+static void reorder_space(dSpaceID space)
+{
+    static dGeomID list[ORDERED_GEOMS];
+    int n = 0;
+    auto take = [&](dGeomID g) {
+        if (g && n < ORDERED_GEOMS && dGeomGetSpace(g) == space)
+            list[n++] = g;
+    };
+    for (int r = 0; r < fighters_built && r < MAX_PLAYERS; r++) {
+        for (int b = 0; b < NUM_BODIES; b++)
+            take(players[r].geom[b]);
+        for (int j = 0; j < NUM_JOINTS; j++)
+            take(players[r].joint_geom[j]);
+    }
+    for (int i = 0; i < NUM_ENV_OBJECTS; i++) {
+        take(env_bodies[i] ? env_bodies[i]->geom : nullptr);
+        take(ghost_env_bodies[i] ? ghost_env_bodies[i]->geom : nullptr);
+    }
+    for (int i = 0; i < NUM_BLOOD_DROPS; i++)
+        take(blood_drops[i].geom);
+    take(live_ground);
+    take(ghost_ground);
+    take(mouse_ray);
+    for (int i = 0; i < n; i++)
+        dSpaceRemove(space, list[i]);
+    // Each add goes to the front of the list.
+    for (int i = n - 1; i >= 0; i--)
+        dSpaceAdd(space, list[i]);
+}
+
+void reset_space_order()
+{
+    if (live_space)
+        reorder_space(live_space);
+    if (ghost_space)
+        reorder_space(ghost_space);
+}
+
+// The anchor and axis of hinge j in the frame of its first body.
+void store_hinge_frame(int record, int joint)
+{
+    PlayerState *p = &players[record];
+    dBodyID a = p->body[builtin_joint_table[joint].body_a];
+    dJointID h = p->hinge[joint];
+    if (!a || !h)
+        return;
+    dVector3 anchor, axis;
+    dJointGetHingeAnchor(h, anchor);
+    dJointGetHingeAxis(h, axis);
+    dVector3 local;
+    dBodyGetPosRelPoint(a, anchor[0], anchor[1], anchor[2], local);
+    for (int k = 0; k < 3; k++)
+        p->joints[joint].anchor_local[k] = local[k];
+    dBodyVectorFromWorld(a, axis[0], axis[1], axis[2], local);
+    for (int k = 0; k < 3; k++)
+        p->joints[joint].axis_local[k] = local[k];
+}
+
+// Attaches hinge j to its two bodies as they stand now, with the anchor and
+// axis it was built with, carried along by its first body. The hinge's zero
+// angle is the two bodies' present relative pose, so this is done after the
+// bodies have been placed in their stance.
+void attach_hinge(int record, int joint)
+{
+    PlayerState *p = &players[record];
+    dBodyID a = p->body[builtin_joint_table[joint].body_a];
+    dBodyID b = p->body[builtin_joint_table[joint].body_b];
+    dJointID h = p->hinge[joint];
+    if (!h)
+        return;
+    dJointAttach(h, a, b);
+    if (!a)
+        return;
+    const JointRuntime *rt = &p->joints[joint];
+    double len = rt->axis_local[0] * rt->axis_local[0] + rt->axis_local[1] * rt->axis_local[1] +
+                 rt->axis_local[2] * rt->axis_local[2];
+    if (!(len > 0))   // never stored: keep what the attach took
+        return;
+    dVector3 world;
+    dBodyGetRelPointPos(a, rt->anchor_local[0], rt->anchor_local[1], rt->anchor_local[2], world);
+    dJointSetHingeAnchor(h, world[0], world[1], world[2]);
+    dBodyVectorToWorld(a, rt->axis_local[0], rt->axis_local[1], rt->axis_local[2], world);
+    dJointSetHingeAxis(h, world[0], world[1], world[2]);
+}
+
 int build_player(const BodyDef *bodies, const JointDef *joints, int record, const char *name,
                  dSpaceID space, double x, double y, double z, uint32_t category,
                  uint32_t collide)
@@ -433,6 +534,8 @@ int build_player(const BodyDef *bodies, const JointDef *joints, int record, cons
         rt->broken = JOINT_INTACT;
         rt->cut_pending = 0;
     }
+    for (int j = 0; j < NUM_JOINTS; j++)
+        store_hinge_frame(record, j);
 
     set_body_masses(record, 0.25);
     p->grip_req_l = p->grip_req_r = 0;
@@ -622,6 +725,27 @@ static void destroy_env_lists()
     }
 }
 
+// The objects' geom infos: one row per object slot, taken once per built
+// world, so rebuilding the objects (console, scripts) reuses them instead
+// of filling the table until new objects get none.
+static int32_t env_info_base = -1;
+
+static GeomInfo *env_geom_info(int i)
+{
+    if (env_info_base < 0 || env_info_base + NUM_ENV_OBJECTS > geom_info_count) {
+        GeomInfo *first = new_geom_info();
+        if (!first)
+            return nullptr;
+        env_info_base = first->serial;
+        for (int k = 1; k < NUM_ENV_OBJECTS; k++)
+            if (!new_geom_info())
+                return nullptr;
+    }
+    GeomInfo *g = &geom_info[env_info_base + i];
+    clear_geom_info(g, env_info_base + i);
+    return g;
+}
+
 void build_env_objects()
 {
     destroy_env_lists();
@@ -631,7 +755,7 @@ void build_env_objects()
         const EnvObject *o = &current_world.objects[i];
         if (!o->used)
             continue;
-        GeomInfo *gi = new_geom_info();
+        GeomInfo *gi = env_geom_info(i);
         if (gi) {
             gi->geom_class = GEOM_ENV;
             gi->body = i;
@@ -829,6 +953,7 @@ void destroy_world()
     contact_group = nullptr;
     live_ground = ghost_ground = mouse_ray = nullptr;
     geom_info_count = 0;
+    env_info_base = -1;
     fighters_built = 0;
     clear_collision_list();
     memset(blood_drops, 0, sizeof blood_drops);

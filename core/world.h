@@ -151,6 +151,12 @@ void stop_player(int record);
 void restore_body_collide(int record, int body);
 void restore_sphere_collide(int record, int joint);
 void sever_joint_geoms(int record, int joint);
+// The hinge's build-time anchor and axis in its first body's frame, and the
+// attach that gives them back (after the bodies are placed).
+void store_hinge_frame(int record, int joint);
+// Every geom of both spaces back into one fixed order (start of a game).
+void reset_space_order();
+void attach_hinge(int record, int joint);
 double joint_stress(int record, int joint);
 void get_joint_stress(int record, int joint, double out[3]);
 void adjust_hinge_param(int record, int joint, int param, double delta);

@@ -1,14 +1,17 @@
 // Feeds arbitrary bytes to the replay reader as a file, in a built world:
 // every line goes through the replay column's handlers (records, names,
-// rules, new games, packed tails), and a buffer that was read is written
-// back out, so the writer sees whatever the reader let through.
+// rules, new games, packed tails); the replay is then played frame by frame
+// through the physics world, and a buffer that was read is written back
+// out, so the world and the writer see whatever the reader let through.
 //
 // The input lives in an anonymous memory file and the written replay in a
 // private folder beside the fuzz program (in the fuzz build folder), emptied
 // after every run and removed at exit; nothing goes to /tmp.
+#include "core/newgame.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/replay_file.h"
+#include "core/step.h"
 #include "core/world.h"
 
 #include <cstddef>
@@ -58,6 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (read_replay(path) == 0) {
         if (match_state.frames_recorded < 0 || match_state.frames_recorded > REPLAY_FRAMES)
             __builtin_trap();
+        // Played as the program plays it: from frame 0, as far as its
+        // records go (at most 60 frames, to keep the runs quick).
+        new_game_reset(0);
+        replay_mode = REPLAY_PLAYING;
+        match_state.turn_frame = 0;
+        unpause_game();
+        int last = 0;
+        for (int i = 0; i < match_state.frames_recorded; i++)
+            if (get_replay_frame(i) && get_replay_frame(i)->frame > last)
+                last = get_replay_frame(i)->frame;
+        for (int i = 0; i <= last + 5 && i < 60; i++)
+            step_frame(0);
+        replay_mode = REPLAY_LIVE;
         write_replay(out, 0);
         unlink(out);
     }

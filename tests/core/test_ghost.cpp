@@ -232,3 +232,28 @@ TEST_F(GhostTest, GhostCarriesTheFightersBreaksAndHealsBetweenRuns)
 }
 
 }   // namespace
+
+TEST_F(GhostTest, GhostRunsTheCommandsJustGiven)
+{
+    // Edit phase of the first turn: the own ghost runs.
+    ASSERT_EQ(match_state.ghost_mode, GHOST_ONE);
+    const int states[4] = {MOTOR_FWD, MOTOR_BACK, MOTOR_HOLD, MOTOR_RELAX};
+    for (int j = 0; j < NUM_JOINTS; j++)
+        set_commanded_joint_state(0, j, states[j % 4]);
+    refresh_ghost();
+    int ghost = match_state.num_players;
+    for (int j = 0; j < NUM_JOINTS; j++) {
+        dJointID h = players[ghost].hinge[j];
+        double v = joint_velocity(0, j), s = joint_strength(0, j);
+        double want_vel[4] = {-v, v, 0, 0};
+        double want_force[4] = {s, s, hold_force(0, j), 0};
+        EXPECT_EQ(dJointGetHingeParam(h, dParamVel), want_vel[j % 4]) << j;
+        EXPECT_EQ(dJointGetHingeParam(h, dParamFMax), want_force[j % 4]) << j;
+    }
+    // The ghost frames leave the fighter's commands waiting for the turn.
+    for (int i = 0; i < 5; i++)
+        step_frame(0);
+    for (int j = 0; j < NUM_JOINTS; j++)
+        EXPECT_EQ(players[0].joint_state[j], states[j % 4]) << j;
+    EXPECT_EQ(match_state.match_frame, 0);
+}

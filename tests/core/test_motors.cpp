@@ -8,7 +8,6 @@
 
 #include "core/motors.h"
 #include "core/outward.h"
-#include "core/pending.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"

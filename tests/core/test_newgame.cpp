@@ -17,6 +17,7 @@
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"
+#include "core/step.h"
 #include "core/text.h"
 #include "core/world.h"
 #include "support/test_support.h"
@@ -496,6 +497,13 @@ TEST_F(NewGameTest, MatchTitleOfFourLongNamesFitsItsLines)
     compose_match_title(lines);
     all = std::string(lines[0]) + " " + lines[1];
     EXPECT_EQ(all, a + " & " + c + " vs. " + b + " & " + d);
+
+    // Teams are listed in team order, whoever stands first.
+    for (int i = 0; i < 4; i++)
+        players[i].team = (i + 1) % 2;
+    compose_match_title(lines);
+    all = std::string(lines[0]) + " " + lines[1];
+    EXPECT_EQ(all, b + " & " + d + " vs. " + a + " & " + c);
 }
 
 TEST_F(NewGameTest, ResultListsSkipPaddingAndPlayersOutsideTheMatch)
@@ -585,3 +593,73 @@ TEST_F(NewGameTest, LocalStartResetsTheMatchAndOpensTheOwnGhost)
 }
 
 }   // namespace
+
+namespace {
+
+// Plays a match of the given rules to its end with every joint driven and
+// both hands gripping, and returns the fighters' poses frame by frame.
+std::vector<std::vector<double>> play_whole_match(GameRules *rules)
+{
+    std::vector<std::vector<double>> poses;
+    start_game_with_rules(0, 0, rules);
+    unsigned seed = 99;
+    for (int guard = 0; guard < 2000 && !match_state.game_over; guard++) {
+        if (match_state.game_paused || match_state.ghost_mode != GHOST_OFF) {
+            for (int p = 0; p < 2; p++) {
+                for (int j = 0; j < NUM_JOINTS; j++) {
+                    seed = seed * 1103515245u + 12345u;
+                    set_commanded_joint_state(p, j, 1 + (seed >> 16) % 4);
+                }
+                players[p].grip_req_l = players[p].grip_req_r = 1;
+            }
+            start_turn(0);
+        }
+        step_frame(0);
+        frame_tick += 16;
+        std::vector<double> v;
+        for (int p = 0; p < 2; p++)
+            for (int b = 0; b < NUM_BODIES; b++) {
+                const dReal *x = dBodyGetPosition(players[p].body[b]);
+                v.insert(v.end(), x, x + 3);
+            }
+        poses.push_back(v);
+    }
+    return poses;
+}
+
+}  // namespace
+
+TEST_F(NewGameTest, FreshFightersAfterAMatchStandWithHingesAtZero)
+{
+    rules.matchframes = 120;
+    rules.engagedistance = 40;
+    rules.flags |= RULE_FLAG_DISMEMBER | RULE_FLAG_FRACTURE;
+    rules.dismemberthreshold = 40;
+    GameRules first_rules = rules, second_rules = rules;
+    std::vector<std::vector<double>> first = play_whole_match(&first_rules);
+    ASSERT_TRUE(match_state.game_over);
+    EXPECT_GT(players[0].broken_count + players[1].broken_count, 0);
+
+    // The replay and the restart of a finished match: every hinge of every
+    // record (fighters and ghosts) starts at angle 0 and joins its bodies.
+    new_game_reset(0);
+    for (int r = 0; r < fighters_built; r++)
+        for (int j = 0; j < NUM_JOINTS; j++) {
+            dJointID h = players[r].hinge[j];
+            EXPECT_NEAR(dJointGetHingeAngle(h), 0.0, 1e-9) << "record " << r << " joint " << j;
+            dVector3 a1, a2;
+            dJointGetHingeAnchor(h, a1);
+            dJointGetHingeAnchor2(h, a2);
+            for (int k = 0; k < 3; k++)
+                EXPECT_NEAR(a1[k], a2[k], 1e-9) << "record " << r << " joint " << j;
+        }
+    // The head stands where a fresh fighter's head stands after a frame.
+    const double head_z = pos(0, 0)[2];
+
+    // A second game with the same rules is the first one again, frame by frame.
+    std::vector<std::vector<double>> second = play_whole_match(&second_rules);
+    ASSERT_EQ(first.size(), second.size());
+    for (size_t i = 0; i < first.size(); i++)
+        ASSERT_EQ(first[i], second[i]) << "frame " << i + 1;
+    EXPECT_GT(head_z, 2.5);
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <cmath>
 #include <cstring>
 
@@ -32,6 +34,9 @@ TEST(NameTables, Boundaries)
         {motor_state_name, 3, "MOTOR_HOLD"}, {motor_state_name, 4, "MOTOR_RELAX"},
         {motor_state_name, 5, "NO_SUCH_MOTOR_STATE"},
         {motor_state_name, -1, "NO_SUCH_MOTOR_STATE"},
+        {part_name, INT_MIN, "NONE"},  {body_name, INT_MIN, "NONE"},
+        {joint_name, INT_MIN, "NONE"}, {motor_state_name, INT_MIN, "NO_SUCH_MOTOR_STATE"},
+        {part_name, INT_MAX, "NONE"},
     };
     for (const NameCase &c : cases)
         EXPECT_STREQ(c.fn(c.index), c.expected) << "index " << c.index;
@@ -202,6 +207,10 @@ TEST_F(Access, PartFlagsAndMaterials)
     EXPECT_EQ(ground_forbidden(0, 21), 1);
     EXPECT_EQ(part_material(-1, 3), 0);
     EXPECT_EQ(part_material(0, 25), 0);
+    // Parts far outside the tables name nothing, without overflowing.
+    EXPECT_EQ(ground_forbidden(0, INT_MIN), 0);
+    EXPECT_EQ(part_material(0, INT_MIN), 0);
+    EXPECT_EQ(ground_forbidden(0, INT_MAX), 0);
 }
 
 TEST_F(Access, TeamsAndLosses)

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/outward.h"
-#include "core/pending.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"

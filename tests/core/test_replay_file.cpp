@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,8 @@
 
 #include "core/command.h"
 #include "core/outward.h"
-#include "core/pending.h"
+#include "core/ghost.h"
+#include "core/motors.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
 #include "core/newgame.h"
@@ -389,10 +391,12 @@ void play_scripted_match(Frames *out)
     }
 }
 
-void play_file(const char *path, int frames, Frames *out)
+void play_file(const char *path, int frames, Frames *out, void (*after_init)() = nullptr)
 {
     game_shutdown();
     game_init();
+    if (after_init)
+        after_init();
     ASSERT_EQ(read_replay(path), 0);
     ASSERT_GT(match_state.frames_recorded, 0);
     match_state.match_frame = 0;
@@ -431,6 +435,133 @@ TEST_F(ReplayFileTest, SavedMatchReplaysTheSameEveryTime)
     // frame keeps what its file holds and the played match went on from it.
     for (size_t i = 0; i < a.hash.size(); i++)
         ASSERT_EQ(a.hash[i], live.hash[i]) << "frame " << i + 1;
+}
+
+// A crate that falls between the fighters, who stand close enough to hit,
+// grip and break each other.
+void put_crate_in_default_world()
+{
+    EnvObject *o = &default_world.objects[0];
+    memset(o, 0, sizeof *o);
+    o->used = 1;
+    o->shape = 1;
+    o->position[0] = 1.0;
+    o->position[1] = -0.1;
+    o->position[2] = 3.2;
+    for (int k = 0; k < 3; k++)
+        o->sides[k] = 0.3;
+    o->mass = 0.5;
+}
+
+struct Happened {
+    int breaks = 0, grips = 0;
+    double crate_travel = 0;
+};
+
+void play_rough_match(Frames *out, Happened *seen)
+{
+    unsigned seed = 4242;
+    dBodyID crate = moving_env_body(0);
+    const dReal *c0 = crate ? dBodyGetPosition(crate) : nullptr;
+    double start[3] = {c0 ? c0[0] : 0, c0 ? c0[1] : 0, c0 ? c0[2] : 0};
+    for (int guard = 0; guard < 1200 && !match_state.game_over; guard++) {
+        if ((match_state.game_paused || match_state.ghost_mode != GHOST_OFF) &&
+            !match_state.game_over) {
+            for (int p = 0; p < 2; p++) {
+                for (int j = 0; j < NUM_JOINTS; j++) {
+                    seed = seed * 1103515245u + 12345u;
+                    set_commanded_joint_state(p, j, 1 + (seed >> 16) % 4);
+                }
+                seed = seed * 1103515245u + 12345u;
+                players[p].grip_req_l = 1 + (seed >> 20) % 2;
+                players[p].grip_req_r = 1;
+            }
+            // As the player does it: the edit refreshes the ghost, which
+            // runs a few frames before the turn is committed.
+            refresh_ghost();
+            for (int g = 0; g < 3; g++) {
+                step_frame(0);
+                frame_tick += 16;
+            }
+            start_turn(0);
+        }
+        step_frame(0);
+        frame_tick += 16;
+        for (int p = 0; p < 2; p++)
+            for (int h = 11; h <= 12; h++)
+                if (players[p].grip_joint[h])
+                    seen->grips++;
+        if ((int)out->hash.size() < match_state.match_frame)
+            take_frame(out);
+    }
+    seen->breaks = players[0].broken_count + players[1].broken_count;
+    if (crate) {
+        const dReal *c = dBodyGetPosition(crate);
+        seen->crate_travel = fabs(c[2] - start[2]) + fabs(c[0] - start[0]);
+    }
+}
+
+TEST_F(ReplayFileTest, RoughMatchReplaysBitIdenticalFromItsFile)
+{
+    put_crate_in_default_world();
+    GameRules rules = current_rules;
+    rules.matchframes = 300;
+    rules.turnframes[0] = 25;
+    rules.engagedistance = 30;
+    rules.flags |= RULE_FLAG_DISMEMBER | RULE_FLAG_FRACTURE;
+    rules.dismemberthreshold = 40;
+    rules.fracturethreshold = 30;
+    start_game_with_rules(0, 0, &rules);
+    ASSERT_EQ(moving_env_count(), 1);
+    replay_mode = REPLAY_LIVE;
+    Frames live;
+    Happened seen;
+    play_rough_match(&live, &seen);
+    ASSERT_TRUE(match_state.game_over);
+    EXPECT_GT(seen.breaks, 0);
+    EXPECT_GT(seen.grips, 0);
+    EXPECT_GT(seen.crate_travel, 0.5);
+    float scores[2] = {players[0].score, players[1].score};
+    float injuries[2] = {players[0].injury, players[1].injury};
+    ASSERT_GE(live.hash.size(), 299u);
+    std::string path = test_tmp_path("rough.rpl");
+    ASSERT_EQ(write_replay(path.c_str(), 0), 0);
+    std::string text = slurp(path);
+    EXPECT_NE(text.find("\nCRUSH "), std::string::npos);
+    EXPECT_NE(text.find("\nGRIP "), std::string::npos);
+    EXPECT_NE(text.find("\nEPOS 0;"), std::string::npos);
+
+    // The replay that follows the match in memory starts at frame 0 and is
+    // the match again.
+    stop_ghost();
+    new_game_reset(0);
+    replay_mode = REPLAY_PLAYING;
+    match_state.turn_frame = 0;
+    unpause_game();
+    Frames memory;
+    while (memory.hash.size() < live.hash.size()) {
+        step_frame(0);
+        frame_tick += 16;
+        take_frame(&memory);
+    }
+    for (size_t i = 0; i < memory.hash.size(); i++)
+        ASSERT_EQ(memory.hash[i], live.hash[i]) << "in memory, frame " << i + 1;
+
+    Frames again;
+    play_file(path.c_str(), (int)live.hash.size(), &again, put_crate_in_default_world);
+    ASSERT_EQ(again.hash.size(), live.hash.size());
+    for (size_t i = 0; i < again.hash.size(); i++) {
+        if (again.hash[i] != live.hash[i]) {
+            double worst = 0;
+            for (size_t k = 0; k < live.state[i].size(); k++)
+                worst = std::max(worst, fabs(live.state[i][k] - again.state[i][k]));
+            FAIL() << "frame " << i + 1 << " differs by up to " << worst;
+        }
+    }
+    for (int p = 0; p < 2; p++) {
+        EXPECT_EQ(players[p].score, scores[p]) << p;
+        EXPECT_EQ(players[p].injury, injuries[p]) << p;
+    }
 }
 
 // ---- autosave -------------------------------------------------------------------------

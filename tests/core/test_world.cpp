@@ -272,6 +272,19 @@ TEST_F(WorldTest, EnvironmentObjectsInBothSpaces)
     build_env_objects();
     build_env_objects();
     EXPECT_EQ(dSpaceGetNumGeoms(live_space), geoms);
+
+    // However often the objects are rebuilt, each keeps its geom info (which
+    // grips and damage read) and the table does not grow.
+    int infos = geom_info_count;
+    for (int k = 0; k < 200; k++)
+        build_env_objects();
+    EXPECT_EQ(geom_info_count, infos);
+    for (int i : {0, 2}) {
+        const GeomInfo *gi = (const GeomInfo *)dGeomGetData(env_bodies[i]->geom);
+        ASSERT_NE(gi, nullptr) << i;
+        EXPECT_EQ(gi->geom_class, GEOM_ENV);
+        EXPECT_EQ(gi->body, i);
+    }
 }
 
 TEST_F(WorldTest, EnvStateLineStaysInsideItsBuffer)

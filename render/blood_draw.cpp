@@ -1,0 +1,23 @@
+#include "render/blood_draw.h"
+
+#include <ode/ode.h>
+
+#include "core/blood.h"
+#include "core/world.h"
+#include "render/gl_draw.h"
+#include "render/scene.h"
+
+void draw_blood_drops()
+{
+    for (int i = 0; i < NUM_BLOOD_DROPS; i++) {
+        const BloodDrop *d = get_blood_drop(i);
+        if (!d || d->life <= 0 || !d->body || !dBodyIsEnabled(d->body))
+            continue;
+        const float *c = d->colour_source ? d->colour : default_blood_colour;
+        set_draw_color(c[0], c[1], c[2], 1.0f);
+        double size = d->size > 0 ? d->size : 0.01;
+        draw_sphere_geom(dBodyGetPosition(d->body), dBodyGetLinearVel(d->body),
+                         dBodyGetAngularVel(d->body), dBodyGetRotation(d->body), size, DRAW_PLAIN,
+                         nullptr, nullptr);
+    }
+}
