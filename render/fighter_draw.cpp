@@ -2,6 +2,7 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 #include "render/fighter_draw.h"
+#include "render/blood_draw.h"
 
 #include <cmath>
 #include <cstring>
@@ -655,8 +656,8 @@ static void markers_and_blood(MatchState *m)
 {
     for (int i = 0; i < fighter_count(m); i++)
         draw_joint_markers(&players[i]);
-    if (option("blood", 1) && render_outward.draw_blood_drops)
-        render_outward.draw_blood_drops();
+    if (option("blood", 1))
+        draw_blood_drops();
 }
 
 static void clamp_ghost_alpha()

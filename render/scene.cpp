@@ -13,7 +13,6 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "platform/camera.h"
-#include "render/blood_draw.h"
 #include "render/fighter_draw.h"
 #include "render/gl_draw.h"
 #include "render/texture.h"
@@ -659,8 +658,6 @@ void draw_scene(MatchState *match, const GameRules *rules)
         draw_fighters_sorted(match);
     else
         draw_fighters(match);
-    if (option_on("blood", 1))
-        draw_blood_drops();
     // Leave the state the next layers expect.
     glDisable(GL_CLIP_PLANE0);
     glEnable(GL_DEPTH_TEST);

@@ -73,8 +73,6 @@ struct RenderOutward {
     void (*bump_box)(const float sides[3], Texture *bump, Texture *colour);
     void (*bump_sphere)(Texture *bump, Texture *colour);
     void (*bump_capsule)(float r1, float r2, float length, Texture *bump, Texture *colour);
-    // The frame's extra 3D layers (blood drops, impact markers).
-    void (*draw_blood_drops)();
     // 0 when the font start-up failure may end the program (the default).
     int keep_running_without_fonts;
 };

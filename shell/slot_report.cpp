@@ -144,7 +144,6 @@
     SLOT(render_outward, bump_box) \
     SLOT(render_outward, bump_sphere) \
     SLOT(render_outward, bump_capsule) \
-    SLOT(render_outward, draw_blood_drops) \
     SLOT(bump_hooks, supported) \
     SLOT(bump_hooks, build) \
     SLOT(bump_hooks, release) \

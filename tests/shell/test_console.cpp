@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/motors.h"
-#include "core/pending.h"
+#include "core/motors.h"
+#include "core/damage.h"
 #include "core/world.h"
 
 #include <cstring>
