@@ -36,7 +36,6 @@ FILE *console_output_file = nullptr;
 ConsoleCommandOutward console_command_outward = {};
 char console_base_dir[256] = "";
 
-static const char *const unavailable_text = "%s is not available yet";
 
 // ---- helpers -------------------------------------------------------------------
 
@@ -117,13 +116,6 @@ static void option_or_report(int row, const char *arg, const char *name)
 }
 
 // ---- handlers ------------------------------------------------------------------
-
-static void cmd_unavailable(const ConsoleCommand *row, const char *)
-{
-    char line[128];
-    snprintf(line, sizeof line, unavailable_text, row->name);
-    say(line);
-}
 
 static void cmd_clear(const ConsoleCommand *, const char *) { clear_console(); }
 
@@ -840,7 +832,6 @@ static void cmd_listequipment(const ConsoleCommand *, const char *)
 
 // ---- the table -----------------------------------------------------------------
 
-#define U cmd_unavailable
 const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"clear", "cl", "clear chat log", cmd_clear, 0, 1},
     {"jointsound", "js", "0|1", cmd_jointsound, 2, 0},
@@ -893,7 +884,6 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"motionblur", "grarrr", "0|1", cmd_motionblur, 2, 0},
     {nullptr, nullptr, nullptr, nullptr, 0, 0},
 };
-#undef U
 
 int find_console_command(const char *word)
 {

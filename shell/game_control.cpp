@@ -45,12 +45,6 @@ const char *const default_player_names_table[8] = {
 char local_user[32];
 char local_password[32];
 
-#define LINK(name, ...)                   \
-    do {                                  \
-        if (game_links.name)              \
-            game_links.name(__VA_ARGS__); \
-    } while (0)
-
 // ---- the step callback -----------------------------------------------------------
 
 // The menu list scrolls by itself one row every ten frames while a scroll

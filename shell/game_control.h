@@ -99,6 +99,13 @@ struct GameControlLinks {
 };
 extern GameControlLinks game_links;
 
+// Calls a step of game_links when it is set; an empty slot skips it.
+#define LINK(name, ...)                   \
+    do {                                  \
+        if (game_links.name)              \
+            game_links.name(__VA_ARGS__); \
+    } while (0)
+
 // The shell's game state.
 extern int32_t menu_state;         // 0: in game, no menu
 extern int32_t return_menu;        // always 0

@@ -29,12 +29,6 @@ int32_t replay_index;
 int32_t joint_hover;
 int32_t pick_kind;
 
-#define LINK(name, ...)                   \
-    do {                                  \
-        if (game_links.name)              \
-            game_links.name(__VA_ARGS__); \
-    } while (0)
-
 enum {
     MOD_SHIFT = 0x3,
     MOD_CTRL = 0xC0,

@@ -38,12 +38,6 @@ int saved_replay_count;
 // The track that played when a page stopped the music (-1 none).
 static int remembered_track = -1;
 
-#define LINK(name, ...)                   \
-    do {                                  \
-        if (game_links.name)              \
-            game_links.name(__VA_ARGS__); \
-    } while (0)
-
 enum {
     LIST_ROW_HEIGHT = 17,
     LIST_FIRST_Y = 100,

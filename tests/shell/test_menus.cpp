@@ -76,8 +76,9 @@ TEST_F(Menus, TableFollowsThePages)
         EXPECT_EQ(MenuTable[m].game_behind, rows[m].behind);
         EXPECT_EQ(MenuTable[m].music, 0);
         EXPECT_EQ(MenuTable[m].next, m == 18 ? 0 : m + 1);
-        if (m != 11)
+        if (m != 11) {
             EXPECT_EQ(MenuTable[m].selected, -1);
+        }
     }
     EXPECT_EQ(MenuTable[11].selected, 0);
     EXPECT_EQ(menu_game_behind(42), 1);
