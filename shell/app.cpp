@@ -30,6 +30,7 @@
 #include "platform/sound.h"
 #include "render/meshes.h"
 #include "render/scene.h"
+#include "render/shader_setup.h"
 #include "script/hooks.h"
 #include "shell/buddies.h"
 #include "shell/console.h"
@@ -340,6 +341,7 @@ static void bind_layers()
     // after every new video mode).
     bind_ttf_text();
     bind_bump_meshes();
+    bind_shader_renderer();
     hud_outward.is_connected = is_connected;
     hud_outward.menu_state = [] { return (int)menu_state; };
     platform_outward.set_drawn_cursor_visible = [](int visible) { drawn_cursor.visible = visible; };

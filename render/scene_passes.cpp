@@ -1,0 +1,764 @@
+#include "render/scene_passes.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "platform/screenshot.h"
+#include "render/ambient_occlusion.h"
+#include "render/draw_queue.h"
+#include "render/fighter_draw.h"
+#include "render/floor_stains.h"
+#include "render/fluid_blood.h"
+#include "render/gl_draw.h"
+#include "render/glsl_programs.h"
+#include "render/render_util.h"
+#include "render/scene.h"
+#include "render/shader_setup.h"
+#include "render/sky.h"
+#include "render/texture.h"
+#include "render/world_shader.h"
+
+float scene_camera_position[3] = {0, 0, 0};
+int subframe_blood_first = 1;
+
+static const float origin[3] = {0, 0, 0};
+
+static int opt(int32_t *ref) { return render_option(ref); }
+static int reflection_on() { return opt(render_option_refs.reflection); }
+static int transparency_on() { return opt(render_option_refs.transparency); }
+
+static int32_t lit_plain()
+{
+    if (current_lighting_model && current_lighting_model->diffuse)
+        return *current_lighting_model->diffuse;
+    return active_programs.diffuse;
+}
+
+static void load_texture_matrix(const float m[16])
+{
+    glActiveTexture(GL_TEXTURE0);
+    glMatrixMode(GL_TEXTURE);
+    glLoadMatrixf(m);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+static void identity_texture_matrix()
+{
+    glActiveTexture(GL_TEXTURE0);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+static void set_colour(int32_t program, const float c[4])
+{
+    glColor4fv(c);
+    set_uniform_4fv(program, "globalcolor", c);
+}
+
+static void set_konstant(int32_t program, float stretch)
+{
+    set_uniform_4f(program, "konstant", stretch, 0.0f, -0.0f, 0.0f);
+}
+
+static void draw_mesh(const RenderObject *mesh)
+{
+    bind_vertex_format_pnt(mesh);
+    renderobject_draw(mesh);
+}
+
+static float sun_height_share()
+{
+    const float *s = world_shader.sun_light_dir;
+    float l = sqrtf(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
+    return l > 0 ? s[2] / l : 0.0f;
+}
+
+// The floor's lit colour: floor x (ambient + h sunshine) with sharp shadows.
+static void floor_colour(float out[4], float scale)
+{
+    const WorldShaderValues &w = world_shader;
+    float h = w.sharp_shadow ? sun_height_share() : 0.0f;
+    for (int k = 0; k < 3; k++)
+        out[k] = w.floor_color[k] * (w.ambient_color[k] + h * w.sunshine_color[k]) * scale;
+    out[3] = 1.0f;
+}
+
+static void fog_uniforms(int32_t program, const float fog_rgb[3])
+{
+    float distance = world_shader.fog_distance;
+    float density = distance != 0 && std::isfinite(distance) ? 1.0f / (distance * logf(0.5f)) : 0.0f;
+    set_uniform_4f(program, "fogcolor", fog_rgb[0], fog_rgb[1], fog_rgb[2], density);
+}
+
+static bool entry_drawable(const DrawQueueEntry *e)
+{
+    return e->main_mesh && e->main_mesh->draw.index_count > 0;
+}
+
+// ---- object programs -----------------------------------------------------------------
+
+int32_t select_object_program(const DrawQueueEntry *e)
+{
+    int32_t program = lit_plain();
+    use_program(program);
+    if (e->mode & 8) {
+        bool bump = e->bump && e->bump->id != 0 && opt(render_option_refs.bumpmapping);
+        int32_t bump_program = (e->mode & 0x100) ? active_programs.tcgen_bump : active_programs.bump;
+        bool textured = e->texture && e->texture->id != 0;
+        int32_t tex_program =
+            (e->mode & 0x100) ? active_programs.tcgen : active_programs.diffuse_textured;
+        if (bump && bump_program) {
+            program = bump_program;
+            use_program(program);
+            use_texture_unit(1, e->bump->id);
+            set_uniform_1i(program, "texture1", 1);
+            if (textured) {
+                use_texture_unit(0, e->texture->id);
+                set_uniform_1i(program, "use_texture0", 1);
+            } else {
+                glActiveTexture(GL_TEXTURE0);
+                set_uniform_1i(program, "use_texture0", 0);
+            }
+        } else if (textured && tex_program) {
+            program = tex_program;
+            use_program(program);
+            use_texture_unit(0, e->texture->id);
+        }
+    }
+    if (program != 0 &&
+        (program == active_programs.tcgen || program == active_programs.tcgen_bump)) {
+        float rotmat[16];
+        entry_rotmat(e, rotmat);
+        int at = uniform_location(program, "rotmat");
+        if (at >= 0)
+            glUniformMatrix4fv(at, 1, GL_TRUE, rotmat);
+    }
+    return program;
+}
+
+// ---- indexed geometry ------------------------------------------------------------------
+
+void indexed_geometry_colour(const float c[4], int kind, float out[4])
+{
+    const WorldShaderValues &w = world_shader;
+    for (int k = 0; k < 3; k++) {
+        switch (kind) {
+        case COLOUR_SUN: out[k] = c[k] * w.sunshine_color[k]; break;
+        case COLOUR_SUN_MIRROR: out[k] = c[k] * w.sunshine_color[k] * w.mirror_color[k]; break;
+        case COLOUR_GHOST_MIRROR: out[k] = 6.0f * c[k] * w.mirror_color[k]; break;
+        default: out[k] = c[k]; break;
+        }
+    }
+    out[3] = kind == COLOUR_GHOST_MIRROR ? 0.5f * c[3] : c[3];
+}
+
+void draw_indexed_geometry(int32_t program, int32_t textured_program, int translucent,
+                           int kind, float t)
+{
+    use_program(program);
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        if ((e->translucent != 0) != (translucent != 0) || !entry_drawable(e))
+            continue;
+        DrawQueueEntry moved;
+        if (t != 0) {
+            entry_moved(e, t, &moved);
+            e = &moved;
+        }
+        int32_t current = program;
+        bool textured = textured_program && e->mode == 8 && e->texture && e->texture->id;
+        if (textured) {
+            current = textured_program;
+            use_program(current);
+            use_texture_unit(0, e->texture->id);
+        }
+        set_konstant(current, e->stretch);
+        float m[16], c[4];
+        entry_transform(e, m);
+        load_texture_matrix(m);
+        indexed_geometry_colour(e->colour, kind, c);
+        set_colour(current, c);
+        draw_mesh(&e->main_mesh->draw);
+        if (textured) {
+            disable_texture_unit(0);
+            use_program(program);
+        }
+    }
+    use_program(0);
+    unbind_vertex_buffers();
+}
+
+// ---- sky ---------------------------------------------------------------------------------
+
+void draw_sky(int with_sun, int parts)
+{
+    if (!world_shader.sky_on || !shader_meshes.sky_dome.index_count)
+        return;
+    int32_t program = active_programs.texture_colour;
+    use_texture_unit(0, sky_texture);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glDepthMask(GL_FALSE);
+    use_program(program);
+    set_uniform_2f(program, "lightfov", 0.0f, 2.0f);
+    set_konstant(program, 0.0f);
+    const float two[4] = {2, 2, 2, 0};
+    set_colour(program, two);
+    float dome[16] = {950, 0, 0, 0, 0, 950, 0, 0, 0, 0, 950, 0,
+                      scene_camera_position[0], scene_camera_position[1], 0, 1};
+    glFrontFace(GL_CW);
+    if (parts & 1) {
+        load_texture_matrix(dome);
+        draw_mesh(&shader_meshes.sky_dome);
+        unbind_vertex_buffers();
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        if (with_sun && world_shader.sharp_shadow && sun_texture) {
+            use_texture_unit(0, sun_texture);
+            const float *s = world_shader.sun_color;
+            const float sun[4] = {s[0], s[1], s[2], 1.0f};
+            set_colour(program, sun);
+            const float centred[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0,
+                                       scene_camera_position[0], scene_camera_position[1],
+                                       0, 1};
+            load_texture_matrix(centred);
+            draw_sun_sprite();
+            use_texture_unit(0, sky_texture);
+        }
+    }
+    if (parts & 2) {
+        glDisable(GL_BLEND);
+        const float *m = world_shader.mirror_color;
+        set_uniform_4f(program, "globalcolor", 2 * m[0], 2 * m[1], 2 * m[2], 0.0f);
+        dome[10] = -950;
+        load_texture_matrix(dome);
+        draw_mesh(&shader_meshes.sky_dome);
+        unbind_vertex_buffers();
+    }
+    glFrontFace(GL_CCW);
+    glDisable(GL_BLEND);
+    glEnable(GL_CULL_FACE);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_DEPTH_TEST);
+    disable_texture_unit(0);
+    use_program(0);
+    identity_texture_matrix();
+}
+
+// ---- the floor --------------------------------------------------------------------------
+
+static void floor_occlusion(bool with_blood)
+{
+    if (with_blood) {
+        draw_fluid_blood();
+        unbind_vertex_buffers();
+    }
+    if (floor_target < 0)
+        return;
+    bind_render_target(floor_target);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    int32_t program = active_programs.ground;
+    use_program(program);
+    identity_texture_matrix();
+    glDisable(GL_DEPTH_TEST);
+    if (world_shader.sky_on) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+    } else {
+        glDisable(GL_BLEND);
+    }
+    set_konstant(program, 0.0f);
+    // Groups of twelve; the last group's unused slots are zero.
+    int first = 0;
+    do {
+        float group[OCCLUDERS_PER_OBJECT][4];
+        floor_occluder_group(occluders, occluder_count, first, group);
+        set_uniform_occluders(program, group, OCCLUDERS_PER_OBJECT);
+        glColor4f(1, 1, 1, 1);
+        draw_ground_quad(origin);
+        first += OCCLUDERS_PER_OBJECT;
+    } while (first < occluder_count);
+    use_program(0);
+    bind_render_target(-1);
+    glEnable(GL_DEPTH_TEST);
+    const float *b = world_shader.background_color;
+    glClearColor(b[0], b[1], b[2], 0.0f);
+}
+
+static void draw_player_floor_texture()
+{
+    Texture *t = TextureTable[SPARE_TABLE_ROW].texture;
+    if (!t || !t->id)
+        return;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    float rgb[3];
+    palette_rgb(1, rgb);
+    glColor4f(rgb[0], rgb[1], rgb[2], 1.0f);
+    draw_table_texture_alpha(SPARE_TABLE_ROW, 2.0f, 0.0f, 0.001f);
+    glDepthMask(GL_TRUE);
+}
+
+static void draw_floor(bool opaque_pass)
+{
+    bool transparency = transparency_on() && !opaque_pass;
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    if (reflection_on() && !opaque_pass) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_SRC_ALPHA);
+    } else {
+        glDisable(GL_BLEND);
+    }
+    int32_t program = active_programs.copy;
+    use_program(program);
+    identity_texture_matrix();
+    set_uniform_4f(program, "backgroundcolor", 0, 0, 0, transparency ? 0.8f : 1.0f);
+    fog_uniforms(program, world_shader.background_color);
+    set_uniform_1i(program, "texture0", 0);
+    if (floor_target >= 0)
+        bind_target_texture(0, floor_target);
+    float c[4];
+    floor_colour(c, transparency ? 0.5f : 1.0f);
+    set_colour(program, c);
+    draw_ground_quad(origin);
+    use_program(0);
+    disable_texture_unit(0);
+    draw_player_floor_texture();
+    draw_floor_stains();
+    glDepthMask(GL_TRUE);
+}
+
+static void floor_shadows()
+{
+    if (!world_shader.sharp_shadow)
+        return;
+    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_NOTEQUAL, 15, 0xff);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    float h = sun_height_share();
+    const WorldShaderValues &w = world_shader;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glBlendEquation(GL_FUNC_REVERSE_SUBTRACT);
+    glDepthMask(GL_FALSE);
+    int32_t program = active_programs.shadow_floor;
+    use_program(program);
+    float c[4] = {h * w.sunshine_color[0] * w.floor_color[0],
+                  h * w.sunshine_color[1] * w.floor_color[1],
+                  h * w.sunshine_color[2] * w.floor_color[2], 1.0f};
+    set_colour(program, c);
+    fog_uniforms(program, w.background_color);
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        if (e->translucent || !entry_drawable(e) || !e->main_mesh->shadow.index_count)
+            continue;
+        set_konstant(program, e->stretch);
+        float m[16];
+        entry_transform(e, m);
+        load_texture_matrix(m);
+        bind_vertex_format_pn(&e->main_mesh->shadow);
+        // The volume's own triangles come first: a quarter of its indices.
+        glDrawElements(GL_TRIANGLES, e->main_mesh->shadow.index_count / 4, GL_UNSIGNED_SHORT,
+                       nullptr);
+    }
+    use_program(0);
+    unbind_vertex_buffers();
+    glDisable(GL_STENCIL_TEST);
+    glBlendEquation(GL_FUNC_ADD);
+    glDepthMask(GL_TRUE);
+}
+
+// ---- the frame ----------------------------------------------------------------------------
+
+static void compute_camera_position()
+{
+    float m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int k = 0; k < 3; k++)
+        scene_camera_position[k] = -(m[k * 4] * m[12] + m[k * 4 + 1] * m[13] + m[k * 4 + 2] * m[14]);
+}
+
+static void light_uniforms()
+{
+    const WorldShaderValues &w = world_shader;
+    const int32_t object_programs[] = {active_programs.diffuse, active_programs.diffuse_textured,
+                                       active_programs.tcgen,   active_programs.bump,
+                                       active_programs.tcgen_bump, active_programs.simple,
+                                       active_programs.simple_textured, active_programs.simple_sun,
+                                       active_programs.simple_textured_sun};
+    for (int32_t p : object_programs) {
+        if (!p)
+            continue;
+        use_program(p);
+        set_uniform_3fv(p, "lightdir", w.ambient_light_dir);
+        set_uniform_3fv(p, "cameragpos", scene_camera_position);
+    }
+    const int32_t sun_programs[] = {active_programs.simple_sun, active_programs.simple_textured_sun};
+    for (int32_t p : sun_programs) {
+        if (!p)
+            continue;
+        use_program(p);
+        set_uniform_3fv(p, "lightdir_sun", w.sun_light_dir);
+        set_uniform_4f(p, "sun_color", w.sunshine_color[0], w.sunshine_color[1],
+                       w.sunshine_color[2], 0.0f);
+        set_uniform_4f(p, "ambient_color", w.ambient_color[0], w.ambient_color[1],
+                       w.ambient_color[2], 0.0f);
+    }
+    const int32_t shadow_programs[] = {active_programs.shadow, active_programs.shadow_floor};
+    for (int32_t p : shadow_programs) {
+        if (!p)
+            continue;
+        use_program(p);
+        set_uniform_3fv(p, "vlightdir", w.sun_light_dir);
+    }
+    use_program(0);
+}
+
+void draw_scene_lighting()
+{
+    if (!shaders_active)
+        return;
+    compute_camera_position();
+    draw_sky(1, 3);
+    if (transparency_on()) {
+        floor_occlusion(false);
+        draw_floor(true);
+    }
+    light_uniforms();
+    reset_draw_queue();
+    blood_buffer_clear();
+    if (reflection_on() && !world_shader.sky_on) {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_LINE_SMOOTH);
+        identity_texture_matrix();
+        use_program(0);
+        const float *m = world_shader.mirror_color, *b = world_shader.background_color;
+        glColor4f(m[0] * b[0], m[1] * b[1], m[2] * b[2], 1.0f);
+        glDisable(GL_BLEND);
+        glDisable(GL_DEPTH_TEST);
+        draw_ground_quad(origin);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDisable(GL_BLEND);
+        glEnable(GL_DEPTH_TEST);
+    }
+    use_program(0);
+}
+
+static void draw_opaque_objects()
+{
+    const WorldShaderValues &w = world_shader;
+    bool transparency = transparency_on(), reflection = reflection_on();
+    bool occlusion = opt(render_option_refs.ambientocclusion) != 0;
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        if (e->translucent || !entry_drawable(e))
+            continue;
+        int32_t program = select_object_program(e);
+        if (!transparency)
+            glDisable(GL_BLEND);
+        set_konstant(program, e->stretch);
+        float m[16], c[4];
+        entry_transform(e, m);
+        load_texture_matrix(m);
+        for (int k = 0; k < 3; k++)
+            c[k] = e->colour[k] * w.ambient_color[k];
+        c[3] = e->colour[3];
+        set_colour(program, c);
+        if (occlusion) {
+            float chosen[OCCLUDERS_PER_OBJECT][4];
+            choose_object_occluders(occluders, occluder_count, e->position, w.ambient_light_dir,
+                                    chosen);
+            set_uniform_occluders(program, chosen, OCCLUDERS_PER_OBJECT);
+        }
+        draw_mesh(&e->main_mesh->draw);
+        if (reflection && e->mirror_mesh) {
+            entry_mirror_transform(e, m);
+            load_texture_matrix(m);
+            glFrontFace(GL_CW);
+            float gl_factor = transparency ? 2.0f : 1.0f, uniform_factor = transparency ? 3.0f : 1.0f;
+            float mc[4];
+            for (int k = 0; k < 3; k++)
+                mc[k] = e->colour[k] * w.mirror_color[k] * w.ambient_color[k];
+            mc[3] = e->colour[3] * w.mirror_color[3];
+            glColor4f(mc[0] * gl_factor, mc[1] * gl_factor, mc[2] * gl_factor, mc[3]);
+            set_uniform_4f(program, "globalcolor", mc[0] * uniform_factor, mc[1] * uniform_factor,
+                           mc[2] * uniform_factor, mc[3]);
+            draw_mesh(&e->mirror_mesh->draw);
+            glFrontFace(GL_CCW);
+        }
+        if (e->mode & 8) {
+            use_program(lit_plain());
+            disable_texture_unit(1);
+            disable_texture_unit(0);
+        }
+    }
+    use_program(0);
+    unbind_vertex_buffers();
+}
+
+static void draw_shadow_volumes(bool mirrored)
+{
+    int32_t program = active_programs.shadow;
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        if (e->translucent || !entry_drawable(e) || !e->main_mesh->shadow.index_count)
+            continue;
+        set_konstant(program, e->stretch);
+        float m[16];
+        if (mirrored)
+            entry_mirror_transform(e, m);
+        else
+            entry_transform(e, m);
+        load_texture_matrix(m);
+        bind_vertex_format_pn(&e->main_mesh->shadow);
+        glStencilOp(GL_INCR_WRAP, GL_KEEP, GL_INCR_WRAP);
+        glFrontFace(mirrored ? GL_CW : GL_CCW);
+        renderobject_draw(&e->main_mesh->shadow);
+        glFrontFace(mirrored ? GL_CCW : GL_CW);
+        glStencilOp(GL_DECR_WRAP, GL_KEEP, GL_DECR_WRAP);
+        renderobject_draw(&e->main_mesh->shadow);
+    }
+}
+
+static void draw_shadows_and_sun()
+{
+    if (!world_shader.sharp_shadow || !active_programs.shadow)
+        return;
+    bool reflection = reflection_on();
+    glDisable(GL_BLEND);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_STENCIL_TEST);
+    glEnable(GL_CULL_FACE);
+    glStencilFunc(GL_ALWAYS, 0, 0xff);
+    glDepthFunc(GL_GREATER);
+    use_program(active_programs.shadow);
+    draw_shadow_volumes(false);
+    if (reflection)
+        draw_shadow_volumes(true);
+    unbind_vertex_buffers();
+    glFrontFace(GL_CCW);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    const int32_t sun_programs[] = {active_programs.simple, active_programs.simple_textured};
+    for (int32_t p : sun_programs) {
+        if (!p)
+            continue;
+        use_program(p);
+        set_uniform_2f(p, "lightfov", 1.0f, 0.0f);
+        set_uniform_3fv(p, "lightdir", world_shader.sun_light_dir);
+    }
+    glStencilFunc(GL_EQUAL, 0, 0xff);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    draw_indexed_geometry(active_programs.simple, active_programs.simple_textured, 0, COLOUR_SUN, 0);
+    if (reflection) {
+        glPushMatrix();
+        glScalef(1, 1, -1);
+        glEnable(GL_BLEND);
+        glFrontFace(GL_CW);
+        draw_indexed_geometry(active_programs.simple, active_programs.simple_textured, 0,
+                              COLOUR_SUN_MIRROR, 0);
+        glFrontFace(GL_CCW);
+        glPopMatrix();
+    }
+    // The ambient light direction again for the next frame's objects.
+    for (int32_t p : sun_programs) {
+        if (!p)
+            continue;
+        use_program(p);
+        set_uniform_3fv(p, "lightdir", world_shader.ambient_light_dir);
+    }
+    use_program(0);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_STENCIL_TEST);
+}
+
+static void draw_ground_markers()
+{
+    glDisable(GL_LIGHTING);
+    if (!disk_quadric)
+        disk_quadric = gluNewQuadric();
+    for (int i = 0; i < ground_marker_count && disk_quadric; i++) {
+        const GroundMarkerEntry *m = &ground_markers[i];
+        glPushMatrix();
+        glColor4fv(m->colour);
+        glTranslatef(m->position[0], m->position[1], m->position[2]);
+        glScalef(m->radius, m->radius, m->radius);
+        gluDisk(disk_quadric, 0.8, 1.0, 32, 1);
+        glPopMatrix();
+    }
+    ground_marker_count = 0;
+}
+
+void draw_scene_objects()
+{
+    if (!shaders_active)
+        return;
+    // 1. State, then the opaque objects and their mirrored copies.
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    glDisable(GL_TEXTURE_2D);
+    draw_opaque_objects();
+    // 2. Stencil shadows and the sun light outside them.
+    draw_shadows_and_sun();
+    // 3. The floor: occlusion, floor, stains, shadows.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    use_program(0);
+    unbind_vertex_buffers();
+    floor_occlusion(true);
+    draw_floor(false);
+    floor_shadows();
+    // 4. Mirrored translucent objects.
+    glPushMatrix();
+    glScalef(1, 1, -1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    glFrontFace(GL_CW);
+    if (reflection_on())
+        draw_indexed_geometry(active_programs.ghost, 0, 1, COLOUR_GHOST_MIRROR, 0);
+    glFrontFace(GL_CCW);
+    glPopMatrix();
+    // 5. Translucent objects.
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_LINE_SMOOTH);
+    glDisable(GL_POLYGON_SMOOTH);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    draw_indexed_geometry(active_programs.ghost, 0, 1, COLOUR_PLAIN, 0);
+    // 6. Fluid blood and the motion sub-frames.
+    glDepthMask(GL_TRUE);
+    glEnable(GL_DEPTH_TEST);
+    if (subframe_blood_first) {
+        draw_fluid_blood_moved(0.0f);
+        draw_motion_subframes();
+    } else {
+        draw_motion_subframes();
+        draw_fluid_blood_moved(0.0f);
+    }
+    // 7. Back to the state the next layers expect.
+    use_program(0);
+    unbind_vertex_buffers();
+    const float *b = world_shader.background_color;
+    glClearColor(b[0], b[1], b[2], 0.0f);
+    identity_texture_matrix();
+    glMatrixMode(GL_MODELVIEW);
+    glEnable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_TEXTURE_2D);
+    // 8. Ground markers.
+    draw_ground_markers();
+}
+
+// ---- motion sub-frames --------------------------------------------------------------------
+
+void draw_motion_subframes()
+{
+    // Only with motion blur running: its targets and programs exist.
+    int n = subframe_count;
+    if (n <= 0 || combine_target < 0 || !opt(render_option_refs.motionblur))
+        return;
+    if (!active_programs.combine || !active_programs.smooth || !active_programs.final_blur)
+        return;
+    float step = motion_blur_time_step;
+    if (!(fabsf(step) >= 1e-8f) || !sky_visible)
+        return;
+    const WorldShaderValues &w = world_shader;
+    for (int i = 0; i < n; i++) {
+        bind_render_target(i + 1);
+        glClearColor(w.background_color[0], w.background_color[1], w.background_color[2], 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        draw_sky(0, 2);
+        int32_t copy = active_programs.copy;
+        use_program(copy);
+        identity_texture_matrix();
+        if (w.sky_on) {
+            set_uniform_4f(copy, "backgroundcolor", 0, 0, 0, 0);
+        } else {
+            set_uniform_4f(copy, "backgroundcolor", w.background_color[0] * w.mirror_color[0],
+                           w.background_color[1] * w.mirror_color[1],
+                           w.background_color[2] * w.mirror_color[2], 1.0f);
+            glDisable(GL_BLEND);
+        }
+        float fog[3];
+        for (int k = 0; k < 3; k++)
+            fog[k] = (1 - w.mirror_color[k]) * w.background_color[k];
+        fog_uniforms(copy, fog);
+        float c[4];
+        floor_colour(c, 1.0f);
+        set_colour(copy, c);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE);
+        draw_ground_quad(origin);
+        use_program(0);
+        draw_sky(0, 1);
+        glEnable(GL_DEPTH_TEST);
+        const int32_t lit[] = {active_programs.simple_sun, active_programs.simple_textured_sun};
+        for (int32_t p : lit) {
+            if (!p)
+                continue;
+            use_program(p);
+            set_uniform_2f(p, "lightfov", 0.35f, 0.65f);
+        }
+        float offset = step * (0.5f - i);
+        draw_indexed_geometry(active_programs.simple_sun, active_programs.simple_textured_sun, 0,
+                              COLOUR_PLAIN, offset);
+        if (subframe_blood_first)
+            draw_fluid_blood_moved(offset);
+    }
+    glDisable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    bind_render_target(combine_target);
+    use_program(active_programs.combine);
+    for (int i = 0; i < n && i < 8; i++)
+        bind_target_texture(i, i + 1);
+    set_uniform_samplers8(active_programs.combine);
+    draw_fullscreen_quad();
+    bind_render_target(1);
+    use_program(active_programs.smooth);
+    bind_target_texture(0, combine_target);
+    set_uniform_samplers8(active_programs.smooth);
+    draw_fullscreen_quad();
+    bind_render_target(-1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    use_program(active_programs.final_blur);
+    bind_target_texture(0, 1);
+    bind_target_texture(1, combine_target);
+    bind_target_texture(2, 2 <= n ? 2 : 1);
+    set_uniform_samplers8(active_programs.final_blur);
+    draw_fullscreen_quad();
+    use_program(0);
+    for (int u = 7; u >= 0; u--)
+        disable_texture_unit(u);
+    glEnable(GL_DEPTH_TEST);
+}
