@@ -30,6 +30,7 @@ struct RenderTarget {
     uint32_t texture;
     int32_t width, height;
     int32_t has_depth;
+    uint32_t own_depth;           // a depth buffer of its own (size differs), or 0
 };
 extern RenderTarget render_targets[RENDER_TARGETS];
 extern int32_t render_target_count;
@@ -101,7 +102,7 @@ void blood_buffer_clear();
 enum {
     FLOOR_PATCH_GRID = 64,
     FLOOR_PATCHES = FLOOR_PATCH_GRID * FLOOR_PATCH_GRID,   // one per patch number
-    STAIN_PATCH_LIMIT = 4095,     // patch numbers 1 .. 4094 are handed out
+    STAIN_PATCH_LIMIT = 4095,     // patch numbers 1 .. 4095 are handed out
     STAIN_MAP_SIZE = 2048         // texels of the stain render target
 };
 // Slot origin (u, v) in the stain map of every patch number.
@@ -116,7 +117,7 @@ int init_floor_patches();
 struct StainPatch {
     uint32_t colour;              // R + 256 G + 65536 B (each x 255)
     int32_t cell_x, cell_y;
-    int32_t patch;                // 1 .. 4094
+    int32_t patch;                // 1 .. 4095
 };
 // The stain map: ordered by colour, then cell (y, then x).
 struct StainMap {
@@ -171,6 +172,8 @@ void draw_square_frame(const float point[3], float half_size, float width);
 // RGBA pixels (red and blue swapped here) to a mipmapped texture; the GL
 // name, 0 on failure.
 uint32_t make_texture_from_pixels(uint8_t *pixels, int width, int height);
+// The same for pixels already in RGBA order (nothing swapped).
+uint32_t upload_rgba_texture(const uint8_t *pixels, int width, int height);
 // Texture matrix 0 := the pose's rotation (three rows of four) and position.
 void load_texture_matrix_from_pose(const float rotation[12], const float position[3]);
 // Per triangle of vertices [first, last): u (then v) differing by more than
