@@ -201,7 +201,8 @@ void draw_fluid_blood()
     if (len > 0)
         for (int k = 0; k < 3; k++)
             fluid_light[k] /= len;
-    set_uniform_3fv(program, "lightdir", fluid_light);
+    // The blood programs take the light and the time offset as one vec4.
+    set_uniform_4f(program, "lightdir", fluid_light[0], fluid_light[1], fluid_light[2], 0.0f);
     set_uniform_1f(program, "move", 0.0f);
     glPushMatrix();
     glScalef(1, 1, -1);
@@ -223,7 +224,7 @@ void draw_fluid_blood_moved(float offset)
     int32_t program = active_programs.fluid_blood;
     use_program(program);
     set_uniform_1f(program, "move", offset);
-    set_uniform_3fv(program, "lightdir", fluid_light);
+    set_uniform_4f(program, "lightdir", fluid_light[0], fluid_light[1], fluid_light[2], offset);
     set_uniform_4f(program, "mirrorcolor", 1, 1, 1, 0.5f);
     glDrawArrays(GL_TRIANGLES, 0, fluid_vertex_count);
     restore_after_blood();

@@ -261,18 +261,18 @@ static void floor_occlusion(bool with_blood)
     if (floor_target < 0)
         return;
     bind_render_target(floor_target);
-    glClearColor(0, 0, 0, 0);
+    // The target holds the floor's light: white where nothing occludes,
+    // each group's occlusion (the ground program's alpha) taking its share
+    // away; alpha stays 1 so the mirrored scene shows through the floor.
+    glClearColor(1, 1, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     int32_t program = active_programs.ground;
     use_program(program);
     identity_texture_matrix();
     glDisable(GL_DEPTH_TEST);
-    if (world_shader.sky_on) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE);
-    } else {
-        glDisable(GL_BLEND);
-    }
+    glDepthMask(GL_FALSE);
+    glEnable(GL_BLEND);
+    glBlendFuncSeparate(GL_ZERO, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
     set_konstant(program, 0.0f);
     // Groups of twelve; the last group's unused slots are zero.
     int first = 0;
@@ -286,7 +286,9 @@ static void floor_occlusion(bool with_blood)
     } while (first < occluder_count);
     use_program(0);
     bind_render_target(-1);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
     const float *b = world_shader.background_color;
     glClearColor(b[0], b[1], b[2], 0.0f);
 }
