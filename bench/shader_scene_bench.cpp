@@ -1,0 +1,211 @@
+// Frames per second of the shader scene at 800 x 600 with every pass on
+// (sky, reflection, stencil shadows and sun light, floor occlusion, fluid
+// blood, floor stains, ordered translucency, motion blur): a match in
+// progress (both fighters moving every joint, turn after turn) simulated and
+// drawn through the platform's frame, buffers swapped each frame. Then the
+// same with one pass off at a time, to show what costs most. Run it under a
+// virtual X server for the software renderer's figure.
+#include <GL/glew.h>
+#include <SDL/SDL.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "core/outward.h"
+#include "core/records.h"
+#include "core/rules.h"
+#include "core/world.h"
+#include "platform/camera.h"
+#include "platform/loop.h"
+#include "render/fighter_draw.h"
+#include "render/gl_draw.h"
+#include "platform/screenshot.h"
+#include "render/scene.h"
+#include "render/draw_queue.h"
+#include "render/shader_setup.h"
+#include "render/world_shader.h"
+#include "shell/options.h"
+#include "shell/palette.h"
+
+namespace {
+
+const int W = 800, H = 600, WARMUP = 30, FRAMES = 300, PART_FRAMES = 120;
+
+double now_s()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+int option_value(const char *name)
+{
+    int row = option_row(name);
+    return row < 0 ? 0 : get_option(row);
+}
+
+int palette(int index, float *rgb)
+{
+    get_colour_rgb(index, rgb);
+    return 0;
+}
+
+void set_moves(int turn)
+{
+    for (int p = 0; p < 2; p++)
+        for (int j = 0; j < NUM_JOINTS; j++) {
+            int s = (turn + j + p) % 4;
+            players[p].joint_state[j] = s + 1;
+            double v = joint_velocity(p, j);
+            dJointSetHingeParam(players[p].hinge[j], dParamVel, s == 0 ? -v : s == 1 ? v : 0);
+            dJointSetHingeParam(players[p].hinge[j], dParamFMax,
+                                s == 3 ? 0 : joint_strength(p, j));
+        }
+}
+
+void contacts(void *, dGeomID a, dGeomID b)
+{
+    dBodyID ba = dGeomGetBody(a), bb = dGeomGetBody(b);
+    if (ba && bb && dAreConnectedExcluding(ba, bb, dJointTypeContact))
+        return;
+    dContact c[8];
+    memset(c, 0, sizeof c);
+    for (int i = 0; i < 8; i++) {
+        c[i].surface.mode = dContactBounce | dContactSoftCFM;
+        c[i].surface.mu = ba && bb ? 0.3 : current_world.ground_mu;
+        c[i].surface.bounce = 0.1;
+        c[i].surface.bounce_vel = 0.05;
+        c[i].surface.soft_cfm = 0.1;
+    }
+    int n = dCollide(a, b, 8, &c[0].geom, sizeof(dContact));
+    for (int i = 0; i < n; i++)
+        dJointAttach(dJointCreateContact(physics_world, contact_group, &c[i]), ba, bb);
+}
+
+int frame_no;
+void step(int)
+{
+    if (frame_no % 10 == 0)
+        set_moves(frame_no / 10);
+    dSpaceCollide(live_space, nullptr, contacts);
+    dWorldStep(physics_world, world_step_size);
+    dJointGroupEmpty(contact_group);
+    draw_scene(&match_state, &current_rules);
+    frame_no++;
+}
+
+}  // namespace
+
+void bind_options()
+{
+    render_option_refs.fluid = &option_table[OPT_FLUID].value;
+    render_option_refs.reflection = &option_table[OPT_REFLECTION].value;
+    render_option_refs.softshadow = &option_table[OPT_SOFTSHADOW].value;
+    render_option_refs.ambientocclusion = &option_table[OPT_AMBIENTOCCLUSION].value;
+    render_option_refs.bumpmapping = &option_table[OPT_BUMPMAPPING].value;
+    render_option_refs.transparency = &option_table[OPT_TRANSPARENCY].value;
+    render_option_refs.shaders = &option_table[OPT_SHADERS].value;
+    render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
+    render_option_refs.shaders_active = &shaders_active;
+}
+
+void all_passes_on()
+{
+    const int rows[] = {OPT_SHADERS,      OPT_FLUID,         OPT_REFLECTION, OPT_SOFTSHADOW,
+                        OPT_AMBIENTOCCLUSION, OPT_TRANSPARENCY, OPT_MOTIONBLUR, OPT_BLOODSTAINS};
+    for (int row : rows)
+        set_option(row, 1);
+    world_shader.sharp_shadow = 1;
+    world_shader.sky_on = 1;
+}
+
+double measure(AppCallbacks *callbacks, int frames)
+{
+    for (int i = 0; i < 10; i++) {
+        begin_frame(W, H, callbacks, 0);
+        SDL_GL_SwapBuffers();
+    }
+    glFinish();
+    double t0 = now_s();
+    for (int i = 0; i < frames; i++) {
+        begin_frame(W, H, callbacks, 0);
+        SDL_GL_SwapBuffers();
+    }
+    glFinish();
+    double elapsed = now_s() - t0;
+    return elapsed > 0 ? frames / elapsed : 0.0;
+}
+
+int main()
+{
+    SDL_Init(SDL_INIT_VIDEO);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    if (!SDL_SetVideoMode(W, H, 0, SDL_OPENGL)) {
+        fprintf(stderr, "scene_bench: no GL window: %s\n", SDL_GetError());
+        return 1;
+    }
+    glewInit();
+    view_width = W;
+    view_height = H;
+    core_outward.get_option = option_value;
+    core_outward.palette_colour = palette;
+    game_init();
+    replay_mode = REPLAY_LIVE;   // a live local match: joints drawn by state
+    game_type = 0;
+    init_gl_state();
+    bind_options();
+    bind_shader_renderer();
+    all_passes_on();
+    glViewport(0, 0, W, H);
+    set_perspective_fov(50);
+    load_render_resources();
+    reset_camera_view(&match_state, 0);
+    match_state.game_paused = 0;
+
+    if (!shaders_active) {
+        fprintf(stderr, "scene_bench: the shader renderer did not start\n");
+        return 1;
+    }
+    AppCallbacks callbacks = {};
+    callbacks.step = step;
+    for (int i = 0; i < WARMUP; i++) {
+        begin_frame(W, H, &callbacks, 0);
+        SDL_GL_SwapBuffers();
+    }
+    printf("shader_scene_fps %.1f\n", measure(&callbacks, FRAMES));
+    printf("queued_objects %d occluders %d\n", draw_queue.count, occluder_count);
+
+    // One pass off at a time: the gain is what that pass costs.
+    struct Part {
+        const char *name;
+        int row;          // an option row, or -1 for a world shader flag
+        int32_t *flag;
+    } parts[] = {
+        {"reflection", OPT_REFLECTION, nullptr},
+        {"stencil_shadows_and_sun", -1, &world_shader.sharp_shadow},
+        {"sky", -1, &world_shader.sky_on},
+        {"ambient_occlusion", OPT_AMBIENTOCCLUSION, nullptr},
+        {"soft_floor_shadow", OPT_SOFTSHADOW, nullptr},
+        {"transparency", OPT_TRANSPARENCY, nullptr},
+        {"motion_blur", OPT_MOTIONBLUR, nullptr},
+        {"fluid_blood", OPT_FLUID, nullptr},
+    };
+    for (const Part &p : parts) {
+        int kept = p.row >= 0 ? get_option(p.row) : *p.flag;
+        if (p.row >= 0)
+            set_option(p.row, 0);
+        else
+            *p.flag = 0;
+        printf("shader_scene_fps_without_%s %.1f\n", p.name, measure(&callbacks, PART_FRAMES));
+        if (p.row >= 0)
+            set_option(p.row, kept);
+        else
+            *p.flag = kept;
+    }
+
+    shutdown_renderer();
+    game_shutdown();
+    SDL_Quit();
+    return 0;
+}
