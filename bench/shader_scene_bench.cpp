@@ -23,6 +23,7 @@
 #include "platform/screenshot.h"
 #include "render/scene.h"
 #include "render/draw_queue.h"
+#include "render/scene_passes.h"
 #include "render/shader_setup.h"
 #include "render/world_shader.h"
 #include "shell/options.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-const int W = 800, H = 600, WARMUP = 30, FRAMES = 300, PART_FRAMES = 120;
+const int W = 800, H = 600, WARMUP = 30, FRAMES = 200, PART_FRAMES = 60;
 
 double now_s()
 {
@@ -175,6 +176,24 @@ int main()
     }
     printf("shader_scene_fps %.1f\n", measure(&callbacks, FRAMES));
     printf("queued_objects %d occluders %d\n", draw_queue.count, occluder_count);
+
+    // Where the time goes: each pass finished and timed on its own.
+    scene_pass_timing = 1;
+    memset(scene_pass_seconds, 0, sizeof scene_pass_seconds);
+    double t0 = now_s();
+    for (int i = 0; i < PART_FRAMES; i++) {
+        begin_frame(W, H, &callbacks, 0);
+        SDL_GL_SwapBuffers();
+    }
+    glFinish();
+    double total = now_s() - t0;
+    scene_pass_timing = 0;
+    double passes = 0;
+    for (int k = 0; k < SCENE_PASS_KINDS; k++) {
+        printf("pass_ms_%s %.2f\n", scene_pass_names[k], 1000 * scene_pass_seconds[k] / PART_FRAMES);
+        passes += scene_pass_seconds[k];
+    }
+    printf("pass_ms_rest_of_frame %.2f\n", 1000 * (total - passes) / PART_FRAMES);
 
     // One pass off at a time: the gain is what that pass costs.
     struct Part {

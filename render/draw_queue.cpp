@@ -15,6 +15,12 @@ GroundMarkerEntry ground_markers[GROUND_MARKER_MAX];
 int ground_marker_count = 0;
 SceneMeshSet scene_meshes;
 
+// Mesh detail: the object itself, its mirrored copy, and what only needs
+// the outline (shadow volumes, motion sub-frames). The finest level (4)
+// costs four times the vertices of level 3 and shows no difference at the
+// size a fighter's parts take on the screen.
+enum { MAIN_LEVEL = 3, MIRROR_LEVEL = 2, COARSE_LEVEL = 2 };
+
 enum { MODE_PLAIN = 1, MODE_OCCLUDER = 4, MODE_TEXTURED = 8, MODE_MARKER = 16,
        MODE_HALF_KEEP = 64, MODE_HALF_OTHER = 128 };
 
@@ -93,8 +99,9 @@ void queue_sphere(const float r[9], const float p[3], const float av[3], const f
         return;
     for (int k = 0; k < 9; k++)
         e->shape[k] = r[k] * radius;
-    e->main_mesh = scene_meshes.sphere[4];
-    e->mirror_mesh = scene_meshes.sphere[3];
+    e->main_mesh = scene_meshes.sphere[MAIN_LEVEL];
+    e->mirror_mesh = scene_meshes.sphere[MIRROR_LEVEL];
+    e->coarse_mesh = scene_meshes.sphere[COARSE_LEVEL];
 }
 
 void queue_box(const float r[9], const float p[3], const float sides[3], const float av[3],
@@ -116,6 +123,7 @@ void queue_box(const float r[9], const float p[3], const float sides[3], const f
             e->shape[row * 3 + c] = r[row * 3 + c] * 0.5f * sides[c];
     e->main_mesh = scene_meshes.box;
     e->mirror_mesh = scene_meshes.box;
+    e->coarse_mesh = scene_meshes.box;
 }
 
 void queue_shape(const float r[9], const float texgen[9], const float p[3], const float av[3],
@@ -134,8 +142,9 @@ void queue_shape(const float r[9], const float texgen[9], const float p[3], cons
         e->shape[k] = r[k] * size;
         e->texgen[k] = texgen ? texgen[k] : r[k];
     }
-    e->main_mesh = scene_meshes.shape[4];
-    e->mirror_mesh = scene_meshes.shape[3];
+    e->main_mesh = scene_meshes.shape[MAIN_LEVEL];
+    e->mirror_mesh = scene_meshes.shape[MIRROR_LEVEL];
+    e->coarse_mesh = scene_meshes.shape[COARSE_LEVEL];
 }
 
 void queue_capsule(const float r[9], const float p[3], float length, float radius,
@@ -160,8 +169,9 @@ void queue_capsule(const float r[9], const float p[3], float length, float radiu
     for (int k = 0; k < 9; k++)
         e->shape[k] = r[k] * radius;
     e->stretch = length / (2.0f * radius) - 1.0f;
-    e->main_mesh = scene_meshes.capsule[4];
-    e->mirror_mesh = scene_meshes.capsule[3];
+    e->main_mesh = scene_meshes.capsule[MAIN_LEVEL];
+    e->mirror_mesh = scene_meshes.capsule[MIRROR_LEVEL];
+    e->coarse_mesh = scene_meshes.capsule[COARSE_LEVEL];
 }
 
 // ---- the shape drawers' sink -------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include "platform/screenshot.h"
 #include "render/ambient_occlusion.h"
@@ -23,6 +24,37 @@
 
 float scene_camera_position[3] = {0, 0, 0};
 int subframe_blood_first = 1;
+int scene_pass_timing = 0;
+double scene_pass_seconds[SCENE_PASS_KINDS];
+const char *const scene_pass_names[SCENE_PASS_KINDS] = {
+    "sky_and_opaque_floor", "objects", "stencil_shadows_and_sun", "floor_occlusion", "floor",
+    "floor_shadows", "translucent", "blood_and_motion_subframes", "markers"};
+
+static double pass_clock()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// With timing on, each pass ends with glFinish and adds its time.
+static double pass_started;
+static void pass_begin()
+{
+    if (!scene_pass_timing)
+        return;
+    glFinish();
+    pass_started = pass_clock();
+}
+static void pass_end(int kind)
+{
+    if (!scene_pass_timing)
+        return;
+    glFinish();
+    double now = pass_clock();
+    scene_pass_seconds[kind] += now - pass_started;
+    pass_started = now;
+}
 
 
 static int opt(int32_t *ref) { return render_option(ref); }
@@ -199,8 +231,17 @@ void indexed_geometry_colour(const float c[4], int kind, float out[4])
     out[3] = kind == COLOUR_GHOST_MIRROR ? 0.5f * c[3] : c[3];
 }
 
-void draw_indexed_geometry(int32_t program, int32_t textured_program, int translucent,
-                           int kind, float t)
+enum { MESH_MAIN, MESH_MIRROR, MESH_COARSE };
+
+static const SceneMesh *entry_mesh(const DrawQueueEntry *e, int which)
+{
+    const SceneMesh *m = which == MESH_MIRROR ? e->mirror_mesh
+                         : which == MESH_COARSE ? e->coarse_mesh : e->main_mesh;
+    return m && m->draw.index_count > 0 ? m : e->main_mesh;
+}
+
+static void draw_indexed_geometry_of(int32_t program, int32_t textured_program, int translucent,
+                                     int kind, float t, int which)
 {
     use_program(program);
     for (int i = 0; i < draw_queue.count; i++) {
@@ -225,7 +266,7 @@ void draw_indexed_geometry(int32_t program, int32_t textured_program, int transl
         load_texture_matrix(m);
         indexed_geometry_colour(e->colour, kind, c);
         set_colour(current, c);
-        draw_mesh(&e->main_mesh->draw);
+        draw_mesh(&entry_mesh(e, which)->draw);
         if (textured) {
             disable_texture_unit(0);
             use_program(program);
@@ -233,6 +274,12 @@ void draw_indexed_geometry(int32_t program, int32_t textured_program, int transl
     }
     use_program(0);
     unbind_vertex_buffers();
+}
+
+void draw_indexed_geometry(int32_t program, int32_t textured_program, int translucent,
+                           int kind, float t)
+{
+    draw_indexed_geometry_of(program, textured_program, translucent, kind, t, MESH_MAIN);
 }
 
 // ---- sky ---------------------------------------------------------------------------------
@@ -403,16 +450,16 @@ static void floor_shadows()
     fog_uniforms(program, w.background_color);
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
-        if (e->translucent || !entry_drawable(e) || !e->main_mesh->shadow.index_count)
+        const SceneMesh *mesh = entry_mesh(e, MESH_MIRROR);
+        if (e->translucent || !entry_drawable(e) || !mesh->shadow.index_count)
             continue;
         set_konstant(program, e->stretch);
         float m[16];
         entry_transform(e, m);
         load_texture_matrix(m);
-        bind_vertex_format_pn(&e->main_mesh->shadow);
+        bind_vertex_format_pn(&mesh->shadow);
         // The volume's own triangles come first: a quarter of its indices.
-        glDrawElements(GL_TRIANGLES, e->main_mesh->shadow.index_count / 4, GL_UNSIGNED_SHORT,
-                       nullptr);
+        glDrawElements(GL_TRIANGLES, mesh->shadow.index_count / 4, GL_UNSIGNED_SHORT, nullptr);
     }
     use_program(0);
     unbind_vertex_buffers();
@@ -480,11 +527,13 @@ void draw_scene_lighting()
         window_viewport_height = viewport[3];
     }
     compute_camera_position();
+    pass_begin();
     draw_sky(1, 3);
     if (transparency_on()) {
         floor_occlusion(false);
         draw_floor(true);
     }
+    pass_end(PASS_SKY);
     light_uniforms();
     reset_draw_queue();
     blood_buffer_clear();
@@ -562,7 +611,9 @@ static void draw_shadow_volumes(bool mirrored)
     int32_t program = active_programs.shadow;
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
-        if (e->translucent || !entry_drawable(e) || !e->main_mesh->shadow.index_count)
+        // A coarser volume: its silhouette is all the stencil needs.
+        const SceneMesh *mesh = entry_mesh(e, MESH_COARSE);
+        if (e->translucent || !entry_drawable(e) || !mesh->shadow.index_count)
             continue;
         set_konstant(program, e->stretch);
         float m[16];
@@ -571,13 +622,13 @@ static void draw_shadow_volumes(bool mirrored)
         else
             entry_transform(e, m);
         load_texture_matrix(m);
-        bind_vertex_format_pn(&e->main_mesh->shadow);
+        bind_vertex_format_pn(&mesh->shadow);
         glStencilOp(GL_INCR_WRAP, GL_KEEP, GL_INCR_WRAP);
         glFrontFace(mirrored ? GL_CW : GL_CCW);
-        renderobject_draw(&e->main_mesh->shadow);
+        renderobject_draw(&mesh->shadow);
         glFrontFace(mirrored ? GL_CCW : GL_CW);
         glStencilOp(GL_DECR_WRAP, GL_KEEP, GL_DECR_WRAP);
-        renderobject_draw(&e->main_mesh->shadow);
+        renderobject_draw(&mesh->shadow);
     }
 }
 
@@ -621,8 +672,8 @@ static void draw_shadows_and_sun()
         glScalef(1, 1, -1);
         glEnable(GL_BLEND);
         glFrontFace(GL_CW);
-        draw_indexed_geometry(active_programs.simple, active_programs.simple_textured, 0,
-                              COLOUR_SUN_MIRROR, 0);
+        draw_indexed_geometry_of(active_programs.simple, active_programs.simple_textured, 0,
+                                 COLOUR_SUN_MIRROR, 0, MESH_MIRROR);
         glFrontFace(GL_CCW);
         glPopMatrix();
     }
@@ -669,17 +720,23 @@ void draw_scene_objects()
     glCullFace(GL_BACK);
     glFrontFace(GL_CCW);
     glDisable(GL_TEXTURE_2D);
+    pass_begin();
     draw_opaque_objects();
+    pass_end(PASS_OBJECTS);
     // 2. Stencil shadows and the sun light outside them.
     draw_shadows_and_sun();
+    pass_end(PASS_SHADOWS);
     // 3. The floor: occlusion, floor, stains, shadows.
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     use_program(0);
     unbind_vertex_buffers();
     floor_occlusion(true);
+    pass_end(PASS_FLOOR_OCCLUSION);
     draw_floor(false);
+    pass_end(PASS_FLOOR);
     floor_shadows();
+    pass_end(PASS_FLOOR_SHADOWS);
     // 4. Mirrored translucent objects.
     glPushMatrix();
     glScalef(1, 1, -1);
@@ -706,6 +763,7 @@ void draw_scene_objects()
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     draw_indexed_geometry(active_programs.ghost, 0, 1, COLOUR_PLAIN, 0);
+    pass_end(PASS_TRANSLUCENT);
     // 6. Fluid blood and the motion sub-frames.
     glDepthMask(GL_TRUE);
     glEnable(GL_DEPTH_TEST);
@@ -716,6 +774,7 @@ void draw_scene_objects()
         draw_motion_subframes();
         draw_fluid_blood_moved(0.0f);
     }
+    pass_end(PASS_SUBFRAMES);
     // 7. Back to the state the next layers expect.
     use_program(0);
     unbind_vertex_buffers();
@@ -729,6 +788,7 @@ void draw_scene_objects()
     glDisable(GL_TEXTURE_2D);
     // 8. Ground markers.
     draw_ground_markers();
+    pass_end(PASS_MARKERS);
 }
 
 // ---- motion sub-frames --------------------------------------------------------------------
@@ -782,8 +842,8 @@ void draw_motion_subframes()
             set_uniform_2f(p, "lightfov", 0.35f, 0.65f);
         }
         float offset = step * (0.5f - i);
-        draw_indexed_geometry(active_programs.simple_sun, active_programs.simple_textured_sun, 0,
-                              COLOUR_PLAIN, offset);
+        draw_indexed_geometry_of(active_programs.simple_sun, active_programs.simple_textured_sun,
+                                 0, COLOUR_PLAIN, offset, MESH_COARSE);
         if (subframe_blood_first)
             draw_fluid_blood_moved(offset);
     }

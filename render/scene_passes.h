@@ -16,6 +16,16 @@ extern float scene_camera_position[3];
 // Whether the fluid blood is drawn before the motion sub-frames.
 extern int subframe_blood_first;
 
+// Time spent in each pass (seconds, summed) while scene_pass_timing is set;
+// each pass then ends with glFinish, so only measurements turn it on.
+enum {
+    PASS_SKY, PASS_OBJECTS, PASS_SHADOWS, PASS_FLOOR_OCCLUSION, PASS_FLOOR, PASS_FLOOR_SHADOWS,
+    PASS_TRANSLUCENT, PASS_SUBFRAMES, PASS_MARKERS, SCENE_PASS_KINDS
+};
+extern int scene_pass_timing;
+extern double scene_pass_seconds[SCENE_PASS_KINDS];
+extern const char *const scene_pass_names[SCENE_PASS_KINDS];
+
 void draw_scene_lighting();
 void draw_scene_objects();
 
