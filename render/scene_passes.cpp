@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -174,6 +175,166 @@ static bool entry_drawable(const DrawQueueEntry *e)
     return e->main_mesh && e->main_mesh->draw.index_count > 0;
 }
 
+
+// ---- gathered draws -----------------------------------------------------------------
+//
+// The stencil volumes and the motion sub-frames need nothing per object but
+// its transform and colour, so their objects are moved to the world on the
+// processor and drawn in one call: a draw call costs far more than the few
+// hundred vertices of a coarse mesh.
+
+struct BatchVertex {
+    float position[3];
+    float normal[3];
+    float uv[2];
+    uint32_t colour;
+};
+
+static BatchVertex *batch_vertices = nullptr;
+static int batch_vertex_capacity = 0;
+static uint32_t *batch_indices = nullptr;
+static int batch_index_capacity = 0;
+
+static bool batch_room(int vertices, int indices)
+{
+    if (vertices > batch_vertex_capacity) {
+        int n = batch_vertex_capacity ? batch_vertex_capacity : 4096;
+        while (n < vertices)
+            n *= 2;
+        BatchVertex *grown = (BatchVertex *)realloc(batch_vertices, sizeof(BatchVertex) * n);
+        if (!grown)
+            return false;
+        batch_vertices = grown;
+        batch_vertex_capacity = n;
+    }
+    if (indices > batch_index_capacity) {
+        int n = batch_index_capacity ? batch_index_capacity : 8192;
+        while (n < indices)
+            n *= 2;
+        uint32_t *grown = (uint32_t *)realloc(batch_indices, sizeof(uint32_t) * n);
+        if (!grown)
+            return false;
+        batch_indices = grown;
+        batch_index_capacity = n;
+    }
+    return true;
+}
+
+void free_scene_batches()
+{
+    free(batch_vertices);
+    free(batch_indices);
+    batch_vertices = nullptr;
+    batch_indices = nullptr;
+    batch_vertex_capacity = batch_index_capacity = 0;
+}
+
+// Object space to world as the vertex programs do it: the capsule stretch
+// along z, the shape matrix, the position; mirrored in the floor on request.
+static void to_world(const DrawQueueEntry *e, const float *p, const float *n, bool mirrored,
+                     float out_p[3], float out_n[3])
+{
+    const float *m = e->shape;
+    float z = p[2] + (p[2] < 0 ? -e->stretch : e->stretch);
+    float len = 0;
+    for (int k = 0; k < 3; k++) {
+        out_p[k] = m[k * 3] * p[0] + m[k * 3 + 1] * p[1] + m[k * 3 + 2] * z + e->position[k];
+        out_n[k] = m[k * 3] * n[0] + m[k * 3 + 1] * n[1] + m[k * 3 + 2] * n[2];
+        len += out_n[k] * out_n[k];
+    }
+    len = len > 0 ? 1.0f / sqrtf(len) : 0.0f;
+    for (int k = 0; k < 3; k++)
+        out_n[k] *= len;
+    if (mirrored) {
+        out_p[2] = -out_p[2];
+        out_n[2] = -out_n[2];
+    }
+}
+
+static void bind_batch_arrays()
+{
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    const char *base = (const char *)batch_vertices;
+    const int stride = sizeof(BatchVertex);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, base);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, stride, base + 12);
+    glClientActiveTexture(GL_TEXTURE0);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, stride, base + 24);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_UNSIGNED_BYTE, stride, base + 32);
+}
+
+static void unbind_batch_arrays()
+{
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+// The shadow volumes of every opaque object in one indexed draw.
+static int gather_volumes(bool mirrored)
+{
+    int vertices = 0, indices = 0;
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        const SceneMesh *mesh = e->coarse_mesh ? e->coarse_mesh : e->main_mesh;
+        if (e->translucent || !entry_drawable(e) || !mesh || !mesh->volume_vertices)
+            continue;
+        int nv = 3 * mesh->triangle_count, ni = mesh->volume_index_count;
+        if (!batch_room(vertices + nv, indices + ni))
+            return 0;
+        for (int v = 0; v < nv; v++) {
+            const float *src = mesh->volume_vertices + 6 * v;
+            BatchVertex *b = &batch_vertices[vertices + v];
+            to_world(e, src, src + 3, mirrored, b->position, b->normal);
+        }
+        for (int k = 0; k < ni; k++)
+            batch_indices[indices + k] = (uint32_t)(vertices + mesh->volume_indices[k]);
+        vertices += nv;
+        indices += ni;
+    }
+    return indices;
+}
+
+// The opaque objects of one motion sub-frame (moved by t) that draw with
+// the plain program, in one draw; textured ones are left to the caller.
+static int gather_subframe(float t, int32_t textured_program)
+{
+    int vertices = 0;
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        const SceneMesh *mesh = e->coarse_mesh ? e->coarse_mesh : e->main_mesh;
+        if (e->translucent || !entry_drawable(e) || !mesh || !mesh->triangles)
+            continue;
+        if (textured_program && e->mode == 8 && e->texture && e->texture->id)
+            continue;
+        DrawQueueEntry moved;
+        entry_moved(e, t, &moved);
+        int nv = 3 * mesh->triangle_count;
+        if (!batch_room(vertices + nv, 0))
+            return 0;
+        float c[4];
+        indexed_geometry_colour(moved.colour, COLOUR_PLAIN, c);
+        c[3] = 1.0f;
+        uint32_t colour = pack_rgba_u32(c);
+        for (int v = 0; v < nv; v++) {
+            const MeshVertex *src = &mesh->triangles[v];
+            BatchVertex *b = &batch_vertices[vertices + v];
+            to_world(&moved, src->position, src->normal, false, b->position, b->normal);
+            b->uv[0] = src->uv[0];
+            b->uv[1] = src->uv[1];
+            b->colour = colour;
+        }
+        vertices += nv;
+    }
+    return vertices;
+}
+
 // ---- object programs -----------------------------------------------------------------
 
 int32_t select_object_program(const DrawQueueEntry *e)
@@ -342,6 +503,9 @@ void draw_sky(int with_sun, int parts)
 
 // ---- the floor --------------------------------------------------------------------------
 
+// Set when the opaque floor pass has filled the occlusion target this frame.
+static bool floor_occlusion_fresh = false;
+
 static void floor_occlusion(bool with_blood)
 {
     if (with_blood) {
@@ -350,6 +514,14 @@ static void floor_occlusion(bool with_blood)
     }
     if (floor_target < 0)
         return;
+    // With transparency the opaque floor pass filled the target already from
+    // the last frame's occluders; the floor follows them a frame late,
+    // which does not show, and the occlusion is not drawn twice.
+    if (with_blood && floor_occlusion_fresh) {
+        floor_occlusion_fresh = false;
+        return;
+    }
+    floor_occlusion_fresh = !with_blood;
     bind_render_target(floor_target);
     // The target holds the floor's light: white where nothing occludes,
     // each group's occlusion (the ground program's alpha) taking its share
@@ -606,30 +778,25 @@ static void draw_opaque_objects()
     unbind_vertex_buffers();
 }
 
+// Both faces in one draw: front faces count up, back faces down (in the
+// mirrored copy the windings swap, so the front is clockwise).
 static void draw_shadow_volumes(bool mirrored)
 {
+    int indices = gather_volumes(mirrored);
+    if (indices <= 0)
+        return;
     int32_t program = active_programs.shadow;
-    for (int i = 0; i < draw_queue.count; i++) {
-        const DrawQueueEntry *e = &draw_queue.entries[i];
-        // A coarser volume: its silhouette is all the stencil needs.
-        const SceneMesh *mesh = entry_mesh(e, MESH_COARSE);
-        if (e->translucent || !entry_drawable(e) || !mesh->shadow.index_count)
-            continue;
-        set_konstant(program, e->stretch);
-        float m[16];
-        if (mirrored)
-            entry_mirror_transform(e, m);
-        else
-            entry_transform(e, m);
-        load_texture_matrix(m);
-        bind_vertex_format_pn(&mesh->shadow);
-        glStencilOp(GL_INCR_WRAP, GL_KEEP, GL_INCR_WRAP);
-        glFrontFace(mirrored ? GL_CW : GL_CCW);
-        renderobject_draw(&mesh->shadow);
-        glFrontFace(mirrored ? GL_CCW : GL_CW);
-        glStencilOp(GL_DECR_WRAP, GL_KEEP, GL_DECR_WRAP);
-        renderobject_draw(&mesh->shadow);
-    }
+    set_konstant(program, 0.0f);
+    identity_texture_matrix();
+    bind_batch_arrays();
+    glDisable(GL_CULL_FACE);
+    glStencilOpSeparate(GL_FRONT, GL_INCR_WRAP, GL_KEEP, GL_INCR_WRAP);
+    glStencilOpSeparate(GL_BACK, GL_DECR_WRAP, GL_KEEP, GL_DECR_WRAP);
+    glFrontFace(mirrored ? GL_CW : GL_CCW);
+    glDrawElements(GL_TRIANGLES, indices, GL_UNSIGNED_INT, batch_indices);
+    glFrontFace(GL_CCW);
+    glEnable(GL_CULL_FACE);
+    unbind_batch_arrays();
 }
 
 static void draw_shadows_and_sun()
@@ -793,6 +960,31 @@ void draw_scene_objects()
 
 // ---- motion sub-frames --------------------------------------------------------------------
 
+// The textured objects of a sub-frame, one by one.
+static void draw_textured_subframe_objects(int32_t program, float t)
+{
+    use_program(program);
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *src = &draw_queue.entries[i];
+        if (src->translucent || !entry_drawable(src) || src->mode != 8 || !src->texture ||
+            !src->texture->id)
+            continue;
+        DrawQueueEntry e;
+        entry_moved(src, t, &e);
+        use_texture_unit(0, e.texture->id);
+        set_konstant(program, e.stretch);
+        float m[16], c[4];
+        entry_transform(&e, m);
+        load_texture_matrix(m);
+        indexed_geometry_colour(e.colour, COLOUR_PLAIN, c);
+        set_colour(program, c);
+        draw_mesh(&entry_mesh(&e, MESH_COARSE)->draw);
+        disable_texture_unit(0);
+    }
+    use_program(0);
+    unbind_vertex_buffers();
+}
+
 void draw_motion_subframes()
 {
     // Only with motion blur running: its targets and programs exist.
@@ -805,45 +997,77 @@ void draw_motion_subframes()
     if (!(fabsf(step) >= 1e-8f) || !sky_visible)
         return;
     const WorldShaderValues &w = world_shader;
+    // The background (mirrored sky, floor, sky) is the same in every
+    // sub-frame: drawn once into the first target and copied to the others.
+    bind_render_target(1);
+    glClearColor(w.background_color[0], w.background_color[1], w.background_color[2], 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    draw_sky(0, 2);
+    int32_t copy = active_programs.copy;
+    use_program(copy);
+    identity_texture_matrix();
+    if (w.sky_on) {
+        set_uniform_4f(copy, "backgroundcolor", 0, 0, 0, 0);
+    } else {
+        set_uniform_4f(copy, "backgroundcolor", w.background_color[0] * w.mirror_color[0],
+                       w.background_color[1] * w.mirror_color[1],
+                       w.background_color[2] * w.mirror_color[2], 1.0f);
+        glDisable(GL_BLEND);
+    }
+    float fog[3];
+    for (int k = 0; k < 3; k++)
+        fog[k] = (1 - w.mirror_color[k]) * w.background_color[k];
+    fog_uniforms(copy, fog);
+    set_uniform_1i(copy, "texture0", 0);
+    if (floor_target >= 0)
+        bind_target_texture(0, floor_target);
+    float c[4];
+    floor_colour(c, 1.0f);
+    set_colour(copy, c);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glDepthMask(GL_FALSE);
+    draw_floor_grid();
+    glDepthMask(GL_TRUE);
+    disable_texture_unit(0);
+    use_program(0);
+    draw_sky(0, 1);
+    const RenderTarget &first = render_targets[1];
+    for (int i = 2; i <= n; i++) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, first.framebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, render_targets[i].framebuffer);
+        glBlitFramebuffer(0, 0, first.width, first.height, 0, 0, render_targets[i].width,
+                          render_targets[i].height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    bind_render_target(-1);
+    const int32_t lit[] = {active_programs.simple_sun, active_programs.simple_textured_sun};
+    for (int32_t p : lit) {
+        if (!p)
+            continue;
+        use_program(p);
+        set_uniform_2f(p, "lightfov", 0.35f, 0.65f);
+    }
+    glDisable(GL_BLEND);
     for (int i = 0; i < n; i++) {
         bind_render_target(i + 1);
-        glClearColor(w.background_color[0], w.background_color[1], w.background_color[2], 0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        draw_sky(0, 2);
-        int32_t copy = active_programs.copy;
-        use_program(copy);
-        identity_texture_matrix();
-        if (w.sky_on) {
-            set_uniform_4f(copy, "backgroundcolor", 0, 0, 0, 0);
-        } else {
-            set_uniform_4f(copy, "backgroundcolor", w.background_color[0] * w.mirror_color[0],
-                           w.background_color[1] * w.mirror_color[1],
-                           w.background_color[2] * w.mirror_color[2], 1.0f);
-            glDisable(GL_BLEND);
-        }
-        float fog[3];
-        for (int k = 0; k < 3; k++)
-            fog[k] = (1 - w.mirror_color[k]) * w.background_color[k];
-        fog_uniforms(copy, fog);
-        float c[4];
-        floor_colour(c, 1.0f);
-        set_colour(copy, c);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_ONE, GL_ONE);
-        draw_floor_grid();
-        use_program(0);
-        draw_sky(0, 1);
+        glClear(GL_DEPTH_BUFFER_BIT);
         glEnable(GL_DEPTH_TEST);
-        const int32_t lit[] = {active_programs.simple_sun, active_programs.simple_textured_sun};
-        for (int32_t p : lit) {
-            if (!p)
-                continue;
-            use_program(p);
-            set_uniform_2f(p, "lightfov", 0.35f, 0.65f);
-        }
         float offset = step * (0.5f - i);
-        draw_indexed_geometry_of(active_programs.simple_sun, active_programs.simple_textured_sun,
-                                 0, COLOUR_PLAIN, offset, MESH_COARSE);
+        int32_t plain = active_programs.simple_sun, textured = active_programs.simple_textured_sun;
+        int vertices = gather_subframe(offset, textured);
+        if (vertices > 0) {
+            use_program(plain);
+            // A zero global colour lets the programs take the vertex colours.
+            set_uniform_4f(plain, "globalcolor", 0, 0, 0, 0);
+            set_konstant(plain, 0.0f);
+            identity_texture_matrix();
+            bind_batch_arrays();
+            glDrawArrays(GL_TRIANGLES, 0, vertices);
+            unbind_batch_arrays();
+            use_program(0);
+        }
+        if (textured)
+            draw_textured_subframe_objects(textured, offset);
         if (subframe_blood_first)
             draw_fluid_blood_moved(offset);
     }

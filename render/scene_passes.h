@@ -36,6 +36,8 @@ void draw_indexed_geometry(int32_t program, int32_t textured_program, int transl
 // Parts: bit 1 the sky, bit 2 its mirrored copy.
 void draw_sky(int with_sun, int parts);
 void draw_motion_subframes();
+// Frees the processor-side vertex arrays of the gathered draws.
+void free_scene_batches();
 // Picks, makes current and prepares the program of one queued object.
 int32_t select_object_program(const DrawQueueEntry *entry);
 // The colour of an entry under a colour kind (see the passes).

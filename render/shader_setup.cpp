@@ -369,13 +369,32 @@ static int make_scene_mesh(SceneMesh *mesh, int triangles)
     int indices = 0;
     if (build_shadow_volume(mesh_scratch, triangles, volume_scratch, index_scratch, &indices) != 0)
         return 1;
-    return renderobject_create(&mesh->shadow, volume_scratch, 24, count, index_scratch, indices);
+    if (renderobject_create(&mesh->shadow, volume_scratch, 24, count, index_scratch, indices) != 0)
+        return 1;
+    mesh->triangles = (MeshVertex *)malloc(sizeof(MeshVertex) * count);
+    mesh->volume_vertices = (float *)malloc(sizeof(float) * 6 * count);
+    mesh->volume_indices = (uint16_t *)malloc(sizeof(uint16_t) * indices);
+    if (!mesh->triangles || !mesh->volume_vertices || !mesh->volume_indices)
+        return 1;
+    memcpy(mesh->triangles, mesh_scratch, sizeof(MeshVertex) * count);
+    memcpy(mesh->volume_vertices, volume_scratch, sizeof(float) * 6 * count);
+    memcpy(mesh->volume_indices, index_scratch, sizeof(uint16_t) * indices);
+    mesh->triangle_count = triangles;
+    mesh->volume_index_count = indices;
+    return 0;
 }
 
 static void free_scene_mesh(SceneMesh *mesh)
 {
     renderobject_free(&mesh->draw);
     renderobject_free(&mesh->shadow);
+    free(mesh->triangles);
+    free(mesh->volume_vertices);
+    free(mesh->volume_indices);
+    mesh->triangles = nullptr;
+    mesh->volume_vertices = nullptr;
+    mesh->volume_indices = nullptr;
+    mesh->triangle_count = mesh->volume_index_count = 0;
 }
 
 static void free_meshes()
@@ -523,6 +542,8 @@ void free_shader_renderer()
     free_meshes();
     delete_all_programs();
     free_stain_quads();
+    free_scene_batches();
+    free_fluid_vertices();
     stain_blot_vertex_count = 0;
 }
 

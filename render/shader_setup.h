@@ -10,18 +10,25 @@
 
 #include "render/render_util.h"
 
-// A drawing mesh (32-byte vertices) and its shadow volume (24-byte vertices).
-struct SceneMesh {
-    RenderObject draw;
-    RenderObject shadow;
-};
-
 struct MeshVertex {
     float position[3];
     float normal[3];
     float uv[2];
 };
 static_assert(sizeof(MeshVertex) == 32, "drawing meshes have 32-byte vertices");
+
+// A drawing mesh (32-byte vertices) and its shadow volume (24-byte
+// vertices), with processor copies for the passes that gather many objects
+// into one draw (malloc'd; null when the mesh failed).
+struct SceneMesh {
+    RenderObject draw;
+    RenderObject shadow;
+    MeshVertex *triangles;       // three per triangle
+    int triangle_count;
+    float *volume_vertices;      // position, normal
+    uint16_t *volume_indices;
+    int volume_index_count;
+};
 
 enum { MESH_LEVELS = 4, MESH_TRIANGLE_MAX = 8 * 256 + 64, SKY_DOME_TRIANGLES = 1152 };
 
