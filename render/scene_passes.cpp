@@ -28,7 +28,7 @@ int subframe_blood_first = 1;
 int scene_pass_timing = 0;
 double scene_pass_seconds[SCENE_PASS_KINDS];
 const char *const scene_pass_names[SCENE_PASS_KINDS] = {
-    "sky_and_opaque_floor", "objects", "stencil_shadows_and_sun", "floor_occlusion", "floor",
+    "sky_and_opaque_floor", "objects", "stencil_shadows", "sun_light", "floor_occlusion", "floor",
     "floor_shadows", "translucent", "blood_and_motion_subframes", "markers"};
 
 static double pass_clock()
@@ -276,9 +276,23 @@ static void unbind_batch_arrays()
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-// The shadow volumes of every opaque object in one indexed draw.
+// How far the shadow volumes reach from their objects. They only shade
+// objects (the floor has its own shadows), and a fighter is smaller than
+// this; a short volume covers far fewer pixels than one drawn to the far
+// plane, which costs most with a low sun.
+static const float VOLUME_REACH = 6.0f;
+
+// The shadow volumes of every opaque object in one indexed draw, stretched
+// here: vertices of faces turned from the sun move away from it.
 static int gather_volumes(bool mirrored)
 {
+    const float *s = world_shader.sun_light_dir;
+    float sun[3] = {s[0], s[1], s[2]};
+    float sl = sqrtf(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
+    for (int k = 0; k < 3; k++)
+        sun[k] = sl > 0 ? sun[k] / sl : 0.0f;
+    if (mirrored)
+        sun[2] = -sun[2];
     int vertices = 0, indices = 0;
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
@@ -292,6 +306,9 @@ static int gather_volumes(bool mirrored)
             const float *src = mesh->volume_vertices + 6 * v;
             BatchVertex *b = &batch_vertices[vertices + v];
             to_world(e, src, src + 3, mirrored, b->position, b->normal);
+            if (b->normal[0] * sun[0] + b->normal[1] * sun[1] + b->normal[2] * sun[2] < 0)
+                for (int k = 0; k < 3; k++)
+                    b->position[k] -= sun[k] * VOLUME_REACH;
         }
         for (int k = 0; k < ni; k++)
             batch_indices[indices + k] = (uint32_t)(vertices + mesh->volume_indices[k]);
@@ -787,6 +804,8 @@ static void draw_shadow_volumes(bool mirrored)
         return;
     int32_t program = active_programs.shadow;
     set_konstant(program, 0.0f);
+    // Already stretched: no light direction, so the program moves nothing.
+    set_uniform_3f(program, "vlightdir", 0.0f, 0.0f, 0.0f);
     identity_texture_matrix();
     bind_batch_arrays();
     glDisable(GL_CULL_FACE);
@@ -797,6 +816,7 @@ static void draw_shadow_volumes(bool mirrored)
     glFrontFace(GL_CCW);
     glEnable(GL_CULL_FACE);
     unbind_batch_arrays();
+    set_uniform_3fv(program, "vlightdir", world_shader.sun_light_dir);
 }
 
 static void draw_shadows_and_sun()
@@ -816,6 +836,7 @@ static void draw_shadows_and_sun()
     if (reflection)
         draw_shadow_volumes(true);
     unbind_vertex_buffers();
+    pass_end(PASS_SHADOWS);
     glFrontFace(GL_CCW);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthFunc(GL_LEQUAL);
@@ -892,7 +913,7 @@ void draw_scene_objects()
     pass_end(PASS_OBJECTS);
     // 2. Stencil shadows and the sun light outside them.
     draw_shadows_and_sun();
-    pass_end(PASS_SHADOWS);
+    pass_end(PASS_SUN);
     // 3. The floor: occlusion, floor, stains, shadows.
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -19,7 +19,7 @@ extern int subframe_blood_first;
 // Time spent in each pass (seconds, summed) while scene_pass_timing is set;
 // each pass then ends with glFinish, so only measurements turn it on.
 enum {
-    PASS_SKY, PASS_OBJECTS, PASS_SHADOWS, PASS_FLOOR_OCCLUSION, PASS_FLOOR, PASS_FLOOR_SHADOWS,
+    PASS_SKY, PASS_OBJECTS, PASS_SHADOWS, PASS_SUN, PASS_FLOOR_OCCLUSION, PASS_FLOOR, PASS_FLOOR_SHADOWS,
     PASS_TRANSLUCENT, PASS_SUBFRAMES, PASS_MARKERS, SCENE_PASS_KINDS
 };
 extern int scene_pass_timing;
