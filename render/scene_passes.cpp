@@ -280,7 +280,7 @@ static void unbind_batch_arrays()
 // objects (the floor has its own shadows), and a fighter is smaller than
 // this; a short volume covers far fewer pixels than one drawn to the far
 // plane, which costs most with a low sun.
-static const float VOLUME_REACH = 6.0f;
+static const float VOLUME_REACH = 4.0f;
 
 // The shadow volumes of every opaque object in one indexed draw, stretched
 // here: vertices of faces turned from the sun move away from it.
@@ -325,7 +325,8 @@ static int gather_subframe(float t, int32_t textured_program)
     int vertices = 0;
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
-        const SceneMesh *mesh = e->coarse_mesh ? e->coarse_mesh : e->main_mesh;
+        // The sub-frames make most of the blurred picture: full detail.
+        const SceneMesh *mesh = e->main_mesh;
         if (e->translucent || !entry_drawable(e) || !mesh || !mesh->triangles)
             continue;
         if (textured_program && e->mode == 8 && e->texture && e->texture->id)
@@ -999,7 +1000,7 @@ static void draw_textured_subframe_objects(int32_t program, float t)
         load_texture_matrix(m);
         indexed_geometry_colour(e.colour, COLOUR_PLAIN, c);
         set_colour(program, c);
-        draw_mesh(&entry_mesh(&e, MESH_COARSE)->draw);
+        draw_mesh(&entry_mesh(&e, MESH_MAIN)->draw);
         disable_texture_unit(0);
     }
     use_program(0);

@@ -429,6 +429,7 @@ static void bind_layers()
     render_option_refs.frameskip = &option_table[OPT_FRAMESKIP].value;
     render_option_refs.shaders = &option_table[OPT_SHADERS].value;
     render_option_refs.shaders_active = &shaders_active;
+    render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
 
 
     // Sounds; a test that listens to a sound slot installs its own first.

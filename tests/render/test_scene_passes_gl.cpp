@@ -304,13 +304,16 @@ TEST_F(ScenePassesGl, BloodOnTheFloorLeavesStainedPatches)
 {
     load_render_resources();
     ASSERT_EQ(shader_renderer_ready, 1);
-    const float point[3] = {0.3f, 0.2f, 0}, velocity[3] = {1, 0, -2}, red[3] = {0.6f, 0, 0};
-    add_blood_stain(point, velocity, 0.05f, red);
+    const float velocity[3] = {1, 0, -2}, red[3] = {0.6f, 0, 0};
+    for (int i = 0; i < 12; i++) {
+        const float point[3] = {0.1f * i - 0.3f, 0.05f * i - 0.6f, 0};
+        add_blood_stain(point, velocity, 0.08f, red);
+    }
     EXPECT_GT(stain_blot_vertex_count, 0);
     EXPECT_TRUE(stain_quads_stale);
     while (glGetError() != GL_NO_ERROR) {
     }
-    frame();
+    save_ppm(test_tmp_path("stains.ppm"), frame());
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
     EXPECT_EQ(stain_blot_vertex_count, 0) << "painted into the map";
     EXPECT_GE(stain_quads.count, 6);
