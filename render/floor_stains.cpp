@@ -34,8 +34,9 @@ void floor_patch_for_cell(const float centre[3], const float direction[3], float
 {
     (void)direction;
     float radius = 1.3f * size;
-    if (!(radius > 0) || !(radius < 2.0f) || !std::isfinite(centre[0]) ||
-        !std::isfinite(centre[1]))
+    // Only blots on the floor (2000 x 2000 around the origin) take patches.
+    if (!(radius > 0) || !(radius < 2.0f) || !(fabsf(centre[0]) < 1000.0f) ||
+        !(fabsf(centre[1]) < 1000.0f))
         return;
     int32_t x0 = floor_cell_of(centre[0] - radius), x1 = floor_cell_of(centre[0] + radius);
     int32_t y0 = floor_cell_of(centre[1] - radius), y1 = floor_cell_of(centre[1] + radius);
