@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "platform/screenshot.h"
+#include "core/outward.h"
 #include "render/glsl_sources.h"
+#include "render/scene.h"
 
 int32_t sh_diff, sh_difftex, sh_ground, sh_copy, sh_ghost, sh_simp, sh_simptex, sh_topsimptex,
     sh_simpd, sh_simpdtex, sh_stain, sh_staincopy, sh_ground_ao4, sh_ground_ao6,
@@ -616,4 +618,45 @@ void set_uniform_samplers8(int32_t program)
     static const char *const names[8] = {"s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7"};
     for (int i = 0; i < 8; i++)
         set_uniform_1i(program, names[i], i);
+}
+
+// ---- the shader path on and off -------------------------------------------------------
+
+int set_shaders_enabled(int on)
+{
+    int32_t *option = render_option_refs.shaders;
+    if (!on) {
+        shaders_active = 0;
+        if (option)
+            *option = 0;
+        if (render_outward.free_shader_renderer)
+            render_outward.free_shader_renderer();
+        return 0;
+    }
+    if (shaders_active && render_option(option))
+        return 0;
+    shaders_active = 0;
+    if (!render_outward.init_shader_renderer) {
+        if (option)
+            *option = 0;
+        echo_message("Shaders are not available in this build", MSG_INGAME);
+        return 1;
+    }
+    // What an earlier set-up left goes first, so that nothing is made twice.
+    if (render_outward.free_shader_renderer)
+        render_outward.free_shader_renderer();
+    if (option)
+        *option = 1;
+    render_outward.init_shader_renderer();
+    if (!shaders_active || !render_option(option)) {
+        shaders_active = 0;
+        if (option)
+            *option = 0;
+        if (render_outward.free_shader_renderer)
+            render_outward.free_shader_renderer();
+        echo_message("Shaders could not be started on this graphics driver; they stay off",
+                     MSG_INGAME);
+        return 1;
+    }
+    return 0;
 }

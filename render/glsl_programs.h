@@ -148,3 +148,11 @@ void set_uniform_matrix4(int32_t program, const char *name, const float m[16]);
 void set_uniform_occluders(int32_t program, const float (*occluders)[4], int count);
 // Samplers s0 .. s7 to texture units 0 .. 7.
 void set_uniform_samplers8(int32_t program);
+
+// ---- the shader path on and off -------------------------------------------------------
+// Turning on runs the shader renderer's set-up (render_outward's
+// init_shader_renderer) in the current GL context; shaders_active becomes 1
+// only when that set-up succeeded, otherwise the option goes back to 0 and
+// the player is told. Turning off stops the shader path and frees what the
+// set-up made. Returns 0 when the wanted state was reached.
+int set_shaders_enabled(int on);

@@ -387,12 +387,12 @@ static const char F_STAINCOPY[] = GLSL_HEAD
     "  gl_FragColor = texture2D(texture0, gl_TexCoord[0].xy) * gl_Color;\n"
     "}\n";
 
-#define GLSL_BUMP_IN                                                          \
-    GLSL_LIT_IN                                                               \
+// The normal map on unit 1 in the tangent frame; the colour texture on
+// unit 0 when use_texture0 is set.
+#define GLSL_BUMP_SAMPLING                                                    \
     "varying vec3 n;\n"                                                       \
     "varying vec3 t;\n"                                                       \
     "varying vec3 b;\n"                                                       \
-    "uniform vec3 lightdir;\n"                                                \
     "uniform sampler2D texture0;\n"                                           \
     "uniform sampler2D texture1;\n"                                           \
     "uniform int use_texture0;\n"                                             \
@@ -403,6 +403,8 @@ static const char F_STAINCOPY[] = GLSL_HEAD
     "vec4 base_colour() {\n"                                                  \
     "  return use_texture0 != 0 ? vcolor * texture2D(texture0, texcoord) : vcolor;\n" \
     "}\n"
+
+#define GLSL_BUMP_IN GLSL_LIT_IN "uniform vec3 lightdir;\n" GLSL_BUMP_SAMPLING
 
 static const char F_BUMP[] = GLSL_HEAD GLSL_BUMP_IN
     "void main() {\n"
@@ -537,20 +539,7 @@ static const char F_PHONGTEX[] = GLSL_HEAD OCC12_MODEL
     "  gl_FragColor = vec4(max(c, 0.0), vcolor.a * t0.a);\n"
     "}\n";
 
-#define GLSL_MODEL_BUMP_IN                                                    \
-    "varying vec3 n;\n"                                                       \
-    "varying vec3 t;\n"                                                       \
-    "varying vec3 b;\n"                                                       \
-    "uniform sampler2D texture0;\n"                                           \
-    "uniform sampler2D texture1;\n"                                           \
-    "uniform int use_texture0;\n"                                             \
-    "vec3 bumped_normal() {\n"                                                \
-    "  vec3 m = texture2D(texture1, texcoord).xyz * 2.0 - 1.0;\n"             \
-    "  return normalize(normalize(t) * m.x + normalize(b) * m.y + normalize(n) * m.z);\n" \
-    "}\n"                                                                     \
-    "vec4 base_colour() {\n"                                                  \
-    "  return use_texture0 != 0 ? vcolor * texture2D(texture0, texcoord) : vcolor;\n" \
-    "}\n"
+#define GLSL_MODEL_BUMP_IN GLSL_BUMP_SAMPLING
 
 static const char F_GOOCHTEXBUMP[] = GLSL_HEAD OCC12_MODEL GLSL_MODEL_BUMP_IN
     "void main() {\n"

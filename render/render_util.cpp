@@ -16,6 +16,23 @@
 #include "render/scene.h"
 #include "render/sky.h"
 
+// ---- names -----------------------------------------------------------------------
+
+int is_plain_name(const char *name, int size_limit)
+{
+    if (!name || !name[0] || name[0] == '.' || strstr(name, ".."))
+        return 0;
+    int len = (int)strnlen(name, (size_t)(size_limit > 0 ? size_limit : 1));
+    if (len >= size_limit)
+        return 0;
+    for (int i = 0; i < len; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 32 || c == 127 || c == '/' || c == '\\' || c == ':')
+            return 0;
+    }
+    return 1;
+}
+
 // ---- the graphics statistics line -------------------------------------------------
 
 char graphics_stats_line[GRAPHICS_STATS_TEXT];
@@ -490,6 +507,20 @@ static int compare_stain(const StainPatch &a, uint32_t colour, int64_t key)
     return k < key ? -1 : k > key ? 1 : 0;
 }
 
+// The first entry not ordered before (colour, key).
+static int stain_lower_bound(uint32_t colour, int64_t key)
+{
+    int lo = 0, hi = stain_map.count;
+    while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        if (compare_stain(stain_map.entries[mid], colour, key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 static void drop_patch_number(int32_t patch)
 {
     int out = 0;
@@ -504,14 +535,7 @@ int32_t stain_patch_for(uint32_t colour, int32_t cell_x, int32_t cell_y, int *ne
     if (new_out)
         *new_out = 0;
     int64_t key = cell_key(cell_x, cell_y);
-    int lo = 0, hi = stain_map.count;
-    while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (compare_stain(stain_map.entries[mid], colour, key) < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    int lo = stain_lower_bound(colour, key);
     if (lo < stain_map.count && compare_stain(stain_map.entries[lo], colour, key) == 0)
         return stain_map.entries[lo].patch;
     if (stain_patch_counter < 1 || stain_patch_counter > STAIN_PATCH_LIMIT)
@@ -528,15 +552,7 @@ int32_t stain_patch_for(uint32_t colour, int32_t cell_x, int32_t cell_y, int *ne
         drop_patch_number(patch);
         if (stain_map.count != before) {
             // Entries moved: find the insertion point again.
-            lo = 0;
-            hi = stain_map.count;
-            while (lo < hi) {
-                int mid = (lo + hi) / 2;
-                if (compare_stain(stain_map.entries[mid], colour, key) < 0)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
+            lo = stain_lower_bound(colour, key);
         }
     }
     if (stain_map.count >= FLOOR_PATCHES)

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 
+// 1 when the name may become one part of a path: not empty, no '/', '\\',
+// ':', "..", no leading '.', no control characters, shorter than size_limit.
+int is_plain_name(const char *name, int size_limit);
+
 // ---- the graphics statistics line ------------------------------------------------
 enum { GRAPHICS_STATS_TEXT = 4096 };
 extern char graphics_stats_line[GRAPHICS_STATS_TEXT];

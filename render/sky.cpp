@@ -76,6 +76,23 @@ static int normalise3(float v[3])
     return 0;
 }
 
+// The dome directions depend on nothing but the texel: worked out once.
+static float (*sky_directions)[3];
+
+static const float *cached_direction(int i, int j)
+{
+    if (!sky_directions) {
+        sky_directions =
+            (float(*)[3])malloc(sizeof(float[3]) * SKY_TEXTURE_SIZE * SKY_TEXTURE_SIZE);
+        if (!sky_directions)
+            return nullptr;
+        for (int y = 0; y < SKY_TEXTURE_SIZE; y++)
+            for (int x = 0; x < SKY_TEXTURE_SIZE; x++)
+                sky_texel_direction(x, y, sky_directions[y * SKY_TEXTURE_SIZE + x]);
+    }
+    return sky_directions[j * SKY_TEXTURE_SIZE + i];
+}
+
 void fill_sky_pixels(uint8_t *pixels)
 {
     const WorldShaderValues &w = world_shader;
@@ -85,7 +102,14 @@ void fill_sky_pixels(uint8_t *pixels)
     for (int j = 0; j < SKY_TEXTURE_SIZE; j++) {
         for (int i = 0; i < SKY_TEXTURE_SIZE; i++) {
             float d[3];
-            sky_texel_direction(i, j, d);
+            const float *cached = cached_direction(i, j);
+            if (cached) {
+                d[0] = cached[0];
+                d[1] = cached[1];
+                d[2] = cached[2];
+            } else {
+                sky_texel_direction(i, j, d);
+            }
             double y = std::pow(1.0 - (double)d[2], (double)w.sky_blend_power);
             if (!std::isfinite(y))
                 y = 0.0;
@@ -163,7 +187,7 @@ void sun_sprite_axes(const float sun[3], float e1[3], float e2[3])
     normalise3(e2);
 }
 
-void free_sky_textures()
+static void delete_sky_gl()
 {
     if (sky_texture) {
         GLuint id = sky_texture;
@@ -175,6 +199,13 @@ void free_sky_textures()
         glDeleteTextures(1, &id);
         sun_texture = 0;
     }
+}
+
+void free_sky_textures()
+{
+    delete_sky_gl();
+    free(sky_directions);
+    sky_directions = nullptr;
 }
 
 void build_sky_texture()
@@ -189,7 +220,7 @@ void build_sky_texture()
     }
     fill_sky_pixels(sky);
     fill_sun_pixels(sun);
-    free_sky_textures();
+    delete_sky_gl();
     sky_texture = upload_rgba_texture(sky, SKY_TEXTURE_SIZE, SKY_TEXTURE_SIZE);
     sun_texture = upload_rgba_texture(sun, SUN_TEXTURE_SIZE, SUN_TEXTURE_SIZE);
     free(sky);

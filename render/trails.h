@@ -58,15 +58,6 @@ struct TrailLimb {
 };
 extern const TrailLimb trail_limbs[TRAILS_PER_PLAYER];
 
-// Where the trails read the fighters (start-up fills it; empty: nothing
-// is fed).
-struct TrailLinks {
-    int (*num_players)();
-    // Body position of a fighter into out; 0 when it exists.
-    int (*body_position)(int player, int body, float out[3]);
-};
-extern TrailLinks trail_links;
-
 // 0 when made; 1 when memory ran out (nothing half-made is kept).
 int create_trails();
 void destroy_trails();
@@ -74,6 +65,8 @@ void reset_trails();
 void trail_add_point(TrailRibbon *ribbon, const float a[3], const float b[3], int value);
 // One ageing step of one ribbon (gathers the live quads).
 void trail_update_ribbon(TrailRibbon *ribbon);
+// Feeds every fighter's limbs (match_state.num_players fighters) and ages
+// the ribbons.
 void update_trails();
 void draw_trails();
 void trail_draw(TrailRibbon *ribbon);
@@ -89,7 +82,3 @@ void load_custom_trail_textures(int player, const char *name, const int trail_co
 // GL names are gone (video re-initialised): free every trail texture; the
 // next load_custom_trail_textures loads them again.
 void free_trail_textures();
-
-// 1 when the name may become part of a path: not empty, no '/', '\\',
-// "..", no leading '.', no control characters, shorter than size_limit.
-int is_plain_name(const char *name, int size_limit);

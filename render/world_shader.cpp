@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "render/hud.h"
+#include "render/render_util.h"
 #include "render/scene.h"
 #include "render/sky.h"
 
@@ -394,16 +395,8 @@ int worldshader_file_path(const char *name, char *out, int size)
     if (!out || size < 1)
         return 1;
     out[0] = '\0';
-    if (!name || !name[0] || name[0] == '.' || strstr(name, ".."))
+    if (!is_plain_name(name, 201))
         return 1;
-    size_t len = strnlen(name, 201);
-    if (len > 200)
-        return 1;
-    for (size_t i = 0; i < len; i++) {
-        unsigned char c = (unsigned char)name[i];
-        if (c < 32 || c == 127 || c == '/' || c == '\\' || c == ':')
-            return 1;
-    }
     int n = snprintf(out, size, "data/shader/%s", name);
     if (n < 0 || n >= size) {
         out[0] = '\0';
@@ -450,9 +443,10 @@ static int resolved_flag(const WorldShaderPreset &p, int slot)
     return src.v[slot + 1] != 0.0f;
 }
 
-static void store_scene_values(const WorldShaderPreset &p, WorldShaderValues *w)
+// Every scene value (the blended groups and the two flags) as a load of
+// preset p gives it.
+static void store_resolved_values(const WorldShaderPreset &p)
 {
-    WorldShaderValues saved = world_shader;
     for (const BlendGroup &g : blend_groups) {
         float v[3];
         resolved_group(p, g, v);
@@ -464,6 +458,12 @@ static void store_scene_values(const WorldShaderPreset &p, WorldShaderValues *w)
     }
     world_shader.sharp_shadow = resolved_flag(p, P_SHARP);
     world_shader.sky_on = resolved_flag(p, P_SKY_ON);
+}
+
+static void store_scene_values(const WorldShaderPreset &p, WorldShaderValues *w)
+{
+    WorldShaderValues saved = world_shader;
+    store_resolved_values(p);
     if (w != &world_shader) {
         *w = world_shader;
         world_shader = saved;
@@ -531,16 +531,7 @@ void step_worldshader_transition()
     if (t.step >= t.total) {
         t.running = 0;
         // The last step lands exactly on the target (no rounding left over).
-        const WorldShaderPreset &p = world_shader_presets[t.target];
-        for (const BlendGroup &g : blend_groups) {
-            float v[3];
-            resolved_group(p, g, v);
-            float *dst = scene_values(g.id);
-            for (int k = 0; k < g.count; k++)
-                dst[k] = v[k];
-        }
-        world_shader.sharp_shadow = resolved_flag(p, P_SHARP);
-        world_shader.sky_on = resolved_flag(p, P_SKY_ON);
+        store_resolved_values(world_shader_presets[t.target]);
     } else {
         for (const BlendGroup &g : blend_groups) {
             float *dst = scene_values(g.id);

@@ -43,6 +43,7 @@
 #include "shell/palette.h"
 #include "shell/povray.h"
 #include "shell/settings.h"
+#include "shell/shader_links.h"
 #include "shell/sound_triggers.h"
 #include "shell/ttf_text.h"
 #include "render/hud.h"
@@ -447,6 +448,7 @@ static void bind_layers()
     game_links.poll_game_server = game_poll_server;
 
     bind_script_hooks();
+    bind_shader_links();
 }
 
 // ---- start-up -------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "shell/console_commands.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +21,7 @@
 #include "shell/game_control.h"
 #include "shell/options.h"
 #include "shell/povray.h"
+#include "render/world_shader.h"
 
 FILE *console_output_file = nullptr;
 char console_base_dir[256] = "";
@@ -345,6 +347,76 @@ static void cmd_clearblood(const ConsoleCommand *, const char *)
         game_links.clear_blood_stains();
 }
 
+// ---- world shader settings --------------------------------------------------------
+
+static void cmd_worldshader(const ConsoleCommand *, const char *arg)
+{
+    int id = 0;
+    float v[4] = {0, 0, 0, 0};
+    int n = arg ? sscanf(arg, "%i %f %f %f %f", &id, &v[0], &v[1], &v[2], &v[3]) : 0;
+    char line[128];
+    if (n < 1) {
+        say("usage: worldshader id x y z w");
+        return;
+    }
+    if (n == 1) {
+        float cur[4];
+        if (get_shader((unsigned)id, cur) != 0) {
+            snprintf(line, sizeof line, "no world shader setting %i", id);
+            say(line);
+            return;
+        }
+        snprintf(line, sizeof line, "%.2f %.2f %.2f %.2f", cur[0], cur[1], cur[2], cur[3]);
+        out_line(line);
+        return;
+    }
+    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) {
+        say("world shader values must be finite numbers");
+        return;
+    }
+    if (set_worldshader_value((unsigned)id, v[0], v[1], v[2]) != 0) {
+        snprintf(line, sizeof line, "no world shader setting %i", id);
+        say(line);
+    }
+}
+
+// "data/shader/<name>" inside the base folder; 1 (and a message) for a
+// name that is not a plain file name.
+static int worldshader_path(const char *arg, char *out, int size)
+{
+    char relative[256];
+    if (worldshader_file_path(arg, relative, sizeof relative) != 0) {
+        say("world shader files are plain names inside data/shader/");
+        return 1;
+    }
+    game_path(relative, out, size);
+    return 0;
+}
+
+static void cmd_loadworldshader(const ConsoleCommand *, const char *arg)
+{
+    char path[512];
+    if (worldshader_path(arg, path, sizeof path) != 0)
+        return;
+    if (read_worldshader_file(path) != 0) {
+        char line[320];
+        snprintf(line, sizeof line, "unable to load data/shader/%s", arg);
+        say(line);
+    }
+}
+
+static void cmd_exportworldshader(const ConsoleCommand *, const char *arg)
+{
+    char path[512];
+    if (worldshader_path(arg, path, sizeof path) != 0)
+        return;
+    if (write_worldshader_file(path) != 0) {
+        char line[320];
+        snprintf(line, sizeof line, "unable to export to data/shader/%s", arg);
+        say(line);
+    }
+}
+
 static void cmd_timecolor(const ConsoleCommand *, const char *arg)
 {
     if (game_type != 1)
@@ -485,9 +557,9 @@ const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1] = {
     {"smartcamera", "sc", "0|1", cmd_smartcamera, 1, 0},
     {"rumblecam", "rc", "0|1", cmd_rumblecam, 1, 0},
     {"clearblood", "cb", "", cmd_clearblood, 0, 0},
-    {"worldshader", "ws", "id x y z w", U, 1, 0},
-    {"loadworldshader", "lws", "shader.inc", U, 1, 0},
-    {"exportworldshader", "ews", "shader.inc", U, 1, 0},
+    {"worldshader", "ws", "id x y z w", cmd_worldshader, 1, 0},
+    {"loadworldshader", "lws", "shader.inc", cmd_loadworldshader, 1, 0},
+    {"exportworldshader", "ews", "shader.inc", cmd_exportworldshader, 1, 0},
     {"frameskip", "fs", "0|1", cmd_frameskip, 2, 0},
     {"login", "lo", "user pwd", U, 2, 0},
     {"spec", "sp", "", cmd_spec, 0, 0},

@@ -11,6 +11,7 @@
 #include "net/login.h"
 #include "render/fighter_draw.h"
 #include "render/texture.h"
+#include "render/trails.h"
 #include "shell/palette.h"
 
 PlayerCustoms player_customs[MAX_PLAYERS];
@@ -426,6 +427,12 @@ void push_customs_colours(int record)
     l->ghost_colour = c->item_v5;
 }
 
+// The trails' textures ("custom/<name>/trail_*.tga") and colours.
+static void reload_player_trails(int p, const char *name)
+{
+    load_custom_trail_textures(p, name, player_customs[p].trail_col);
+}
+
 void reload_player_textures(int p)
 {
     if (p < 0 || p >= MAX_FIGHTERS)
@@ -434,10 +441,13 @@ void reload_player_textures(int p)
     players[p].num_textures = 0;
     char dir[CUSTOMS_PATH_BYTES];
     // The folder "custom/<name>" without a trailing file.
-    if (customs_path(players[p].name, "", dir, sizeof dir) != 0)
+    if (customs_path(players[p].name, "", dir, sizeof dir) != 0) {
+        reload_player_trails(p, "");
         return;
+    }
     dir[strlen(dir) - 1] = '\0';
     const char *sub = dir + strlen("custom/");
+    reload_player_trails(p, sub);
     if (p == 0 || !spare_table_texture_loaded())
         load_spare_table_texture(dir, "ground");
     const PlayerCustoms *c = &player_customs[p];

@@ -6,6 +6,7 @@
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "render/scene.h"
+#include "render/trails.h"
 #include "shell/console.h"
 #include "shell/game_control.h"
 #include "shell/input.h"
@@ -39,6 +40,7 @@ void draw_frame_layers(MatchState *match, GameRules *rules, MatchResult *result)
     }
     // The 3D scene: camera, dojo, fighters, markers and blood drops.
     draw_scene(match, rules);
+    draw_trails();
     // The match HUD over it: replay title, scores, frames left, turn timer.
     draw_match_hud(rules);
     // The 2D layers over everything.

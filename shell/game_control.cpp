@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
+#include "render/world_shader.h"
 #include "shell/app.h"
 #include "shell/options.h"
 
@@ -69,6 +70,7 @@ static void scroll_menu_list()
 void app_step(int frame)
 {
     frame_tick = (int32_t)SDL_GetTicks();
+    step_worldshader_transition();
     if (menu_state != 0)
         scroll_menu_list();
     if (game_type == 1 && is_connected()) {

@@ -3,7 +3,7 @@
 #include "core/text.h"
 #include "render/gl_draw.h"
 
-const PaletteColour ColourPalette[PALETTE_ROWS + 1] = {
+PaletteColour ColourPalette[PALETTE_ROWS + 1] = {
     {"none", {1, 1, 1}, 1},
     {"white", {1, 1, 1}, 2},
     {"red", {1, 0, 0}, 3},

@@ -25,7 +25,8 @@ struct StatusPrefix {
 };
 
 // 68 rows and an end row with a null name.
-extern const PaletteColour ColourPalette[PALETTE_ROWS + 1];
+// Rows 51-67 are the interface colours that the world shader settings set.
+extern PaletteColour ColourPalette[PALETTE_ROWS + 1];
 extern const BeltRow BeltTable[BELT_ROWS];
 extern const StatusPrefix StatusPrefixTable[STATUS_PREFIX_ROWS];
 

@@ -4,6 +4,8 @@
 #include "render/glsl_sources.h"
 #include "render/render_util.h"
 #include "render/sky.h"
+#include "render/trails.h"
+#include "core/records.h"
 #include "render/world_shader.h"
 
 #include <SDL/SDL.h>
@@ -271,4 +273,51 @@ TEST(SkyGl, TexturesAreBuiltAndReplaced)
     EXPECT_EQ(sky_texture, 0u);
     EXPECT_EQ(sun_texture, 0u);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+TEST(TrailsGl, ARibbonWithTwoQuadsIsDrawnInItsColour)
+{
+    ASSERT_EQ(create_trails(), 0);
+    TrailRibbon *r = trail_ribbon(0, 0);
+    r->enabled = 1;
+    const float blue1[4] = {0, 0, 1, 1}, blue2[4] = {0, 0, 1, 1};
+    trail_set_colors(r, blue1, blue2);
+    // Three positions across the view in window-filling clip space.
+    for (int i = 0; i < 3; i++) {
+        const float a[3] = {-0.9f + 0.9f * i, 0.8f, 0}, b[3] = {-0.9f + 0.9f * i, -0.8f, 0};
+        trail_add_point(r, a, b, 1);
+    }
+    trail_update_ribbon(r);
+    ASSERT_EQ(r->quad_count, 2);
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    match_state.num_players = 2;
+    draw_trails();
+    uint8_t p[4] = {0, 0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(vp[2] / 2, vp[3] / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    // Alpha 0.98 after one update: almost pure blue over white.
+    EXPECT_LT(p[0], 20);
+    EXPECT_GT(p[2], 240);
+    // With one quad only nothing is drawn.
+    reset_trails();
+    r->enabled = 1;
+    const float a0[3] = {0, 0.8f, 0}, b0[3] = {0, -0.8f, 0};
+    const float a1[3] = {0.5f, 0.8f, 0}, b1[3] = {0.5f, -0.8f, 0};
+    trail_add_point(r, a0, b0, 1);
+    trail_add_point(r, a1, b1, 1);
+    trail_update_ribbon(r);
+    glClear(GL_COLOR_BUFFER_BIT);
+    draw_trails();
+    glReadPixels(vp[2] / 2 + vp[2] / 8, vp[3] / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    EXPECT_EQ(p[0], 255);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    destroy_trails();
 }

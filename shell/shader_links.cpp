@@ -1,0 +1,134 @@
+#include "shell/shader_links.h"
+
+#include <cstring>
+
+#include "core/outward.h"
+#include "platform/loop.h"
+#include "platform/screenshot.h"
+#include "render/glsl_programs.h"
+#include "render/render_util.h"
+#include "render/scene.h"
+#include "render/sky.h"
+#include "render/trails.h"
+#include "render/world_shader.h"
+#include "script/api_game.h"
+#include "script/api_trails.h"
+#include "shell/game_control.h"
+#include "shell/options.h"
+#include "shell/palette.h"
+#include "shell/settings.h"
+
+static void (*previous_toggle_render_option)(int option);
+static void (*previous_shutdown_renderer)();
+
+// The "shaders" row turns the shader path on or off for real; the other
+// rows flip as before.
+static void toggle_render_option_with_shaders(int option)
+{
+    if (option == OPT_SHADERS) {
+        set_shaders_enabled(get_option(OPT_SHADERS) ? 0 : 1);
+        return;
+    }
+    if (previous_toggle_render_option)
+        previous_toggle_render_option(option);
+    else
+        set_option(option, get_option(option) ? 0 : 1);
+}
+
+// The GL objects of trails and sky go with the context (full-screen switch,
+// new video mode); the next player looks and set-up load them again.
+static void shutdown_renderer_with_shader_objects()
+{
+    free_trail_textures();
+    if (previous_shutdown_renderer)
+        previous_shutdown_renderer();
+    delete_renderer_textures();
+    shaders_active = 0;
+}
+
+static void (*previous_script_set_option)(const char *name, int value);
+
+// Scripts that set "shaders" go through the same switch as the menu.
+static void script_set_option_with_shaders(const char *name, int value)
+{
+    if (name && strcmp(name, "shaders") == 0) {
+        set_shaders_enabled(value != 0);
+        return;
+    }
+    if (previous_script_set_option)
+        previous_script_set_option(name, value);
+    else
+        set_option_by_name(name, value);
+}
+
+static float *interface_palette_rgb(int row)
+{
+    if (row < 0 || row >= PALETTE_ROWS)
+        return nullptr;
+    return ColourPalette[row].rgb;
+}
+
+// set_trail_color: every point of the player's trails takes the colour,
+// and the trails switch on (off for colour 0).
+static void script_set_trail_color(int player, int colour)
+{
+    float rgb[3] = {0, 0, 0};
+    if (colour > 0)
+        get_colour_rgb(colour, rgb);
+    for (int t = 0; t < TRAILS_PER_PLAYER; t++) {
+        TrailRibbon *r = trail_ribbon(player, t);
+        if (!r)
+            continue;
+        r->enabled = colour != 0;
+        trail_set_point_color(r, rgb);
+    }
+}
+
+static void script_add_trail_point(int player, int emitter, const float a[3], const float b[3])
+{
+    trail_add_point(trail_ribbon(player, emitter), a, b, 1);
+}
+
+int start_trails()
+{
+    if (trail_ribbons[0])
+        return 0;
+    return create_trails();
+}
+
+void bind_shader_links()
+{
+    if (!render_option_refs.motionblur)
+        render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
+    if (!world_shader_palette_rgb)
+        world_shader_palette_rgb = interface_palette_rgb;
+    if (settings_links.toggle_render_option != toggle_render_option_with_shaders) {
+        previous_toggle_render_option = settings_links.toggle_render_option;
+        settings_links.toggle_render_option = toggle_render_option_with_shaders;
+    }
+    if (platform_outward.shutdown_renderer != shutdown_renderer_with_shader_objects) {
+        previous_shutdown_renderer = platform_outward.shutdown_renderer;
+        platform_outward.shutdown_renderer = shutdown_renderer_with_shader_objects;
+    }
+    if (script_shell.set_option != script_set_option_with_shaders) {
+        previous_script_set_option = script_shell.set_option;
+        script_shell.set_option = script_set_option_with_shaders;
+    }
+    if (!platform_outward.load_world_shader_preset)
+        platform_outward.load_world_shader_preset = load_worldshader_preset;
+    if (!game_links.clear_blood_stains)
+        game_links.clear_blood_stains = clear_blood_stains;
+    if (!core_outward.update_trails)
+        core_outward.update_trails = update_trails;
+    if (!core_outward.clear_floor_stains)
+        core_outward.clear_floor_stains = clear_blood_stains;
+    if (!core_outward.reset_trails)
+        core_outward.reset_trails = reset_trails;
+    if (!settings_links.free_trails)
+        settings_links.free_trails = destroy_trails;
+    if (!trail_shell.set_trail_color)
+        trail_shell.set_trail_color = script_set_trail_color;
+    if (!trail_shell.add_trail_point)
+        trail_shell.add_trail_point = script_add_trail_point;
+    start_trails();
+}

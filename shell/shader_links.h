@@ -1,0 +1,10 @@
+// Wiring of the shader renderer's settings, programs and trails into the
+// shell: the option rows they read, the "shaders" switch, the palette rows
+// of the interface colours, the trail slots of the match core, and the
+// release of their GL objects when the renderer shuts down.
+#pragma once
+
+// Called once by start-up (after the platform's slots are set).
+void bind_shader_links();
+// Makes the trails (memory only; no GL needed). 0 on success.
+int start_trails();
