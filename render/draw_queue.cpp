@@ -14,6 +14,8 @@ int occluder_jitter_counter = 1;
 GroundMarkerEntry ground_markers[GROUND_MARKER_MAX];
 int ground_marker_count = 0;
 SceneMeshSet scene_meshes;
+SquareOutlineEntry square_outlines[SQUARE_OUTLINE_MAX];
+int square_outline_count = 0;
 
 // Mesh detail: the object itself, its mirrored copy, and what only needs
 // the outline (shadow volumes, motion sub-frames). The finest level (4)
@@ -27,6 +29,7 @@ enum { MODE_PLAIN = 1, MODE_OCCLUDER = 4, MODE_TEXTURED = 8, MODE_MARKER = 16,
 void reset_draw_queue()
 {
     draw_queue.count = 0;
+    square_outline_count = 0;
     occluder_count = 0;
     occluder_jitter_counter = 1;
 }
@@ -55,6 +58,23 @@ static void add_ground_marker(const float p[3], float radius)
     memcpy(m->position, p, sizeof m->position);
     m->radius = radius;
     memcpy(m->colour, draw_color, sizeof m->colour);
+}
+
+int queue_square_outline(float x, float y, float z, int mode, float half_size)
+{
+    (void)mode;
+    if (!shaders_active)
+        return 0;
+    if (square_outline_count < SQUARE_OUTLINE_MAX && std::isfinite(x) && std::isfinite(y) &&
+        std::isfinite(z) && half_size > 0 && half_size < 1000) {
+        SquareOutlineEntry *q = &square_outlines[square_outline_count++];
+        q->position[0] = x;
+        q->position[1] = y;
+        q->position[2] = z;
+        q->half_size = half_size;
+        memcpy(q->colour, draw_color, sizeof q->colour);
+    }
+    return 1;
 }
 
 // ---- queued objects ----------------------------------------------------------------

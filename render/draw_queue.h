@@ -51,6 +51,19 @@ struct GroundMarkerEntry {
 extern GroundMarkerEntry ground_markers[GROUND_MARKER_MAX];
 extern int ground_marker_count;
 
+// Square outlines on the floor (the dojo's edge): drawn after the floor.
+enum { SQUARE_OUTLINE_MAX = 4 };
+struct SquareOutlineEntry {
+    float position[3];
+    float half_size;
+    float colour[4];
+};
+extern SquareOutlineEntry square_outlines[SQUARE_OUTLINE_MAX];
+extern int square_outline_count;
+// The square drawer's hook: queues the square while shaders_active is set
+// (returns 1, nothing drawn now), else returns 0.
+int queue_square_outline(float x, float y, float z, int mode, float half_size);
+
 // The meshes the appenders put into entries: levels 1 (coarsest) to 4
 // (finest) at their own index; null until the shader renderer is set up.
 struct SceneMeshSet {

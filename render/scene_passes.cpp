@@ -881,6 +881,12 @@ static void draw_shadows_and_sun()
 static void draw_ground_markers()
 {
     glDisable(GL_LIGHTING);
+    for (int i = 0; i < square_outline_count; i++) {
+        const SquareOutlineEntry *q = &square_outlines[i];
+        glColor4fv(q->colour);
+        draw_square_frame(q->position, q->half_size, 1.0f);
+    }
+    square_outline_count = 0;
     if (!disk_quadric)
         disk_quadric = gluNewQuadric();
     for (int i = 0; i < ground_marker_count && disk_quadric; i++) {

@@ -11,6 +11,7 @@
 #include "platform/camera.h"
 #include "platform/screenshot.h"
 #include "render/draw_queue.h"
+#include "render/gl_draw.h"
 #include "render/glsl_programs.h"
 #include "render/scene.h"
 #include "render/scene_passes.h"
@@ -558,6 +559,8 @@ void sync_shader_renderer()
 void bind_shader_renderer()
 {
     scene_queue_sink = queue_scene_shape_sink;
+    if (!square_outline_hook)
+        square_outline_hook = queue_square_outline;
     render_outward.init_shader_renderer = init_shader_renderer;
     render_outward.free_shader_renderer = free_shader_renderer;
     if (!render_outward.add_floor_stain)

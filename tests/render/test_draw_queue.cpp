@@ -346,3 +346,26 @@ TEST(Ranmar, SameSeedSameSequenceAndBadSeedsStillRun)
 }
 
 }   // namespace
+
+namespace {
+
+TEST(SquareOutlines, QueuedOnlyOnTheShaderPathAndBounded)
+{
+    reset_draw_queue();
+    set_draw_color(0.1f, 0.2f, 0.3f, 1);
+    shaders_active = 0;
+    EXPECT_EQ(queue_square_outline(1, -0.1f, 0.01f, 1, 2.0f), 0);
+    EXPECT_EQ(square_outline_count, 0);
+    shaders_active = 1;
+    for (int i = 0; i < SQUARE_OUTLINE_MAX + 2; i++)
+        EXPECT_EQ(queue_square_outline(1, -0.1f, 0.01f, 1, 2.0f), 1);
+    EXPECT_EQ(queue_square_outline(NAN, 0, 0, 1, 2.0f), 1);
+    EXPECT_EQ(square_outline_count, SQUARE_OUTLINE_MAX);
+    EXPECT_FLOAT_EQ(square_outlines[0].half_size, 2.0f);
+    EXPECT_FLOAT_EQ(square_outlines[0].colour[2], 0.3f);
+    shaders_active = 0;
+    reset_draw_queue();
+    EXPECT_EQ(square_outline_count, 0);
+}
+
+}   // namespace
