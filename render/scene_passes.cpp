@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -716,6 +717,9 @@ void draw_scene_lighting()
         window_viewport_width = viewport[2];
         window_viewport_height = viewport[3];
     }
+    // Errors of earlier drawing are not the passes'.
+    while (glGetError() != GL_NO_ERROR) {
+    }
     compute_camera_position();
     pass_begin();
     draw_sky(1, 3);
@@ -901,6 +905,17 @@ static void draw_ground_markers()
     ground_marker_count = 0;
 }
 
+// One line for each of the first few GL errors the passes cause.
+static void report_gl_errors()
+{
+    static int reported = 0;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+        if (reported < 8) {
+            reported++;
+            fprintf(stderr, "Scene passes: GL error 0x%x\n", (unsigned)e);
+        }
+}
+
 void draw_scene_objects()
 {
     if (!shaders_active)
@@ -984,6 +999,7 @@ void draw_scene_objects()
     // 8. Ground markers.
     draw_ground_markers();
     pass_end(PASS_MARKERS);
+    report_gl_errors();
 }
 
 // ---- motion sub-frames --------------------------------------------------------------------

@@ -60,3 +60,57 @@ TEST(E2eScenePasses, NewGameWithShadersDrawsALitFloorUnderTheSky)
     ASSERT_TRUE(region_colour(shaded, "scene.ppm", 650, 400, 140, 60, open_floor));
     EXPECT_LT(level(under) + 0.1, level(open_floor));
 }
+
+// Full screen and back rebuild the renderer in a new context; switching
+// shaders off and on from a script while the game runs. Nothing the passes
+// draw raises a GL error, and the scene is still the shader one after.
+TEST(E2eScenePasses, FullScreenAndSwitchingAtRunTimeKeepDrawing)
+{
+    GameSetup setup;
+    setup.args = {"-shaders", "1"};
+    // The test drops a file into the runtime folder; the script, polling
+    // once a frame, switches and answers with a mark.
+    setup.startup_lua = R"(
+local state = 0
+local function exists(name)
+  local f = io.open(name, "r")
+  if f then f:close() return true end
+  return false
+end
+add_hook("camera", "e2e", function()
+  if state == 0 and exists("go_off") then
+    state = 1
+    set_option("shaders", 0)
+    e2e_log("off " .. get_option("shaders"))
+    e2e_mark("is_off")
+  elseif state == 1 and exists("go_on") then
+    state = 2
+    set_option("shaders", 1)
+    e2e_log("on " .. get_option("shaders"))
+    e2e_mark("is_on")
+  end
+end)
+)";
+    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
+    setup.actions.push_back({"", 1500, "xdotool key ctrl+Return"});
+    setup.actions.push_back({"", 2000, "xdotool key ctrl+Return"});
+    setup.actions.push_back({"", 1500, "touch go_off"});
+    setup.actions.push_back({"is_off", 800, "import -window root -depth 8 off.ppm"});
+    setup.actions.push_back({"", 100, "touch go_on"});
+    setup.actions.push_back({"is_on", 1500, "import -window root -depth 8 on.ppm"});
+    setup.actions.push_back({"", 300, "term"});
+    setup.timeout_ms = 30000;
+    GameRun run = run_game("scene_switching", setup);
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(run.err.find("GL error"), std::string::npos) << run.describe();
+    EXPECT_EQ(run.err.find("Insufficient Video Memory"), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find("off 0"), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find("on 1"), std::string::npos) << run.describe();
+    // The floor under the fighters: shaded by occlusion with shaders on,
+    // flat with them off.
+    double off_under[3], on_under[3];
+    ASSERT_TRUE(region_colour(run, "off.ppm", 250, 540, 300, 40, off_under)) << run.describe();
+    ASSERT_TRUE(region_colour(run, "on.ppm", 250, 540, 300, 40, on_under)) << run.describe();
+    EXPECT_GT(distance(off_under, on_under), 20.0);
+}
