@@ -323,35 +323,38 @@ static int gather_volumes(bool mirrored)
 // the plain program, in one draw; textured ones are left to the caller.
 static int gather_subframe(float t, int32_t textured_program)
 {
-    int vertices = 0;
+    int vertices = 0, indices = 0;
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
         // The sub-frames make most of the blurred picture: full detail.
         const SceneMesh *mesh = e->main_mesh;
-        if (e->translucent || !entry_drawable(e) || !mesh || !mesh->triangles)
+        if (e->translucent || !entry_drawable(e) || !mesh || !mesh->vertices)
             continue;
         if (textured_program && e->mode == 8 && e->texture && e->texture->id)
             continue;
         DrawQueueEntry moved;
         entry_moved(e, t, &moved);
-        int nv = 3 * mesh->triangle_count;
-        if (!batch_room(vertices + nv, 0))
+        int nv = mesh->vertex_count, ni = mesh->index_count;
+        if (!batch_room(vertices + nv, indices + ni))
             return 0;
         float c[4];
         indexed_geometry_colour(moved.colour, COLOUR_PLAIN, c);
         c[3] = 1.0f;
         uint32_t colour = pack_rgba_u32(c);
         for (int v = 0; v < nv; v++) {
-            const MeshVertex *src = &mesh->triangles[v];
+            const MeshVertex *src = &mesh->vertices[v];
             BatchVertex *b = &batch_vertices[vertices + v];
             to_world(&moved, src->position, src->normal, false, b->position, b->normal);
             b->uv[0] = src->uv[0];
             b->uv[1] = src->uv[1];
             b->colour = colour;
         }
+        for (int k = 0; k < ni; k++)
+            batch_indices[indices + k] = (uint32_t)(vertices + mesh->indices[k]);
         vertices += nv;
+        indices += ni;
     }
-    return vertices;
+    return indices;
 }
 
 // ---- object programs -----------------------------------------------------------------
@@ -1104,15 +1107,15 @@ void draw_motion_subframes()
         glEnable(GL_DEPTH_TEST);
         float offset = step * (0.5f - i);
         int32_t plain = active_programs.simple_sun, textured = active_programs.simple_textured_sun;
-        int vertices = gather_subframe(offset, textured);
-        if (vertices > 0) {
+        int indices = gather_subframe(offset, textured);
+        if (indices > 0) {
             use_program(plain);
             // A zero global colour lets the programs take the vertex colours.
             set_uniform_4f(plain, "globalcolor", 0, 0, 0, 0);
             set_konstant(plain, 0.0f);
             identity_texture_matrix();
             bind_batch_arrays();
-            glDrawArrays(GL_TRIANGLES, 0, vertices);
+            glDrawElements(GL_TRIANGLES, indices, GL_UNSIGNED_INT, batch_indices);
             unbind_batch_arrays();
             use_program(0);
         }

@@ -359,27 +359,54 @@ static MeshVertex mesh_scratch[3 * MESH_TRIANGLE_MAX];
 static float volume_scratch[3 * MESH_TRIANGLE_MAX * 6];
 static uint16_t index_scratch[12 * MESH_TRIANGLE_MAX];
 
+static MeshVertex weld_scratch[3 * MESH_TRIANGLE_MAX];
+static uint16_t weld_index_scratch[3 * MESH_TRIANGLE_MAX];
+
+// Vertices that are the same in every byte become one, so that each is
+// shaded once however many triangles share it.
+static int weld_identical(const MeshVertex *in, int count, MeshVertex *out, uint16_t *indices)
+{
+    int distinct = 0;
+    for (int i = 0; i < count; i++) {
+        int found = -1;
+        for (int d = distinct - 1; d >= 0; d--)
+            if (memcmp(&out[d], &in[i], sizeof(MeshVertex)) == 0) {
+                found = d;
+                break;
+            }
+        if (found < 0) {
+            out[distinct] = in[i];
+            found = distinct++;
+        }
+        indices[i] = (uint16_t)found;
+    }
+    return distinct;
+}
+
 static int make_scene_mesh(SceneMesh *mesh, int triangles)
 {
     int count = 3 * triangles;
-    for (int k = 0; k < count; k++)
-        index_scratch[k] = (uint16_t)k;
-    if (renderobject_create(&mesh->draw, mesh_scratch, sizeof(MeshVertex), count,
-                            index_scratch, count) != 0)
+    int distinct = weld_identical(mesh_scratch, count, weld_scratch, weld_index_scratch);
+    if (renderobject_create(&mesh->draw, weld_scratch, sizeof(MeshVertex), distinct,
+                            weld_index_scratch, count) != 0)
         return 1;
     int indices = 0;
     if (build_shadow_volume(mesh_scratch, triangles, volume_scratch, index_scratch, &indices) != 0)
         return 1;
     if (renderobject_create(&mesh->shadow, volume_scratch, 24, count, index_scratch, indices) != 0)
         return 1;
-    mesh->triangles = (MeshVertex *)malloc(sizeof(MeshVertex) * count);
+    mesh->vertices = (MeshVertex *)malloc(sizeof(MeshVertex) * distinct);
+    mesh->indices = (uint16_t *)malloc(sizeof(uint16_t) * count);
     mesh->volume_vertices = (float *)malloc(sizeof(float) * 6 * count);
     mesh->volume_indices = (uint16_t *)malloc(sizeof(uint16_t) * indices);
-    if (!mesh->triangles || !mesh->volume_vertices || !mesh->volume_indices)
+    if (!mesh->vertices || !mesh->indices || !mesh->volume_vertices || !mesh->volume_indices)
         return 1;
-    memcpy(mesh->triangles, mesh_scratch, sizeof(MeshVertex) * count);
+    memcpy(mesh->vertices, weld_scratch, sizeof(MeshVertex) * distinct);
+    memcpy(mesh->indices, weld_index_scratch, sizeof(uint16_t) * count);
     memcpy(mesh->volume_vertices, volume_scratch, sizeof(float) * 6 * count);
     memcpy(mesh->volume_indices, index_scratch, sizeof(uint16_t) * indices);
+    mesh->vertex_count = distinct;
+    mesh->index_count = count;
     mesh->triangle_count = triangles;
     mesh->volume_index_count = indices;
     return 0;
@@ -389,12 +416,15 @@ static void free_scene_mesh(SceneMesh *mesh)
 {
     renderobject_free(&mesh->draw);
     renderobject_free(&mesh->shadow);
-    free(mesh->triangles);
+    free(mesh->vertices);
+    free(mesh->indices);
     free(mesh->volume_vertices);
     free(mesh->volume_indices);
-    mesh->triangles = nullptr;
+    mesh->vertices = nullptr;
+    mesh->indices = nullptr;
     mesh->volume_vertices = nullptr;
     mesh->volume_indices = nullptr;
+    mesh->vertex_count = mesh->index_count = 0;
     mesh->triangle_count = mesh->volume_index_count = 0;
 }
 

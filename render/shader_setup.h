@@ -23,7 +23,10 @@ static_assert(sizeof(MeshVertex) == 32, "drawing meshes have 32-byte vertices");
 struct SceneMesh {
     RenderObject draw;
     RenderObject shadow;
-    MeshVertex *triangles;       // three per triangle
+    MeshVertex *vertices;        // the drawing mesh's distinct vertices
+    int vertex_count;
+    uint16_t *indices;           // three per triangle
+    int index_count;
     int triangle_count;
     float *volume_vertices;      // position, normal
     uint16_t *volume_indices;
