@@ -17,11 +17,10 @@ SceneMeshSet scene_meshes;
 SquareOutlineEntry square_outlines[SQUARE_OUTLINE_MAX];
 int square_outline_count = 0;
 
-// Mesh detail: the object itself, its mirrored copy, and what only needs
-// the outline (shadow volumes, motion sub-frames). The finest level (4)
+// Mesh detail of the object and of its mirrored copy. The finest level (4)
 // costs four times the vertices of level 3 and shows no difference at the
 // size a fighter's parts take on the screen.
-enum { MAIN_LEVEL = 3, MIRROR_LEVEL = 2, COARSE_LEVEL = 2 };
+enum { MAIN_LEVEL = 3, MIRROR_LEVEL = 2 };
 
 enum { MODE_PLAIN = 1, MODE_OCCLUDER = 4, MODE_TEXTURED = 8, MODE_MARKER = 16,
        MODE_HALF_KEEP = 64, MODE_HALF_OTHER = 128 };
@@ -121,7 +120,6 @@ void queue_sphere(const float r[9], const float p[3], const float av[3], const f
         e->shape[k] = r[k] * radius;
     e->main_mesh = scene_meshes.sphere[MAIN_LEVEL];
     e->mirror_mesh = scene_meshes.sphere[MIRROR_LEVEL];
-    e->coarse_mesh = scene_meshes.sphere[COARSE_LEVEL];
 }
 
 void queue_box(const float r[9], const float p[3], const float sides[3], const float av[3],
@@ -143,7 +141,6 @@ void queue_box(const float r[9], const float p[3], const float sides[3], const f
             e->shape[row * 3 + c] = r[row * 3 + c] * 0.5f * sides[c];
     e->main_mesh = scene_meshes.box;
     e->mirror_mesh = scene_meshes.box;
-    e->coarse_mesh = scene_meshes.box;
 }
 
 void queue_shape(const float r[9], const float texgen[9], const float p[3], const float av[3],
@@ -164,7 +161,6 @@ void queue_shape(const float r[9], const float texgen[9], const float p[3], cons
     }
     e->main_mesh = scene_meshes.shape[MAIN_LEVEL];
     e->mirror_mesh = scene_meshes.shape[MIRROR_LEVEL];
-    e->coarse_mesh = scene_meshes.shape[COARSE_LEVEL];
 }
 
 void queue_capsule(const float r[9], const float p[3], float length, float radius,
@@ -191,7 +187,6 @@ void queue_capsule(const float r[9], const float p[3], float length, float radiu
     e->stretch = length / (2.0f * radius) - 1.0f;
     e->main_mesh = scene_meshes.capsule[MAIN_LEVEL];
     e->mirror_mesh = scene_meshes.capsule[MIRROR_LEVEL];
-    e->coarse_mesh = scene_meshes.capsule[COARSE_LEVEL];
 }
 
 // ---- the shape drawers' sink -------------------------------------------------------

@@ -24,7 +24,6 @@ struct DrawQueueEntry {
     float stretch;           // capsules: length / (2 radius) - 1
     const SceneMesh *main_mesh;
     const SceneMesh *mirror_mesh;
-    const SceneMesh *coarse_mesh;   // shadow volumes and motion sub-frames
     Texture *texture;
     Texture *bump;
 };

@@ -282,6 +282,7 @@ static void unbind_batch_arrays()
 // this; a short volume covers far fewer pixels than one drawn to the far
 // plane, which costs most with a low sun.
 static const float VOLUME_REACH = 4.0f;
+static const float VOLUME_SHRINK = 0.98f;
 
 // The shadow volumes of every opaque object in one indexed draw, stretched
 // here: vertices of faces turned from the sun move away from it.
@@ -297,7 +298,9 @@ static int gather_volumes(bool mirrored)
     int vertices = 0, indices = 0;
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
-        const SceneMesh *mesh = e->coarse_mesh ? e->coarse_mesh : e->main_mesh;
+        // The object's own mesh: a coarser volume leaves jagged light
+        // patches along the shadow's edge on the finer surface.
+        const SceneMesh *mesh = e->main_mesh;
         if (e->translucent || !entry_drawable(e) || !mesh || !mesh->volume_vertices)
             continue;
         int nv = 3 * mesh->triangle_count, ni = mesh->volume_index_count;
@@ -307,6 +310,12 @@ static int gather_volumes(bool mirrored)
             const float *src = mesh->volume_vertices + 6 * v;
             BatchVertex *b = &batch_vertices[vertices + v];
             to_world(e, src, src + 3, mirrored, b->position, b->normal);
+            // Shrunk a little toward the object's centre, so that its lit
+            // surface never ties in depth with the volume's own face.
+            for (int k = 0; k < 3; k++) {
+                float c = (mirrored && k == 2) ? -e->position[k] : e->position[k];
+                b->position[k] = c + (b->position[k] - c) * VOLUME_SHRINK;
+            }
             if (b->normal[0] * sun[0] + b->normal[1] * sun[1] + b->normal[2] * sun[2] < 0)
                 for (int k = 0; k < 3; k++)
                     b->position[k] -= sun[k] * VOLUME_REACH;
@@ -414,12 +423,11 @@ void indexed_geometry_colour(const float c[4], int kind, float out[4])
     out[3] = kind == COLOUR_GHOST_MIRROR ? 0.5f * c[3] : c[3];
 }
 
-enum { MESH_MAIN, MESH_MIRROR, MESH_COARSE };
+enum { MESH_MAIN, MESH_MIRROR };
 
 static const SceneMesh *entry_mesh(const DrawQueueEntry *e, int which)
 {
-    const SceneMesh *m = which == MESH_MIRROR ? e->mirror_mesh
-                         : which == MESH_COARSE ? e->coarse_mesh : e->main_mesh;
+    const SceneMesh *m = which == MESH_MIRROR ? e->mirror_mesh : e->main_mesh;
     return m && m->draw.index_count > 0 ? m : e->main_mesh;
 }
 
@@ -803,13 +811,83 @@ static void draw_opaque_objects()
     unbind_vertex_buffers();
 }
 
+// The window rectangle that holds every opaque object (mirrored in the
+// floor on request), from the corners of their bounding box; false when
+// the box reaches behind the camera (then no rectangle is used).
+static bool opaque_objects_rectangle(bool mirrored, GLint rect[4])
+{
+    float lo[3] = {1e30f, 1e30f, 1e30f}, hi[3] = {-1e30f, -1e30f, -1e30f};
+    int n = 0;
+    for (int i = 0; i < draw_queue.count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        if (e->translucent || !entry_drawable(e))
+            continue;
+        // A bound of the shape: the longest column of the shape matrix
+        // (and the capsule's stretch) around the centre.
+        float r = 0;
+        for (int c = 0; c < 3; c++) {
+            float col = fabsf(e->shape[c]) + fabsf(e->shape[3 + c]) + fabsf(e->shape[6 + c]);
+            r = col > r ? col : r;
+        }
+        r *= 1.0f + fabsf(e->stretch);
+        for (int k = 0; k < 3; k++) {
+            float p = (mirrored && k == 2) ? -e->position[k] : e->position[k];
+            lo[k] = p - r < lo[k] ? p - r : lo[k];
+            hi[k] = p + r > hi[k] ? p + r : hi[k];
+        }
+        n++;
+    }
+    if (n == 0)
+        return false;
+    float mv[16], pr[16];
+    GLint vp[4];
+    glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+    glGetFloatv(GL_PROJECTION_MATRIX, pr);
+    glGetIntegerv(GL_VIEWPORT, vp);
+    float x0 = 1e30f, y0 = 1e30f, x1 = -1e30f, y1 = -1e30f;
+    for (int c = 0; c < 8; c++) {
+        float p[4] = {(c & 1) ? hi[0] : lo[0], (c & 2) ? hi[1] : lo[1], (c & 4) ? hi[2] : lo[2], 1};
+        float e[4], q[4];
+        for (int r = 0; r < 4; r++)
+            e[r] = mv[r] * p[0] + mv[4 + r] * p[1] + mv[8 + r] * p[2] + mv[12 + r] * p[3];
+        for (int r = 0; r < 4; r++)
+            q[r] = pr[r] * e[0] + pr[4 + r] * e[1] + pr[8 + r] * e[2] + pr[12 + r] * e[3];
+        if (!(q[3] > 1e-4f))
+            return false;
+        float sx = vp[0] + (q[0] / q[3] * 0.5f + 0.5f) * vp[2];
+        float sy = vp[1] + (q[1] / q[3] * 0.5f + 0.5f) * vp[3];
+        x0 = sx < x0 ? sx : x0;
+        x1 = sx > x1 ? sx : x1;
+        y0 = sy < y0 ? sy : y0;
+        y1 = sy > y1 ? sy : y1;
+    }
+    float left = floorf(x0) - 1, bottom = floorf(y0) - 1, right = ceilf(x1) + 1, top = ceilf(y1) + 1;
+    left = left < vp[0] ? vp[0] : left;
+    bottom = bottom < vp[1] ? vp[1] : bottom;
+    right = right > vp[0] + vp[2] ? vp[0] + vp[2] : right;
+    top = top > vp[1] + vp[3] ? vp[1] + vp[3] : top;
+    rect[0] = (GLint)left;
+    rect[1] = (GLint)bottom;
+    rect[2] = right > left ? (GLint)(right - left) : 0;
+    rect[3] = top > bottom ? (GLint)(top - bottom) : 0;
+    return true;
+}
+
 // Both faces in one draw: front faces count up, back faces down (in the
-// mirrored copy the windings swap, so the front is clockwise).
+// mirrored copy the windings swap, so the front is clockwise). The stencil
+// only matters where objects are, so the volumes are cut to their
+// rectangle.
 static void draw_shadow_volumes(bool mirrored)
 {
     int indices = gather_volumes(mirrored);
     if (indices <= 0)
         return;
+    GLint rect[4];
+    bool cut = opaque_objects_rectangle(mirrored, rect);
+    if (cut) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect[0], rect[1], rect[2], rect[3]);
+    }
     int32_t program = active_programs.shadow;
     set_konstant(program, 0.0f);
     // Already stretched: no light direction, so the program moves nothing.
@@ -823,6 +901,8 @@ static void draw_shadow_volumes(bool mirrored)
     glDrawElements(GL_TRIANGLES, indices, GL_UNSIGNED_INT, batch_indices);
     glFrontFace(GL_CCW);
     glEnable(GL_CULL_FACE);
+    if (cut)
+        glDisable(GL_SCISSOR_TEST);
     unbind_batch_arrays();
     set_uniform_3fv(program, "vlightdir", world_shader.sun_light_dir);
 }
