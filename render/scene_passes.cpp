@@ -281,7 +281,7 @@ static void unbind_batch_arrays()
 // objects (the floor has its own shadows), and a fighter is smaller than
 // this; a short volume covers far fewer pixels than one drawn to the far
 // plane, which costs most with a low sun.
-static const float VOLUME_REACH = 4.0f;
+static const float VOLUME_REACH = 3.0f;
 static const float VOLUME_SHRINK = 0.98f;
 
 // The shadow volumes of every opaque object in one indexed draw, stretched
