@@ -507,6 +507,10 @@ void init_shader_renderer()
 {
     if (!shaders_option())
         return;
+    // Before the window exists (a start-up script) there is nothing to
+    // build on; the renderer's start builds it with the option kept.
+    if (!glGetString(GL_VERSION))
+        return;
     if (shader_renderer_ready)
         free_shader_renderer();
     build_graphics_stats_line();
