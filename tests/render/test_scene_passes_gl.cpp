@@ -23,6 +23,7 @@
 #include "platform/screenshot.h"
 #include "render/draw_queue.h"
 #include "render/floor_stains.h"
+#include "render/fluid_blood.h"
 #include "render/gl_draw.h"
 #include "render/glsl_programs.h"
 #include "render/render_util.h"
@@ -318,4 +319,51 @@ TEST_F(ScenePassesGl, BloodOnTheFloorLeavesStainedPatches)
     EXPECT_EQ(stain_blot_vertex_count, 0) << "painted into the map";
     EXPECT_GE(stain_quads.count, 6);
     EXPECT_EQ(stain_quads.count % 6, 0);
+}
+
+namespace {
+
+// A strand of blood in front of the fighters, emitted during the frame's
+// drawing as the blood drops do.
+void emit_strand()
+{
+    const float red[3] = {0.8f, 0.0f, 0.0f};
+    set_draw_color(0.8f, 0, 0, 1);
+    for (int i = 0; i < 40; i++) {
+        const float p[3] = {0.2f + 0.02f * i, -1.2f, 1.0f + 0.01f * i};
+        const float d[3] = {1.0f, 0.0f, 0.5f};
+        emit_fluid_blood(p, d, 0.06f, red);
+    }
+}
+
+int fluid_option(const char *name)
+{
+    if (std::string(name) == "fluid")
+        return 1;
+    return passes_option(name);
+}
+
+} // namespace
+
+TEST_F(ScenePassesGl, FluidBloodStrandsAreDrawnAsParticles)
+{
+    core_outward.get_option = fluid_option;
+    render_outward.draw_blood_drops = emit_strand;
+    load_render_resources();
+    ASSERT_EQ(shader_renderer_ready, 1);
+    ASSERT_EQ(options.fluid, 1) << "the probe keeps fluid blood on llvmpipe";
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    std::vector<uint8_t> px = frame();
+    save_ppm(test_tmp_path("fluid_blood.ppm"), px);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    EXPECT_EQ(blood_particle_buffer.count, 40);
+    EXPECT_EQ(fluid_vertex_count, 40 * 6);
+    int red = 0;
+    for (int i = 0; i < SW * SH; i++) {
+        const uint8_t *p = &px[i * 4];
+        if (p[0] > 120 && p[1] < 60 && p[2] < 60)
+            red++;
+    }
+    EXPECT_GT(red, 12) << "blood on the screen";
 }
