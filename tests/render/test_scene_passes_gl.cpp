@@ -29,6 +29,7 @@
 #include "render/render_util.h"
 #include "render/scene.h"
 #include "render/shader_setup.h"
+#include "render/texture.h"
 #include "render/world_shader.h"
 #include "support/test_support.h"
 
@@ -366,4 +367,49 @@ TEST_F(ScenePassesGl, FluidBloodStrandsAreDrawnAsParticles)
             red++;
     }
     EXPECT_GT(red, 12) << "blood on the screen";
+}
+
+TEST_F(ScenePassesGl, ObjectProgramFollowsModeTextureAndBump)
+{
+    load_render_resources();
+    ASSERT_EQ(shader_renderer_ready, 1);
+    Texture unloaded, loaded;
+    texture_init(&unloaded);
+    texture_init(&loaded);
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    loaded.id = id;
+    DrawQueueEntry e;
+    memset(&e, 0, sizeof e);
+    e.shape[0] = e.shape[4] = e.shape[8] = 1;
+    e.texgen[0] = e.texgen[4] = e.texgen[8] = 1;
+    const struct {
+        int mode;
+        Texture *texture;
+        Texture *bump;
+        int32_t *expect;
+    } cases[] = {
+        {1, &loaded, nullptr, &active_programs.diffuse},
+        {8, &unloaded, nullptr, &active_programs.diffuse},
+        {8, nullptr, nullptr, &active_programs.diffuse},
+        {8, &loaded, nullptr, &active_programs.diffuse_textured},
+        {8 | 0x100, &loaded, nullptr, &active_programs.tcgen},
+        // Bump mapping is off in these options: the bump texture is ignored.
+        {8, &loaded, &loaded, &active_programs.diffuse_textured},
+    };
+    for (const auto &c : cases) {
+        e.mode = c.mode;
+        e.texture = c.texture;
+        e.bump = c.bump;
+        int32_t program = select_object_program(&e);
+        EXPECT_EQ(program, *c.expect) << c.mode;
+        GLint current = 0;
+        glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+        EXPECT_EQ(current, program);
+    }
+    use_program(0);
+    disable_texture_unit(1);
+    disable_texture_unit(0);
+    glDeleteTextures(1, &id);
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
