@@ -1118,6 +1118,32 @@ static void draw_textured_subframe_objects(int32_t program, float t)
     unbind_vertex_buffers();
 }
 
+// The opaque objects (and blood) of sub-frame i, moved by the time t.
+static void draw_subframe_objects(int i, float t)
+{
+    bind_render_target(i + 1);
+    glDisable(GL_BLEND);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    int32_t plain = active_programs.simple_sun, textured = active_programs.simple_textured_sun;
+    int indices = gather_subframe(t, textured);
+    if (indices > 0) {
+        use_program(plain);
+        // A zero global colour lets the programs take the vertex colours.
+        set_uniform_4f(plain, "globalcolor", 0, 0, 0, 0);
+        set_konstant(plain, 0.0f);
+        identity_texture_matrix();
+        bind_batch_arrays();
+        glDrawElements(GL_TRIANGLES, indices, GL_UNSIGNED_INT, batch_indices);
+        unbind_batch_arrays();
+        use_program(0);
+    }
+    if (textured)
+        draw_textured_subframe_objects(textured, t);
+    if (subframe_blood_first)
+        draw_fluid_blood_moved(t);
+}
+
 void draw_motion_subframes()
 {
     // Only with motion blur running: its targets and programs exist.
@@ -1165,14 +1191,17 @@ void draw_motion_subframes()
     disable_texture_unit(0);
     use_program(0);
     draw_sky(0, 1);
-    const RenderTarget &first = render_targets[1];
-    for (int i = 2; i <= n; i++) {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, first.framebuffer);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, render_targets[i].framebuffer);
-        glBlitFramebuffer(0, 0, first.width, first.height, 0, 0, render_targets[i].width,
-                          render_targets[i].height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    // When nothing moves (a turn waiting for the players) every sub-frame
+    // is the same picture: the objects go into the first one only.
+    bool still = fluid_vertex_count == 0 || !subframe_blood_first;
+    for (int i = 0; i < draw_queue.count && still; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        if (e->translucent)
+            continue;
+        for (int k = 0; k < 3; k++)
+            if (e->linear_velocity[k] != 0 || e->angular_velocity[k] != 0)
+                still = false;
     }
-    bind_render_target(-1);
     const int32_t lit[] = {active_programs.simple_sun, active_programs.simple_textured_sun};
     for (int32_t p : lit) {
         if (!p)
@@ -1180,30 +1209,21 @@ void draw_motion_subframes()
         use_program(p);
         set_uniform_2f(p, "lightfov", 0.35f, 0.65f);
     }
-    glDisable(GL_BLEND);
-    for (int i = 0; i < n; i++) {
-        bind_render_target(i + 1);
-        glClear(GL_DEPTH_BUFFER_BIT);
-        glEnable(GL_DEPTH_TEST);
-        float offset = step * (0.5f - i);
-        int32_t plain = active_programs.simple_sun, textured = active_programs.simple_textured_sun;
-        int indices = gather_subframe(offset, textured);
-        if (indices > 0) {
-            use_program(plain);
-            // A zero global colour lets the programs take the vertex colours.
-            set_uniform_4f(plain, "globalcolor", 0, 0, 0, 0);
-            set_konstant(plain, 0.0f);
-            identity_texture_matrix();
-            bind_batch_arrays();
-            glDrawElements(GL_TRIANGLES, indices, GL_UNSIGNED_INT, batch_indices);
-            unbind_batch_arrays();
-            use_program(0);
-        }
-        if (textured)
-            draw_textured_subframe_objects(textured, offset);
-        if (subframe_blood_first)
-            draw_fluid_blood_moved(offset);
+    use_program(0);
+    if (still)
+        draw_subframe_objects(0, 0.0f);
+    bind_render_target(-1);
+    const RenderTarget &first = render_targets[1];
+    for (int i = 2; i <= n; i++) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, first.framebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, render_targets[i].framebuffer);
+        glBlitFramebuffer(0, 0, first.width, first.height, 0, 0, render_targets[i].width,
+                          render_targets[i].height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!still)
+        for (int i = 0; i < n; i++)
+            draw_subframe_objects(i, step * (0.5f - i));
     glDisable(GL_LIGHTING);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
