@@ -296,33 +296,46 @@ static int gather_volumes(bool mirrored)
     if (mirrored)
         sun[2] = -sun[2];
     int vertices = 0, indices = 0;
+    static bool away[3 * MESH_TRIANGLE_MAX];
     for (int i = 0; i < draw_queue.count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
         // The object's own mesh: a coarser volume leaves jagged light
         // patches along the shadow's edge on the finer surface.
         const SceneMesh *mesh = e->main_mesh;
-        if (e->translucent || !entry_drawable(e) || !mesh || !mesh->volume_vertices)
+        if (e->translucent || !entry_drawable(e) || !mesh || !mesh->volume_positions ||
+            mesh->triangle_count > MESH_TRIANGLE_MAX)
             continue;
-        int nv = 3 * mesh->triangle_count, ni = mesh->volume_index_count;
-        if (!batch_room(vertices + nv, indices + ni))
+        // Each corner twice: where it stands and stretched away from the sun.
+        int np = mesh->volume_position_count, ni = mesh->volume_index_count;
+        if (!batch_room(vertices + 2 * np, indices + ni))
             return 0;
-        for (int v = 0; v < nv; v++) {
-            const float *src = mesh->volume_vertices + 6 * v;
-            BatchVertex *b = &batch_vertices[vertices + v];
-            to_world(e, src, src + 3, mirrored, b->position, b->normal);
+        const float zero[3] = {0, 0, 0};
+        for (int j = 0; j < np; j++) {
+            BatchVertex *b = &batch_vertices[vertices + 2 * j];
+            float n[3];
+            to_world(e, mesh->volume_positions + 3 * j, zero, mirrored, b->position, n);
             // Shrunk a little toward the object's centre, so that its lit
             // surface never ties in depth with the volume's own face.
             for (int k = 0; k < 3; k++) {
                 float c = (mirrored && k == 2) ? -e->position[k] : e->position[k];
                 b->position[k] = c + (b->position[k] - c) * VOLUME_SHRINK;
+                b[1].position[k] = b->position[k] - sun[k] * VOLUME_REACH;
+                b->normal[k] = b[1].normal[k] = 0;
             }
-            if (b->normal[0] * sun[0] + b->normal[1] * sun[1] + b->normal[2] * sun[2] < 0)
-                for (int k = 0; k < 3; k++)
-                    b->position[k] -= sun[k] * VOLUME_REACH;
         }
-        for (int k = 0; k < ni; k++)
-            batch_indices[indices + k] = (uint32_t)(vertices + mesh->volume_indices[k]);
-        vertices += nv;
+        // Which faces turn from the sun (their corners take the stretched copy).
+        for (int t = 0; t < mesh->triangle_count; t++) {
+            const float *src = mesh->volume_vertices + 6 * (3 * t);
+            float p[3], n[3];
+            to_world(e, src, src + 3, mirrored, p, n);
+            away[t] = n[0] * sun[0] + n[1] * sun[1] + n[2] * sun[2] < 0;
+        }
+        for (int k = 0; k < ni; k++) {
+            int v = mesh->volume_indices[k];
+            batch_indices[indices + k] =
+                (uint32_t)(vertices + 2 * mesh->volume_corner[v] + (away[v / 3] ? 1 : 0));
+        }
+        vertices += 2 * np;
         indices += ni;
     }
     return indices;

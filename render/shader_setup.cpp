@@ -399,8 +399,29 @@ static int make_scene_mesh(SceneMesh *mesh, int triangles)
     mesh->indices = (uint16_t *)malloc(sizeof(uint16_t) * count);
     mesh->volume_vertices = (float *)malloc(sizeof(float) * 6 * count);
     mesh->volume_indices = (uint16_t *)malloc(sizeof(uint16_t) * indices);
-    if (!mesh->vertices || !mesh->indices || !mesh->volume_vertices || !mesh->volume_indices)
+    mesh->volume_positions = (float *)malloc(sizeof(float) * 3 * count);
+    mesh->volume_corner = (uint16_t *)malloc(sizeof(uint16_t) * count);
+    if (!mesh->vertices || !mesh->indices || !mesh->volume_vertices || !mesh->volume_indices ||
+        !mesh->volume_positions || !mesh->volume_corner)
         return 1;
+    // The same welding as the volume's edges were found with.
+    int positions = 0;
+    for (int v = 0; v < count; v++) {
+        const float *p = volume_scratch + 6 * v;
+        int found = -1;
+        for (int d = 0; d < positions && found < 0; d++) {
+            const float *q = mesh->volume_positions + 3 * d;
+            float dx = p[0] - q[0], dy = p[1] - q[1], dz = p[2] - q[2];
+            if (dx * dx + dy * dy + dz * dz <= 1e-6f)
+                found = d;
+        }
+        if (found < 0) {
+            memcpy(mesh->volume_positions + 3 * positions, p, 3 * sizeof(float));
+            found = positions++;
+        }
+        mesh->volume_corner[v] = (uint16_t)found;
+    }
+    mesh->volume_position_count = positions;
     memcpy(mesh->vertices, weld_scratch, sizeof(MeshVertex) * distinct);
     memcpy(mesh->indices, weld_index_scratch, sizeof(uint16_t) * count);
     memcpy(mesh->volume_vertices, volume_scratch, sizeof(float) * 6 * count);
@@ -420,6 +441,11 @@ static void free_scene_mesh(SceneMesh *mesh)
     free(mesh->indices);
     free(mesh->volume_vertices);
     free(mesh->volume_indices);
+    free(mesh->volume_positions);
+    free(mesh->volume_corner);
+    mesh->volume_positions = nullptr;
+    mesh->volume_corner = nullptr;
+    mesh->volume_position_count = 0;
     mesh->vertices = nullptr;
     mesh->indices = nullptr;
     mesh->volume_vertices = nullptr;

@@ -28,9 +28,14 @@ struct SceneMesh {
     uint16_t *indices;           // three per triangle
     int index_count;
     int triangle_count;
-    float *volume_vertices;      // position, normal
+    float *volume_vertices;      // position, normal (three per triangle)
     uint16_t *volume_indices;
     int volume_index_count;
+    // The volume's corners welded: distinct positions, and for each volume
+    // vertex the position it stands on.
+    float *volume_positions;
+    int volume_position_count;
+    uint16_t *volume_corner;
 };
 
 enum { MESH_LEVELS = 4, MESH_TRIANGLE_MAX = 8 * 256 + 64, SKY_DOME_TRIANGLES = 1152 };
