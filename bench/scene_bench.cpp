@@ -21,71 +21,11 @@
 #include "shell/options.h"
 #include "shell/palette.h"
 
+#include "bench/match_in_progress.h"
+
 namespace {
 
 const int W = 800, H = 600, WARMUP = 30, FRAMES = 400;
-
-double now_s()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-int option_value(const char *name)
-{
-    int row = option_row(name);
-    return row < 0 ? 0 : get_option(row);
-}
-
-int palette(int index, float *rgb)
-{
-    get_colour_rgb(index, rgb);
-    return 0;
-}
-
-void set_moves(int turn)
-{
-    for (int p = 0; p < 2; p++)
-        for (int j = 0; j < NUM_JOINTS; j++) {
-            int s = (turn + j + p) % 4;
-            players[p].joint_state[j] = s + 1;
-            double v = joint_velocity(p, j);
-            dJointSetHingeParam(players[p].hinge[j], dParamVel, s == 0 ? -v : s == 1 ? v : 0);
-            dJointSetHingeParam(players[p].hinge[j], dParamFMax,
-                                s == 3 ? 0 : joint_strength(p, j));
-        }
-}
-
-void contacts(void *, dGeomID a, dGeomID b)
-{
-    dBodyID ba = dGeomGetBody(a), bb = dGeomGetBody(b);
-    if (ba && bb && dAreConnectedExcluding(ba, bb, dJointTypeContact))
-        return;
-    dContact c[8];
-    memset(c, 0, sizeof c);
-    for (int i = 0; i < 8; i++) {
-        c[i].surface.mode = dContactBounce | dContactSoftCFM;
-        c[i].surface.mu = ba && bb ? 0.3 : current_world.ground_mu;
-        c[i].surface.bounce = 0.1;
-        c[i].surface.bounce_vel = 0.05;
-        c[i].surface.soft_cfm = 0.1;
-    }
-    int n = dCollide(a, b, 8, &c[0].geom, sizeof(dContact));
-    for (int i = 0; i < n; i++)
-        dJointAttach(dJointCreateContact(physics_world, contact_group, &c[i]), ba, bb);
-}
-
-int frame_no;
-void step(int)
-{
-    if (frame_no % 10 == 0)
-        set_moves(frame_no / 10);
-    dSpaceCollide(live_space, nullptr, contacts);
-    dWorldStep(physics_world, world_step_size);
-    dJointGroupEmpty(contact_group);
-    draw_scene(&match_state, &current_rules);
-    frame_no++;
-}
 
 }  // namespace
 

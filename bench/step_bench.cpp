@@ -12,6 +12,8 @@
 #include "core/step.h"
 #include "core/world.h"
 
+#include "bench/match_in_progress.h"
+
 namespace {
 
 const int MATCHES = 6;
@@ -43,25 +45,6 @@ void set_moves(int turn)
             dJointSetHingeParam(players[p].hinge[j], dParamFMax,
                                 s == 3 ? 0 : joint_strength(p, j));
         }
-}
-
-void plain_contacts(void *, dGeomID a, dGeomID b)
-{
-    dBodyID ba = dGeomGetBody(a), bb = dGeomGetBody(b);
-    if (ba && bb && dAreConnectedExcluding(ba, bb, dJointTypeContact))
-        return;
-    dContact c[8];
-    memset(c, 0, sizeof c);
-    for (int i = 0; i < 8; i++) {
-        c[i].surface.mode = dContactBounce | dContactSoftCFM;
-        c[i].surface.mu = ba && bb ? 0.3 : current_world.ground_mu;
-        c[i].surface.bounce = 0.1;
-        c[i].surface.bounce_vel = 0.05;
-        c[i].surface.soft_cfm = 0.1;
-    }
-    int n = dCollide(a, b, 8, &c[0].geom, sizeof(dContact));
-    for (int i = 0; i < n; i++)
-        dJointAttach(dJointCreateContact(physics_world, contact_group, &c[i]), ba, bb);
 }
 
 }  // namespace
@@ -98,7 +81,7 @@ int main()
             if (frame % 10 == 0)
                 set_moves(frame / 10);
             double t0 = now_us();
-            dSpaceCollide(live_space, nullptr, plain_contacts);
+            dSpaceCollide(live_space, nullptr, contacts);
             dWorldStep(physics_world, world_step_size);
             dJointGroupEmpty(contact_group);
             bare_time += now_us() - t0;

@@ -15,6 +15,8 @@
 #include "platform/camera.h"
 #include "render/fighter_draw.h"
 #include "render/gl_draw.h"
+#include "render/scene_passes.h"
+#include "render/shader_setup.h"
 #include "render/texture.h"
 
 int shaders_active = 0;
@@ -653,11 +655,15 @@ void draw_scene(MatchState *match, const GameRules *rules)
         return;
     glGetFloatv(GL_MODELVIEW_MATRIX, saved_modelview);
     update_camera(match, 0.97f);
+    // The shader renderer follows the option, then opens the frame's queue.
+    sync_shader_renderer();
+    draw_scene_lighting();
     draw_dojo(rules);
     if (shaders_active && option_on("transparency", 0))
         draw_fighters_sorted(match);
     else
         draw_fighters(match);
+    draw_scene_objects();
     // Leave the state the next layers expect.
     glDisable(GL_CLIP_PLANE0);
     glEnable(GL_DEPTH_TEST);

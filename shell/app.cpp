@@ -31,6 +31,7 @@
 #include "platform/sound.h"
 #include "render/meshes.h"
 #include "render/scene.h"
+#include "render/shader_setup.h"
 #include "script/hooks.h"
 #include "shell/buddies.h"
 #include "shell/console.h"
@@ -332,6 +333,7 @@ static void bind_layers()
     // after every new video mode).
     bind_ttf_text();
     bind_bump_meshes();
+    bind_shader_renderer();
     hud_outward.is_connected = is_connected;
     hud_outward.menu_state = [] { return (int)menu_state; };
     platform_outward.set_drawn_cursor_visible = [](int visible) { drawn_cursor.visible = visible; };
@@ -418,6 +420,7 @@ static void bind_layers()
     render_option_refs.frameskip = &option_table[OPT_FRAMESKIP].value;
     render_option_refs.shaders = &option_table[OPT_SHADERS].value;
     render_option_refs.shaders_active = &shaders_active;
+    render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
 
 
     // Sounds; a test that listens to a sound slot installs its own first.
