@@ -3,6 +3,7 @@
 #include <ode/ode.h>
 
 #include "core/blood.h"
+#include "core/outward.h"
 #include "core/world.h"
 #include "render/gl_draw.h"
 #include "render/scene.h"
@@ -16,6 +17,15 @@ void draw_blood_drops()
         const float *c = d->colour_source ? d->colour : default_blood_colour;
         set_draw_color(c[0], c[1], c[2], 1.0f);
         double size = d->size > 0 ? d->size : 0.01;
+        // With the shader renderer's fluid blood the drop becomes a particle
+        // of the frame's strands, moving the way the body moves.
+        if (shaders_active && (!core_outward.get_option || core_outward.get_option("fluid"))) {
+            const dReal *p = dBodyGetPosition(d->body), *v = dBodyGetLinearVel(d->body);
+            const float position[3] = {(float)p[0], (float)p[1], (float)p[2]};
+            const float direction[3] = {(float)v[0], (float)v[1], (float)v[2]};
+            emit_fluid_blood(position, direction, (float)size, c);
+            continue;
+        }
         draw_sphere_geom(dBodyGetPosition(d->body), dBodyGetLinearVel(d->body),
                          dBodyGetAngularVel(d->body), dBodyGetRotation(d->body), size, DRAW_PLAIN,
                          nullptr, nullptr);

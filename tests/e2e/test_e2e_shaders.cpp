@@ -7,38 +7,6 @@
 
 #include "e2e/e2e_support.h"
 
-namespace {
-
-// Average RGB (0..255) of a rectangle of a binary PPM with 8 or 16 bits a
-// channel (the screen grabber writes 16 on deep visuals).
-bool ppm_region(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
-                double rgb[3])
-{
-    std::string bytes = run.file(ppm);
-    int width = 0, height = 0, maxval = 0, used = 0;
-    if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
-        (maxval != 255 && maxval != 65535))
-        return false;
-    size_t sample = maxval == 255 ? 1 : 2;
-    size_t base = (size_t)used + 1;
-    if (x < 0 || y < 0 || x + w > width || y + h > height ||
-        bytes.size() < base + (size_t)width * height * 3 * sample)
-        return false;
-    double sum[3] = {0, 0, 0};
-    for (int row = y; row < y + h; row++)
-        for (int col = x; col < x + w; col++)
-            for (int c = 0; c < 3; c++) {
-                size_t at = base + (((size_t)row * width + col) * 3 + c) * sample;
-                // The high byte of a 16-bit sample is the 8-bit value.
-                sum[c] += (unsigned char)bytes[at];
-            }
-    for (int c = 0; c < 3; c++)
-        rgb[c] = sum[c] / ((double)w * h);
-    return true;
-}
-
-} // namespace
-
 TEST(E2eShaders, WorldShaderCommandsExportLoadQueryAndRefuse)
 {
     GameSetup setup;
@@ -61,13 +29,22 @@ add_hook("camera", "e2e", function()
   run_cmd("loadworldshader ../../default.cfg")
   run_cmd("exportworldshader after.inc")
   run_cmd("worldshader 17 0.2 0.3 0.5")
-  set_option("shaders", 1)
-  e2e_log("shaders option " .. get_option("shaders"))
   e2e_mark("ready")
 end)
+-- After the fixed-function picture was taken, the shaders are switched on.
+local frames = 0
+add_hook("draw2d", "e2e", function()
+  if not done then return end
+  frames = frames + 1
+  if frames == 90 then
+    set_option("shaders", 1)
+    e2e_log("shaders option " .. get_option("shaders"))
+    e2e_mark("shaders")
+  end
+end)
 )";
-    setup.actions.push_back({"ready", 1500, "screenshot after.png"});
-    setup.actions.push_back({"", 100, "screenshot after.ppm"});
+    setup.actions.push_back({"ready", 500, "screenshot after.ppm"});
+    setup.actions.push_back({"shaders", 1000, "screenshot after.png"});
     setup.actions.push_back({"", 200, "term"});
     GameRun run = run_game("shaders_commands", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
@@ -105,9 +82,10 @@ end)
     EXPECT_TRUE(on || refused) << run.describe();
     EXPECT_TRUE(run.exists("after.png")) << run.describe();
 
-    // The text background colour is the window's clear colour in the game.
+    // The text background colour is the window's clear colour in the
+    // fixed-function game.
     double rgb[3];
-    ASSERT_TRUE(ppm_region(run, "after.ppm", 650, 250, 40, 40, rgb)) << run.describe();
+    ASSERT_TRUE(region_colour(run, "after.ppm", 650, 250, 40, 40, rgb)) << run.describe();
     EXPECT_NEAR(rgb[0], 0.2 * 255, 6);
     EXPECT_NEAR(rgb[1], 0.3 * 255, 6);
     EXPECT_NEAR(rgb[2], 0.5 * 255, 6);

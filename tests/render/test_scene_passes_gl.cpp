@@ -17,6 +17,7 @@
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "core/blood.h"
 #include "core/world.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
@@ -324,17 +325,20 @@ TEST_F(ScenePassesGl, BloodOnTheFloorLeavesStainedPatches)
 
 namespace {
 
-// A strand of blood in front of the fighters, emitted during the frame's
-// drawing as the blood drops do.
-void emit_strand()
+// A strand of live blood drops in front of the fighters: the frame's
+// drawing turns them into fluid particles.
+void spill_strand()
 {
-    const float red[3] = {0.8f, 0.0f, 0.0f};
-    set_draw_color(0.8f, 0, 0, 1);
+    const float kept[3] = {default_blood_colour[0], default_blood_colour[1], default_blood_colour[2]};
+    default_blood_colour[0] = 0.8f;
+    default_blood_colour[1] = default_blood_colour[2] = 0.0f;
     for (int i = 0; i < 40; i++) {
-        const float p[3] = {0.2f + 0.02f * i, -1.2f, 1.0f + 0.01f * i};
-        const float d[3] = {1.0f, 0.0f, 0.5f};
-        emit_fluid_blood(p, d, 0.06f, red);
+        const double p[3] = {0.2 + 0.02 * i, -1.2, 1.0 + 0.01 * i};
+        const double d[3] = {1.0, 0.0, 0.5};
+        spawn_blood_drop_sized(0, 0, p, d, 1.0, 10.0);
     }
+    for (int k = 0; k < 3; k++)
+        default_blood_colour[k] = kept[k];
 }
 
 int fluid_option(const char *name)
@@ -349,8 +353,8 @@ int fluid_option(const char *name)
 TEST_F(ScenePassesGl, FluidBloodStrandsAreDrawnAsParticles)
 {
     core_outward.get_option = fluid_option;
-    render_outward.draw_blood_drops = emit_strand;
     load_render_resources();
+    spill_strand();
     ASSERT_EQ(shader_renderer_ready, 1);
     ASSERT_EQ(options.fluid, 1) << "the probe keeps fluid blood on llvmpipe";
     while (glGetError() != GL_NO_ERROR) {
