@@ -5,6 +5,12 @@
 
 enum { MAX_BOUTS = 32, BOUT_VALUES = 15 };
 
+// What a bout entry's values hold: the numbers of its "BOUT" line in order
+// (the status bits, four values, the last value after the name). The
+// first value is the belt value (points), the fourth the rank, the last
+// the winning streak.
+enum { BOUT_STATUS = 0, BOUT_BELT = 1, BOUT_RANK = 4, BOUT_STREAK = 5 };
+
 struct BoutEntry {
     char name[256];
     int32_t user_id;
@@ -27,6 +33,16 @@ struct MatchResult {
     int32_t losers[4];
     int32_t code;
     LossRecord loss[4];
+    // Per player, from the "WIN"/"WIN2" lines, for the result banner: 1 when
+    // the player's bout entry came with the result; then its belt value
+    // before the game (the bout entry's), after it (the line's first further
+    // value), the coins the game brought (the second further value, 0 when
+    // the line has none) and the winning streak of the bout entry.
+    int32_t belt_known[4];
+    int32_t belt_before[4];
+    int32_t belt_after[4];
+    int32_t coins[4];
+    int32_t streak[4];
 };
 
 extern BoutEntry bout_list[MAX_BOUTS];

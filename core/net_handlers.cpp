@@ -169,6 +169,23 @@ static int slot_or_none_ok(const char *command, const char *what, int v, int hig
     return 0;
 }
 
+// What the result banner reads of an applied result: for each player whose
+// bout entry came with it, the belt value before (the entry's) and after
+// (the first further value), the coins (the second further value when the
+// line carries one) and the entry's winning streak.
+static void note_result_belts(const MatchResultInput *in, int coins_given)
+{
+    const MatchResultExtra *x = &match_result_extra;
+    for (int p = 0; p < 4; p++) {
+        int known = !x->fighter_empty[p];
+        match_result.belt_known[p] = known;
+        match_result.belt_before[p] = known ? x->fighters[p].values[BOUT_BELT] : 0;
+        match_result.belt_after[p] = known ? in->further[p][0] : 0;
+        match_result.coins[p] = known && coins_given ? in->further[p][1] : 0;
+        match_result.streak[p] = known ? x->fighters[p].values[BOUT_STREAK] : 0;
+    }
+}
+
 int net_cmd_win(int number, const char *args)
 {
     MatchResultInput in;
@@ -200,6 +217,7 @@ int net_cmd_win(int number, const char *args)
     in.scores = nullptr;   // the players' current scores
     in.last = last;
     apply_match_result(&in);
+    note_result_belts(&in, 1);
     return 0;
 }
 
@@ -261,6 +279,7 @@ int net_cmd_win2(int number, const char *args)
     }
     in.scores = scores;
     apply_match_result(&in);
+    note_result_belts(&in, 0);
     return 0;
 }
 
@@ -349,7 +368,8 @@ int net_cmd_bout(int number, const char *args)
     }
     // id, four values, the status bits, the name and a last value. The
     // status bits sit in values[0] (the name list takes its prefix from
-    // them); values[1] is the belt value and values[4] the rank.
+    // them); values[1] is the belt value, values[4] the rank and values[5]
+    // (the last value) the winning streak.
     int id = -1, v[4] = {0, 0, 0, 0}, status = 0, last = 0;
     char name[256] = "";
     if (sscanf(args, "%i %i %i %i %i %i %255s %i", &id, &v[0], &v[1], &v[2], &v[3], &status,
@@ -358,10 +378,10 @@ int net_cmd_bout(int number, const char *args)
         return 0;
     }
     int32_t values[BOUT_VALUES] = {};
-    values[0] = status;
+    values[BOUT_STATUS] = status;
     for (int k = 0; k < 4; k++)
-        values[1 + k] = v[k];
-    values[5] = last;
+        values[BOUT_BELT + k] = v[k];
+    values[BOUT_STREAK] = last;
     update_bout_list(number, id, values, name);
     return 0;
 }

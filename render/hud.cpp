@@ -306,6 +306,22 @@ int turn_entry_y()
 
 static int menu_state_now() { return hud_outward.menu_state ? hud_outward.menu_state() : 0; }
 
+int32_t turn_alert_tick;
+
+enum { TURN_CUE_MS = 1200, TURN_CUE_PHASE_MS = 150, TURN_CUE_COLOUR = 9 };
+
+void reset_turn_alert(int32_t now) { turn_alert_tick = now ? now : 1; }
+
+int turn_cue_bright(int32_t now)
+{
+    if (!turn_alert_tick)
+        return 0;
+    int32_t since = now - turn_alert_tick;
+    if (since < 0 || since >= TURN_CUE_MS)
+        return 0;
+    return (since / TURN_CUE_PHASE_MS) % 2 == 0;
+}
+
 void draw_turn_timer(const GameRules *rules)
 {
     int menu = menu_state_now();
@@ -318,7 +334,11 @@ void draw_turn_timer(const GameRules *rules)
             f = 0.0f;
         if (f > 1.0f)
             f = 1.0f;
-        draw_palette_colour(f < 0.1f ? 3 : 5, 1.0f - 0.9f * f);
+        // A new turn's alert flashes the dial bright a few times.
+        if (turn_cue_bright(frame_tick))
+            draw_palette_colour(TURN_CUE_COLOUR, 1.0f);
+        else
+            draw_palette_colour(f < 0.1f ? 3 : 5, 1.0f - 0.9f * f);
         draw_partial_disk_2d((float)view_width / 2.0f, 42.0f, 0.0f, 40.0f, 32, 2, 180.0f,
                              -360.0f * f, 0);
     }

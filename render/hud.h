@@ -104,6 +104,12 @@ int current_turn_entry(const MatchState *match, const GameRules *rules);
 // The frames left in the match centred at the top (font 0), the turn's
 // entry under them at turn_entry_y (50, or lower when font 0 is taller).
 void draw_turn_timer(const GameRules *rules);
+// The alert word: frame_tick when the latest online turn alert began (0:
+// none). For a short while after it the turn dial flashes.
+extern int32_t turn_alert_tick;
+void reset_turn_alert(int32_t now);
+// 1 while the turn dial is in a bright phase of the flashing cue at now.
+int turn_cue_bright(int32_t now);
 int turn_entry_y();
 // The fighters' names and scores down both sides (font 2).
 void draw_hud_name_list();

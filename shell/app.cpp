@@ -515,6 +515,7 @@ int app_run(int argc, char **argv)
     // "QUIT\n" to a server still connected.
     net_quit(game_connection);
     delete_objects();
+    free_console_list();
     game_shutdown();
     return 0;
 }

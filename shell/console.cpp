@@ -7,6 +7,7 @@
 
 #include "core/outward.h"
 #include "core/bout.h"
+#include "core/ghost.h"
 #include "core/motors.h"
 #include "core/records.h"
 #include "platform/camera.h"
@@ -544,7 +545,74 @@ void draw_name_lines()
             draw_text_right(1, 8, 80, line);
         else
             draw_text(1, 8.0f, 80.0f, line);
+        // The winning streak as stars; the challenger's only while others
+        // wait in the bout list.
+        const BoutEntry *e = get_bout_entry(p);
+        if (!e || (p == 1 && num_bouts < 3))
+            continue;
+        char stars[32];
+        if (streak_stars_text(e->values[BOUT_STREAK], stars, sizeof stars) != 0)
+            continue;
+        if (p == 0)
+            draw_text_right(1, 8, 100, stars);
+        else
+            draw_text(1, 8.0f, 100.0f, stars);
     }
+}
+
+// The ghost runs the local user's equipment unlocks, with their keys.
+int equipment_line_text(char *out, int size)
+{
+    if (!out || size < 1)
+        return 1;
+    out[0] = '\0';
+    static const struct {
+        char key;
+        int row;
+    } items[3] = {{'h', 1}, {'j', 2}, {'k', 5}};
+    const EquipmentRecord *e = get_equipment();
+    int shown = 0;
+    for (int i = 0; i < 3; i++) {
+        if (!e || !e->values[i])
+            continue;
+        size_t used = strnlen(out, (size_t)size);
+        snprintf(out + used, (size_t)size - used, "%s%c - %s ghost", shown ? "   " : "",
+                 items[i].key, ghost_modes[items[i].row].name);
+        shown++;
+    }
+    return shown ? 0 : 1;
+}
+
+enum { EQUIPMENT_LINE_RISE = 90 };
+
+void draw_equipment_line()
+{
+    if (menu_state != 0 && menu_state != 16)
+        return;
+    char line[128];
+    if (equipment_line_text(line, sizeof line) != 0)
+        return;
+    set_colour(text_colours.text, 0.8f);
+    draw_text_right(1, 8, view_height - EQUIPMENT_LINE_RISE, line);
+}
+
+int streak_stars_text(int value, char *out, int size)
+{
+    if (!out || size < 1)
+        return 1;
+    out[0] = '\0';
+    if (value <= 0)
+        return 1;
+    if (value > 15) {
+        n_strncpyz(out, "MANY", size);
+        return 0;
+    }
+    int stars = value <= 13 ? value : value - 1;   // 14 shows 13, 15 shows 14
+    if (stars > size - 1)
+        stars = size - 1;
+    memset(out, '*', (size_t)stars);
+    out[stars] = '\0';
+    return 0;
 }
 
 // The fourth belt: from it on a fighter may wear a belt name of its own.

@@ -116,6 +116,15 @@ void draw_name_lines();
 // Online: fighter p's belt line ("%s Belt, Rank %i" or "%s Belt, Unranked")
 // from its bout entry; 1 when the fighter has none.
 int belt_line_text(int p, char *out, int size);
+// A winning streak as the row of stars under a fighter's belt line: one
+// "*" a win for 1 to 13, 13 for 14, 14 for 15, "MANY" above; 1 (and an
+// empty text) for 0 or less.
+int streak_stars_text(int value, char *out, int size);
+// The equipment line: "h - long ghost   j - turnframe ghost   k - slow
+// ghost" for the ghost runs the local user's equipment unlocks; 1 (empty
+// text) when it unlocks none. Drawn bottom right, in game.
+int equipment_line_text(char *out, int size);
+void draw_equipment_line();
 // The one-row "Say" box of the chat input at (x, y): when forced, or on the
 // say page (menu 16).
 void draw_say_box_row(int x, int y, int force);

@@ -216,6 +216,12 @@ static void layer_meters(MatchState *, GameRules *)
         draw_speedometer();
 }
 
+static void layer_equipment(MatchState *, GameRules *)
+{
+    if (hud_on() && on(OPT_EQUIPMENT))
+        draw_equipment_line();
+}
+
 static void layer_replay_title(MatchState *, GameRules *)
 {
     if (hud_on())
@@ -291,6 +297,7 @@ static const FrameLayer layers[] = {
     {"name lines", layer_name_lines, 1},
     {"console", layer_console, 1},
     {"meters", layer_meters, 1},
+    {"equipment", layer_equipment, 1},
     {"replay title", layer_replay_title, 1},
     {"emotes", layer_emotes, 1},
     {"help", layer_help, 1},
@@ -388,6 +395,8 @@ void bind_hud()
         name_list_links.banner_colour = name_list_banner_colour;
     if (!core_outward.mark_ground_impact)
         core_outward.mark_ground_impact = mark_dq_point;
+    if (!core_outward.on_turn_alert)
+        core_outward.on_turn_alert = on_turn_alert;
     if (!core_outward.announce_game_result)
         core_outward.announce_game_result = [] { announce_game_result(&match_state); };
     if (!game_links.hook_play)

@@ -342,7 +342,17 @@ int selected_joint_screen_pos(double out[3])
 
 // ---- the end-of-game announcement ------------------------------------------------------
 
-enum { RESULT_DRAW = 1, RESULT_DISQUALIFIED = 2, RESULT_BANNER_SECONDS = 3 };
+enum {
+    RESULT_WON = 0,
+    RESULT_DRAW = 1,            // offline a draw; online a belt upgrade
+    RESULT_DISQUALIFIED = 2,
+    RESULT_BANNER_SECONDS = 3,
+    UPGRADE_BANNER_SECONDS = 100,
+    DRAW_COLOUR = 16,           // orange
+    MENU_TEXT_COLOUR = 55,
+    DEFAULT_COINS = 5,
+    STREAK_SHOWN_ABOVE = 2
+};
 
 static int collect_list(const int32_t *list, int out[4])
 {
@@ -353,51 +363,143 @@ static int collect_list(const int32_t *list, int out[4])
     return n;
 }
 
-int compose_game_result(const MatchState *match, char lines[3][256], int *colour)
+// Appends text to a bounded line (the line always stays terminated).
+static void append_text(char *line, size_t size, const char *text)
+{
+    size_t used = strnlen(line, size);
+    if (used + 1 < size)
+        snprintf(line + used, size - used, "%s", text);
+}
+
+// Online: "<name> - <belt> BELT" for each fighter whose belt changed with
+// the result, joined by ", "; returns how many changed.
+static int belt_upgrade_line(const MatchState *match, const MatchResult *result, char *out,
+                             size_t size)
+{
+    out[0] = '\0';
+    int changed = 0;
+    int n = match->num_players < MAX_FIGHTERS ? match->num_players : MAX_FIGHTERS;
+    for (int p = 0; p < n; p++) {
+        if (!result->belt_known[p])
+            continue;
+        char before[64], after[64];
+        n_strncpyz(before, belt_name_for_value(result->belt_before[p]), sizeof before);
+        n_strncpyz(after, belt_name_for_value(result->belt_after[p]), sizeof after);
+        if (!strcmp(before, after))
+            continue;
+        char item[128];
+        snprintf(item, sizeof item, "%s%s - %s BELT", changed ? ", " : "", players[p].name,
+                 after);
+        append_text(out, size, item);
+        changed++;
+    }
+    return changed;
+}
+
+// Online, while others wait in the bout list: "STREAK %i" and ", %i" for
+// each further winner on a streak above 2; 0 when there is none.
+static int streak_line(const MatchState *match, const MatchResult *result, const int *winners,
+                       int won, char *out, size_t size)
+{
+    out[0] = '\0';
+    if (game_type != 1 || match->num_players >= num_bouts)
+        return 0;
+    int shown = 0;
+    for (int i = 0; i < won; i++) {
+        int w = winners[i];
+        if (!result->belt_known[w] || result->streak[w] <= STREAK_SHOWN_ABOVE)
+            continue;
+        char item[32];
+        snprintf(item, sizeof item, shown ? ", %i" : "STREAK %i", (int)result->streak[w]);
+        append_text(out, size, item);
+        shown++;
+    }
+    return shown;
+}
+
+// Online with one winner: the coins it brought and the way to the next belt.
+static void prepared_line(const MatchResult *result, int winner, char *out, size_t size)
+{
+    int points = 0, coins = 0;
+    if (result->belt_known[winner]) {
+        points = result->belt_after[winner];
+        coins = result->coins[winner];
+    } else if (const BoutEntry *e = get_bout_entry(winner)) {
+        points = e->values[BOUT_BELT];
+    }
+    int missing = points_to_next_belt(points);
+    snprintf(out, size, "+%i TC, %i games to %s Belt", coins ? coins : DEFAULT_COINS, missing,
+             belt_name_for_value(points + missing));
+}
+
+int compose_game_result(const MatchState *match, char lines[3][256], int *colour, int *seconds)
 {
     for (int i = 0; i < 3; i++)
         lines[i][0] = '\0';
     if (colour)
-        *colour = -1;
+        *colour = MENU_TEXT_COLOUR;
+    if (seconds)
+        *seconds = RESULT_BANNER_SECONDS;
+    const MatchResult *result = &match_result;
     int winners[4], disqualified[4];
     int won = collect_list(match->winners, winners);
     int lost = collect_list(match->losers, disqualified);
+    int kind = match->result_code;
+
+    // A belt upgrade online: the fighters whose belt changed, for long.
+    if (kind == RESULT_DRAW && game_type == 1) {
+        if (won > 0)
+            select_player_quiet(winners[0]);
+        char upgrades[256];
+        if (belt_upgrade_line(match, result, upgrades, sizeof upgrades) > 0) {
+            n_strncpyz(lines[0], "UPGRADED!", 256);
+            n_strncpyz(lines[1], upgrades, 256);
+            if (colour)
+                *colour = -1;
+            if (seconds)
+                *seconds = UPGRADE_BANNER_SECONDS;
+            return won;
+        }
+    }
+
+    char prepared[256] = "";
+    if (game_type == 1 && won == 1)
+        prepared_line(result, winners[0], prepared, sizeof prepared);
 
     // The headline: the winners' names, or a draw when nobody won.
     char headline[256];
-    if (won == 0) {
+    if (kind == RESULT_DRAW) {
+        n_strncpyz(headline, "DRAW!", sizeof headline);
+    } else if (won == 0) {
         n_strncpyz(headline, "DRAW !", sizeof headline);
     } else {
         headline[0] = '\0';
         for (int i = 0; i < won; i++) {
-            size_t used = strlen(headline);
-            snprintf(headline + used, sizeof headline - used, "%s%s", i ? " & " : "",
-                     players[winners[i]].name);
+            if (i)
+                append_text(headline, sizeof headline, " & ");
+            append_text(headline, sizeof headline, players[winners[i]].name);
         }
-        size_t used = strlen(headline);
-        snprintf(headline + used, sizeof headline - used, "  WINS !");
+        append_text(headline, sizeof headline, "  WINS !");
     }
-    // Online with one winner: the coins and the way to the next belt.
-    char prepared[256] = "";
-    if (game_type == 1 && won == 1) {
-        BoutEntry *e = get_bout_entry(winners[0]);
-        int points = e ? e->values[1] : 0;
-        int coins = match_result.values[winners[0]];
-        snprintf(prepared, sizeof prepared, "+%i TC, %i games to %s Belt", coins ? coins : 5,
-                 points_to_next_belt(points), belt_name_for_value(points + points_to_next_belt(points)));
-    }
+    char streak[256];
+    int on_streak = streak_line(match, result, winners, won, streak, sizeof streak);
 
-    if (match->result_code == RESULT_DISQUALIFIED) {
+    if (kind == RESULT_DRAW) {
+        n_strncpyz(lines[0], headline, 256);
+        n_strncpyz(lines[1], prepared, 256);
+        if (colour)
+            *colour = DRAW_COLOUR;
+    } else if (kind == RESULT_DISQUALIFIED) {
         if (lost > 0)
             select_player_quiet(disqualified[0]);
         n_strncpyz(lines[0], "DISQUALIFIED!", 256);
         n_strncpyz(lines[1], headline, 256);
-        n_strncpyz(lines[2], prepared, 256);
+        n_strncpyz(lines[2], on_streak ? streak : prepared, 256);
     } else {
         if (won > 0)
             select_player_quiet(winners[0]);
         n_strncpyz(lines[0], headline, 256);
-        n_strncpyz(lines[1], prepared, 256);
+        n_strncpyz(lines[1], on_streak ? streak : prepared, 256);
     }
     return won;
 }
@@ -414,10 +516,10 @@ void show_game_result(MatchState *match)
         }
     }
     char lines[3][256];
-    int colour = -1;
-    compose_game_result(match, lines, &colour);
-    show_banner(2, colour >= 0 ? colour : text_colours.text, RESULT_BANNER_SECONDS, lines[0],
-                lines[1], lines[2], 0, -1);
+    int colour = -1, seconds = RESULT_BANNER_SECONDS;
+    compose_game_result(match, lines, &colour, &seconds);
+    show_banner(2, colour >= 0 ? colour : text_colours.text, seconds, lines[0], lines[1],
+                lines[2], 0, -1);
     // The chat log keeps the result of a live game once the banner has
     // faded (a replay shows its banner again at every end, not the line).
     if (replay_mode != REPLAY_LIVE)
@@ -530,12 +632,23 @@ void start_script_game(const char *script)
     LINK(hook_new_game);
 }
 
-// The turn alert of an online bout with a queue: the alert sound (a window
-// without focus cannot be flashed through SDL 1.2; the sound is the signal).
+// The turn alert of an online bout with a queue: the alert sound. A window
+// without input focus cannot be flashed through SDL 1.2, so there the
+// sound is the whole signal.
 void alert_turn()
 {
     if (get_option(OPT_TURNALERT) && num_bouts > 2)
         play_menu_sound();
+}
+
+// A new online turn (or a bout that begins with the own fighter second):
+// the turn dial's flashing cue restarts, and the alert sound plays.
+void on_turn_alert()
+{
+    if (!get_option(OPT_TURNALERT))
+        return;
+    reset_turn_alert(frame_tick);
+    alert_turn();
 }
 
 void set_space_key_deadline(int32_t deadline) { space_key_deadline = deadline; }

@@ -151,12 +151,18 @@ int body_screen_pos(int player, int body, double out[3]);
 int body_screen_pos_exact(int player, int body, double out[3]);
 
 // ---- the end-of-game announcement ----------------------------------------------------
-// The banner lines of a finished match: "DISQUALIFIED!" first for a
-// disqualification; the winners' names joined by " & " with "  WINS !", or
-// "DRAW !" when nobody won; online with one winner the coins and the way to
-// the next belt. Selects the first winner (or disqualified). *colour -1:
-// the text colour. Returns the number of winners.
-int compose_game_result(const MatchState *match, char lines[3][256], int *colour);
+// The banner lines of a finished match, by its result kind. Online, kind
+// 1 with fighters whose belt changed: "UPGRADED!" and "<name> - <belt>
+// BELT" joined by ", " (text colour, 100 seconds). Otherwise: kind 1
+// "DRAW!" in orange; kind 2 "DISQUALIFIED!" first; then the winners' names
+// joined by " & " with "  WINS !", or "DRAW !" when nobody won; online the
+// next line is "STREAK %i" (", %i" for each further winner) when winners
+// on a streak above 2 hold the place while others wait, else, with one
+// winner, "+%i TC, %i games to %s Belt". Selects the first winner (or
+// disqualified). *colour: a palette row, -1 for the text colour;
+// *seconds: how long it shows (may be null). Returns the number of winners.
+int compose_game_result(const MatchState *match, char lines[3][256], int *colour,
+                        int *seconds = nullptr);
 // The banner of the result (font 2, 3 seconds), the benchmark line first.
 void show_game_result(MatchState *match);
 // The result sound, then show_game_result.
@@ -177,6 +183,9 @@ void toggle_hud_extra();
 void set_space_key_deadline(int32_t deadline);
 // Online with a queue and "turnalert" on: the turn-alert sound.
 void alert_turn();
+// With "turnalert" on: restarts the HUD's turn cue (the alert word), then
+// alert_turn. The core calls it when an online turn begins.
+void on_turn_alert();
 
 // ---- scripted starts -------------------------------------------------------------------
 // The tutorial page: the script, then a fresh offline game.

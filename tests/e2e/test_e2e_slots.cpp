@@ -27,7 +27,6 @@ const char *const allowed_empty[] = {
     "hud_outward.spectator_offset",      // the spectator list starts at row 0
     "settings_links.shaders_state",      // the "shaders" option
     "console_command_outward.spawn",     // programs start detached (tests watch)
-    "core_outward.on_turn_alert",        // the alert word of the renderer
 
     // ---- shader renderer, fluid blood and floor stains
     "render_outward.init_shader_renderer",
