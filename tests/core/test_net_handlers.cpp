@@ -335,6 +335,39 @@ TEST_F(NetHandlersTest, WorldAndResultsSetTheReadyBits)
     EXPECT_EQ(last_net_frame, 88);
 }
 
+// The result banner reads each fighter's belt before (its bout entry) and
+// after (the result line's first further value), the coins and the streak.
+TEST_F(NetHandlersTest, ResultLinesCarryBeltsCoinsAndStreaks)
+{
+    net("BOUT 0; 11 99 0 0 3 0 alice 4\n");
+    net("BOUT 1; 12 480 0 0 0 0 bob 1\n");
+    net("BOUT 2; -1\n");
+    ASSERT_EQ(num_bouts, 2);
+    EXPECT_EQ(bout_list[0].values[BOUT_STREAK], 4);
+
+    // WIN: the winner's entry only; further values (new belt value, coins).
+    net("WIN 0; 0 0 1 100 12 0 0 0 0\n");
+    EXPECT_EQ(match_result.belt_known[0], 1);
+    EXPECT_EQ(match_result.belt_before[0], 99);
+    EXPECT_EQ(match_result.belt_after[0], 100);
+    EXPECT_EQ(match_result.coins[0], 12);
+    EXPECT_EQ(match_result.streak[0], 4);
+    EXPECT_EQ(match_result.belt_known[1], 0);
+
+    // WIN2: every listed fighter, one further value each and no coins.
+    net("WIN2 0; 1 0 1 -1 -1 100 500 7 3\n");
+    EXPECT_EQ(match_result.belt_known[1], 1);
+    EXPECT_EQ(match_result.belt_before[1], 480);
+    EXPECT_EQ(match_result.belt_after[1], 500);
+    EXPECT_EQ(match_result.coins[1], 0);
+    EXPECT_EQ(match_result.coins[0], 0);
+    EXPECT_EQ(match_result.streak[1], 1);
+
+    // A refused line changes nothing.
+    net("WIN2 0; 1 0 40 -1 -1 1 2 3 4\n");
+    EXPECT_EQ(match_result.belt_after[1], 500);
+}
+
 TEST_F(NetHandlersTest, RulesLinesFillThePendingRulesAndStartAnOnlineGame)
 {
     net("TEAMS 4; 0 1 0 1\n");

@@ -48,6 +48,7 @@ add_hook("end_game", "e2e", function(code) e2e_log("end_game " .. tostring(code)
     EXPECT_EQ(count_lines_with(run.log, "end_game"), 1) << run.describe();
     bool announced = run.log.find("result: ") != std::string::npos &&
                      (run.log.find("  WINS !") != std::string::npos ||
+                      run.log.find("DRAW!") != std::string::npos ||
                       run.log.find("DRAW !") != std::string::npos);
     EXPECT_TRUE(announced) << run.describe();
 }
