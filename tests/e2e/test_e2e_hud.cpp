@@ -2,10 +2,14 @@
 // the joint line, the HUD switches and the F8 screenshot files.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 
+#include "core/rules.h"
 #include "e2e/e2e_support.h"
+#include "net/scripted_peer.h"
 
 namespace {
 
@@ -183,3 +187,58 @@ end)
 }
 
 }  // namespace
+
+// Online results from a scripted server: a winner on a streak while another
+// player waits, then a belt upgrade. The console hook reads the result line
+// that goes with each banner.
+TEST(E2eHud, OnlineResultShowsStreakAndUpgrade)
+{
+    GameRules rules;
+    fill_default_rules(1, &rules);
+    const std::string newgame = write_newgame_line(0, &rules);
+    ScriptedPeer server;
+    std::thread driver([&] {
+        if (!server.wait_for("mlogin", 20000))
+            return;
+        // me: belt value 99 (Orange), rank 3, a streak of 5; one waits.
+        const std::string bouts = "ID 5;\nBOUT 0; 5 99 0 0 3 0 me 5\nBOUT 1; 6 20 0 0 0 0 you 0\n"
+                                  "BOUT 2; 7 0 0 0 0 0 waiting 0\nBOUT 3; -1\n";
+        server.push(bouts + newgame + "SAY 0;joined\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        server.push("WIN 0; 0 0 1 99 0 0 0 0 0\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        // The next game ends with me reaching 100: the Green belt.
+        server.push(bouts + newgame + "WIN 0; 1 0 1 100 12 0 0 0 0\n");
+    });
+
+    GameSetup setup;
+    setup.timeout_ms = 30000;
+    setup.startup_lua = R"(
+local started = false
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
+  end
+end)
+add_hook("console", "e2e", function(text, kind)
+  text = tostring(text)
+  if string.find(text, "joined", 1, true) then e2e_mark("joined") end
+  if string.find(text, "WINS", 1, true) or string.find(text, "UPGRADED", 1, true) then
+    e2e_log("result: " .. text)
+  end
+  if string.find(text, "UPGRADED", 1, true) then e2e_mark("upgraded") end
+end)
+)";
+    setup.actions.push_back({"joined", 300, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back({"upgraded", 400, "screenshot upgraded.png"});
+    setup.actions.push_back({"", 200, "term"});
+    GameRun run = run_game("hud_online_result", setup);
+    server.stop();
+    driver.join();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_NE(run.log.find("result: me  WINS !  STREAK 5"), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find("result: UPGRADED!  me - Green BELT"), std::string::npos)
+        << run.describe();
+}
