@@ -203,7 +203,7 @@ TEST(E2eHud, OnlineResultShowsStreakAndUpgrade)
         // me: belt value 99 (Orange), rank 3, a streak of 5; one waits.
         const std::string bouts = "ID 5;\nBOUT 0; 5 99 0 0 3 0 me 5\nBOUT 1; 6 20 0 0 0 0 you 0\n"
                                   "BOUT 2; 7 0 0 0 0 0 waiting 0\nBOUT 3; -1\n";
-        server.push(bouts + newgame + "SAY 0;joined\n");
+        server.push(bouts + newgame + "GHOST 0; 1 0 1\nSAY 0;joined\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         server.push("WIN 0; 0 0 1 99 0 0 0 0 0\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
