@@ -103,8 +103,13 @@ static char *trimmed(const char *args, char *buffer, int size)
     return trim_blanks(buffer);
 }
 
+// A result line marks every fighter and the match as having received it,
+// and dates it at the frame the match has reached: no line carries that
+// frame, and the match ends on the frame it was received (or, received
+// ahead of the frames, on that frame once the frames get there).
 static void mark_result_received()
 {
+    match_result.frame = match_state.match_frame;
     int n = fighters_in_match();
     for (int p = 0; p < n; p++)
         players[p].flags |= RECEIVED_RESULT;

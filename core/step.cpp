@@ -328,7 +328,7 @@ int finish_turn_online()
             put_out(i);
         }
     }
-    if (match_result.valid && match_result.frame == m->match_frame) {
+    if (match_result.valid && match_result.frame <= m->match_frame) {
         for (int i = 0; i < 4; i++) {
             m->winners[i] = match_result.winners[i];
             m->losers[i] = match_result.losers[i];

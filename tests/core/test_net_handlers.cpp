@@ -335,6 +335,23 @@ TEST_F(NetHandlersTest, WorldAndResultsSetTheReadyBits)
     EXPECT_EQ(last_net_frame, 88);
 }
 
+// A result received in the middle of a match ends it on the frame it came;
+// no line carries a frame for it, so one received later is not lost either.
+TEST_F(NetHandlersTest, AResultEndsTheMatchOnTheFrameItArrives)
+{
+    match_state.match_frame = 37;
+    match_state.game_over = 0;
+    EXPECT_EQ(finish_turn_online(), 0);
+    net("WIN 7; 0 1 0 0 0 0 0 0 0\n");
+    EXPECT_EQ(match_result.frame, 37);
+    match_state.match_frame = 38;
+    EXPECT_EQ(finish_turn_online(), 1);
+    EXPECT_EQ(match_state.game_over, 1);
+    EXPECT_EQ(match_state.end_frame, 38);
+    EXPECT_EQ(match_state.winners[0], -1);
+    EXPECT_EQ(match_state.winners[1], 1);
+}
+
 // The result banner reads each fighter's belt before (its bout entry) and
 // after (the result line's first further value), the coins and the streak.
 TEST_F(NetHandlersTest, ResultLinesCarryBeltsCoinsAndStreaks)
