@@ -916,13 +916,18 @@ int net_cmd_forward(int, const char *args)
 {
     char buffer[CMD_LINE_MAX + 1];
     char *address = trimmed(args, buffer, sizeof buffer);
-    if (address[0] == '\0' || !core_outward.connect_to_server)
+    if (address[0] == '\0' || (!core_outward.connect_to_server && !core_outward.forward_to_server))
         return 0;
     char previous[256] = "";
     int have_previous = core_outward.server_address_text &&
                         core_outward.server_address_text(previous, sizeof previous) == 0 &&
                         previous[0] != '\0';
     previous[sizeof previous - 1] = '\0';
+    // The client's own form also goes back when the connect fails later.
+    if (core_outward.forward_to_server) {
+        core_outward.forward_to_server(address, have_previous ? previous : "");
+        return 0;
+    }
     if (core_outward.connect_to_server(address) != 0 && have_previous)
         core_outward.connect_to_server(previous);
     return 0;

@@ -73,6 +73,10 @@ struct CoreOutward {
     void (*run_console_command)(const char *text, int from_server);
     // Connects the game connection to "host:port"; 0 connected, 1 failed.
     int (*connect_to_server)(const char *address);
+    // A server's FORWARD: connects to address and, when that fails (at
+    // once or later), back to previous (when not empty). 0 connected or
+    // under way, 1 failed at once.
+    int (*forward_to_server)(const char *address, const char *previous);
     // "host:port" of the game connection (the default server's while none
     // is set) into out (size bytes); 0 when written.
     int (*server_address_text)(char *out, int size);

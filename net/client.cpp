@@ -267,10 +267,11 @@ int send_stats()
 }
 
 // A connect under way: the address asked for, where to go back to when it
-// fails (the server that was left for it), and when it is given up.
+// fails (FORWARD's server, left for it), and when it is given up (-1: not
+// yet set, while the host is looked up: the look-up has its own limit).
 static char pending_address[NET_HOST_BYTES + 16];
 static char fallback_address[NET_HOST_BYTES + 16];
-static int64_t pending_deadline_ms;
+static int64_t pending_deadline_ms = -1;
 
 int client_connecting()
 {
@@ -304,31 +305,53 @@ static void report_failed_connect(const char *address)
     echo_message(text, MSG_INGAME);
 }
 
-int connect_to_server(const char *address)
+// A failed connect: reported once; with a server to go back to, a connect
+// to it (which has none of its own).
+static void connect_failed()
+{
+    report_failed_connect(pending_address);
+    if (!fallback_address[0])
+        return;
+    char back[sizeof fallback_address];
+    n_strncpyz(back, fallback_address, sizeof back);
+    fallback_address[0] = '\0';
+    connect_to_server(back);
+}
+
+static int start_connect(const char *address, const char *fallback)
 {
     if (!address)
         address = "";
     ServerConnection *c = client_connection();
+    n_strncpyz(pending_address, address, sizeof pending_address);
+    n_strncpyz(fallback_address, fallback ? fallback : "", sizeof fallback_address);
+    pending_deadline_ms = -1;
     if (!c) {
+        fallback_address[0] = '\0';
         report_failed_connect(address);
         return 1;
     }
-    // Leaving a live server for another: it is where a failed connect
-    // goes back to.
-    char previous[sizeof fallback_address] = "";
-    if (client_is_connected() && server_address_text(previous, sizeof previous) != 0)
-        previous[0] = '\0';
-    n_strncpyz(pending_address, address, sizeof pending_address);
+    // The server being left is gone from here on, whatever becomes of the
+    // connect: its bout and spectator lists go with it.
+    if (client_is_connected())
+        net_disconnect();
     int r = net_connect_begin(c, address);
     if (r < 0) {
-        report_failed_connect(address);
+        connect_failed();
         return 1;
     }
-    n_strncpyz(fallback_address, previous, sizeof fallback_address);
     if (r == 0)
         return finish_connect();
-    pending_deadline_ms = net_clock_ms() + CLIENT_CONNECT_SECONDS * 1000;
+    if (!c->lookup)
+        pending_deadline_ms = net_clock_ms() + CLIENT_CONNECT_SECONDS * 1000;
     return 0;
+}
+
+int connect_to_server(const char *address) { return start_connect(address, nullptr); }
+
+int forward_to_server(const char *address, const char *previous)
+{
+    return start_connect(address, previous);
 }
 
 void poll_connect()
@@ -337,8 +360,14 @@ void poll_connect()
         return;
     ServerConnection *c = client_connection();
     int r = net_connect_check(c);
-    if (r == 1 && net_clock_ms() <= pending_deadline_ms)
-        return;
+    if (r == 1) {
+        // The look-up has ended and the connect proper begun: its second
+        // starts now.
+        if (!c->lookup && pending_deadline_ms < 0)
+            pending_deadline_ms = net_clock_ms() + CLIENT_CONNECT_SECONDS * 1000;
+        if (c->lookup || net_clock_ms() <= pending_deadline_ms)
+            return;
+    }
     if (r == 0) {
         finish_connect();
         return;
@@ -347,11 +376,5 @@ void poll_connect()
         fprintf(stderr, "Timeout in select() - Cancelling!\n");
         net_quit(c);
     }
-    report_failed_connect(pending_address);
-    if (fallback_address[0]) {
-        char back[sizeof fallback_address];
-        n_strncpyz(back, fallback_address, sizeof back);
-        fallback_address[0] = '\0';
-        connect_to_server(back);
-    }
+    connect_failed();
 }

@@ -64,13 +64,19 @@ int send_mlogin(const char *user, const char *password);
 int send_stats();
 
 // Connects the game connection, introduces the user ("NICK", "mlogin",
-// the stats lines) and starts the online game. Nothing waits: 0 connected
-// or under way (poll_connect completes it), 1 failed at once ("Failed to
-// connect to %s"). A connect that fails later is reported the same way
-// and, when it replaced a live connection, goes back to that server.
+// the stats lines) and starts the online game. Nothing waits (a host name
+// is looked up off the main thread): 0 connected or under way
+// (poll_connect completes it), 1 failed at once. A failure, now or later,
+// is reported once ("Failed to connect to %s") and leaves no connection;
+// the server left for it was closed with "QUIT" and its bout list cleared
+// when the connect began.
 int connect_to_server(const char *address);
-// Once a frame: completes a connect under way, or gives it up after
-// CLIENT_CONNECT_SECONDS.
+// The same for a server's FORWARD: when the connect fails, now or later,
+// the client connects back to previous (when not empty) once.
+int forward_to_server(const char *address, const char *previous);
+// Once a frame: completes a connect under way, or gives it up
+// CLIENT_CONNECT_SECONDS after the socket's connect began (the host's
+// look-up before it has its own limit, net_lookup_deadline_ms).
 void poll_connect();
 // 1 while a connect is under way.
 int client_connecting();

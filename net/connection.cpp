@@ -1,6 +1,7 @@
 #include "net/connection.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <ctime>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 
 const char *const net_default_server = "127.0.0.1";
 int net_line_deadline_ms = 5000;
+int net_lookup_deadline_ms = 5000;
 
 int64_t net_clock_ms()
 {
@@ -27,6 +30,140 @@ int64_t net_clock_ms()
     clock_gettime(CLOCK_MONOTONIC, &t);
     return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
 }
+
+// ---- host look-ups off the calling thread ----------------------------------------
+
+// A slot goes FREE -> RUNNING (claimed by a connect, which then starts its
+// thread) -> FOUND or FAILED (the thread is done; the owner reads the
+// result and frees the slot). An owner that gives up first marks it
+// ABANDONED, and the thread frees it when its look-up returns. The state is
+// the only thing both sides touch after the thread has started: the thread
+// writes the result before it publishes FOUND/FAILED, and the owner reads
+// it only after seeing that.
+enum { LOOKUP_FREE = 0, LOOKUP_RUNNING, LOOKUP_FOUND, LOOKUP_FAILED, LOOKUP_ABANDONED };
+
+struct HostLookup {
+    std::atomic<int> state;
+    char host[NET_HOST_BYTES];                          // set before the thread starts
+    int (*resolve)(const char *host, uint32_t *address);   // likewise
+    uint32_t address;                                   // written by the thread
+    int error;                                          // likewise
+};
+
+static HostLookup host_lookups[NET_LOOKUP_SLOTS];
+
+int net_lookup_with_system(const char *host, uint32_t *address)
+{
+    // getaddrinfo rather than gethostbyname: look-ups of several threads
+    // run at the same time.
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo *found = nullptr;
+    int r = getaddrinfo(host, nullptr, &hints, &found);
+    if (r == 0 && (!found || !found->ai_addr || found->ai_addrlen < sizeof(struct sockaddr_in)))
+        r = EAI_NONAME;
+    if (r == 0) {
+        struct sockaddr_in first;
+        memcpy(&first, found->ai_addr, sizeof first);
+        *address = first.sin_addr.s_addr;
+    }
+    if (found)
+        freeaddrinfo(found);
+    return r;
+}
+
+int (*net_lookup_host)(const char *host, uint32_t *address) = net_lookup_with_system;
+
+static void *run_lookup(void *argument)
+{
+    HostLookup *l = &host_lookups[(intptr_t)argument];
+    uint32_t address = 0;
+    int error = l->resolve(l->host, &address);
+    l->address = address;
+    l->error = error;
+    int expected = LOOKUP_RUNNING;
+    if (!l->state.compare_exchange_strong(expected, error ? LOOKUP_FAILED : LOOKUP_FOUND,
+                                          std::memory_order_acq_rel))
+        // Given up by its owner: nobody reads the result.
+        l->state.store(LOOKUP_FREE, std::memory_order_release);
+    return nullptr;
+}
+
+// Claims a slot and starts the look-up of host on a detached thread: the
+// slot, or -1 (all slots busy, or no thread).
+static int start_lookup(const char *host)
+{
+    for (int k = 0; k < NET_LOOKUP_SLOTS; k++) {
+        HostLookup *l = &host_lookups[k];
+        int expected = LOOKUP_FREE;
+        if (!l->state.compare_exchange_strong(expected, LOOKUP_RUNNING, std::memory_order_acq_rel))
+            continue;
+        n_strncpyz(l->host, host, sizeof l->host);
+        l->resolve = net_lookup_host ? net_lookup_host : net_lookup_with_system;
+        l->address = 0;
+        l->error = 0;
+        pthread_attr_t attributes;
+        pthread_t thread;
+        int r = pthread_attr_init(&attributes);
+        if (r == 0) {
+            pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+            r = pthread_create(&thread, &attributes, run_lookup, (void *)(intptr_t)k);
+            pthread_attr_destroy(&attributes);
+        }
+        if (r != 0) {
+            l->state.store(LOOKUP_FREE, std::memory_order_release);
+            fprintf(stderr, "gethostbyname: no thread for the look-up of %s\n", host);
+            return -1;
+        }
+        return k;
+    }
+    fprintf(stderr, "gethostbyname: too many look-ups under way for %s\n", host);
+    return -1;
+}
+
+// 1 still running; 0 found (*address); -1 failed (*error). Once it has
+// answered 0 or -1 the slot is free again.
+static int lookup_result(int slot, uint32_t *address, int *error)
+{
+    HostLookup *l = &host_lookups[slot];
+    int state = l->state.load(std::memory_order_acquire);
+    if (state != LOOKUP_FOUND && state != LOOKUP_FAILED)
+        return 1;
+    *address = l->address;
+    *error = l->error;
+    l->state.store(LOOKUP_FREE, std::memory_order_release);
+    return state == LOOKUP_FOUND ? 0 : -1;
+}
+
+static void abandon_lookup(int slot)
+{
+    HostLookup *l = &host_lookups[slot];
+    int expected = LOOKUP_RUNNING;
+    if (!l->state.compare_exchange_strong(expected, LOOKUP_ABANDONED, std::memory_order_acq_rel))
+        // It has finished already: the slot is the owner's to free.
+        l->state.store(LOOKUP_FREE, std::memory_order_release);
+}
+
+// The record's look-up, if any, is left to finish on its own.
+static void give_up_lookup(ServerConnection *c)
+{
+    if (c->lookup > 0 && c->lookup <= NET_LOOKUP_SLOTS)
+        abandon_lookup(c->lookup - 1);
+    c->lookup = 0;
+}
+
+int net_lookups_in_use()
+{
+    int n = 0;
+    for (int k = 0; k < NET_LOOKUP_SLOTS; k++)
+        if (host_lookups[k].state.load(std::memory_order_acquire) != LOOKUP_FREE)
+            n++;
+    return n;
+}
+
+// ---- the connection ---------------------------------------------------------------
 
 static void clear_stage(ServerConnection *c)
 {
@@ -43,12 +180,15 @@ void net_reset(ServerConnection *c)
     c->port = 0;
     c->report = 1;
     c->connecting = 0;
+    c->lookup = 0;
+    c->lookup_deadline_ms = 0;
     clear_stage(c);
 }
 
 // Closes whatever descriptor the record still holds, usable or stale.
 static void drop_socket(ServerConnection *c)
 {
+    give_up_lookup(c);
     if (c->socket > 0)
         close(c->socket);
     c->socket = 0;
@@ -110,6 +250,42 @@ static int connect_outcome(int fd)
     return 0;
 }
 
+// Opens the socket and starts the connect to the address (network byte
+// order) and the record's port: 0 connected, 1 under way, -1 failed.
+static int start_socket(ServerConnection *c, uint32_t address)
+{
+    struct sockaddr_in target;
+    memset(&target, 0, sizeof target);
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = address;
+    target.sin_port = htons((uint16_t)c->port);
+
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd >= 0)
+        fd = avoid_descriptor_zero(fd);
+    if (fd < 0) {
+        perror("socket");
+        return -1;
+    }
+    c->socket = fd;
+    // The socket stays non-blocking for good: nothing on it ever waits.
+    if (set_blocking(fd, 0) != 0) {
+        drop_socket(c);
+        return -1;
+    }
+    if (connect(fd, (struct sockaddr *)&target, sizeof target) == 0) {
+        c->connected = 1;
+        return 0;
+    }
+    if (errno != EINPROGRESS) {
+        fprintf(stderr, "Error connecting %d - %s\n", errno, strerror(errno));
+        drop_socket(c);
+        return -1;
+    }
+    c->connecting = 1;
+    return 1;
+}
+
 int net_connect_begin(ServerConnection *c, const char *address)
 {
     // A second connect always says goodbye to the first server.
@@ -140,50 +316,41 @@ int net_connect_begin(ServerConnection *c, const char *address)
     c->host[host_length] = '\0';
     c->port = (int)port;
 
-    // getaddrinfo rather than gethostbyname: the browser's thread resolves
-    // at the same time as the main thread.
-    struct addrinfo hints;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo *found = nullptr;
-    int r = getaddrinfo(c->host, nullptr, &hints, &found);
-    if (r != 0 || !found) {
-        fprintf(stderr, "gethostbyname: %s\n", r ? gai_strerror(r) : "no address");
-        if (found)
-            freeaddrinfo(found);
+    // A dotted address needs no look-up; a name is looked up off this thread.
+    struct in_addr numeric;
+    if (inet_pton(AF_INET, c->host, &numeric) == 1)
+        return start_socket(c, numeric.s_addr);
+    int slot = start_lookup(c->host);
+    if (slot < 0)
         return -1;
-    }
-    struct sockaddr_in target;
-    memcpy(&target, found->ai_addr, sizeof target);
-    freeaddrinfo(found);
-    target.sin_family = AF_INET;
-    target.sin_port = htons((uint16_t)c->port);
-
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd >= 0)
-        fd = avoid_descriptor_zero(fd);
-    if (fd < 0) {
-        perror("socket");
-        return -1;
-    }
-    c->socket = fd;
-    // The socket stays non-blocking for good: nothing on it ever waits.
-    if (set_blocking(fd, 0) != 0) {
-        drop_socket(c);
-        return -1;
-    }
-    if (connect(fd, (struct sockaddr *)&target, sizeof target) == 0) {
-        c->connected = 1;
-        return 0;
-    }
-    if (errno != EINPROGRESS) {
-        fprintf(stderr, "Error connecting %d - %s\n", errno, strerror(errno));
-        drop_socket(c);
-        return -1;
-    }
+    c->lookup = slot + 1;
+    c->lookup_deadline_ms = net_clock_ms() + net_lookup_deadline_ms;
     c->connecting = 1;
     return 1;
+}
+
+// A look-up under way: 1 while it runs, else the next step's outcome.
+static int check_lookup(ServerConnection *c)
+{
+    uint32_t address = 0;
+    int error = 0;
+    int r = lookup_result(c->lookup - 1, &address, &error);
+    if (r == 1) {
+        if (net_clock_ms() <= c->lookup_deadline_ms)
+            return 1;
+        fprintf(stderr, "gethostbyname: %s: no answer within %i ms\n", c->host,
+                net_lookup_deadline_ms);
+        drop_socket(c);
+        return -1;
+    }
+    c->lookup = 0;
+    c->connecting = 0;
+    if (r < 0) {
+        fprintf(stderr, "gethostbyname: %s: %s\n", c->host, gai_strerror(error));
+        drop_socket(c);
+        return -1;
+    }
+    return start_socket(c, address);
 }
 
 // Waits up to ms (negative: without limit) for a connect under way.
@@ -212,14 +379,41 @@ static int wait_connect(ServerConnection *c, int ms)
     return 0;
 }
 
-int net_connect_check(ServerConnection *c) { return wait_connect(c, 0); }
+int net_connect_check(ServerConnection *c)
+{
+    if (c->lookup)
+        return check_lookup(c);
+    return wait_connect(c, 0);
+}
 
 int net_connect(ServerConnection *c, const char *address, int timeout_seconds)
 {
     int r = net_connect_begin(c, address);
     if (r != 1)
         return r;
-    int64_t ms = timeout_seconds > 0 ? (int64_t)timeout_seconds * 1000 : -1;
+    int64_t started = net_clock_ms();
+    int64_t limit = timeout_seconds > 0 ? (int64_t)timeout_seconds * 1000 : -1;
+    // The host's look-up counts against the time-out.
+    while (c->lookup) {
+        if (limit >= 0 && net_clock_ms() - started > limit) {
+            fprintf(stderr, "Timeout in select() - Cancelling!\n");
+            drop_socket(c);
+            return -1;
+        }
+        r = net_connect_check(c);
+        if (r != 1)
+            return r;
+        if (c->lookup) {
+            struct timespec pause = {0, 2 * 1000000L};
+            nanosleep(&pause, nullptr);
+        }
+    }
+    int64_t ms = limit;
+    if (limit >= 0) {
+        ms = limit - (net_clock_ms() - started);
+        if (ms < 0)
+            ms = 0;
+    }
     if (ms > 0x7fffffff)
         ms = 0x7fffffff;
     r = wait_connect(c, (int)ms);
@@ -274,6 +468,7 @@ static int lost_contact(ServerConnection *c, const char *diagnostic, const char 
         else
             fprintf(stderr, "%s\n", message);
     }
+    give_up_lookup(c);
     c->connected = 0;
     c->connecting = 0;
     clear_stage(c);

@@ -26,6 +26,21 @@ extern int net_line_deadline_ms;
 // Used when a connection has no host yet.
 extern const char *const net_default_server;
 
+// A host given by name is looked up on a short-lived thread of its own
+// (an IPv4 address in dotted form needs none), so that a connect never
+// waits for the name service: the connect stays under way until the
+// look-up is done, and fails when it has taken longer than this many
+// milliseconds. 5000 unless changed.
+extern int net_lookup_deadline_ms;
+enum { NET_LOOKUP_SLOTS = 8 };   // look-ups under way at the same time, all threads
+// The look-up run on that thread: the first IPv4 address of host, in
+// network byte order, into *address; 0 found, else a getaddrinfo error
+// code. A connect takes the function in force when it begins.
+extern int (*net_lookup_host)(const char *host, uint32_t *address);
+int net_lookup_with_system(const char *host, uint32_t *address);
+// Look-up slots in use now (finished or given up ones not yet cleared).
+int net_lookups_in_use();
+
 struct ServerConnection {
     int socket;                  // descriptor of the TCP socket; 0 when none
     int connected;               // 1 while the connection is usable
@@ -35,6 +50,8 @@ struct ServerConnection {
     // main thread's connection); 0: standard error only (another thread's).
     int report;
     int connecting;              // 1 while a connect started is under way
+    int lookup;                  // 1 + the look-up slot while the host is looked up; 0 none
+    int64_t lookup_deadline_ms;  // when that look-up is given up
     int peer_closed;             // the peer has closed; staged bytes remain
     int stage_length;            // bytes in stage
     int64_t item_started_ms;     // when the first byte of the staged item came
@@ -49,15 +66,17 @@ int64_t net_clock_ms();
 
 // Connects to "host[:port]" (port 20184 without one; an empty host or one
 // of 256 characters or more, and ports outside 1..65535, are refused).
-// Waits at most timeout_seconds; 0 waits as long as the system does. A
-// connection that is open is first closed with "QUIT\n". 0 connected, -1
-// failed (one line on standard error).
+// Waits at most timeout_seconds (the host's look-up included); 0 waits as
+// long as the system does. A connection that is open is first closed with
+// "QUIT\n". 0 connected, -1 failed (one line on standard error).
 int net_connect(ServerConnection *c, const char *address, int timeout_seconds);
 
 // The same in two steps that never wait: net_connect_begin gives 0
-// connected, 1 under way, -1 failed; while under way net_connect_check
-// gives 0 once connected, 1 still under way, -1 failed (the socket is
-// closed then).
+// connected, 1 under way (the host being looked up while lookup is set),
+// -1 failed; while under way net_connect_check gives 0 once connected, 1
+// still under way, -1 failed (the socket is closed then). Giving up a
+// connect under way (net_quit, net_close, another connect) also gives up
+// its look-up.
 int net_connect_begin(ServerConnection *c, const char *address);
 int net_connect_check(ServerConnection *c);
 

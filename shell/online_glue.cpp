@@ -300,6 +300,7 @@ void bind_online()
 
     // These replace start-up's first, simpler forms.
     core_outward.connect_to_server = connect_to_server;
+    core_outward.forward_to_server = forward_to_server;
     core_outward.server_address_text = server_address_text;
     core_outward.close_connection = net_disconnect;
     game_links.poll_game_server = poll_game_server;

@@ -61,6 +61,7 @@
     SLOT(core_outward, sync_spectators) \
     SLOT(core_outward, run_console_command) \
     SLOT(core_outward, connect_to_server) \
+    SLOT(core_outward, forward_to_server) \
     SLOT(core_outward, server_address_text) \
     SLOT(core_outward, set_spectator_names) \
     SLOT(core_outward, set_ghost_equipment) \

@@ -37,6 +37,11 @@ int on_connect(const char *address)
     calls.push_back(std::string("connect ") + address);
     return connect_result;
 }
+int on_forward(const char *address, const char *previous)
+{
+    calls.push_back(std::string("forward ") + address + " back to " + previous);
+    return connect_result;
+}
 int on_address(char *out, int size)
 {
     snprintf(out, size, "%s:%i", "home.example", 20184);
@@ -492,6 +497,13 @@ TEST_F(NetHandlersTest, ConnectionControl)
     connect_result = 0;
     net("FORWARD 0; far.example:1\n");
     EXPECT_EQ(calls, std::vector<std::string>{"connect far.example:1"});
+
+    // The client's own form is told where to go back to, whatever comes
+    // of the connect later.
+    calls.clear();
+    core_outward.forward_to_server = on_forward;
+    net("FORWARD 0; far.example:1\n");
+    EXPECT_EQ(calls, std::vector<std::string>{"forward far.example:1 back to home.example:20184"});
 }
 
 TEST_F(NetHandlersTest, CustomsGhostEmoteAnnounceAndEnvironment)

@@ -3,7 +3,10 @@
 // and one that stays silent) while the main thread keeps reading.
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -15,6 +18,7 @@
 #include "core/server_info.h"
 #include "core/text.h"
 #include "net/browser.h"
+#include "net/connection.h"
 #include "net/scripted_peer.h"
 #include "net/worker.h"
 #include "support/test_support.h"
@@ -238,4 +242,60 @@ TEST_F(BrowserTest, EmptyListEndsAtOnce)
     EXPECT_EQ(is_refreshing(&b), 0);
     // Running again is possible: the ended thread is reaped first.
     ASSERT_EQ(worker_create(&worker), 0);
+}
+
+namespace {
+
+std::atomic<int> release_lookups{0};
+// "localhost" through the system; any other name is held until the test
+// lets it go (at most 3 s), then unknown.
+int named_lookup(const char *host, uint32_t *address)
+{
+    if (strcmp(host, "localhost") == 0)
+        return net_lookup_with_system(host, address);
+    for (int k = 0; k < 600 && !release_lookups.load(); k++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return EAI_NONAME;
+}
+
+}  // namespace
+
+// Servers given by name are looked up off the worker's thread too: one
+// that resolves is polled as an address is, and a look-up that hangs does
+// not keep shut-down waiting.
+TEST_F(BrowserTest, NamedServers)
+{
+    ScriptedPeer answering;
+    ServerBrowser b;
+    ASSERT_EQ(servers_txt_read(&b, list_file("localhost:" + std::to_string(answering.port) +
+                                             " first\nstuck.test:20185 second\n")
+                                       .c_str()),
+              0);
+    release_lookups = 0;
+    net_lookup_host = named_lookup;
+    WorkerThread worker;
+    worker_init(&worker, browser_thread_start, browser_thread_step, browser_thread_condition, &b, 1);
+    ASSERT_EQ(worker_create(&worker), 0);
+    ASSERT_TRUE(answering.push("DESC 0;Found by name\nINFO 2;8 1\n"));
+    long long start = now_ms();
+    while (b.current.load() != 1 && now_ms() - start < 3000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(b.current.load(), 1);
+    const ServerInfo *first = entry_snapshot(b.entries[0]);
+    EXPECT_EQ(first->reachable, 1);
+    EXPECT_STREQ(first->description, "Found by name");
+    EXPECT_EQ(first->info_count, 2);
+    // The pass is now waiting for the second server's look-up.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(worker_is_running(&worker), 1);
+    start = now_ms();
+    worker_stop(&worker);
+    EXPECT_LT(now_ms() - start, 200);
+    EXPECT_NE(b.connection.lookup, 0);   // left under way, given up here
+    net_close(&b.connection);
+    release_lookups = 1;
+    for (int k = 0; k < 600 && net_lookups_in_use() > 0; k++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(net_lookups_in_use(), 0);
+    net_lookup_host = net_lookup_with_system;
 }

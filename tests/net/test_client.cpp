@@ -3,6 +3,8 @@
 // and batched), the pacing of incoming lines, and servers that fail.
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -178,58 +180,231 @@ TEST_F(ClientTest, FailedConnectIsReported)
     EXPECT_EQ(client_is_connected(), 0);
 }
 
-// A server whose listen queue is full lets a connect hang: the frames go on
-// (each poll_connect returns at once), the connect is given up after its
-// second, and the player goes back to the server that was left for it.
+namespace {
+
+// A listener on 127.0.0.1 whose queue is full: a connect to it hangs.
+struct HangingListener {
+    int listener = -1, filler = -1;
+    std::string address;
+    HangingListener()
+    {
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener, (sockaddr *)&a, sizeof a);
+        listen(listener, 0);
+        socklen_t length = sizeof a;
+        getsockname(listener, (sockaddr *)&a, &length);
+        filler = socket(AF_INET, SOCK_STREAM, 0);
+        connect(filler, (sockaddr *)&a, sizeof a);
+        address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    }
+    ~HangingListener()
+    {
+        close(filler);
+        close(listener);
+    }
+};
+
+}  // namespace
+
+// A hanging connect: the frames go on (each poll_connect returns at once)
+// and the connect is given up after its second. A console connect then
+// leaves no connection (the server left for it had its "QUIT" and its bout
+// list is gone); a server's FORWARD goes back to the server it came from.
 TEST_F(ClientTest, HangingConnectNeverHoldsAFrame)
 {
-    ScriptedPeer first;
-    n_strncpyz(login_nick, "uke", sizeof login_nick);
-    ASSERT_EQ(connect_now(first.address()), 0);
-    ASSERT_TRUE(first.wait_for("mlogin"));
+    for (int forward : {0, 1}) {
+        SCOPED_TRACE(forward ? "forward" : "console connect");
+        ScriptedPeer first;
+        n_strncpyz(login_nick, "uke", sizeof login_nick);
+        ASSERT_EQ(connect_now(first.address()), 0);
+        ASSERT_TRUE(first.wait_for("mlogin"));
+        num_bouts = 2;
 
-    int hanging = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(hanging, (sockaddr *)&a, sizeof a);
-    listen(hanging, 0);
-    socklen_t length = sizeof a;
-    getsockname(hanging, (sockaddr *)&a, &length);
-    int filler = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(connect(filler, (sockaddr *)&a, sizeof a), 0);
-    std::string address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
-
-    echoes.clear();
-    online_starts = 0;
-    long long start = now_ms(), worst = 0;
-    int r = connect_to_server(address.c_str());
-    if (r == 0 && client_is_connected()) {
-        close(filler);
-        close(hanging);
-        GTEST_SKIP() << "this kernel accepted beyond the queue";
+        HangingListener hanging;
+        echoes.clear();
+        online_starts = 0;
+        long long start = now_ms(), worst = 0;
+        int r = forward ? forward_to_server(hanging.address.c_str(), first.address().c_str())
+                        : connect_to_server(hanging.address.c_str());
+        if (r == 0 && client_is_connected())
+            GTEST_SKIP() << "this kernel accepted beyond the queue";
+        EXPECT_EQ(r, 0);   // under way
+        EXPECT_EQ(client_connecting(), 1);
+        EXPECT_EQ(num_bouts, 0);
+        while (client_connecting() && now_ms() - start < 3000) {
+            long long t = now_ms();
+            poll_connect();
+            worst = std::max(worst, now_ms() - t);
+            sleep_ms(5);
+        }
+        long long took = now_ms() - start;
+        EXPECT_LT(worst, 50);
+        EXPECT_GE(took, CLIENT_CONNECT_SECONDS * 1000 - 50);
+        EXPECT_LT(took, CLIENT_CONNECT_SECONDS * 1000 + 1000);
+        EXPECT_TRUE(first.wait_for("QUIT\n"));
+        ASSERT_FALSE(echoes.empty());
+        EXPECT_EQ(echoes[0], "Failed to connect to " + hanging.address + "|4");
+        if (forward) {
+            ASSERT_EQ(echoes.size(), 2u);
+            EXPECT_EQ(echoes[1], "Connected to " + first.address() + "|4");
+            EXPECT_EQ(client_is_connected(), 1);
+            EXPECT_EQ(online_starts, 1);
+        } else {
+            // Nothing more happens on later frames.
+            for (int k = 0; k < 20; k++)
+                poll_connect();
+            EXPECT_EQ(echoes.size(), 1u);
+            EXPECT_EQ(client_is_connected(), 0);
+            EXPECT_EQ(client_connecting(), 0);
+            EXPECT_EQ(conn.socket, 0);
+            EXPECT_EQ(online_starts, 0);
+            EXPECT_EQ(num_bouts, 0);
+        }
+        net_quit(&conn);
     }
-    EXPECT_EQ(r, 0);   // under way
-    EXPECT_EQ(client_connecting(), 1);
+}
+
+namespace {
+
+// Host look-ups for the tests, run on the look-up thread: 127.0.0.1 after
+// a pause, or an answer that the name is unknown.
+std::atomic<int> lookup_pause_ms{0};
+int slow_loopback(const char *, uint32_t *address)
+{
+    sleep_ms(lookup_pause_ms.load());
+    *address = htonl(INADDR_LOOPBACK);
+    return 0;
+}
+int unknown_name(const char *, uint32_t *) { return EAI_NONAME; }
+
+// Polls the connect as the frames do (at most 3 s); the longest poll.
+long long poll_connect_frames(long long *took = nullptr)
+{
+    long long start = now_ms(), worst = 0;
     while (client_connecting() && now_ms() - start < 3000) {
         long long t = now_ms();
         poll_connect();
         worst = std::max(worst, now_ms() - t);
-        sleep_ms(5);
+        sleep_ms(2);
     }
-    long long took = now_ms() - start;
-    close(filler);
-    close(hanging);
-    EXPECT_LT(worst, 50);
-    EXPECT_GE(took, CLIENT_CONNECT_SECONDS * 1000 - 50);
-    EXPECT_LT(took, CLIENT_CONNECT_SECONDS * 1000 + 1000);
-    // Given up, then back on the first server.
-    ASSERT_GE(echoes.size(), 2u);
-    EXPECT_EQ(echoes[0], "Failed to connect to " + address + "|4");
-    EXPECT_EQ(echoes[1], "Connected to " + first.address() + "|4");
-    EXPECT_EQ(client_is_connected(), 1);
-    EXPECT_EQ(online_starts, 1);
-    EXPECT_TRUE(first.wait_for("QUIT\n"));
+    if (took)
+        *took = now_ms() - start;
+    return worst;
+}
+
+void wait_lookups_done()
+{
+    for (int k = 0; k < 500 && net_lookups_in_use() > 0; k++)
+        sleep_ms(10);
+}
+
+}  // namespace
+
+// A host given by name is looked up off the main thread: no frame waits for
+// the name service, whether the answer comes at once ("localhost" from the
+// system's hosts table) or after a while.
+TEST_F(ClientTest, NameConnectNeverHoldsAFrame)
+{
+    struct Case {
+        const char *name;
+        int (*lookup)(const char *, uint32_t *);
+        int pause_ms;
+    };
+    const Case cases[] = {{"system look-up", net_lookup_with_system, 0},
+                          {"slow look-up", slow_loopback, 400}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer server;
+        net_lookup_host = c.lookup;
+        lookup_pause_ms = c.pause_ms;
+        n_strncpyz(login_nick, "uke", sizeof login_nick);
+        echoes.clear();
+        online_starts = 0;
+        const std::string address = "localhost:" + std::to_string(server.port);
+        long long start = now_ms();
+        EXPECT_EQ(connect_to_server(address.c_str()), 0);
+        long long began = now_ms() - start;
+        EXPECT_EQ(client_connecting(), 1);
+        long long took = 0;
+        long long worst = poll_connect_frames(&took);
+        net_lookup_host = net_lookup_with_system;
+        EXPECT_LT(began, 20);
+        EXPECT_LT(worst, 20);
+        EXPECT_GE(took, c.pause_ms - 20);
+        ASSERT_EQ(client_is_connected(), 1);
+        EXPECT_EQ(online_starts, 1);
+        ASSERT_FALSE(echoes.empty());
+        EXPECT_EQ(echoes.back(), "Connected to " + address + "|4");
+        EXPECT_TRUE(server.wait_for("NICK uke\nmlogin uke "));
+        char text[300];
+        ASSERT_EQ(server_address_text(text, sizeof text), 0);
+        EXPECT_EQ(std::string(text), address);
+        EXPECT_EQ(net_lookups_in_use(), 0);
+        net_quit(&conn);
+    }
+}
+
+// A name that does not resolve, or whose look-up does not answer within its
+// limit, is one failure message; the frames never wait, nothing is left
+// under way, and a look-up given up frees its slot when it returns. Under a
+// server's FORWARD the client goes back to the server it came from.
+TEST_F(ClientTest, UnresolvableNameFailsOnce)
+{
+    int saved_deadline = net_lookup_deadline_ms;
+    net_lookup_deadline_ms = 250;
+    struct Case {
+        const char *name;
+        int (*lookup)(const char *, uint32_t *);
+        int forward;
+        int min_ms, max_ms;   // when the failure is reported
+    };
+    const Case cases[] = {{"unknown name", unknown_name, 0, 0, 200},
+                          {"look-up too slow", slow_loopback, 0, 240, 700},
+                          {"forward to an unknown name", unknown_name, 1, 0, 1000}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer first;
+        ASSERT_EQ(connect_now(first.address()), 0);
+        net_lookup_host = c.lookup;
+        lookup_pause_ms = 1200;
+        echoes.clear();
+        online_starts = 0;
+        long long start = now_ms();
+        int r = c.forward ? forward_to_server("nowhere.test:20185", first.address().c_str())
+                          : connect_to_server("nowhere.test:20185");
+        long long began = now_ms() - start;
+        long long took = 0;
+        long long worst = poll_connect_frames(&took);
+        net_lookup_host = net_lookup_with_system;
+        EXPECT_EQ(r, 0);
+        EXPECT_LT(began, 20);
+        EXPECT_LT(worst, 20);
+        EXPECT_GE(took, c.min_ms);
+        EXPECT_LT(took, c.max_ms);
+        for (int k = 0; k < 20; k++)
+            poll_connect();
+        ASSERT_FALSE(echoes.empty());
+        EXPECT_EQ(echoes[0], "Failed to connect to nowhere.test:20185|4");
+        if (c.forward) {
+            ASSERT_EQ(echoes.size(), 2u);
+            EXPECT_EQ(echoes[1], "Connected to " + first.address() + "|4");
+            EXPECT_EQ(client_is_connected(), 1);
+        } else {
+            EXPECT_EQ(echoes.size(), 1u);
+            EXPECT_EQ(client_is_connected(), 0);
+            EXPECT_EQ(client_connecting(), 0);
+            EXPECT_EQ(conn.socket, 0);
+            EXPECT_EQ(conn.lookup, 0);
+            EXPECT_TRUE(first.wait_for("QUIT\n"));
+        }
+        wait_lookups_done();
+        EXPECT_EQ(net_lookups_in_use(), 0);
+        net_quit(&conn);
+    }
+    net_lookup_deadline_ms = saved_deadline;
 }
 
 TEST_F(ClientTest, AtMostTwoLinesEveryThirdFrame)

@@ -2,6 +2,8 @@
 // starts on 127.0.0.1 (an ephemeral port) in a thread of its own.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstring>
@@ -429,4 +431,125 @@ TEST_F(ConnectionTest, PollHandsLinesToTheParser)
     }
     EXPECT_EQ(r, -1);   // the server has gone
     EXPECT_EQ(c.connected, 0);
+}
+
+namespace {
+
+std::atomic<int> release_lookups{0};
+// A look-up that answers 127.0.0.1 once the test lets it (at most 3 s).
+int held_loopback(const char *, uint32_t *address)
+{
+    for (int k = 0; k < 600 && !release_lookups.load(); k++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    *address = htonl(INADDR_LOOPBACK);
+    return 0;
+}
+
+void wait_lookups_done()
+{
+    for (int k = 0; k < 600 && net_lookups_in_use() > 0; k++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+}  // namespace
+
+// A host name is looked up off the calling thread: the connect is under
+// way (lookup set) until the look-up answers, then goes on as a dotted
+// address does. The waiting form covers the look-up with its time-out.
+TEST_F(ConnectionTest, NamesAreLookedUpOffTheThread)
+{
+    ScriptedServer server({}, true);
+    server.start();
+    const std::string address = "localhost:" + std::to_string(server.port);
+    ASSERT_EQ(net_connect(&c, address.c_str(), 1), 0);
+    EXPECT_STREQ(c.host, "localhost");
+    EXPECT_EQ(c.lookup, 0);
+    EXPECT_EQ(net_send_buf(&c, "NICK a\n"), 7);
+    net_quit(&c);
+
+    // In steps: nothing waits while the look-up is held.
+    release_lookups = 0;
+    net_lookup_host = held_loopback;
+    long long start = now_ms();
+    EXPECT_EQ(net_connect_begin(&c, address.c_str()), 1);
+    EXPECT_NE(c.lookup, 0);
+    EXPECT_EQ(c.connecting, 1);
+    EXPECT_EQ(c.socket, 0);
+    for (int k = 0; k < 20; k++)
+        EXPECT_EQ(net_connect_check(&c), 1);
+    EXPECT_EQ(net_send_buf(&c, "x\n"), -1);
+    EXPECT_LT(now_ms() - start, 50);
+    release_lookups = 1;
+    int r = 1;
+    for (int k = 0; k < 600 && r == 1; k++) {
+        r = net_connect_check(&c);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(c.connected, 1);
+    EXPECT_EQ(c.lookup, 0);
+    EXPECT_EQ(net_lookups_in_use(), 0);
+    net_quit(&c);
+
+    // The waiting form gives a look-up that does not answer its time-out.
+    release_lookups = 0;
+    start = now_ms();
+    EXPECT_EQ(net_connect(&c, address.c_str(), 1), -1);
+    long long took = now_ms() - start;
+    EXPECT_GE(took, 950);
+    EXPECT_LT(took, 2000);
+    EXPECT_EQ(c.connecting, 0);
+    EXPECT_EQ(c.lookup, 0);
+    release_lookups = 1;
+    wait_lookups_done();
+    EXPECT_EQ(net_lookups_in_use(), 0);
+    net_lookup_host = net_lookup_with_system;
+}
+
+// Look-ups given up (a goodbye or another connect while one runs) free
+// their slots once they return; while all slots are taken a further name
+// fails at once, and a dotted address needs none.
+TEST_F(ConnectionTest, LookUpSlotsAreBoundedAndFreed)
+{
+    release_lookups = 0;
+    net_lookup_host = held_loopback;
+    ServerConnection many[NET_LOOKUP_SLOTS];
+    for (ServerConnection &m : many) {
+        net_reset(&m);
+        EXPECT_EQ(net_connect_begin(&m, "somewhere.test:20185"), 1);
+    }
+    EXPECT_EQ(net_lookups_in_use(), (int)NET_LOOKUP_SLOTS);
+    long long start = now_ms();
+    EXPECT_EQ(net_connect_begin(&c, "elsewhere.test:20185"), -1);
+    EXPECT_LT(now_ms() - start, 50);
+    EXPECT_EQ(c.connecting, 0);
+    ScriptedServer server({}, true);
+    server.start();
+    EXPECT_EQ(net_connect(&c, server.address().c_str(), 1), 0);
+    net_quit(&c);
+
+    // Given up in all the ways a record lets go of a connect.
+    net_quit(&many[0]);
+    net_close(&many[1]);
+    EXPECT_EQ(net_connect_begin(&many[2], server.address().c_str()) >= 0, true);
+    char buffer[NET_FETCH_BYTES + 1];
+    EXPECT_EQ(net_fetch_buf(&many[3], buffer, nullptr), -1);
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(many[k].lookup, 0);
+    // The last ones finish normally once answered.
+    release_lookups = 1;
+    for (int k = 4; k < NET_LOOKUP_SLOTS; k++) {
+        int r = 1;
+        for (int n = 0; n < 600 && r == 1; n++) {
+            r = net_connect_check(&many[k]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_NE(r, 1);
+        EXPECT_EQ(many[k].lookup, 0);
+    }
+    wait_lookups_done();
+    EXPECT_EQ(net_lookups_in_use(), 0);
+    for (ServerConnection &m : many)
+        net_quit(&m);
+    net_lookup_host = net_lookup_with_system;
 }

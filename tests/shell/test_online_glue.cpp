@@ -49,6 +49,7 @@ TEST_F(OnlineGlue, FillsTheOnlineSlots)
     bind_online();
     EXPECT_EQ(core_outward.commit_turn, &commit_turn);
     EXPECT_EQ(core_outward.connect_to_server, &connect_to_server);
+    EXPECT_EQ(core_outward.forward_to_server, &forward_to_server);
     EXPECT_EQ(core_outward.close_connection, &net_disconnect);
     EXPECT_NE(core_outward.server_address_text, nullptr);
     EXPECT_NE(core_outward.play_next_replay, nullptr);
