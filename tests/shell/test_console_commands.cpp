@@ -13,6 +13,7 @@
 #include "shell/console_commands.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
+#include "support/kill_write.h"
 #include "support/test_support.h"
 
 namespace {
@@ -192,6 +193,19 @@ TEST_F(ConsoleCommands, RedirectWritesTheLinesInsteadOfEchoing)
     EXPECT_EQ(dispatch("echo quiet > echo.txt"), 0);
     EXPECT_TRUE(echoed.empty());
     EXPECT_EQ(read_whole_file(test_tmp_path("echo.txt")), "");
+}
+
+TEST_F(ConsoleCommands, KillDuringRedirectLeavesTheOldFile)
+{
+    std::string target = test_tmp_path("kill_rules.txt");
+    remove(target.c_str());
+    ASSERT_EQ(dispatch("set > kill_rules.txt"), 0);
+    std::string new_content = read_whole_file(target);
+    ASSERT_GT(new_content.size(), 100u);
+    expect_whole_after_kills(target, "an earlier listing\n", new_content,
+                             [] { dispatch("set > kill_rules.txt"); });
+    remove_stale_temporaries(target);
+    EXPECT_EQ(console_output_file, nullptr);
 }
 
 TEST_F(ConsoleCommands, ExecRunsAScratchScript)
