@@ -42,18 +42,23 @@ double brightness(const GameRun &run, const char *ppm, int x, int y, int w, int 
 
 }  // namespace
 
-TEST(E2eScriptsPages, TutorialPageRunsItsScript)
+// The tutorial walked as a player does: point at the left knee of the
+// first fighter (where it stands at the start under the default camera),
+// click it, press Space; each step says so on the console.
+TEST(E2eScriptsPages, TutorialPageGuidesAFirstTurn)
 {
     GameSetup setup;
     setup.startup_lua = open_page_lua(12) + R"(
 add_hook("key_up", "e2e", function(key)
-  if key == string.byte("9") then
-    e2e_log("menu " .. tostring(get_world_state().game_type))
-    e2e_quit()
-  end
+  if key == string.byte("9") then e2e_quit() end
 end)
 )";
     setup.actions.push_back({"opened", 1500, "screenshot tutorial.ppm"});
+    setup.actions.push_back({"", 100, "xdotool mousemove 455 400"});
+    setup.actions.push_back({"", 150, "xdotool mousemove 462 405"});
+    setup.actions.push_back({"", 400, "xdotool click 1"});
+    setup.actions.push_back({"", 400, "xdotool key space"});
+    setup.actions.push_back({"", 2500, "screenshot done.ppm"});
     setup.actions.push_back({"", 200, "xdotool key 9"});
     setup.timeout_ms = 20000;
     GameRun run = run_game("scripts_tutorial", setup);
@@ -61,9 +66,24 @@ end)
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_EQ(run.err.find("Error loading script"), std::string::npos) << run.describe();
     EXPECT_EQ(run.err.find("Lua script error"), std::string::npos) << run.describe();
-    EXPECT_NE(run.log.find("echo Tutorial: welcome!"), std::string::npos) << run.describe();
-    EXPECT_NE(run.log.find("echo Tutorial: Step 1 of 3: pick a joint"), std::string::npos)
-        << run.describe();
+    // The steps, in order.
+    const char *steps[] = {
+        "echo Tutorial: welcome!",
+        "echo Tutorial: Step 1 of 3: pick a joint",
+        "echo Tutorial: you picked the LEFT KNEE",
+        "echo Tutorial: Step 2 of 3: change its state",
+        "echo Tutorial: the LEFT KNEE is now",
+        "echo Tutorial: Step 3 of 3: end the turn",
+        "echo Tutorial: Well done",
+    };
+    size_t at = 0;
+    for (const char *step : steps) {
+        size_t found = run.log.find(step, at);
+        EXPECT_NE(found, std::string::npos) << step << "\n" << run.describe();
+        if (found != std::string::npos)
+            at = found;
+    }
+    EXPECT_EQ(count_lines_with(run.log, "Step 1 of 3"), 1) << run.describe();
     // The step box darkens the top middle of the game's light scene.
     double box = brightness(run, "tutorial.ppm", 300, 100, 200, 40);
     double beside = brightness(run, "tutorial.ppm", 20, 100, 60, 40);

@@ -5,10 +5,14 @@
 --   1. point at one of your joints (it is selected),
 --   2. change the state of a joint (click it, Shift+click, or Z / X),
 --   3. press Space to end the turn and watch it play,
---   4. done: play on, or Esc for the menu.
+--   4. done: play on, or Esc for the menu (the box goes after a while).
+
+-- Drawn frames the closing box stays up.
+local CLOSING_FRAMES = 600
 
 local tutorial = {
   step = 0,
+  closing = 0,
   start_frame = 0,
   start_states = {},
 }
@@ -66,6 +70,8 @@ local function go_to(step)
     tutorial.start_states = player_joint_states()
   elseif step == 3 then
     tutorial.start_frame = get_world_state().match_frame
+  elseif step == 4 then
+    tutorial.closing = CLOSING_FRAMES
   end
 end
 
@@ -73,6 +79,8 @@ end
 -- at the first step.
 add_hook("new_game", "tutorial", function()
   echo("Tutorial: welcome! Follow the box at the top of the window.")
+  -- Joints light up under the mouse once a fighter is selected.
+  select_player(0)
   go_to(1)
 end)
 
@@ -98,6 +106,11 @@ local function check_progress()
   elseif tutorial.step == 3 then
     if get_world_state().match_frame > tutorial.start_frame then
       go_to(4)
+    end
+  elseif tutorial.step == 4 then
+    tutorial.closing = tutorial.closing - 1
+    if tutorial.closing <= 0 then
+      tutorial.step = 5
     end
   end
 end
