@@ -1007,10 +1007,11 @@ int console_dispatch_from(const char16 *line, int from_server)
     row->handler(row, arg);
     if (redirect.f) {
         console_output_file = nullptr;
+        // The command has run: a file that could not be put in place is
+        // reported, and the line is still a command.
         if (safe_commit(&redirect) != 0) {
             snprintf(msg, sizeof msg, "Unable to write %s", path);
             say(msg);
-            return 1;
         }
     }
     return 0;

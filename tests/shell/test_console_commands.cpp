@@ -206,6 +206,19 @@ TEST_F(ConsoleCommands, KillDuringRedirectLeavesTheOldFile)
                              [] { dispatch("set > kill_rules.txt"); });
     remove_stale_temporaries(target);
     EXPECT_EQ(console_output_file, nullptr);
+
+    // A target that cannot be replaced (a folder) is reported once the
+    // command has run, and nothing is left beside it.
+    std::string folder = test_tmp_path("redirect_folder");
+    mkdir(folder.c_str(), 0755);
+    echoed.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dispatch("set > redirect_folder"), 0);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_EQ(echoed[0], "Unable to write redirect_folder");
+    EXPECT_EQ(remove_stale_temporaries(folder), 0);
+    EXPECT_EQ(console_output_file, nullptr);
 }
 
 TEST_F(ConsoleCommands, ExecRunsAScratchScript)
