@@ -30,7 +30,7 @@ local STEPS = {
     title = "Step 2 of 3: change its state",
     lines = {
       "Click the joint to make it contract or extend.",
-      "Shift+click (or X) holds or relaxes it; Z also flips it.",
+      "Shift+click or X: hold or relax it. Z: extend or contract it.",
       "Every joint keeps its state until you change it.",
     },
   },
