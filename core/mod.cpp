@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/safe_file.h"
 #include "core/rules.h"
 #include "core/text.h"
 
@@ -671,11 +672,14 @@ static const double RAD_TO_DEG = 1.0 / 0.017453292519943295;
 
 int write_mod(const WorldDescription *world, const char *path)
 {
-    FILE *f = fopen(path, "w");
-    if (!f) {
-        fprintf(stderr, "Unable to open %s %s\n", path, strerror(errno));
+    // Written beside the file and renamed over it: a kill mid-write leaves
+    // the old mod whole.
+    SafeFile out;
+    if (!path || safe_open(&out, path) != 0) {
+        fprintf(stderr, "Unable to open %s %s\n", path ? path : "(null)", strerror(errno));
         return 1;
     }
+    FILE *f = out.f;
     static const char *const shapes[] = {"sphere", "box", "cylinder"};
     static const char *const materials[] = {"flesh", "steel"};
 
@@ -749,10 +753,5 @@ int write_mod(const WorldDescription *world, const char *path)
         fprintf(f, "   flag %d\r\n", o.flags);
         fprintf(f, "   mass %f\r\n", o.mass);
     }
-    int bad = ferror(f);
-    if (fclose(f) != 0 || bad) {
-        fprintf(stderr, "Unable to open %s %s\n", path, strerror(errno));
-        return 1;
-    }
-    return 0;
+    return safe_commit(&out);
 }

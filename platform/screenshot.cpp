@@ -2,12 +2,14 @@
 
 #include <GL/glew.h>
 #include <SDL/SDL.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "core/outward.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 
 ScreenshotOutward screenshot_outward;
@@ -28,6 +30,45 @@ static SDL_Surface *size_source(SDL_Surface *surface)
     return surface ? surface : SDL_GetVideoSurface();
 }
 
+int write_bmp_pixels(const char *path, const unsigned char *pixels, int w, int h)
+{
+    if (!path || !pixels || w <= 0 || h <= 0)
+        return -1;
+    SDL_Surface *image = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0xff, 0xff00, 0xff0000, 0);
+    if (!image) {
+        fprintf(stderr, "save_bmp: %s\n", SDL_GetError());
+        return -1;
+    }
+    const size_t row = (size_t)w * 3;
+    if (SDL_MUSTLOCK(image))
+        SDL_LockSurface(image);
+    for (int y = 0; y < h; y++)
+        memcpy((unsigned char *)image->pixels + (size_t)y * image->pitch,
+               pixels + (size_t)(h - 1 - y) * row, row);
+    if (SDL_MUSTLOCK(image))
+        SDL_UnlockSurface(image);
+    // The image goes to a file beside the target and is renamed over it
+    // when whole, so a kill never leaves half a picture under its name.
+    SafeFile file;
+    if (safe_open(&file, path) != 0) {
+        fprintf(stderr, "cannot save %s: %s\n", path, strerror(errno));
+        SDL_FreeSurface(image);
+        return -1;
+    }
+    SDL_RWops *out = SDL_RWFromFP(file.f, 0);
+    int saved = out && SDL_SaveBMP_RW(image, out, 0) == 0;
+    if (!saved)
+        fprintf(stderr, "cannot save %s: %s\n", path, SDL_GetError());
+    if (out)
+        SDL_RWclose(out);
+    SDL_FreeSurface(image);
+    if (!saved) {
+        safe_abandon(&file);
+        return -1;
+    }
+    return safe_commit(&file) == 0 ? 0 : -1;
+}
+
 int save_bmp(const char *path, SDL_Surface *surface)
 {
     SDL_Surface *source = size_source(surface);
@@ -36,35 +77,35 @@ int save_bmp(const char *path, SDL_Surface *surface)
         return -1;
     }
     const int w = source->w, h = source->h;
-    SDL_Surface *image = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0xff, 0xff00, 0xff0000, 0);
-    if (!image) {
-        fprintf(stderr, "save_bmp: %s\n", SDL_GetError());
-        return -1;
-    }
-    const size_t row = (size_t)w * 3;
-    unsigned char *pixels = (unsigned char *)malloc(row * (size_t)h);
+    unsigned char *pixels = (unsigned char *)malloc((size_t)w * 3 * (size_t)h);
     if (!pixels) {
         fprintf(stderr, "save_bmp: out of memory\n");
-        SDL_FreeSurface(image);
         return -1;
     }
     read_frame(pixels, w, h);
-    if (SDL_MUSTLOCK(image))
-        SDL_LockSurface(image);
-    for (int y = 0; y < h; y++)
-        memcpy((unsigned char *)image->pixels + (size_t)y * image->pitch,
-               pixels + (size_t)(h - 1 - y) * row, row);
-    if (SDL_MUSTLOCK(image))
-        SDL_UnlockSurface(image);
+    int result = write_bmp_pixels(path, pixels, w, h);
     free(pixels);
-    int result = 0;
-    SDL_RWops *out = SDL_RWFromFile(path, "wb");
-    if (!out || SDL_SaveBMP_RW(image, out, 1) != 0) {
-        fprintf(stderr, "cannot save %s: %s\n", path, SDL_GetError());
-        result = -1;
-    }
-    SDL_FreeSurface(image);
     return result;
+}
+
+int write_ppm_pixels(const char *path, const unsigned char *pixels, int w, int h)
+{
+    if (!path || !pixels || w <= 0 || h <= 0)
+        return 1;
+    SafeFile file;
+    if (safe_open(&file, path) != 0) {
+        fprintf(stderr, "cannot open %s for writing\n", path);
+        return 1;
+    }
+    const size_t row = (size_t)w * 3;
+    fprintf(file.f, "P6\n%d %d\n255\n", w, h);
+    for (int y = h - 1; y >= 0; y--)
+        if (fwrite(pixels + (size_t)y * row, 1, row, file.f) != row) {
+            fprintf(stderr, "cannot write %s\n", path);
+            safe_abandon(&file);
+            return 1;
+        }
+    return safe_commit(&file);
 }
 
 int save_ppm(const char *path)
@@ -75,25 +116,14 @@ int save_ppm(const char *path)
         return 1;
     }
     const int w = source->w, h = source->h;
-    const size_t row = (size_t)w * 3;
-    unsigned char *pixels = new unsigned char[row * (size_t)h];
-    read_frame(pixels, w, h);
-    FILE *f = fopen(path, "wb");
-    if (!f) {
-        fprintf(stderr, "cannot open %s for writing\n", path);
-        delete[] pixels;
+    unsigned char *pixels = (unsigned char *)malloc((size_t)w * 3 * (size_t)h);
+    if (!pixels) {
+        fprintf(stderr, "save_ppm: out of memory\n");
         return 1;
     }
-    fprintf(f, "P6\n%d %d\n255\n", w, h);
-    int result = 0;
-    for (int y = h - 1; y >= 0; y--)
-        if (fwrite(pixels + (size_t)y * row, 1, row, f) != row)
-            result = 1;
-    if (fclose(f) != 0)
-        result = 1;
-    if (result)
-        fprintf(stderr, "cannot write %s\n", path);
-    delete[] pixels;
+    read_frame(pixels, w, h);
+    int result = write_ppm_pixels(path, pixels, w, h);
+    free(pixels);
     return result;
 }
 

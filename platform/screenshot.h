@@ -19,6 +19,11 @@ extern ScreenshotOutward screenshot_outward;
 int save_bmp(const char *path, SDL_Surface *surface);
 // The frame buffer, the size of the video surface, as a PPM. 0 saved, 1 failed.
 int save_ppm(const char *path);
+// The files themselves from tight RGB rows, bottom row first (as GL reads
+// them), w x h. Each goes to a temporary file beside path that is renamed
+// over it when whole. BMP: 0 or -1; PPM: 0 or 1.
+int write_bmp_pixels(const char *path, const unsigned char *pixels, int w, int h);
+int write_ppm_pixels(const char *path, const unsigned char *pixels, int w, int h);
 // Type 0 BMP, 1 PPM; any other type -1 and nothing written.
 int save_screenshot_as(const char *path, int type);
 

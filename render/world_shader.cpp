@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/safe_file.h"
 #include "render/hud.h"
 #include "render/render_util.h"
 #include "render/scene.h"
@@ -347,11 +348,13 @@ int read_worldshader_file(const char *path)
 
 int write_worldshader_file(const char *path)
 {
-    FILE *f = path ? fopen(path, "w") : nullptr;
-    if (!f) {
+    // A new file beside the old one, renamed over it when whole.
+    SafeFile out;
+    if (!path || safe_open(&out, path) != 0) {
         fprintf(stderr, "Unable to open %s %s\n", path ? path : "(null)", strerror(errno));
         return 1;
     }
+    FILE *f = out.f;
     for (int i = 0; world_shader_settings[i].name; i++) {
         const WorldShaderSetting &s = world_shader_settings[i];
         float v[4];
@@ -363,12 +366,7 @@ int write_worldshader_file(const char *path)
         else
             fprintf(f, "%s %.2f %.2f %.2f\n", s.name, v[0], v[1], v[2]);
     }
-    int bad = ferror(f);
-    if (fclose(f) != 0 || bad) {
-        fprintf(stderr, "Unable to write %s %s\n", path, strerror(errno));
-        return 1;
-    }
-    return 0;
+    return safe_commit(&out);
 }
 
 void print_worldshader_lua()

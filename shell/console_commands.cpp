@@ -27,6 +27,7 @@
 #include "shell/console.h"
 #include "shell/customs.h"
 #include "shell/game_control.h"
+#include "core/safe_file.h"
 #include "shell/online_glue.h"
 #include "shell/options.h"
 #include "shell/povray.h"
@@ -982,6 +983,11 @@ int console_dispatch_from(const char16 *line, int from_server)
         arg = argument;
     }
 
+    // "> file": the command's lines go to a temporary file beside the
+    // target, which replaces it once the command is done. A kill while the
+    // command runs leaves the old file whole.
+    SafeFile redirect;
+    redirect.f = nullptr;
     if (path[0]) {
         char full[CONSOLE_ARG_BYTES + 256];
         if (!console_path_ok(path)) {
@@ -991,17 +997,22 @@ int console_dispatch_from(const char16 *line, int from_server)
         }
         game_path(path, full, sizeof full);
         fprintf(stderr, "console_open %s\n", full);
-        console_output_file = fopen(full, "wb");
-        if (!console_output_file) {
+        if (safe_open(&redirect, full) != 0) {
             snprintf(msg, sizeof msg, "Unable to open %s", path);
             say(msg);
             return 1;
         }
+        console_output_file = redirect.f;
     }
     row->handler(row, arg);
-    if (console_output_file) {
-        fclose(console_output_file);
+    if (redirect.f) {
         console_output_file = nullptr;
+        // The command has run: a file that could not be put in place is
+        // reported, and the line is still a command.
+        if (safe_commit(&redirect) != 0) {
+            snprintf(msg, sizeof msg, "Unable to write %s", path);
+            say(msg);
+        }
     }
     return 0;
 }

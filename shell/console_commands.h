@@ -33,6 +33,8 @@ struct ConsoleCommand {
 extern const ConsoleCommand console_command_table[CONSOLE_COMMANDS + 1];
 
 // Where a redirected command writes its lines; null outside such a command.
+// The lines go to a temporary file beside the target, which replaces the
+// target when the command is done (a kill meanwhile leaves the old file).
 extern FILE *console_output_file;
 
 // The folder that relative game paths (scripts, "data/...") are taken in;

@@ -604,10 +604,14 @@ static void leave_rules(int)
     close_menu();
 }
 
+// The loop ends after this frame; the next replay of the list is what the
+// frame shows meanwhile.
 static void enter_quit()
 {
     back_menu = -1;
     quit_game();
+    if (core_outward.play_next_replay)
+        core_outward.play_next_replay();
 }
 
 static void quit_from_page(int) { quit_game(); }

@@ -7,6 +7,7 @@
 #include "core/mod.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "support/kill_write.h"
 #include "support/test_support.h"
 
 namespace {
@@ -281,6 +282,30 @@ TEST_F(ModFile, WriteReadRoundTrip)
         ASSERT_GE(len, 2u);
         EXPECT_EQ(line[len - 2], '\r');
     }
+}
+
+TEST_F(ModFile, KillDuringExportLeavesAWholeMod)
+{
+    // The old file is the default world, the new one a shipped mod.
+    ASSERT_EQ(read_mod_text("default.zmm", ""), 0);
+    static WorldCopy before, after;
+    before.take();
+    std::string path = test_tmp_path("kill_export.zmm");
+    ASSERT_EQ(write_mod(&before.world, path.c_str()), 0);
+    std::string old_content = read_whole_file(path);
+    std::string mod = std::string(source_dir()) + "/data/mod/strongman.zmm";
+    ASSERT_EQ(read_mod(mod.c_str()), 0);
+    after.take();
+    ASSERT_EQ(write_mod(&after.world, path.c_str()), 0);
+    std::string new_content = read_whole_file(path);
+    ASSERT_NE(old_content, new_content);
+    expect_whole_after_kills(path, old_content, new_content,
+                             [&] { write_mod(&after.world, path.c_str()); });
+    remove_stale_temporaries(path);
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(write_mod(&after.world, "/nonexistent/x.zmm"), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("/nonexistent/x.zmm"), std::string::npos);
 }
 
 TEST_F(ModFile, ShippedModsSayWhatTheyChange)

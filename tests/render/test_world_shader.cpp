@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "support/kill_write.h"
 #include "support/test_support.h"
 
 namespace {
@@ -154,6 +155,21 @@ TEST_F(WorldShader, ExportWritesEveryLineAndLoadReadsItBack)
     }
     std::string err = stderr_of([] { EXPECT_EQ(write_worldshader_file("/nonexistent/x.inc"), 1); });
     EXPECT_EQ(err.rfind("Unable to open /nonexistent/x.inc ", 0), 0u) << err;
+}
+
+TEST_F(WorldShader, KillDuringExportLeavesAWholeFile)
+{
+    std::string path = test_tmp_path("kill_export.inc");
+    load_worldshader_preset_index(0);
+    ASSERT_EQ(write_worldshader_file(path.c_str()), 0);
+    std::string old_content = read_whole_file(path);
+    load_worldshader_preset_index(3);
+    ASSERT_EQ(write_worldshader_file(path.c_str()), 0);
+    std::string new_content = read_whole_file(path);
+    ASSERT_NE(old_content, new_content);
+    expect_whole_after_kills(path, old_content, new_content,
+                             [&] { write_worldshader_file(path.c_str()); });
+    remove_stale_temporaries(path);
 }
 
 TEST_F(WorldShader, FileNamesArePlain)

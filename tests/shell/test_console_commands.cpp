@@ -13,6 +13,7 @@
 #include "shell/console_commands.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
+#include "support/kill_write.h"
 #include "support/test_support.h"
 
 namespace {
@@ -192,6 +193,32 @@ TEST_F(ConsoleCommands, RedirectWritesTheLinesInsteadOfEchoing)
     EXPECT_EQ(dispatch("echo quiet > echo.txt"), 0);
     EXPECT_TRUE(echoed.empty());
     EXPECT_EQ(read_whole_file(test_tmp_path("echo.txt")), "");
+}
+
+TEST_F(ConsoleCommands, KillDuringRedirectLeavesTheOldFile)
+{
+    std::string target = test_tmp_path("kill_rules.txt");
+    remove(target.c_str());
+    ASSERT_EQ(dispatch("set > kill_rules.txt"), 0);
+    std::string new_content = read_whole_file(target);
+    ASSERT_GT(new_content.size(), 100u);
+    expect_whole_after_kills(target, "an earlier listing\n", new_content,
+                             [] { dispatch("set > kill_rules.txt"); });
+    remove_stale_temporaries(target);
+    EXPECT_EQ(console_output_file, nullptr);
+
+    // A target that cannot be replaced (a folder) is reported once the
+    // command has run, and nothing is left beside it.
+    std::string folder = test_tmp_path("redirect_folder");
+    mkdir(folder.c_str(), 0755);
+    echoed.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dispatch("set > redirect_folder"), 0);
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_EQ(echoed[0], "Unable to write redirect_folder");
+    EXPECT_EQ(remove_stale_temporaries(folder), 0);
+    EXPECT_EQ(console_output_file, nullptr);
 }
 
 TEST_F(ConsoleCommands, ExecRunsAScratchScript)

@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
@@ -144,10 +145,18 @@ TEST_F(Menus, KeysAndRowsMoveBetweenPages)
     menu_escape();
     EXPECT_EQ(menu_state, MENU_MAIN);
 
-    // Quit clears the running flag.
+    // Quit clears the running flag, then plays the next replay of the list.
+    static int next_replays;
+    next_replays = 0;
+    void (*saved_next)() = core_outward.play_next_replay;
+    core_outward.play_next_replay = [] { next_replays++; };
     list.hover = 6;
     menu_enter();
     EXPECT_EQ(running, 0);
+    EXPECT_EQ(menu_state, MENU_QUIT);
+    EXPECT_EQ(back_menu, -1);
+    EXPECT_EQ(next_replays, 1);
+    core_outward.play_next_replay = saved_next;
 }
 
 TEST_F(Menus, PagesBuildTheirButtonsAndDropThem)
