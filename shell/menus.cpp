@@ -598,7 +598,13 @@ static void leave_rules(int)
     for (int row = 1; row < RULES_MENU_ROWS; row++) {
         char value[TEXT_ROW_UNITS];
         edit_row_text(row, value, sizeof value);
-        apply_game_rule(row, value, 0);
+        if (apply_game_rule(row, value, 0) != 0) {
+            // The rule keeps its value; the player learns why nothing changed.
+            char line[TEXT_ROW_UNITS + 80];
+            snprintf(line, sizeof line, "%s: \"%s\" is not a valid value", RulesMenuTable[row].label,
+                     value);
+            echo_message(line, MSG_INGAME);
+        }
     }
     clear_edit_buffer();
     close_menu();

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
+#include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
@@ -209,6 +211,33 @@ TEST_F(Menus, RulesPageKeepsUnchangedRules)
     type_row(1, "800");
     menu_enter();
     EXPECT_EQ(setup_rules.matchframes, 800);
+    fill_default_rules(0, &setup_rules);
+}
+
+std::vector<std::string> echoed;
+void keep_echo(const char *text, int) { echoed.push_back(text); }
+
+// A value the rules refuse keeps the rule and says so in the window; the
+// page left unchanged says nothing.
+TEST_F(Menus, RulesPageReportsRefusedValues)
+{
+    CoreOutward saved = core_outward;
+    core_outward.echo = keep_echo;
+    echoed.clear();
+    fill_default_rules(0, &setup_rules);
+    switch_menu(MENU_RULES);
+    menu_enter();
+    EXPECT_TRUE(echoed.empty()) << echoed[0];
+
+    switch_menu(MENU_RULES);
+    chat.rows[1][0] = 0;
+    type_row(1, "-5");
+    menu_enter();
+    EXPECT_EQ(setup_rules.matchframes, 500);
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_NE(echoed[0].find("Match frames"), std::string::npos) << echoed[0];
+    EXPECT_NE(echoed[0].find("-5"), std::string::npos) << echoed[0];
+    core_outward = saved;
     fill_default_rules(0, &setup_rules);
 }
 
