@@ -386,16 +386,17 @@ static void enter_game()
 static void enter_server_list()
 {
     back_menu = MENU_MAIN;
-    if (game_links.enter_server_list) {
-        game_links.enter_server_list();
-        return;
-    }
-    // Without the browser: the login first, then an empty page.
+    // The login first; the page comes back here once it is stored.
     if (!is_logged_in()) {
         login_return_mark = 1;
         switch_menu_selected(MENU_LOGIN, 1);
         return;
     }
+    if (game_links.enter_server_list) {
+        game_links.enter_server_list();
+        return;
+    }
+    // Without the browser: an empty page.
     ensure_local_user_name();
     layout_list(0, 0, LIST_FIRST_Y, LIST_ROW_HEIGHT, LIST_X, list_right_edge());
 }

@@ -15,6 +15,7 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
+#include "net/login.h"
 #include "platform/loop.h"
 #include "shell/app.h"
 #include "shell/game_control.h"
@@ -164,6 +165,28 @@ TEST_F(Menus, PagesBuildTheirButtonsAndDropThem)
     close_menu();
     EXPECT_EQ(menu_buttons.count, 0);   // nothing of the page is clicked in game
     EXPECT_EQ(offer_button_list(1, 40, 40), 0);
+}
+
+int browser_entered;
+
+// With the server browser wired the login still comes first: without a
+// stored login the page is the login page, not an empty server list.
+TEST_F(Menus, ServerListAsksForTheLoginFirstWithTheBrowserToo)
+{
+    browser_entered = 0;
+    game_links.enter_server_list = [] { browser_entered++; };
+    uint8_t was = logged_in;
+    logged_in = 0;
+    switch_menu(MENU_SERVERS);
+    EXPECT_EQ(menu_state, MENU_LOGIN);
+    EXPECT_EQ(login_return_mark, 1);
+    EXPECT_EQ(browser_entered, 0);
+    logged_in = 1;
+    switch_menu(MENU_SERVERS);
+    EXPECT_EQ(menu_state, MENU_SERVERS);
+    EXPECT_EQ(browser_entered, 1);
+    logged_in = was;
+    login_return_mark = 0;
 }
 
 TEST_F(Menus, EditPagesFillAndApplyTheirRows)
