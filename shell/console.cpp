@@ -348,6 +348,16 @@ void compute_screen_layout(int width, int height, int advance, ScreenLayout *out
         out->hud_columns[i] = c + offsets[i];
 }
 
+// The most console rows a window of this height shows: the rows that fit
+// between the scores at the top and the bar at the bottom (a taller chat
+// window would start above the window, its first lines unreadable).
+int console_window_rows(int height)
+{
+    int rows = (height - 212) / CONSOLE_ROW_HEIGHT;
+    if (rows > CONSOLE_LINES)
+        rows = CONSOLE_LINES;
+    return rows > 1 ? rows : 1;
+}
 
 static void place_console_list()
 {
@@ -800,7 +810,7 @@ void bind_console()
     if (!hud_outward.console_line_count)
         hud_outward.console_line_count = [] { return message_console.line_count; };
     if (!hud_outward.console_capacity)
-        hud_outward.console_capacity = [] { return (int)CONSOLE_LINES; };
+        hud_outward.console_capacity = [] { return console_window_rows(view_height); };
     if (!hud_outward.console_set_rows)
         hud_outward.console_set_rows = hud_console_set_rows;
     if (!hud_outward.console_scroll)

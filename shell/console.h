@@ -93,6 +93,8 @@ int link_of(const char16 *text, char *out, int size);
 
 // ---- layout and drawing ----------------------------------------------------------
 void compute_screen_layout(int width, int height, int advance, ScreenLayout *out);
+// The most rows the chat window may show in a window of this height.
+int console_window_rows(int height);
 void layout_screen(int colour_too);
 void init_console_layout();
 ScrollList *get_console_list();

@@ -224,7 +224,7 @@ static void layer_equipment(MatchState *, GameRules *)
 
 static void layer_replay_title(MatchState *, GameRules *)
 {
-    if (hud_on())
+    if (hud_on() && (menu_state == 0 || menu_state == MENU_SAY))   // not over a page's title
         draw_replay_title();
 }
 

@@ -526,10 +526,22 @@ static void escape_key()
         set_menu_state(MENU_GAME);
 }
 
+// The Shift and Ctrl held when the last key went down. A combination acts
+// on the key's release, and a hand (or a synthetic one) often lets go of
+// the modifier first: the release of that key still counts as the combination.
+static int combo_key = -1;
+static int combo_mods;
+
+static int is_modifier_key(int key) { return key >= SDLK_NUMLOCK && key <= SDLK_COMPOSE; }
+
 static int key_release(MatchState *match, int key, int unicode, int mod)
 {
     last_down = 0;
     last_key = key;
+    if (key == combo_key) {
+        mod |= combo_mods;
+        combo_key = -1;
+    }
 
     if (key == SDLK_ESCAPE && chat_open()) {
         TextLines *chat = get_chat_input();
@@ -594,6 +606,10 @@ static int key_release(MatchState *match, int key, int unicode, int mod)
 
 static int key_press(MatchState *match, int key, int unicode, int mod)
 {
+    if (!is_modifier_key(key)) {
+        combo_key = key;
+        combo_mods = mod & (MOD_SHIFT | MOD_CTRL);
+    }
     text_key(key, unicode);
     int is_new = last_down != 1;
     if (is_new && menu_state == MENU_GAME && hook_result(game_links.hook_key_down, key)) {

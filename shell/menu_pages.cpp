@@ -217,8 +217,10 @@ void draw_rules_page()
 
 void draw_about_page()
 {
+    // Only the first line stands above the logo: the lines below it stay
+    // short enough to end left of it.
     static const char *const credits[] = {
-        "zylomach", "a turn-based fighting game of jointed bodies", "Physics: ODE",
+        "zylomach, a turn-based fighting game of jointed bodies", "Physics: ODE",
         "Scripting: Lua", nullptr,
     };
     static float pulse;

@@ -386,16 +386,17 @@ static void enter_game()
 static void enter_server_list()
 {
     back_menu = MENU_MAIN;
-    if (game_links.enter_server_list) {
-        game_links.enter_server_list();
-        return;
-    }
-    // Without the browser: the login first, then an empty page.
+    // The login first; the page comes back here once it is stored.
     if (!is_logged_in()) {
         login_return_mark = 1;
         switch_menu_selected(MENU_LOGIN, 1);
         return;
     }
+    if (game_links.enter_server_list) {
+        game_links.enter_server_list();
+        return;
+    }
+    // Without the browser: an empty page.
     ensure_local_user_name();
     layout_list(0, 0, LIST_FIRST_Y, LIST_ROW_HEIGHT, LIST_X, list_right_edge());
 }
@@ -598,7 +599,13 @@ static void leave_rules(int)
     for (int row = 1; row < RULES_MENU_ROWS; row++) {
         char value[TEXT_ROW_UNITS];
         edit_row_text(row, value, sizeof value);
-        apply_game_rule(row, value, 0);
+        if (apply_game_rule(row, value, 0) != 0) {
+            // The rule keeps its value; the player learns why nothing changed.
+            char line[TEXT_ROW_UNITS + 80];
+            snprintf(line, sizeof line, "%s: \"%s\" is not a valid value", RulesMenuTable[row].label,
+                     value);
+            echo_message(line, MSG_INGAME);
+        }
     }
     clear_edit_buffer();
     close_menu();

@@ -89,6 +89,27 @@ TEST_F(Console, ListStandsAboveTheBottomWhileTheLinesFit)
     EXPECT_EQ(message_console.list.first, 0);
 }
 
+// "help" asks for a chat window as tall as its 48 lines: the window gets the
+// rows that fit under the scores, and its first row stays inside the window.
+TEST_F(Console, TallChatWindowStaysInsideTheWindow)
+{
+    HudOutward saved = hud_outward;
+    ChatWindow saved_chat = chat_window;
+    hud_outward = {};
+    bind_console();
+    for (int i = 0; i < 48; i++)
+        echo_message_nohook("help line", 0, 1);
+    set_chat_lines(48);
+    EXPECT_EQ(message_console.console_rows, console_window_rows(600));
+    EXPECT_EQ(message_console.list.visible_rows, 19);
+    EXPECT_GE(message_console.list_y, 100);
+    // The newest lines are the ones shown.
+    EXPECT_EQ(message_console.list.first, 48 - 19);
+    EXPECT_EQ(console_window_rows(100), 1);
+    hud_outward = saved;
+    chat_window = saved_chat;
+}
+
 TEST_F(Console, WrapsToTheConsoleWidth)
 {
     const int width = screen_layout.console_pixels;   // 632 pixels: 79 characters

@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/text.h"
+#include "net/login.h"
 #include "platform/loop.h"
 #include "shell/app.h"
 #include "shell/game_control.h"
@@ -173,6 +175,28 @@ TEST_F(Menus, PagesBuildTheirButtonsAndDropThem)
     EXPECT_EQ(offer_button_list(1, 40, 40), 0);
 }
 
+int browser_entered;
+
+// With the server browser wired the login still comes first: without a
+// stored login the page is the login page, not an empty server list.
+TEST_F(Menus, ServerListAsksForTheLoginFirstWithTheBrowserToo)
+{
+    browser_entered = 0;
+    game_links.enter_server_list = [] { browser_entered++; };
+    uint8_t was = logged_in;
+    logged_in = 0;
+    switch_menu(MENU_SERVERS);
+    EXPECT_EQ(menu_state, MENU_LOGIN);
+    EXPECT_EQ(login_return_mark, 1);
+    EXPECT_EQ(browser_entered, 0);
+    logged_in = 1;
+    switch_menu(MENU_SERVERS);
+    EXPECT_EQ(menu_state, MENU_SERVERS);
+    EXPECT_EQ(browser_entered, 1);
+    logged_in = was;
+    login_return_mark = 0;
+}
+
 TEST_F(Menus, EditPagesFillAndApplyTheirRows)
 {
     switch_menu(MENU_OPTIONS);
@@ -218,6 +242,33 @@ TEST_F(Menus, RulesPageKeepsUnchangedRules)
     type_row(1, "800");
     menu_enter();
     EXPECT_EQ(setup_rules.matchframes, 800);
+    fill_default_rules(0, &setup_rules);
+}
+
+std::vector<std::string> echoed;
+void keep_echo(const char *text, int) { echoed.push_back(text); }
+
+// A value the rules refuse keeps the rule and says so in the window; the
+// page left unchanged says nothing.
+TEST_F(Menus, RulesPageReportsRefusedValues)
+{
+    CoreOutward saved = core_outward;
+    core_outward.echo = keep_echo;
+    echoed.clear();
+    fill_default_rules(0, &setup_rules);
+    switch_menu(MENU_RULES);
+    menu_enter();
+    EXPECT_TRUE(echoed.empty()) << echoed[0];
+
+    switch_menu(MENU_RULES);
+    chat.rows[1][0] = 0;
+    type_row(1, "-5");
+    menu_enter();
+    EXPECT_EQ(setup_rules.matchframes, 500);
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_NE(echoed[0].find("Match frames"), std::string::npos) << echoed[0];
+    EXPECT_NE(echoed[0].find("-5"), std::string::npos) << echoed[0];
+    core_outward = saved;
     fill_default_rules(0, &setup_rules);
 }
 

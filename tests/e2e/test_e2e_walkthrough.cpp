@@ -1,0 +1,106 @@
+// A new player's way through the game: keys pressed the way a hand (or
+// xdotool) lets go of them, a saved replay's title over the menus, the
+// console's help, and the pages read one after the other.
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+// A folder "replay/" without replays.
+void empty_replay_folder(GameSetup &setup)
+{
+    setup.files.push_back({"replay/readme.txt", "no replays here\n"});
+}
+
+// Logs "mode N" whenever the replay mode changes (draw2d runs in replays too).
+const char replay_mode_lua[] = R"(
+local last = -1
+add_hook("draw2d", "e2e", function()
+  local m = get_world_state().replay_mode
+  if m ~= last then
+    last = m
+    e2e_log("mode " .. m)
+  end
+end)
+)";
+
+std::string last_line_with(const std::string &text, const std::string &prefix)
+{
+    size_t at = text.rfind(prefix);
+    if (at == std::string::npos)
+        return "";
+    size_t end = text.find('\n', at);
+    return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+} // namespace
+
+// "xdotool key ctrl+n" lets go of Ctrl before n: the new game must still start.
+TEST(E2eWalkthrough, CtrlNStartsANewGameWhicheverKeyIsReleasedFirst)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    setup.startup_lua = replay_mode_lua;
+    setup.actions.push_back({"", 3000, "xdotool key Escape"});
+    setup.actions.push_back({"", 500, "xdotool key r"});
+    setup.actions.push_back({"", 800, "xdotool key ctrl+n"});
+    setup.actions.push_back({"", 800, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("walk_ctrl_n", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // r started the replay, Ctrl+n left it for a new live game.
+    ASSERT_NE(run.log.find("mode 1"), std::string::npos) << run.describe();
+    EXPECT_EQ(last_line_with(run.log, "mode "), "mode 0") << run.log;
+}
+
+// A replay's title stands under the scores in game; on the menu pages it
+// would write over the page's own title, so it is left out there.
+TEST(E2eWalkthrough, ReplayTitleStaysOffTheMenuPages)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    setup.actions.push_back({"", 3000, "xdotool key Escape"});
+    setup.actions.push_back({"", 400, "xdotool key r"});
+    setup.actions.push_back({"", 400, "xdotool key f"});
+    setup.actions.push_back({"", 400, "xdotool type --delay 20 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"});
+    setup.actions.push_back({"", 300, "xdotool key Return"});
+    setup.actions.push_back({"", 300, "xdotool key p"});
+    setup.actions.push_back({"", 600, "screenshot game.ppm"});
+    setup.actions.push_back({"", 200, "xdotool key Escape"});
+    setup.actions.push_back({"", 600, "screenshot menu.ppm"});
+    setup.actions.push_back({"", 200, "term"});
+    setup.timeout_ms = 25000;
+    GameRun run = run_game("walk_title", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // The band of the replay title left of the menu title and right of the
+    // scores: the long title reaches into it in game only.
+    int l0 = -1, r0 = -1, l1 = -1, r1 = -1;
+    ASSERT_TRUE(dark_extent(run, "game.ppm", 100, 62, 100, 14, 120, &l0, &r0)) << run.describe();
+    ASSERT_TRUE(dark_extent(run, "menu.ppm", 100, 62, 100, 14, 120, &l1, &r1)) << run.describe();
+    EXPECT_GE(l0, 0) << "the title is not shown in game";
+    EXPECT_EQ(l1, -1) << "title drawn over the main menu at " << l1 << ".." << r1;
+}
+
+// The About page: its credit lines end left of the logo beside them.
+TEST(E2eWalkthrough, AboutCreditsClearTheLogo)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    // Setup, then About (the sixth row).
+    setup.actions.push_back({"", 3000, "xdotool mousemove 400 285 click 1"});
+    setup.actions.push_back({"", 800, "xdotool mousemove 400 285 click 1"});
+    setup.actions.push_back({"", 800, "screenshot about.ppm"});
+    setup.actions.push_back({"", 200, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("walk_about", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // The page is up: its title darkens the top band.
+    int tl = -1, tr = -1;
+    ASSERT_TRUE(dark_extent(run, "about.ppm", 250, 40, 300, 40, 120, &tl, &tr)) << run.describe();
+    ASSERT_GE(tl, 0) << run.describe();
+    // Just above the logo's top edge, right of the middle: no text there.
+    int l = -1, r = -1;
+    ASSERT_TRUE(dark_extent(run, "about.ppm", 560, 190, 200, 14, 120, &l, &r));
+    EXPECT_EQ(l, -1) << "text beside the logo at " << l << ".." << r;
+}
