@@ -16,6 +16,7 @@
 #include "core/ghost.h"
 #include "core/motors.h"
 #include "core/newgame.h"
+#include "core/blood.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
@@ -271,8 +272,26 @@ static void layout_game_buttons(int spectator)
     control_bar[CB_HELP].visible = 1;
 }
 
+// A blood drop that touched the floor leaves a stain where it landed (the
+// renderer keeps stains only on the shader path with "bloodstains" on).
+void stain_where_blood_landed(int drop, double speed)
+{
+    const BloodDrop *d = get_blood_drop(drop);
+    if (!d || !d->body || !(speed > 0))
+        return;
+    const dReal *p = dBodyGetPosition(d->body);
+    const dReal *v = dBodyGetLinearVel(d->body);
+    double size = d->size > 0 ? d->size : 0.01;
+    if (!(p[2] <= size + 0.02))   // above the floor (or not a number)
+        return;
+    const float point[3] = {(float)p[0], (float)p[1], 0.0f};
+    const float velocity[3] = {(float)v[0], (float)v[1], (float)v[2]};
+    add_blood_stain(point, velocity, (float)size, d->colour);
+}
+
 static void bind_remaining_slots()
 {
+    fill_empty(core_outward.on_blood_hit, stain_where_blood_landed);
     fill_empty(hud_outward.spectator_count, spectator_count);
     fill_empty(hud_outward.spectator_name, spectator_name);
     fill_empty(hud_outward.set_system_cursor, set_system_cursor);

@@ -88,3 +88,7 @@ void create_browser_thread();
 
 // The objects' life, for checks: 1 from creation to deletion of all of them.
 int shell_objects_alive();
+
+// A blood drop touched something at a speed (the core's on_blood_hit): on
+// the floor it leaves a stain through the renderer.
+void stain_where_blood_landed(int drop, double speed);

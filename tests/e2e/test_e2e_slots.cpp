@@ -33,7 +33,6 @@ const char *const allowed_empty[] = {
     "render_outward.free_shader_renderer",
     "render_outward.add_fluid_blood",
     "render_outward.add_floor_stain",
-    "core_outward.on_blood_hit",
     "settings_links.rebuild_shaders",
 };
 
