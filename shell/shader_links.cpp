@@ -48,9 +48,13 @@ static void shutdown_renderer_with_shader_objects()
 
 static void (*previous_script_set_option)(const char *name, int value);
 
-// Scripts that set "shaders" go through the same switch as the menu.
+// Scripts that set "shaders" go through the same switch as the menu. What a
+// start-up script sets before the stored settings load is a request for this
+// run, like the command line's.
 static void script_set_option_with_shaders(const char *name, int value)
 {
+    if (name)
+        mark_option_requested(option_row(name));
     if (name && strcmp(name, "shaders") == 0) {
         set_shaders_enabled(value != 0);
         return;
