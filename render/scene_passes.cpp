@@ -127,47 +127,21 @@ static void fog_uniforms(int32_t program, const float fog_rgb[3])
     set_uniform_4f(program, "fogcolor", fog_rgb[0], fog_rgb[1], fog_rgb[2], density);
 }
 
-// The floor, 2000 x 2000 around the origin at height 0, in cells that grow
-// with the distance from the camera: the fog and floor programs
-// interpolate the camera distance across a triangle, which holds only
-// while a triangle is small beside its distance.
-static int floor_grid_lines(float camera, float out[32])
+// The floor: one quad, 2000 x 2000 around the origin at height 0, with the
+// world position as texture coordinates. The fog and floor programs measure
+// the camera distance per fragment, so the one quad fogs correctly.
+static void draw_floor_quad()
 {
-    static const float steps[] = {0.5f, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512};
-    const int n = (int)(sizeof steps / sizeof steps[0]);
-    float c = camera < -999 ? -999 : camera > 999 ? 999 : camera;
-    int count = 0;
-    out[count++] = -1000;
-    for (int k = n - 1; k >= 0; k--)
-        if (c - steps[k] > -1000)
-            out[count++] = c - steps[k];
-    out[count++] = c;
-    for (int k = 0; k < n; k++)
-        if (c + steps[k] < 1000)
-            out[count++] = c + steps[k];
-    out[count++] = 1000;
-    return count;
-}
-
-static void draw_floor_grid()
-{
-    float xs[32], ys[32];
-    int nx = floor_grid_lines(scene_camera_position[0], xs);
-    int ny = floor_grid_lines(scene_camera_position[1], ys);
     glBegin(GL_QUADS);
     glNormal3f(0, 0, 1);
-    for (int j = 0; j + 1 < ny; j++) {
-        for (int i = 0; i + 1 < nx; i++) {
-            glTexCoord2f(xs[i], ys[j]);
-            glVertex3f(xs[i], ys[j], 0);
-            glTexCoord2f(xs[i + 1], ys[j]);
-            glVertex3f(xs[i + 1], ys[j], 0);
-            glTexCoord2f(xs[i + 1], ys[j + 1]);
-            glVertex3f(xs[i + 1], ys[j + 1], 0);
-            glTexCoord2f(xs[i], ys[j + 1]);
-            glVertex3f(xs[i], ys[j + 1], 0);
-        }
-    }
+    glTexCoord2f(-1000, -1000);
+    glVertex3f(-1000, -1000, 0);
+    glTexCoord2f(1000, -1000);
+    glVertex3f(1000, -1000, 0);
+    glTexCoord2f(1000, 1000);
+    glVertex3f(1000, 1000, 0);
+    glTexCoord2f(-1000, 1000);
+    glVertex3f(-1000, 1000, 0);
     glEnd();
 }
 
@@ -586,7 +560,7 @@ static void floor_occlusion(bool with_blood)
         floor_occluder_group(occluders, occluder_count, first, group);
         set_uniform_occluders(program, group, OCCLUDERS_PER_OBJECT);
         glColor4f(1, 1, 1, 1);
-        draw_floor_grid();
+        draw_floor_quad();
         first += OCCLUDERS_PER_OBJECT;
     } while (first < occluder_count);
     use_program(0);
@@ -635,7 +609,7 @@ static void draw_floor(bool opaque_pass)
     float c[4];
     floor_colour(c, transparency ? 0.5f : 1.0f);
     set_colour(program, c);
-    draw_floor_grid();
+    draw_floor_quad();
     use_program(0);
     disable_texture_unit(0);
     draw_player_floor_texture();
@@ -764,7 +738,7 @@ void draw_scene_lighting()
         glColor4f(m[0] * b[0], m[1] * b[1], m[2] * b[2], 1.0f);
         glDisable(GL_BLEND);
         glDisable(GL_DEPTH_TEST);
-        draw_floor_grid();
+        draw_floor_quad();
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glDisable(GL_BLEND);
         glEnable(GL_DEPTH_TEST);
@@ -1199,7 +1173,7 @@ void draw_motion_subframes()
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glDepthMask(GL_FALSE);
-    draw_floor_grid();
+    draw_floor_quad();
     glDepthMask(GL_TRUE);
     disable_texture_unit(0);
     use_program(0);

@@ -212,6 +212,12 @@ TEST_F(ScenePassesGl, NewGameIsDrawnThroughTheQueueWithFloorShadowsAndReflection
     double floor_open = brightness(shaded, 10, 10, 30, 30);
     EXPECT_GT(floor_open, 30.0);
     EXPECT_LT(floor_open, 250.0);
+    // The floor is one large quad: fog follows each pixel's own distance,
+    // so the near floor keeps its colour and only the far floor fades
+    // toward the background (a per-corner distance fogs it all alike).
+    double floor_far = brightness(shaded, 150, 74, 40, 4);
+    EXPECT_LT(floor_open, 215.0);
+    EXPECT_GT(floor_far - floor_open, 30.0) << floor_open << " " << floor_far;
 }
 
 TEST_F(ScenePassesGl, SwitchingShadersAtRunTimeLeavesNoErrorOrObject)
