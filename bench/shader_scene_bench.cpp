@@ -92,7 +92,10 @@ double measure(AppCallbacks *callbacks, int frames)
 
 int main()
 {
-    SDL_Init(SDL_INIT_VIDEO);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        fprintf(stderr, "scene_bench: no video: %s\n", SDL_GetError());
+        return 1;
+    }
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     if (!SDL_SetVideoMode(W, H, 0, SDL_OPENGL)) {
