@@ -92,7 +92,10 @@ double measure(AppCallbacks *callbacks, int frames)
 
 int main()
 {
-    SDL_Init(SDL_INIT_VIDEO);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        fprintf(stderr, "scene_bench: no video: %s\n", SDL_GetError());
+        return 1;
+    }
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     if (!SDL_SetVideoMode(W, H, 0, SDL_OPENGL)) {
@@ -176,6 +179,18 @@ int main()
         else
             *p.flag = kept;
     }
+
+    // The shadow volumes at their full reach (the same picture): what
+    // cutting them to the objects they can fall on saves.
+    // Measured in turns with the cut volumes, as the match moves on.
+    double cut = 0, full = 0;
+    for (int round = 0; round < 3; round++) {
+        shadow_volumes_full_reach = 1;
+        full += measure(&callbacks, PART_FRAMES) / 3;
+        shadow_volumes_full_reach = 0;
+        cut += measure(&callbacks, PART_FRAMES) / 3;
+    }
+    printf("shader_scene_fps_with_full_reach_volumes %.1f (cut: %.1f)\n", full, cut);
 
     shutdown_renderer();
     game_shutdown();

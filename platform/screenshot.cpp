@@ -209,8 +209,15 @@ void toggle_frameskip() { flip(render_option_refs.frameskip); }
 
 void toggle_shaders()
 {
-    flip(render_option_refs.shaders);
-    flip(render_option_refs.shaders_active);
+    int on = render_option_refs.shaders && *render_option_refs.shaders ? 0 : 1;
+    if (render_option_refs.set_shaders_enabled) {
+        render_option_refs.set_shaders_enabled(on);
+        return;
+    }
+    if (render_option_refs.shaders)
+        *render_option_refs.shaders = on;
+    if (render_option_refs.shaders_active)
+        *render_option_refs.shaders_active = 0;
 }
 
 int get_shaders_active()

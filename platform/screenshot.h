@@ -52,6 +52,9 @@ struct RenderOptionRefs {
     int32_t *shaders;
     int *shaders_active;
     int32_t *motionblur;
+    // The renderer's one on/off switch of the shader path (0 when the wanted
+    // state was reached); toggle_shaders goes through it.
+    int (*set_shaders_enabled)(int on);
 };
 extern RenderOptionRefs render_option_refs;
 
@@ -64,6 +67,7 @@ void toggle_bumpmapping();
 void toggle_noreload();
 void toggle_transparency();
 void toggle_frameskip();
-// Flips the "shaders" option and shaders_active together.
+// Asks the renderer's switch for the other state of the "shaders" option;
+// without a switch only the option flips (nothing can draw with shaders).
 void toggle_shaders();
 int get_shaders_active();

@@ -636,6 +636,13 @@ int set_shaders_enabled(int on)
     if (shaders_active && render_option(option))
         return 0;
     shaders_active = 0;
+    if (!render_resources_loaded) {
+        // No context yet: the request is kept in the option and carried
+        // out when the renderer loads its resources.
+        if (option)
+            *option = 1;
+        return 0;
+    }
     if (!render_outward.init_shader_renderer) {
         if (option)
             *option = 0;

@@ -155,4 +155,7 @@ void set_uniform_samplers8(int32_t program);
 // only when that set-up succeeded, otherwise the option goes back to 0 and
 // the player is told. Turning off stops the shader path and frees what the
 // set-up made. Returns 0 when the wanted state was reached.
+// Before the renderer's resources are loaded (a start-up script runs before
+// the window exists) turning on only keeps the option on: the renderer's
+// start builds the shader path then, with the same success rule.
 int set_shaders_enabled(int on);

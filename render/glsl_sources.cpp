@@ -79,7 +79,9 @@
 #define OCC12 "#define OCCLUDERS 12\n"
 
 // Fog toward the background by camera distance: fogcolor.w is the density
-// (negative), the factor exp(distance x density).
+// (negative), the factor exp(distance x density). The distance is measured
+// per fragment from the interpolated eye-space position, so one large
+// triangle (the floor quad) fogs by each pixel's own distance.
 #define GLSL_FOG                                                              \
     "uniform vec4 backgroundcolor;\n"                                         \
     "uniform vec4 fogcolor;\n"                                                \
@@ -136,11 +138,11 @@ static const char V_GROUND[] = GLSL_HEAD
 
 static const char V_COPY[] = GLSL_HEAD
     "varying vec4 screenpos;\n"
-    "varying float camdist;\n"
+    "varying vec3 eyepos;\n"
     "void main() {\n"
     "  vec4 w = gl_TextureMatrix[0] * gl_Vertex;\n"
     "  vec4 e = gl_ModelViewMatrix * w;\n"
-    "  camdist = length(e.xyz);\n"
+    "  eyepos = e.xyz;\n"
     "  gl_FrontColor = gl_Color;\n"
     "  gl_TexCoord[0] = gl_MultiTexCoord0;\n"
     "  gl_Position = gl_ProjectionMatrix * e;\n"
@@ -202,7 +204,7 @@ static const char V_SHADOW[] = GLSL_HEAD GLSL_WORLD
 // The shape flattened onto the floor along the light.
 static const char V_SHADOW_FLOOR[] = GLSL_HEAD GLSL_WORLD
     "uniform vec3 vlightdir;\n"
-    "varying float camdist;\n"
+    "varying vec3 eyepos;\n"
     "varying vec4 screenpos;\n"
     "void main() {\n"
     "  vec4 w = world_position();\n"
@@ -210,7 +212,7 @@ static const char V_SHADOW_FLOOR[] = GLSL_HEAD GLSL_WORLD
     "  w.xy -= vlightdir.xy * (w.z / lz);\n"
     "  w.z = 0.001;\n"
     "  vec4 e = gl_ModelViewMatrix * w;\n"
-    "  camdist = length(e.xyz);\n"
+    "  eyepos = e.xyz;\n"
     "  gl_FrontColor = gl_Color;\n"
     "  gl_Position = gl_ProjectionMatrix * e;\n"
     "  screenpos = gl_Position;\n"
@@ -301,19 +303,19 @@ static const char F_GROUND_AO12[] = GLSL_HEAD OCC12 GLSL_GROUND_BODY;
 static const char F_COPY[] = GLSL_HEAD GLSL_FOG
     "uniform sampler2D texture0;\n"
     "varying vec4 screenpos;\n"
-    "varying float camdist;\n"
+    "varying vec3 eyepos;\n"
     "void main() {\n"
     "  vec2 uv = screenpos.xy / screenpos.w * 0.5 + 0.5;\n"
     "  vec4 c = gl_Color * texture2D(texture0, uv);\n"
-    "  gl_FragColor = vec4(fogged(c.rgb, camdist), c.a);\n"
+    "  gl_FragColor = vec4(fogged(c.rgb, length(eyepos)), c.a);\n"
     "}\n";
 
 static const char F_SHADOW_FLOOR[] = GLSL_HEAD GLSL_FOG
     "uniform sampler2D texture0;\n"
     "varying vec4 screenpos;\n"
-    "varying float camdist;\n"
+    "varying vec3 eyepos;\n"
     "void main() {\n"
-    "  float f = clamp(exp(camdist * fogcolor.w), 0.0, 1.0);\n"
+    "  float f = clamp(exp(length(eyepos) * fogcolor.w), 0.0, 1.0);\n"
     "  gl_FragColor = vec4(gl_Color.rgb * f, gl_Color.a);\n"
     "}\n";
 

@@ -35,8 +35,11 @@ void queue_scene_shape(const SceneShape *shape)
 
 // ---- resources -----------------------------------------------------------------
 
+int render_resources_loaded = 0;
+
 void load_render_resources()
 {
+    render_resources_loaded = 1;
     build_display_lists();
     if (!shape_quadric) {
         shape_quadric = gluNewQuadric();
@@ -63,6 +66,7 @@ void load_render_resources()
 
 void shutdown_renderer()
 {
+    render_resources_loaded = 0;
     free_bump_mapping();
     if (shape_quadric) {
         gluDeleteQuadric(shape_quadric);

@@ -94,6 +94,10 @@ struct DrawRecord {
 extern void (*draw_recorder)(const DrawRecord *record);
 
 // ---- resources -----------------------------------------------------------------
+// 1 from load_render_resources to shutdown_renderer: a GL context exists and
+// the renderer's resources belong to it. Before (a start-up script) and
+// between (a video re-initialisation) nothing may be built in GL.
+extern int render_resources_loaded;
 void load_render_resources();
 void shutdown_renderer();
 void set_clear_color(const float colour[3]);

@@ -127,47 +127,21 @@ static void fog_uniforms(int32_t program, const float fog_rgb[3])
     set_uniform_4f(program, "fogcolor", fog_rgb[0], fog_rgb[1], fog_rgb[2], density);
 }
 
-// The floor, 2000 x 2000 around the origin at height 0, in cells that grow
-// with the distance from the camera: the fog and floor programs
-// interpolate the camera distance across a triangle, which holds only
-// while a triangle is small beside its distance.
-static int floor_grid_lines(float camera, float out[32])
+// The floor: one quad, 2000 x 2000 around the origin at height 0, with the
+// world position as texture coordinates. The fog and floor programs measure
+// the camera distance per fragment, so the one quad fogs correctly.
+static void draw_floor_quad()
 {
-    static const float steps[] = {0.5f, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512};
-    const int n = (int)(sizeof steps / sizeof steps[0]);
-    float c = camera < -999 ? -999 : camera > 999 ? 999 : camera;
-    int count = 0;
-    out[count++] = -1000;
-    for (int k = n - 1; k >= 0; k--)
-        if (c - steps[k] > -1000)
-            out[count++] = c - steps[k];
-    out[count++] = c;
-    for (int k = 0; k < n; k++)
-        if (c + steps[k] < 1000)
-            out[count++] = c + steps[k];
-    out[count++] = 1000;
-    return count;
-}
-
-static void draw_floor_grid()
-{
-    float xs[32], ys[32];
-    int nx = floor_grid_lines(scene_camera_position[0], xs);
-    int ny = floor_grid_lines(scene_camera_position[1], ys);
     glBegin(GL_QUADS);
     glNormal3f(0, 0, 1);
-    for (int j = 0; j + 1 < ny; j++) {
-        for (int i = 0; i + 1 < nx; i++) {
-            glTexCoord2f(xs[i], ys[j]);
-            glVertex3f(xs[i], ys[j], 0);
-            glTexCoord2f(xs[i + 1], ys[j]);
-            glVertex3f(xs[i + 1], ys[j], 0);
-            glTexCoord2f(xs[i + 1], ys[j + 1]);
-            glVertex3f(xs[i + 1], ys[j + 1], 0);
-            glTexCoord2f(xs[i], ys[j + 1]);
-            glVertex3f(xs[i], ys[j + 1], 0);
-        }
-    }
+    glTexCoord2f(-1000, -1000);
+    glVertex3f(-1000, -1000, 0);
+    glTexCoord2f(1000, -1000);
+    glVertex3f(1000, -1000, 0);
+    glTexCoord2f(1000, 1000);
+    glVertex3f(1000, 1000, 0);
+    glTexCoord2f(-1000, 1000);
+    glVertex3f(-1000, 1000, 0);
     glEnd();
 }
 
@@ -284,6 +258,48 @@ static void unbind_batch_arrays()
 static const float VOLUME_REACH = 3.0f;
 static const float VOLUME_SHRINK = 0.98f;
 
+// A sphere around an entry's shape (local corners within [-1, 1], the
+// capsule's ends moved out by its stretch), mirrored in the floor on request.
+static float entry_bound(const DrawQueueEntry *e, bool mirrored, float centre[3])
+{
+    const float *m = e->shape;
+    float z = 1.0f + fabsf(e->stretch), r2 = 0;
+    for (int k = 0; k < 3; k++) {
+        float b = fabsf(m[k * 3]) + fabsf(m[k * 3 + 1]) + fabsf(m[k * 3 + 2]) * z;
+        r2 += b * b;
+        centre[k] = e->position[k];
+    }
+    if (mirrored)
+        centre[2] = -centre[2];
+    return sqrtf(r2);
+}
+
+// How far object i's volume must reach along the light: past itself, and
+// past every object that stands in its shadow's path, at most VOLUME_REACH.
+// Only objects receive these shadows, so beyond the last one that a volume
+// could touch it changes no pixel; it only costs fill.
+int shadow_volumes_full_reach = 0;
+
+static float volume_reach(int i, const float (*centres)[3], const float *radii, int count,
+                          const float away_from_sun[3])
+{
+    if (shadow_volumes_full_reach)
+        return VOLUME_REACH;
+    float reach = 2 * radii[i];
+    for (int j = 0; j < count && reach < VOLUME_REACH; j++) {
+        if (j == i || radii[j] < 0)
+            continue;
+        float d[3] = {centres[j][0] - centres[i][0], centres[j][1] - centres[i][1],
+                      centres[j][2] - centres[i][2]};
+        float t = d[0] * away_from_sun[0] + d[1] * away_from_sun[1] + d[2] * away_from_sun[2];
+        float r = radii[i] + radii[j];
+        float across = d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - t * t;
+        if (t > -r && across < r * r && t + r + radii[j] > reach)
+            reach = t + r + radii[j];
+    }
+    return reach < VOLUME_REACH ? reach : VOLUME_REACH;
+}
+
 // The shadow volumes of every opaque object in one indexed draw, stretched
 // here: vertices of faces turned from the sun move away from it.
 static int gather_volumes(bool mirrored)
@@ -297,7 +313,16 @@ static int gather_volumes(bool mirrored)
         sun[2] = -sun[2];
     int vertices = 0, indices = 0;
     static bool away[3 * MESH_TRIANGLE_MAX];
-    for (int i = 0; i < draw_queue.count; i++) {
+    // Bounds of every opaque object (the receivers), -1 for the others.
+    static float centres[DRAW_QUEUE_SIZE][3], radii[DRAW_QUEUE_SIZE];
+    float away_from_sun[3] = {-sun[0], -sun[1], -sun[2]};
+    int count = draw_queue.count < DRAW_QUEUE_SIZE ? draw_queue.count : DRAW_QUEUE_SIZE;
+    for (int i = 0; i < count; i++) {
+        const DrawQueueEntry *e = &draw_queue.entries[i];
+        radii[i] = e->translucent || !entry_drawable(e) ? -1.0f
+                                                        : entry_bound(e, mirrored, centres[i]);
+    }
+    for (int i = 0; i < count; i++) {
         const DrawQueueEntry *e = &draw_queue.entries[i];
         // The object's own mesh: a coarser volume leaves jagged light
         // patches along the shadow's edge on the finer surface.
@@ -310,6 +335,7 @@ static int gather_volumes(bool mirrored)
         if (!batch_room(vertices + 2 * np, indices + ni))
             return 0;
         const float zero[3] = {0, 0, 0};
+        float reach = volume_reach(i, centres, radii, count, away_from_sun);
         for (int j = 0; j < np; j++) {
             BatchVertex *b = &batch_vertices[vertices + 2 * j];
             float n[3];
@@ -319,7 +345,7 @@ static int gather_volumes(bool mirrored)
             for (int k = 0; k < 3; k++) {
                 float c = (mirrored && k == 2) ? -e->position[k] : e->position[k];
                 b->position[k] = c + (b->position[k] - c) * VOLUME_SHRINK;
-                b[1].position[k] = b->position[k] - sun[k] * VOLUME_REACH;
+                b[1].position[k] = b->position[k] - sun[k] * reach;
                 b->normal[k] = b[1].normal[k] = 0;
             }
         }
@@ -330,13 +356,29 @@ static int gather_volumes(bool mirrored)
             to_world(e, src, src + 3, mirrored, p, n);
             away[t] = n[0] * sun[0] + n[1] * sun[1] + n[2] * sun[2] < 0;
         }
-        for (int k = 0; k < ni; k++) {
-            int v = mesh->volume_indices[k];
-            batch_indices[indices + k] =
-                (uint32_t)(vertices + 2 * mesh->volume_corner[v] + (away[v / 3] ? 1 : 0));
+        // The caps: every face, where it stands or stretched.
+        const uint16_t *vi = mesh->volume_indices;
+        int caps = 3 * mesh->triangle_count, kept = 0;
+        uint32_t *out = batch_indices + indices;
+        for (int k = 0; k < caps && k < ni; k++) {
+            int v = vi[k];
+            out[kept++] = (uint32_t)(vertices + 2 * mesh->volume_corner[v] + (away[v / 3] ? 1 : 0));
+        }
+        // The sides: one quad per edge, of which only the silhouette's
+        // (one face lit, the other turned away) has any area; the rest
+        // collapse onto a line and would only cost triangle set-up.
+        for (int k = caps; k + 6 <= ni; k += 6) {
+            const uint16_t *q = vi + k;
+            if (away[q[0] / 3] == away[q[2] / 3])
+                continue;
+            for (int c = 0; c < 6; c++) {
+                int v = q[c];
+                out[kept++] =
+                    (uint32_t)(vertices + 2 * mesh->volume_corner[v] + (away[v / 3] ? 1 : 0));
+            }
         }
         vertices += 2 * np;
-        indices += ni;
+        indices += kept;
     }
     return indices;
 }
@@ -586,7 +628,7 @@ static void floor_occlusion(bool with_blood)
         floor_occluder_group(occluders, occluder_count, first, group);
         set_uniform_occluders(program, group, OCCLUDERS_PER_OBJECT);
         glColor4f(1, 1, 1, 1);
-        draw_floor_grid();
+        draw_floor_quad();
         first += OCCLUDERS_PER_OBJECT;
     } while (first < occluder_count);
     use_program(0);
@@ -635,7 +677,7 @@ static void draw_floor(bool opaque_pass)
     float c[4];
     floor_colour(c, transparency ? 0.5f : 1.0f);
     set_colour(program, c);
-    draw_floor_grid();
+    draw_floor_quad();
     use_program(0);
     disable_texture_unit(0);
     draw_player_floor_texture();
@@ -764,7 +806,7 @@ void draw_scene_lighting()
         glColor4f(m[0] * b[0], m[1] * b[1], m[2] * b[2], 1.0f);
         glDisable(GL_BLEND);
         glDisable(GL_DEPTH_TEST);
-        draw_floor_grid();
+        draw_floor_quad();
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glDisable(GL_BLEND);
         glEnable(GL_DEPTH_TEST);
@@ -1199,7 +1241,7 @@ void draw_motion_subframes()
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glDepthMask(GL_FALSE);
-    draw_floor_grid();
+    draw_floor_quad();
     glDepthMask(GL_TRUE);
     disable_texture_unit(0);
     use_program(0);

@@ -23,6 +23,9 @@ enum {
     PASS_TRANSLUCENT, PASS_SUBFRAMES, PASS_MARKERS, SCENE_PASS_KINDS
 };
 extern int scene_pass_timing;
+// 1: every shadow volume drawn to its full reach instead of only as far as
+// the objects that can stand in it (the same picture, more fill).
+extern int shadow_volumes_full_reach;
 extern double scene_pass_seconds[SCENE_PASS_KINDS];
 extern const char *const scene_pass_names[SCENE_PASS_KINDS];
 

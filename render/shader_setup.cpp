@@ -535,7 +535,7 @@ void init_shader_renderer()
         return;
     // Before the window exists (a start-up script) there is nothing to
     // build on; the renderer's start builds it with the option kept.
-    if (!glGetString(GL_VERSION))
+    if (!render_resources_loaded)
         return;
     if (shader_renderer_ready)
         free_shader_renderer();
@@ -623,6 +623,7 @@ void bind_shader_renderer()
         square_outline_hook = queue_square_outline;
     render_outward.init_shader_renderer = init_shader_renderer;
     render_outward.free_shader_renderer = free_shader_renderer;
+    render_option_refs.set_shaders_enabled = set_shaders_enabled;
     if (!render_outward.add_floor_stain)
         render_outward.add_floor_stain = add_floor_stain;
     if (!render_outward.add_fluid_blood)

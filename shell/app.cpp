@@ -525,6 +525,7 @@ int app_run(int argc, char **argv)
     callbacks.step = app_step;
     install_input_callbacks(&callbacks);
 
+    bind_script_option_links();   // the start-up script sets options
     create_objects();
     game_init();
     bind_layers();

@@ -88,9 +88,20 @@ static_assert((int)OPTION_ROW_fluid == (int)OPT_FLUID &&
                   (int)OPTION_ROW_turnalert == (int)OPT_TURNALERT,
               "option row indexes");
 
+unsigned char option_requested[NUM_OPTIONS];
+int stored_options_applied = 0;
+
+void mark_option_requested(int row)
+{
+    if (!stored_options_applied && row >= 0 && row < NUM_OPTIONS)
+        option_requested[row] = 1;
+}
+
 void reset_options()
 {
     memcpy(option_table, option_defaults, sizeof option_table);
+    memset(option_requested, 0, sizeof option_requested);
+    stored_options_applied = 0;
 }
 
 int get_option(int row)
@@ -196,10 +207,13 @@ int parse_command_line(int argc, char **argv)
             OptionRow *o = &option_table[row];
             if (strcmp(word, o->name) != 0)
                 continue;
-            if (!o->takes_int)
+            if (!o->takes_int) {
                 o->value++;
-            else if (i + 1 < argc && argv[i + 1])
+                mark_option_requested(row);
+            } else if (i + 1 < argc && argv[i + 1]) {
                 o->value = (int32_t)strtol(argv[i + 1], nullptr, 10);
+                mark_option_requested(row);
+            }
             // The value word is looked at again as an argument of its own.
         }
     }

@@ -98,6 +98,16 @@ extern int cmdline_replay_count;
 extern char cmdline_mod[CMDLINE_TEXT];      // the last argument ending in ".zmm"
 extern int cmdline_mod_count;
 
+// Rows given a value for this run before the stored settings are applied
+// (the command line, a start-up script). The stored value does not replace
+// such a row, and while it keeps that value it is not saved as the stored
+// choice either: the request holds for this run only.
+extern unsigned char option_requested[NUM_OPTIONS];
+// Marks a row as requested; nothing once the stored settings were applied
+// (load_settings sets stored_options_applied) or for an index outside.
+void mark_option_requested(int row);
+extern int stored_options_applied;
+
 // Reads argv[1..argc-1] into the options and the replay and mod names.
 // Returns 1 as soon as "-h" or "-help" is met (the arguments before it have
 // been applied, nothing after it is read), else 0.

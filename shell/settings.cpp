@@ -328,14 +328,26 @@ int apply_game_rule(int row, const char *text, int from_store)
 
 // ---- load and save --------------------------------------------------------------------
 
+// Options rows whose value was requested for this run (command line,
+// start-up script) and so not taken from the store, with that value as text:
+// unchanged at exit, the stored choice stays as it was.
+static unsigned char run_request_kept[OPTIONS_MENU_ROWS];
+static char run_request_text[OPTIONS_MENU_ROWS][16];
+
 int save_settings(SetupKeyStore *store)
 {
     if (!store)
         return 1;
     char text[SETTINGS_VALUE_BYTES];
-    for (int row = 0; row < OPTIONS_MENU_ROWS; row++)
-        if (get_option_text(row, text, sizeof text) == 0)
-            store->set(OptionsMenuTable[row].key, text);
+    for (int row = 0; row < OPTIONS_MENU_ROWS; row++) {
+        if (get_option_text(row, text, sizeof text) != 0)
+            continue;
+        if (run_request_kept[row] && strcmp(text, run_request_text[row]) == 0)
+            continue;
+        // Once changed and saved, the row is the player's stored choice.
+        run_request_kept[row] = 0;
+        store->set(OptionsMenuTable[row].key, text);
+    }
     for (int row = 0; row < RULES_MENU_ROWS; row++)
         store->set(RulesMenuTable[row].key, get_rule_text(0, row, &setup_rules));
     return store->write();
@@ -349,6 +361,14 @@ void load_settings(SetupKeyStore *store)
     fill_default_rules(0, &mod_rules);
     if (store) {
         for (int row = 0; row < OPTIONS_MENU_ROWS; row++) {
+            // What was asked for this run wins over what was stored.
+            int option = OptionsMenuTable[row].option;
+            run_request_kept[row] = 0;
+            if (option >= 0 && option_requested[option]) {
+                run_request_kept[row] =
+                    get_option_text(row, run_request_text[row], sizeof run_request_text[row]) == 0;
+                continue;
+            }
             SettingsRow *r = store->find(OptionsMenuTable[row].key);
             if (r && r->value[0])
                 apply_option(row, r->value);
@@ -361,6 +381,7 @@ void load_settings(SetupKeyStore *store)
     }
     if (cmdline_mod[0])
         n_strncpyz(setup_rules.mod, cmdline_mod, sizeof setup_rules.mod);
+    stored_options_applied = 1;
 }
 
 void load_settings() { load_settings(get_setup_store()); }

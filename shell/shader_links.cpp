@@ -48,9 +48,13 @@ static void shutdown_renderer_with_shader_objects()
 
 static void (*previous_script_set_option)(const char *name, int value);
 
-// Scripts that set "shaders" go through the same switch as the menu.
+// Scripts that set "shaders" go through the same switch as the menu. What a
+// start-up script sets before the stored settings load is a request for this
+// run, like the command line's.
 static void script_set_option_with_shaders(const char *name, int value)
 {
+    if (name)
+        mark_option_requested(option_row(name));
     if (name && strcmp(name, "shaders") == 0) {
         set_shaders_enabled(value != 0);
         return;
@@ -89,6 +93,27 @@ static void script_add_trail_point(int player, int emitter, const float a[3], co
     trail_add_point(trail_ribbon(player, emitter), a, b, 1);
 }
 
+static int script_find_option(const char *name, int *value)
+{
+    int row = option_row(name);
+    if (row < 0 || !value)
+        return 1;
+    *value = get_option(row);
+    return 0;
+}
+
+void bind_script_option_links()
+{
+    if (!render_option_refs.shaders)
+        render_option_refs.shaders = &option_table[OPT_SHADERS].value;
+    if (!script_shell.find_option)
+        script_shell.find_option = script_find_option;
+    if (script_shell.set_option != script_set_option_with_shaders) {
+        previous_script_set_option = script_shell.set_option;
+        script_shell.set_option = script_set_option_with_shaders;
+    }
+}
+
 int start_trails()
 {
     if (trail_ribbons[0])
@@ -110,10 +135,7 @@ void bind_shader_links()
         previous_shutdown_renderer = platform_outward.shutdown_renderer;
         platform_outward.shutdown_renderer = shutdown_renderer_with_shader_objects;
     }
-    if (script_shell.set_option != script_set_option_with_shaders) {
-        previous_script_set_option = script_shell.set_option;
-        script_shell.set_option = script_set_option_with_shaders;
-    }
+    bind_script_option_links();
     if (!platform_outward.load_world_shader_preset)
         platform_outward.load_world_shader_preset = load_worldshader_preset;
     if (!game_links.clear_blood_stains)

@@ -6,5 +6,9 @@
 
 // Called once by start-up (after the platform's slots are set).
 void bind_shader_links();
+// The option reads and writes of scripts, with "shaders" through the
+// renderer's switch. The start-up script runs before the rest of the wiring,
+// so start-up calls this first; bind_shader_links calls it again (no-op).
+void bind_script_option_links();
 // Makes the trails (memory only; no GL needed). 0 on success.
 int start_trails();

@@ -109,6 +109,7 @@
     SLOT(render_option_refs, shaders) \
     SLOT(render_option_refs, shaders_active) \
     SLOT(render_option_refs, motionblur) \
+    SLOT(render_option_refs, set_shaders_enabled) \
     SLOT(hud_text, draw_text) \
     SLOT(hud_text, draw_text_right) \
     SLOT(hud_text, draw_text_centred) \

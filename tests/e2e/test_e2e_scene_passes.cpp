@@ -114,3 +114,68 @@ end)
     ASSERT_TRUE(region_colour(run, "on.ppm", 250, 540, 300, 40, on_under)) << run.describe();
     EXPECT_GT(distance(off_under, on_under), 20.0);
 }
+
+// A start-up script turns shaders on before the window exists; the request
+// holds over a stored "shaders 0", the renderer starts with them, and a new
+// game shows the lit, shaded floor. The stored choice is left as it was.
+TEST(E2eScenePasses, StartUpScriptTurnsShadersOnOverAStoredChoice)
+{
+    GameSetup setup;
+    setup.files.push_back({"default.cfg", "shaders \"0\"\r\nreflection \"1\"\r\n"});
+    setup.startup_lua = R"(
+set_option("shaders", 1)
+e2e_log("startup " .. get_option("shaders"))
+local logged = false
+add_hook("draw2d", "e2e", function()
+  if logged then return end
+  logged = true
+  e2e_log("running " .. get_option("shaders"))
+end)
+)";
+    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
+    setup.actions.push_back({"", 2500, "import -window root -depth 8 scene.ppm"});
+    setup.actions.push_back({"", 300, "term"});
+    setup.timeout_ms = 25000;
+    GameRun run = run_game("scene_startup_script", setup);
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_NE(run.log.find("startup 1"), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find("running 1"), std::string::npos) << run.describe();
+    EXPECT_NE(run.file("data/stats.dat").find(",SUCCESS"), std::string::npos) << run.describe();
+    EXPECT_EQ(run.err.find("GL error"), std::string::npos) << run.describe();
+    double floor[3], under[3], open_floor[3];
+    ASSERT_TRUE(region_colour(run, "scene.ppm", 100, 480, 600, 80, floor)) << run.describe();
+    EXPECT_GT(level(floor), 0.1);
+    EXPECT_LT(level(floor), 0.9);   // lit and fogged by distance, not a white room
+    ASSERT_TRUE(region_colour(run, "scene.ppm", 250, 540, 300, 40, under));
+    ASSERT_TRUE(region_colour(run, "scene.ppm", 650, 400, 140, 60, open_floor));
+    EXPECT_LT(level(under) + 0.1, level(open_floor));
+    // The run's request was not saved as the player's stored choice.
+    EXPECT_NE(run.file("default.cfg").find("shaders \"0\""), std::string::npos)
+        << run.file("default.cfg");
+}
+
+// "-shaders 1" on the command line holds for the run over a stored "0".
+TEST(E2eScenePasses, CommandLineShadersWinOverTheStoredChoice)
+{
+    GameSetup setup;
+    setup.files.push_back({"default.cfg", "shaders \"0\"\r\n"});
+    setup.args = {"-shaders", "1"};
+    setup.startup_lua = R"(
+local logged = false
+add_hook("draw2d", "e2e", function()
+  if logged then return end
+  logged = true
+  e2e_log("running " .. get_option("shaders"))
+  e2e_mark("up")
+end)
+)";
+    setup.actions.push_back({"up", 500, "term"});
+    setup.timeout_ms = 20000;
+    GameRun run = run_game("scene_cmdline_over_store", setup);
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    EXPECT_NE(run.log.find("running 1"), std::string::npos) << run.describe();
+    EXPECT_NE(run.file("data/stats.dat").find(",SUCCESS"), std::string::npos) << run.describe();
+    EXPECT_NE(run.file("default.cfg").find("shaders \"0\""), std::string::npos)
+        << run.file("default.cfg");
+}

@@ -26,10 +26,11 @@ TEST(RenderToggles, EachFlipsItsOwnOptionOnly)
     toggle_fluid();
     EXPECT_EQ(v[0], 0);
 
-    // shaders: the option and the renderer's state flip together.
+    // shaders without the renderer's switch: only the option flips; nothing
+    // can be active without a set-up.
     toggle_shaders();
     EXPECT_EQ(v[8], 1);
-    EXPECT_EQ(get_shaders_active(), 1);
+    EXPECT_EQ(get_shaders_active(), 0);
     toggle_shaders();
     EXPECT_EQ(v[8], 0);
     EXPECT_EQ(get_shaders_active(), 0);
@@ -39,4 +40,38 @@ TEST(RenderToggles, EachFlipsItsOwnOptionOnly)
     toggle_fluid();
     toggle_shaders();
     EXPECT_EQ(get_shaders_active(), 0);
+}
+
+namespace {
+int switch_calls, switch_last;
+int32_t switch_option;
+int switch_active;
+int fake_switch(int on)
+{
+    switch_calls++;
+    switch_last = on;
+    switch_option = on;
+    switch_active = on;   // a set-up that succeeds
+    return 0;
+}
+} // namespace
+
+TEST(RenderToggles, ShadersGoThroughTheRenderersSwitch)
+{
+    render_option_refs = RenderOptionRefs{};
+    render_option_refs.shaders = &switch_option;
+    render_option_refs.shaders_active = &switch_active;
+    render_option_refs.set_shaders_enabled = fake_switch;
+    switch_option = 0;
+    switch_active = 0;
+    switch_calls = 0;
+    toggle_shaders();
+    EXPECT_EQ(switch_calls, 1);
+    EXPECT_EQ(switch_last, 1);
+    EXPECT_EQ(get_shaders_active(), 1);
+    toggle_shaders();
+    EXPECT_EQ(switch_calls, 2);
+    EXPECT_EQ(switch_last, 0);
+    EXPECT_EQ(get_shaders_active(), 0);
+    render_option_refs = RenderOptionRefs{};
 }

@@ -212,6 +212,12 @@ TEST_F(ScenePassesGl, NewGameIsDrawnThroughTheQueueWithFloorShadowsAndReflection
     double floor_open = brightness(shaded, 10, 10, 30, 30);
     EXPECT_GT(floor_open, 30.0);
     EXPECT_LT(floor_open, 250.0);
+    // The floor is one large quad: fog follows each pixel's own distance,
+    // so the near floor keeps its colour and only the far floor fades
+    // toward the background (a per-corner distance fogs it all alike).
+    double floor_far = brightness(shaded, 150, 74, 40, 4);
+    EXPECT_LT(floor_open, 215.0);
+    EXPECT_GT(floor_far - floor_open, 30.0) << floor_open << " " << floor_far;
 }
 
 TEST_F(ScenePassesGl, SwitchingShadersAtRunTimeLeavesNoErrorOrObject)
@@ -416,4 +422,39 @@ TEST_F(ScenePassesGl, ObjectProgramFollowsModeTextureAndBump)
     disable_texture_unit(0);
     glDeleteTextures(1, &id);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+TEST_F(ScenePassesGl, ShortenedShadowVolumesGiveTheSamePicture)
+{
+    options.reflection = 1;
+    load_render_resources();
+    ASSERT_EQ(shaders_active, 1);
+    WorldShaderValues saved = world_shader;
+    world_shader.sky_on = 1;
+    // Low sun along the fighters' line, a high one, one from the side.
+    const float suns[][3] = {{0, 0.968f, 0.251f}, {0.28f, 0.19f, 0.94f}, {0.93f, 0, 0.37f},
+                             {0, -0.968f, 0.251f}};
+    for (const auto &sun : suns) {
+        for (int k = 0; k < 3; k++)
+            world_shader.sun_light_dir[k] = sun[k];
+        world_shader.sharp_shadow = 0;
+        frame();
+        std::vector<uint8_t> unshadowed = frame();
+        world_shader.sharp_shadow = 1;
+        shadow_volumes_full_reach = 1;
+        frame();
+        std::vector<uint8_t> full = frame();
+        shadow_volumes_full_reach = 0;
+        frame();
+        std::vector<uint8_t> cut = frame();
+        int differ = 0, shadowed = 0;
+        for (size_t i = 0; i < full.size(); i += 4) {
+            differ += memcmp(&full[i], &cut[i], 3) != 0;
+            shadowed += memcmp(&full[i], &unshadowed[i], 3) != 0;
+        }
+        EXPECT_GT(shadowed, 20) << sun[0] << " " << sun[1] << " " << sun[2];
+        EXPECT_EQ(differ, 0) << sun[0] << " " << sun[1] << " " << sun[2];
+    }
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    world_shader = saved;
 }

@@ -28,6 +28,7 @@ protected:
         render_option_refs.shaders = &shaders_option;
         shaders_option = 0;
         shaders_active = 0;
+        render_resources_loaded = 1;
         init_calls = free_calls = 0;
         messages.clear();
         core_outward.echo = [](const char *text, int) { messages += text; };
@@ -45,6 +46,7 @@ protected:
         render_outward = saved_outward;
         core_outward.echo = nullptr;
         shaders_active = 0;
+        render_resources_loaded = 0;
     }
 };
 
@@ -82,4 +84,25 @@ TEST_F(ShaderSwitch, AFailedSetUpLeavesShadersOffWithAMessage)
     EXPECT_EQ(shaders_active, 0);
     EXPECT_EQ(shaders_option, 0);
     EXPECT_FALSE(messages.empty());
+}
+
+TEST_F(ShaderSwitch, TurningOnBeforeTheRendererLoadsKeepsTheRequest)
+{
+    // A start-up script runs before the window: nothing can be built yet,
+    // and the option must stay on for the renderer's start.
+    render_resources_loaded = 0;
+    init_succeeds = true;
+    EXPECT_EQ(set_shaders_enabled(1), 0);
+    EXPECT_EQ(init_calls, 0);
+    EXPECT_EQ(shaders_active, 0);
+    EXPECT_EQ(shaders_option, 1);
+    EXPECT_TRUE(messages.empty()) << messages;
+    // Turned off again before the window: the option goes off.
+    EXPECT_EQ(set_shaders_enabled(0), 0);
+    EXPECT_EQ(shaders_option, 0);
+    // Once loaded, the switch runs the set-up at once.
+    render_resources_loaded = 1;
+    EXPECT_EQ(set_shaders_enabled(1), 0);
+    EXPECT_EQ(init_calls, 1);
+    EXPECT_EQ(shaders_active, 1);
 }

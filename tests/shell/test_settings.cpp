@@ -350,3 +350,57 @@ TEST_F(Settings, SaveAllAtExitFreesFirst)
 }
 
 }  // namespace
+
+TEST_F(Settings, CommandLineOptionsWinOverStoredOnesForThisRunOnly)
+{
+    write_file("default.cfg",
+               "#Automatically generated from Setup. Don't edit\r\n"
+               "shaders \"0\"\r\n"
+               "reflection \"0\"\r\n"
+               "fluid \"0\"\r\n"
+               "frameskip \"1\"\r\n"
+               "fullscreen \"1\"\r\n");
+    const char *argv[] = {"zylomach", "-shaders", "1", "-reflection", "1", "-fullscreen", "0",
+                          "-fluid"};
+    ASSERT_EQ(parse_command_line(8, (char **)argv), 0);
+    set_option(OPT_FLUID, 1);
+    SetupKeyStore store("default.cfg");
+    load_settings(&store);
+    // Given a value on the command line: that value holds, no toggle runs.
+    EXPECT_EQ(get_option(OPT_SHADERS), 1);
+    EXPECT_EQ(get_option(OPT_REFLECTION), 1);
+    EXPECT_EQ(calls.fullscreen_toggles, 0);
+    // Not on the command line (or named without a value): the stored value.
+    EXPECT_EQ(get_option(OPT_FRAMESKIP), 1);
+    EXPECT_EQ(get_option(OPT_FLUID), 0);
+
+    // Unchanged at exit, the stored choice is kept; changed during the run
+    // (the Options page), the new choice is saved.
+    apply_option(9, "0");
+    ASSERT_EQ(save_settings(&store), 0);
+    std::string text = read_file("default.cfg");
+    EXPECT_NE(text.find("shaders \"0\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("fullscreen \"1\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("reflection \"0\"\r\n"), std::string::npos) << text;
+    apply_option(7, "0");
+    apply_option(9, "1");
+    ASSERT_EQ(save_settings(&store), 0);
+    text = read_file("default.cfg");
+    EXPECT_NE(text.find("reflection \"1\"\r\n"), std::string::npos) << text;
+
+    // Once the stored settings are in, later requests are ordinary changes.
+    mark_option_requested(OPT_MUSIC);
+    EXPECT_EQ(option_requested[OPT_MUSIC], 0);
+}
+
+TEST_F(Settings, StartUpScriptRequestsWinOverStoredOnes)
+{
+    write_file("default.cfg", "shaders \"0\"\r\nsoftshadow \"0\"\r\n");
+    // A start-up script's set_option runs before the stored settings load.
+    mark_option_requested(OPT_SHADERS);
+    set_option(OPT_SHADERS, 1);
+    SetupKeyStore store("default.cfg");
+    load_settings(&store);
+    EXPECT_EQ(get_option(OPT_SHADERS), 1);
+    EXPECT_EQ(get_option(OPT_SOFTSHADOW), 0);
+}

@@ -31,6 +31,7 @@ TEST(ShaderLinks, OptionsRowAndScriptsRunTheSetUp)
     };
     render_outward.free_shader_renderer = nullptr;
     shaders_active = 0;
+    render_resources_loaded = 1;
     EXPECT_EQ(apply_option(7, "1"), 0);
     EXPECT_EQ(set_ups, 1);
     EXPECT_EQ(shaders_active, 1);
@@ -49,6 +50,17 @@ TEST(ShaderLinks, OptionsRowAndScriptsRunTheSetUp)
     int fluid = get_option(OPT_FLUID);
     EXPECT_EQ(apply_option(8, fluid ? "0" : "1"), 0);
     EXPECT_NE(get_option(OPT_FLUID), fluid);
+
+    // A start-up script's request before the window exists is kept for the
+    // renderer's start instead of being undone.
+    render_resources_loaded = 0;
+    set_ups = 0;
+    script_shell.set_option("shaders", 1);
+    EXPECT_EQ(set_ups, 0);
+    EXPECT_EQ(get_option(OPT_SHADERS), 1);
+    EXPECT_EQ(shaders_active, 0);
+    script_shell.set_option("shaders", 0);
+    EXPECT_EQ(get_option(OPT_SHADERS), 0);
     render_outward = saved;
     reset_options();
 }
