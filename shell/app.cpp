@@ -50,6 +50,7 @@
 #include "shell/shader_links.h"
 #include "shell/sound_triggers.h"
 #include "shell/ttf_text.h"
+#include "render/glsl_programs.h"
 #include "render/hud.h"
 #include "script/api_game.h"
 
@@ -292,6 +293,15 @@ void stain_where_blood_landed(int drop, double speed)
 static void bind_remaining_slots()
 {
     fill_empty(core_outward.on_blood_hit, stain_where_blood_landed);
+    // Bump mapping changes which programs the levels use: the shader path
+    // is set up again (the switch frees what the last set-up made first).
+    if (!settings_links.rebuild_shaders)
+        settings_links.rebuild_shaders = [] {
+            if (!shaders_active)
+                return;
+            shaders_active = 0;
+            set_shaders_enabled(1);
+        };
     fill_empty(hud_outward.spectator_count, spectator_count);
     fill_empty(hud_outward.spectator_name, spectator_name);
     fill_empty(hud_outward.set_system_cursor, set_system_cursor);
@@ -310,16 +320,8 @@ static void bind_layers()
     platform_outward.init_glut = start_glut;
     if (!script_shell.echo_nohook)
         script_shell.echo_nohook = [](const char *text, int kind) { echo_message_nohook(text, kind, 1); };
-    if (!script_shell.find_option)
-        script_shell.find_option = [](const char *name, int *value) {
-            int row = option_row(name);
-            if (row < 0)
-                return 1;
-            *value = get_option(row);
-            return 0;
-        };
-    if (!script_shell.set_option)
-        script_shell.set_option = [](const char *name, int value) { set_option_by_name(name, value); };
+    // The scripts' option calls are bound before the start-up script runs
+    // (bind_script_option_links).
     if (!script_shell.switch_menu)
         script_shell.switch_menu = [](int page) {
             if (game_links.switch_menu)

@@ -14,26 +14,15 @@
 
 namespace {
 
-// The slots the real start-up may leave empty. Two kinds only:
-//  - slots whose empty value is a defined default (the record's comment
-//    says what an empty slot does), and
-//  - slots that only a module still being built fills. Remove a row when
-//    its module lands: the test then insists on the slot.
+// The slots the real start-up may leave empty: only those whose empty value
+// is a defined default (the record's comment says what an empty slot does).
 const char *const allowed_empty[] = {
-    // ---- empty by design: the default the record documents
     "bump_hooks.supported",              // asks GLEW for the extensions
     "console_links.measure",             // the TrueType text's measure
     "hud_outward.replay_shown",          // replay_mode is not live
     "hud_outward.spectator_offset",      // the spectator list starts at row 0
     "settings_links.shaders_state",      // the "shaders" option
     "console_command_outward.spawn",     // programs start detached (tests watch)
-
-    // ---- shader renderer, fluid blood and floor stains
-    "render_outward.init_shader_renderer",
-    "render_outward.free_shader_renderer",
-    "render_outward.add_fluid_blood",
-    "render_outward.add_floor_stain",
-    "settings_links.rebuild_shaders",
 };
 
 }  // namespace
