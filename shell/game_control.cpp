@@ -31,6 +31,7 @@
 #include "core/outward.h"
 #include "render/fighter_draw.h"
 #include "render/hud.h"
+#include "render/trails.h"
 
 GameControlLinks game_links;
 
@@ -268,12 +269,25 @@ void start_scripted_scene(const char *script)
     run_script_file(script);
     stop_ghost();
     LINK(new_game_reset, 0);
+    // The scene's trails: opaque white fading to white at 0.55, 300 frames
+    // long while the scene starts.
+    static const float white[4] = {1, 1, 1, 1}, faded[4] = {1, 1, 1, 0.55f};
+    int kept_length[4] = {0, 0, 0, 0};
+    for (int t = 0; t < 4; t++)
+        if (TrailRibbon *r = trail_ribbon(0, t)) {
+            trail_set_colors(r, white, faded);
+            kept_length[t] = r->length;
+            r->length = 300;
+        }
     unpause_game();
     if (fighters_built > 0)
         for (int j : scene_broken_joints)
             break_joint_dismember(0, j);
     exit_replay();
     start_turn(50);
+    for (int t = 0; t < 4; t++)
+        if (TrailRibbon *r = trail_ribbon(0, t))
+            r->length = kept_length[t];
     LINK(hook_play);
 }
 
