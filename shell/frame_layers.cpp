@@ -117,9 +117,12 @@ static void layer_emote_anchors(MatchState *match, GameRules *)
 
 // The world-shader step (the shader renderer's own layer) stands here.
 
+// 1 while the game shows with no page over it (the say box is no page).
+static int no_page_shown() { return menu_state == 0 || menu_state == MENU_SAY; }
+
 static void layer_avatars(MatchState *, GameRules *)
 {
-    if (!on(OPT_AVATAR) || (menu_state != 0 && menu_state != MENU_SAY))
+    if (!on(OPT_AVATAR) || !no_page_shown())
         return;
     draw_avatar_view();
     draw_hud_player_icons();
@@ -131,7 +134,7 @@ static void layer_avatars(MatchState *, GameRules *)
 static void layer_names(MatchState *, GameRules *)
 {
     // The name tags under the avatars are an online matter.
-    if (on(OPT_AVATAR) && is_online_game() && (menu_state == 0 || menu_state == MENU_SAY))
+    if (on(OPT_AVATAR) && is_online_game() && no_page_shown())
         draw_hud_names();
 }
 
@@ -224,7 +227,7 @@ static void layer_equipment(MatchState *, GameRules *)
 
 static void layer_replay_title(MatchState *, GameRules *)
 {
-    if (hud_on() && (menu_state == 0 || menu_state == MENU_SAY))   // not over a page's title
+    if (hud_on() && no_page_shown())   // not over a page's title
         draw_replay_title();
 }
 
@@ -274,7 +277,14 @@ static void layer_draw2d(MatchState *, GameRules *)
         fire_draw2d(engine);
 }
 
-static void layer_banner(MatchState *, GameRules *) { draw_banner(); }
+// The banner stands in the middle of the window, where a page's rows are:
+// over a page it would read as one more row, so it waits (and runs out)
+// while a page is open.
+static void layer_banner(MatchState *, GameRules *)
+{
+    if (no_page_shown())
+        draw_banner();
+}
 
 static void layer_cursor(MatchState *, GameRules *) { draw_mouse_cursor(); }
 

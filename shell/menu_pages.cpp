@@ -14,7 +14,9 @@
 #include "platform/camera.h"
 #include "render/hud.h"
 #include "render/texture.h"
+#include "core/outward.h"
 #include "shell/app.h"
+#include "shell/console.h"
 #include "shell/menus.h"
 #include "shell/palette.h"
 #include "shell/settings.h"
@@ -171,6 +173,11 @@ void draw_login_page()
                 continue;
             set_colour(menu_row_hovered(row) ? text_colours.selected : text_colours.text, 1.0f);
             draw_text(LIST_FONT, 150, (float)(l->first_y + row * l->row_height), plain[row]);
+        }
+        // The console is hidden behind this page: its reason shows here.
+        if (login_notice) {
+            set_colour(console_kind_colour(MSG_INGAME), 1.0f);
+            draw_text(LIST_FONT, 150, (float)(l->first_y + 3 * l->row_height), login_notice);
         }
     }
     draw_menu_hint("Hit ENTER to log in ; ESC to cancel");

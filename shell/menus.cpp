@@ -657,8 +657,12 @@ static void leave_say(int)
     submit_chat_text(line);
 }
 
+const char login_missing_user[] = "Enter a user name to log in";
+const char *login_notice = nullptr;
+
 static void enter_login()
 {
+    login_notice = nullptr;
     back_menu = MenuTable[menu_state].selected == 1 ? MENU_MAIN : MENU_SETUP;
     login_load(login_nick, login_password);
     layout_list(6, 6, LIST_FIRST_Y, FORM_ROW_HEIGHT, 0, view_width);
@@ -673,7 +677,15 @@ static void leave_login(int)
     edit_row_text(0, user, sizeof user);
     edit_row_text(1, password, sizeof password);
     TextLines *t = edit_buffer();
-    if (t && user[0]) {
+    if (!user[0]) {
+        // Nothing to log in with: stay on the page and say what is missing.
+        memset(password, 0, sizeof password);
+        login_notice = login_missing_user;
+        echo_message(login_missing_user, MSG_INGAME);
+        return;
+    }
+    login_notice = nullptr;
+    if (t) {
         set_local_user(user);
         set_local_password(password);
         n_strncpyz(login_nick, user, sizeof login_nick);

@@ -58,6 +58,10 @@ extern const MenuItem SetupMenuItems[MENU_ITEMS];
 extern int back_menu;
 // Set when the server list sent the player to the login page first.
 extern int login_return_mark;
+// The login page's line under its form (null when none): what kept Enter
+// from logging in, also echoed to the console.
+extern const char *login_notice;
+extern const char login_missing_user[];
 
 // ---- changing pages -------------------------------------------------------------------
 void switch_menu(int menu);

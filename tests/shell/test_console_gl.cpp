@@ -11,6 +11,10 @@
 #include "render/gl_draw.h"
 #include "render/hud.h"
 #include "shell/console.h"
+#include "shell/frame_layers.h"
+#include "shell/menus.h"
+#include "shell/options.h"
+#include "shell/widgets.h"
 #include "shell/game_control.h"
 #include "shell/ttf_text.h"
 #include "support/test_support.h"
@@ -70,6 +74,23 @@ TEST(ConsoleGl, LinesWrapToTheWindowAndBannerIsCentred)
     for (int i = 0; i < message_console.line_count; i++)
         EXPECT_LE(wide_text_width(1, console_line(i)->text), screen_layout.console_pixels) << i;
 
+    // With the control bar on, lines end left of its buttons at the bottom
+    // middle, which stand over the console's lower rows.
+    reset_options();
+    set_option(OPT_GUI, 1);
+    create_control_bar(W, H);
+    ASSERT_GT(control_bar_left(), 8);
+    clear_console();
+    echo_message_nohook(words.c_str(), 0, 1);
+    ASSERT_GT(message_console.line_count, 1);
+    for (int i = 0; i < message_console.line_count; i++)
+        EXPECT_LE(8 + wide_text_width(1, console_line(i)->text), control_bar_left()) << i;
+    set_option(OPT_GUI, 0);   // the bar off: the console's own width again
+    clear_console();
+    echo_message_nohook(words.c_str(), 0, 1);
+    EXPECT_GT(8 + wide_text_width(1, console_line(0)->text), control_bar_left());
+    set_option(OPT_GUI, 1);
+
     // the newest rows at alpha 0.6, ending 80 pixels above the bottom
     for (int i = 0; i < 10; i++)
         draw_console_lines(8, 80);
@@ -89,6 +110,21 @@ TEST(ConsoleGl, LinesWrapToTheWindowAndBannerIsCentred)
     EXPECT_LT(b.y1, (int)(0.55f * H) + 35);
     frame_tick = 2000;
     EXPECT_EQ(drawn([] { draw_banner(); }).count, 0);
+
+    // The frame's banner layer: a page over the game (the main menu over
+    // the replay after a match) holds the banner back, the game and the
+    // say box show it.
+    const FrameLayer *layer = &frame_layer_table(nullptr)[frame_layer_index("banner")];
+    frame_tick = 0;
+    show_banner(2, 59, 2, "DRAW !", "", "", 0, -1);
+    const struct { int menu, drawn; } pages[] = {
+        {MENU_MAIN, 0}, {MENU_SETUP, 0}, {MENU_OPTIONS, 0}, {MENU_GAME, 1}, {MENU_SAY, 1}};
+    for (const auto &p : pages) {
+        menu_state = p.menu;
+        int count = drawn([layer] { layer->draw(nullptr, nullptr); }).count;
+        EXPECT_EQ(count > 0, p.drawn != 0) << "menu " << p.menu;
+    }
+    menu_state = 0;
     close_fonts();
 }
 

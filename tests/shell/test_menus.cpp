@@ -272,6 +272,41 @@ TEST_F(Menus, RulesPageReportsRefusedValues)
     fill_default_rules(0, &setup_rules);
 }
 
+std::vector<int> echoed_kinds;
+void keep_echo_kind(const char *text, int kind)
+{
+    echoed.push_back(text);
+    echoed_kinds.push_back(kind);
+}
+
+// Enter on the login page with no user name: the page stays, the console
+// (kind 4) and the page itself say what is missing; opening the page again
+// starts without the old notice.
+TEST_F(Menus, LoginWithoutUserNameSaysWhatIsMissing)
+{
+    CoreOutward saved = core_outward;
+    core_outward.echo = keep_echo_kind;
+    echoed.clear();
+    echoed_kinds.clear();
+    switch_menu(MENU_LOGIN);
+    ASSERT_EQ(menu_state, MENU_LOGIN);
+    chat.rows[0][0] = 0;
+    type_row(1, "secret");
+    list.hover = 0;
+    menu_enter();
+    EXPECT_EQ(menu_state, MENU_LOGIN);
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_EQ(echoed_kinds[0], MSG_INGAME);
+    EXPECT_NE(echoed[0].find("user name"), std::string::npos) << echoed[0];
+    ASSERT_NE(login_notice, nullptr);
+    EXPECT_EQ(echoed[0], login_notice);
+    menu_escape();
+    switch_menu(MENU_LOGIN);
+    EXPECT_EQ(login_notice, nullptr);
+    core_outward = saved;
+    login_return_mark = 0;
+}
+
 TEST_F(Menus, SayBoxOpensTypesAndCloses)
 {
     switch_menu(MENU_SAY);
