@@ -373,3 +373,23 @@ int count_lines_with(const std::string &text, const std::string &needle)
     }
     return count;
 }
+
+int count_colour_pixels(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                        const int rgb[3], int tolerance)
+{
+    Picture p;
+    if (!p.read(run, ppm) || !p.holds(x, y, w, h))
+        return -1;
+    int count = 0;
+    for (int row = y; row < y + h; row++)
+        for (int col = x; col < x + w; col++) {
+            int near = 1;
+            for (int c = 0; c < 3; c++) {
+                int d = p.at(col, row, c) - rgb[c];
+                if (d < -tolerance || d > tolerance)
+                    near = 0;
+            }
+            count += near;
+        }
+    return count;
+}

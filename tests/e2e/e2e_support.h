@@ -62,3 +62,8 @@ int count_lines_with(const std::string &text, const std::string &needle);
 // none.
 bool dark_extent(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
                  int threshold, int *left, int *right);
+
+// Pixels of a rectangle of a ".ppm" screenshot within `tolerance` (each
+// channel, 0..255) of the colour rgb; -1 when the picture can't be read.
+int count_colour_pixels(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
+                        const int rgb[3], int tolerance);

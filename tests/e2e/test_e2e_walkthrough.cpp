@@ -140,16 +140,37 @@ end)
 TEST(E2eWalkthrough, ResultBannerWaitsBehindTheMainMenu)
 {
     GameSetup setup;
-    empty_replay_folder(setup);
-    setup.actions.push_back({"", 3000, "xdotool key Escape"});
-    setup.actions.push_back({"", 400, "xdotool key p"});
-    setup.actions.push_back({"", 6000, "screenshot over.png"});
-    setup.actions.push_back({"", 100, "xdotool key Escape"});
-    setup.actions.push_back({"", 500, "screenshot menu.png"});
+    setup.args = {"none.rpl"};
+    setup.startup_lua = R"(
+add_hook("new_game", "e2e", function()
+  run_cmd("setframes 30")
+  e2e_mark("started")
+end)
+add_hook("console", "e2e", function(text, kind)
+  if string.find(text, "WINS") or string.find(text, "DRAW") then
+    e2e_mark("result")
+  end
+end)
+)";
+    setup.actions.push_back({"", 3000, "xdotool mousemove 790 20 key space"});
+    setup.actions.push_back({"started", 500, "xdotool key p"});
+    setup.actions.push_back({"result", 200, "screenshot over.ppm"});
+    setup.actions.push_back({"", 50, "xdotool key Escape"});
+    setup.actions.push_back({"", 300, "screenshot menu.ppm"});
+    setup.actions.push_back({"", 50, "screenshot menu.png"});
+    setup.actions.push_back({"", 50, "xdotool key Escape"});
+    setup.actions.push_back({"", 300, "screenshot back.png"});
     setup.actions.push_back({"", 200, "term"});
     setup.timeout_ms = 25000;
     GameRun run = run_game("walk_banner", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
+    // The banner's band, 0.55 of the height, in the middle: its yellow
+    // letters in game, none over the menu.
+    const int yellow[3] = {255, 195, 60};
+    int in_game = count_colour_pixels(run, "over.ppm", 300, 326, 200, 40, yellow, 40);
+    int over_menu = count_colour_pixels(run, "menu.ppm", 300, 326, 200, 40, yellow, 40);
+    EXPECT_GT(in_game, 40) << run.describe();
+    EXPECT_EQ(over_menu, 0) << run.describe();
 }
 
 // Long console lines: in game they wrap before the control bar's buttons at
@@ -169,10 +190,17 @@ add_hook("draw2d", "e2e", function()
 end)
 )";
     setup.actions.push_back({"said", 2500, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, "screenshot console.png"});
-    setup.actions.push_back({"", 100, "screenshot console.ppm"});
+    setup.actions.push_back({"", 800, "screenshot console.ppm"});
     setup.actions.push_back({"", 200, "term"});
     setup.timeout_ms = 20000;
     GameRun run = run_game("walk_console", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
+    // The console's rows (the lowest ends 80 pixels above the bottom) in
+    // the console's colour: left of the bar, none from the bar's left edge
+    // (400 - 100) on.
+    const int text[3] = {191, 102, 102};
+    int left = count_colour_pixels(run, "console.ppm", 8, 440, 284, 82, text, 12);
+    int under = count_colour_pixels(run, "console.ppm", 296, 440, 300, 82, text, 12);
+    EXPECT_GT(left, 300) << run.describe();
+    EXPECT_LT(under, 5) << run.describe();
 }
