@@ -27,7 +27,7 @@ ScreenLayout screen_layout = {};
 ConsoleLinks console_links = {};
 Banner banner = {};
 
-enum { CONSOLE_FONT = 1, BANNER_LINE_STEP = 35, CONSOLE_BAR_GAP = 8 };
+enum { CONSOLE_FONT = 1, BANNER_LINE_STEP = 35 };
 
 // ---- the hand-over from other threads ----------------------------------------------
 
@@ -232,22 +232,6 @@ void store_console_line(const char16 *text, int kind)
     }
 }
 
-// The width lines wrap to: the console's own width and, with the control
-// bar on, no further than the gap left of its buttons at the bottom middle,
-// which stand over the console's lower rows. Lines keep their wrap, so the
-// bar counts whenever it is on, not only while the current page shows it.
-int console_wrap_pixels()
-{
-    int width = screen_layout.console_pixels;
-    int left = control_bar_left();
-    if (get_option(OPT_GUI) && left > 0) {
-        int clear = left - message_console.list_x - CONSOLE_BAR_GAP;
-        if (clear > 0 && clear < width)
-            width = clear;
-    }
-    return width;
-}
-
 int add_console_line(const char16 *text, int kind, int skip_hook)
 {
     if (!text)
@@ -264,7 +248,7 @@ int add_console_line(const char16 *text, int kind, int skip_hook)
     memcpy(copy, text, sizeof(char16) * (size_t)len);
     copy[len] = 0;
 
-    int width = console_wrap_pixels();
+    int width = screen_layout.console_pixels;
     const char16 *rest = copy;
     if (screen_layout.console_chars > 0 && width > 0 && measure16(copy) > width) {
         for (;;) {

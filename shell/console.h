@@ -73,8 +73,6 @@ void echo_wide(const char16 *text, int kind);
 // Offers the line to the console hook (skip_hook 0), then wraps and stores
 // it. Returns the hook's non-zero result when it dropped the line, else 0.
 int add_console_line(const char16 *text, int kind, int skip_hook);
-// The pixel width console lines wrap to.
-int console_wrap_pixels();
 void store_console_line(const char16 *text, int kind);
 void clear_console();
 // Stores the lines that other threads queued (main thread); returns how many.

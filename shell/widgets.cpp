@@ -385,17 +385,6 @@ void place_control_bar(int w, int h)
     }
 }
 
-int control_bar_left()
-{
-    int left = -1;
-    for (int i = CB_PREVIOUS; i <= CB_REPLAY; i++) {
-        const Button *b = &control_bar[i];
-        if (b->width > 0 && (left < 0 || b->x < left))
-            left = b->x;
-    }
-    return left;
-}
-
 void create_control_bar(int w, int h)
 {
     make_icon(CB_PREVIOUS, "Previous", 64, 20, cb_previous);

@@ -90,9 +90,6 @@ void show_play_buttons();
 void show_icon_buttons();
 void set_play_icon(int paused);   // 17 paused, 18 running
 void hide_last_control_button();
-// The leftmost x of the play and replay bars at the bottom middle; -1
-// before the bar is made.
-int control_bar_left();
 // The control bar's share of the mouse: 1 when a button took it.
 int offer_control_bar(int left_down, int x, int y);
 // The control bar, then the menu's button list: 1 when one took it.

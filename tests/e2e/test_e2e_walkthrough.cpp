@@ -172,35 +172,3 @@ end)
     EXPECT_GT(in_game, 40) << run.describe();
     EXPECT_EQ(over_menu, 0) << run.describe();
 }
-
-// Long console lines: in game they wrap before the control bar's buttons at
-// the bottom middle, so no text runs under them.
-TEST(E2eWalkthrough, ConsoleLinesStayClearOfTheControlBar)
-{
-    GameSetup setup;
-    empty_replay_folder(setup);
-    setup.startup_lua = R"(
-local said = false
-add_hook("draw2d", "e2e", function()
-  if not said then
-    said = true
-    echo(string.rep("many words in one long line ", 12))
-    e2e_mark("said")
-  end
-end)
-)";
-    setup.actions.push_back({"said", 2500, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, "screenshot console.ppm"});
-    setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 20000;
-    GameRun run = run_game("walk_console", setup);
-    EXPECT_FALSE(run.timed_out) << run.describe();
-    // The console's rows (the lowest ends 80 pixels above the bottom) in
-    // the console's colour: left of the bar, none from the bar's left edge
-    // (400 - 100) on.
-    const int text[3] = {191, 102, 102};
-    int left = count_colour_pixels(run, "console.ppm", 8, 440, 284, 82, text, 12);
-    int under = count_colour_pixels(run, "console.ppm", 296, 440, 300, 82, text, 12);
-    EXPECT_GT(left, 300) << run.describe();
-    EXPECT_LT(under, 5) << run.describe();
-}

@@ -74,23 +74,6 @@ TEST(ConsoleGl, LinesWrapToTheWindowAndBannerIsCentred)
     for (int i = 0; i < message_console.line_count; i++)
         EXPECT_LE(wide_text_width(1, console_line(i)->text), screen_layout.console_pixels) << i;
 
-    // With the control bar on, lines end left of its buttons at the bottom
-    // middle, which stand over the console's lower rows.
-    reset_options();
-    set_option(OPT_GUI, 1);
-    create_control_bar(W, H);
-    ASSERT_GT(control_bar_left(), 8);
-    clear_console();
-    echo_message_nohook(words.c_str(), 0, 1);
-    ASSERT_GT(message_console.line_count, 1);
-    for (int i = 0; i < message_console.line_count; i++)
-        EXPECT_LE(8 + wide_text_width(1, console_line(i)->text), control_bar_left()) << i;
-    set_option(OPT_GUI, 0);   // the bar off: the console's own width again
-    clear_console();
-    echo_message_nohook(words.c_str(), 0, 1);
-    EXPECT_GT(8 + wide_text_width(1, console_line(0)->text), control_bar_left());
-    set_option(OPT_GUI, 1);
-
     // the newest rows at alpha 0.6, ending 80 pixels above the bottom
     for (int i = 0; i < 10; i++)
         draw_console_lines(8, 80);
