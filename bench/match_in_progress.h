@@ -3,13 +3,19 @@
 // and drawn through draw_scene once a frame.
 #pragma once
 
+#include <GL/glew.h>
+#include <SDL/SDL.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
+#include "platform/camera.h"
+#include "platform/loop.h"
 #include "render/scene.h"
 #include "shell/options.h"
 #include "shell/palette.h"
@@ -26,15 +32,35 @@ double now_s()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-int option_value(const char *name)
-{
-    int row = option_row(name);
-    return row < 0 ? 0 : get_option(row);
-}
-
 int palette(int index, float *rgb)
 {
     get_colour_rgb(index, rgb);
+    return 0;
+}
+
+// A GL window of w x h (with stencil and depth) and a live local match in a
+// built world, its options and colours the game's own; 0 when it stands.
+int open_bench_match(int w, int h)
+{
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        fprintf(stderr, "scene_bench: no video: %s\n", SDL_GetError());
+        return 1;
+    }
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    if (!SDL_SetVideoMode(w, h, 0, SDL_OPENGL)) {
+        fprintf(stderr, "scene_bench: no GL window: %s\n", SDL_GetError());
+        return 1;
+    }
+    glewInit();
+    view_width = w;
+    view_height = h;
+    core_outward.get_option = option_by_name;
+    core_outward.palette_colour = palette;
+    game_init();
+    replay_mode = REPLAY_LIVE;   // a live local match: joints drawn by state
+    game_type = 0;
+    init_gl_state();
     return 0;
 }
 

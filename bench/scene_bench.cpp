@@ -31,19 +31,8 @@ const int W = 800, H = 600, WARMUP = 30, FRAMES = 400;
 
 int main()
 {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0 || !SDL_SetVideoMode(W, H, 0, SDL_OPENGL)) {
-        fprintf(stderr, "scene_bench: no GL window: %s\n", SDL_GetError());
+    if (open_bench_match(W, H) != 0)
         return 1;
-    }
-    glewInit();
-    view_width = W;
-    view_height = H;
-    core_outward.get_option = option_value;
-    core_outward.palette_colour = palette;
-    game_init();
-    replay_mode = REPLAY_LIVE;   // a live local match: joints drawn by state
-    game_type = 0;
-    init_gl_state();
     glViewport(0, 0, W, H);
     set_perspective_fov(50);
     load_render_resources();

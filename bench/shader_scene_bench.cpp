@@ -36,19 +36,6 @@ namespace {
 
 const int W = 800, H = 600, WARMUP = 120, FRAMES = 200, PART_FRAMES = 60;
 
-void bind_options()
-{
-    render_option_refs.fluid = &option_table[OPT_FLUID].value;
-    render_option_refs.reflection = &option_table[OPT_REFLECTION].value;
-    render_option_refs.softshadow = &option_table[OPT_SOFTSHADOW].value;
-    render_option_refs.ambientocclusion = &option_table[OPT_AMBIENTOCCLUSION].value;
-    render_option_refs.bumpmapping = &option_table[OPT_BUMPMAPPING].value;
-    render_option_refs.transparency = &option_table[OPT_TRANSPARENCY].value;
-    render_option_refs.shaders = &option_table[OPT_SHADERS].value;
-    render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
-    render_option_refs.shaders_active = &shaders_active;
-}
-
 void all_passes_on()
 {
     const int rows[] = {OPT_SHADERS,      OPT_FLUID,         OPT_REFLECTION, OPT_SOFTSHADOW,
@@ -92,26 +79,9 @@ double measure(AppCallbacks *callbacks, int frames)
 
 int main()
 {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        fprintf(stderr, "scene_bench: no video: %s\n", SDL_GetError());
+    if (open_bench_match(W, H) != 0)
         return 1;
-    }
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    if (!SDL_SetVideoMode(W, H, 0, SDL_OPENGL)) {
-        fprintf(stderr, "scene_bench: no GL window: %s\n", SDL_GetError());
-        return 1;
-    }
-    glewInit();
-    view_width = W;
-    view_height = H;
-    core_outward.get_option = option_value;
-    core_outward.palette_colour = palette;
-    game_init();
-    replay_mode = REPLAY_LIVE;   // a live local match: joints drawn by state
-    game_type = 0;
-    init_gl_state();
-    bind_options();
+    bind_render_option_refs();
     bind_shader_renderer();
     all_passes_on();
     glViewport(0, 0, W, H);

@@ -117,12 +117,6 @@ int read_replay_file(const char *path)
 
 // ---- what the layers below call ----------------------------------------------------
 
-static int option_by_name(const char *name)
-{
-    int row = option_row(name);
-    return row < 0 ? 0 : get_option(row);
-}
-
 static int camera_option(const char *name)
 {
     int row = option_row(name);
@@ -431,17 +425,7 @@ static void bind_layers()
     fill_empty(platform_outward.pov_begin_animation, pov_begin_animation);
     fill_empty(platform_outward.pov_write_frame, pov_write_frame);
     fill_empty(platform_outward.pov_end_animation, pov_end_animation);
-    render_option_refs.fluid = &option_table[OPT_FLUID].value;
-    render_option_refs.reflection = &option_table[OPT_REFLECTION].value;
-    render_option_refs.softshadow = &option_table[OPT_SOFTSHADOW].value;
-    render_option_refs.ambientocclusion = &option_table[OPT_AMBIENTOCCLUSION].value;
-    render_option_refs.bumpmapping = &option_table[OPT_BUMPMAPPING].value;
-    render_option_refs.noreload = &option_table[OPT_NORELOAD].value;
-    render_option_refs.transparency = &option_table[OPT_TRANSPARENCY].value;
-    render_option_refs.frameskip = &option_table[OPT_FRAMESKIP].value;
-    render_option_refs.shaders = &option_table[OPT_SHADERS].value;
-    render_option_refs.shaders_active = &shaders_active;
-    render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
+    bind_render_option_refs();
 
 
     // Sounds; a test that listens to a sound slot installs its own first.

@@ -298,15 +298,14 @@ void bind_online()
     fill_empty(client_links.clear_banner, clear_banner);
     fill_empty(client_links.hook_exit_freeze, exit_freeze_hook);
 
-    // These replace start-up's first, simpler forms.
-    core_outward.connect_to_server = connect_to_server;
-    core_outward.forward_to_server = forward_to_server;
-    core_outward.server_address_text = server_address_text;
-    core_outward.close_connection = net_disconnect;
-    game_links.poll_game_server = poll_game_server;
+    fill_empty(core_outward.connect_to_server, connect_to_server);
+    fill_empty(core_outward.forward_to_server, forward_to_server);
+    fill_empty(core_outward.server_address_text, server_address_text);
+    fill_empty(core_outward.close_connection, net_disconnect);
+    fill_empty(game_links.poll_game_server, poll_game_server);
     fill_empty(game_links.poll_connecting, poll_connect);
-    game_links.send_game_line = game_send_line;
-    game_links.close_game_connection = game_close_connection;
+    fill_empty(game_links.send_game_line, game_send_line);
+    fill_empty(game_links.close_game_connection, game_close_connection);
 
     fill_empty(core_outward.commit_turn, commit_turn);
     fill_empty(core_outward.play_next_replay, play_next_replay);

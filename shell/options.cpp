@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "platform/screenshot.h"
+#include "render/scene.h"
 
 
 // Name, default, takes an integer; the row order is fixed.
@@ -240,4 +242,25 @@ void print_usage()
     write_usage(stdout);
     fflush(stdout);
     exit(1);
+}
+
+int option_by_name(const char *name)
+{
+    int row = option_row(name);
+    return row < 0 ? 0 : get_option(row);
+}
+
+void bind_render_option_refs()
+{
+    render_option_refs.fluid = &option_table[OPT_FLUID].value;
+    render_option_refs.reflection = &option_table[OPT_REFLECTION].value;
+    render_option_refs.softshadow = &option_table[OPT_SOFTSHADOW].value;
+    render_option_refs.ambientocclusion = &option_table[OPT_AMBIENTOCCLUSION].value;
+    render_option_refs.bumpmapping = &option_table[OPT_BUMPMAPPING].value;
+    render_option_refs.noreload = &option_table[OPT_NORELOAD].value;
+    render_option_refs.transparency = &option_table[OPT_TRANSPARENCY].value;
+    render_option_refs.frameskip = &option_table[OPT_FRAMESKIP].value;
+    render_option_refs.shaders = &option_table[OPT_SHADERS].value;
+    render_option_refs.shaders_active = &shaders_active;
+    render_option_refs.motionblur = &option_table[OPT_MOTIONBLUR].value;
 }

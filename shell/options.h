@@ -88,6 +88,10 @@ const OptionRange *option_range(int row);
 int set_option_by_name(const char *name, int value);
 // The row of a name, -1 when none.
 int option_row(const char *name);
+// The value of a named option; 0 for a name that is not an option.
+int option_by_name(const char *name);
+// Points the renderer's option references at their option rows.
+void bind_render_option_refs();
 // Puts every row back to its default (start-up state).
 void reset_options();
 
