@@ -168,7 +168,14 @@ static int read_sides(const char *arg, const char *what, double out[3])
         fprintf(stderr, "arguments negative\n");
         return 1;
     }
-    return refused(what, out, 3, SANE_SIZE, arg);
+    if (refused(what, out, 3, SANE_SIZE, arg))
+        return 1;
+    for (int k = 0; k < 3; k++)
+        if (!sane_size(out[k])) {
+            refuse_input(what, arg);
+            return 1;
+        }
+    return 0;
 }
 
 static void mod_sides(const char *arg)
@@ -283,7 +290,7 @@ static void mod_radius(const char *arg)
     double d = strtod(arg, nullptr);
     if (refused("radius", &d, 1, SANE_SIZE, arg))
         return;
-    if (d < 0) {
+    if (d < 0 || !sane_size(d)) {
         refuse_input("radius", arg);
         return;
     }
@@ -492,6 +499,10 @@ static void mod_mass(const char *arg)
     }
     if (refused("mass", &m, 1, SANE_FORCE, arg))
         return;
+    if (m < SANE_MIN_MASS) {
+        refuse_input("mass", arg);
+        return;
+    }
     o->mass = m;
 }
 
@@ -629,7 +640,7 @@ int read_mod(const char *path)
     mod_world.gravity[2] = -9.82f;
     mod_world.ground_mu = 10000.0f;
 
-    FILE *f = fopen(path, "r");
+    FILE *f = open_read_file(path, MOD_FILE_MAX_BYTES);
     if (!f) {
         fprintf(stderr, "Unable to open mod %s\n", path);
         return 1;

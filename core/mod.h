@@ -4,7 +4,7 @@
 
 #include "core/records.h"
 
-enum { MOD_TEMPLATE_SETS = 4 };
+enum { MOD_TEMPLATE_SETS = 4, MOD_FILE_MAX_BYTES = 4 * 1024 * 1024 };
 
 // Mod parser contexts.
 enum {

@@ -1,5 +1,6 @@
 // Joint motors, grips and stances of the fighters.
 #include "core/motors.h"
+#include "core/sane.h"
 
 #include <cmath>
 #include <cstdio>
@@ -171,7 +172,7 @@ void set_hand_geom_size(int player, int body, int gripping)
     if (!table || !g)
         return;
     const float *s = gripping ? table[body].alt_sides : table[body].sides;
-    double a = s[0] > 0 ? s[0] : 0, b = s[1] > 0 ? s[1] : 0, c = s[2] > 0 ? s[2] : 0;
+    double a = world_size(s[0]), b = world_size(s[1]), c = world_size(s[2]);
     // The geom's own class decides: a call for another class would abort.
     switch (dGeomGetClass(g)) {
     case dBoxClass:

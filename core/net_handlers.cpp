@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <strings.h>
 
 #include "core/bout.h"
 #include "core/command.h"
@@ -437,24 +438,23 @@ static double *received_field(BodyStateRecord *s, int flag)
     }
 }
 
-// Reads up to 21 rows of width numbers; a row value that is missing or not
-// finite keeps what was received before.
-// Rows of a body state that the world can take; missing rows (NaN from the
-// reader) are allowed where the line may leave them out.
+// Rows of a body state that the world can take. A line may leave rows
+// out (all NaN from the reader) where missing_ok is set; a row it holds is
+// checked whole.
 static int sane_received_rows(const double *values, int flag, int rows, int missing_ok)
 {
     int width = flag == RECEIVED_QAT ? 4 : 3;
     double limit = flag == RECEIVED_POS ? SANE_POSITION : SANE_SPEED;
     for (int b = 0; b < rows; b++) {
-        const double *v = values + (size_t)b * width;
-        if (missing_ok && std::isnan(v[0]) && std::isnan(v[width - 1]))
-            continue;   // a row the line did not hold
-        if (!sane_rows(v, 1, width, limit))
+        int verdict = sane_state_row(values + (size_t)b * width, width, limit);
+        if (verdict == SANE_ROW_BAD || (verdict == SANE_ROW_ABSENT && !missing_ok))
             return 0;
     }
     return 1;
 }
 
+// Reads up to 21 rows of width numbers; a row the line left out keeps what
+// was received before.
 static int body_rows(const char *command, int number, const char *args, int flag)
 {
     if (!fighter_ok(command, number))
@@ -471,9 +471,12 @@ static int body_rows(const char *command, int number, const char *args, int flag
         refuse_input(command, args);
         return 0;
     }
-    for (int i = 0; i < NUM_BODIES * width; i++)
-        if (std::isfinite(values[i]))
-            received_field(&players[number].saved_state[i / width], flag)[i % width] = values[i];
+    for (int b = 0; b < NUM_BODIES; b++) {
+        const double *row = values + (size_t)b * width;
+        if (sane_state_row(row, width, SANE_FORCE) == SANE_ROW_ABSENT)
+            continue;
+        memcpy(received_field(&players[number].saved_state[b], flag), row, sizeof(double) * width);
+    }
     players[number].flags |= flag;
     return 0;
 }
@@ -881,6 +884,49 @@ int net_cmd_zylomach(int number, const char *)
 
 // Without an address: another player came in. With one, the client is sent
 // to that server.
+// The host of "host:port" (or of a bare host) into out; "[v6]:port" loses
+// its brackets.
+static void address_host(const char *address, char *out, size_t size)
+{
+    n_strncpyz(out, address, size);
+    char *colon = strrchr(out, ':');
+    if (out[0] == '[') {
+        char *close = strchr(out, ']');
+        if (close) {
+            *close = '\0';
+            memmove(out, out + 1, strlen(out + 1) + 1);
+        }
+        return;
+    }
+    if (colon && strchr(out, ':') == colon)
+        *colon = '\0';
+}
+
+int server_redirect_allowed(const char *command, const char *address)
+{
+    char host[256], current[256], current_host[256];
+    address_host(address, host, sizeof host);
+    if (host[0]) {
+        if (core_outward.server_address_text &&
+            core_outward.server_address_text(current, sizeof current) == 0) {
+            current[sizeof current - 1] = '\0';
+            address_host(current, current_host, sizeof current_host);
+            if (strcasecmp(host, current_host) == 0)
+                return 1;
+        }
+        if (core_outward.listed_server_host && core_outward.listed_server_host(host))
+            return 1;
+    }
+    // The login would go to a host the player never chose.
+    char message[400];
+    snprintf(message, sizeof message,
+             "Refused %s to %.200s: not this server's host nor one in servers.txt", command,
+             address);
+    fprintf(stderr, "%s\n", message);
+    echo_message(message, MSG_SERVER);
+    return 0;
+}
+
 int net_cmd_connect(int, const char *args)
 {
     char buffer[CMD_LINE_MAX + 1];
@@ -889,7 +935,7 @@ int net_cmd_connect(int, const char *args)
         echo_message("Player connected", MSG_SERVER);
         return 0;
     }
-    if (core_outward.connect_to_server)
+    if (core_outward.connect_to_server && server_redirect_allowed("CONNECT", address))
         core_outward.connect_to_server(address);
     return 0;
 }
@@ -917,6 +963,8 @@ int net_cmd_forward(int, const char *args)
     char buffer[CMD_LINE_MAX + 1];
     char *address = trimmed(args, buffer, sizeof buffer);
     if (address[0] == '\0' || (!core_outward.connect_to_server && !core_outward.forward_to_server))
+        return 0;
+    if (!server_redirect_allowed("FORWARD", address))
         return 0;
     char previous[256] = "";
     int have_previous = core_outward.server_address_text &&

@@ -31,3 +31,8 @@ extern int32_t last_net_frame;
 
 // Empties the tables above.
 void reset_net_handler_state();
+
+// A server's CONNECT or FORWARD is followed only to the host of the
+// current connection or to a host servers.txt lists; 0 (with a message
+// naming the address) otherwise.
+int server_redirect_allowed(const char *command, const char *address);

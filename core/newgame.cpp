@@ -1,6 +1,7 @@
 // Starting games, resetting matches, the engage placement, the online bout
 // list and match title, the result setters and the fighters' names.
 #include "core/newgame.h"
+#include "core/sane.h"
 
 // The joint spheres are geometry transforms around a sphere.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -292,7 +293,7 @@ void restore_joint(int record, int joint)
     dJointSetHingeParam(h, dParamHiStop, rt->hi_stop);
     dGeomID s = dGeomTransformGetGeom(p->joint_geom[joint]);
     if (s && dGeomGetClass(s) == dSphereClass && def)
-        dGeomSphereSetRadius(s, def->radius > 0 ? def->radius : 0);
+        dGeomSphereSetRadius(s, world_size(def->radius));
     restore_sphere_collide(record, joint);
     restore_body_collide(record, builtin_joint_table[joint].body_a);
     restore_body_collide(record, builtin_joint_table[joint].body_b);

@@ -80,6 +80,9 @@ struct CoreOutward {
     // "host:port" of the game connection (the default server's while none
     // is set) into out (size bytes); 0 when written.
     int (*server_address_text)(char *out, int size);
+    // 1 when servers.txt lists a server on host (the name or address
+    // before the port), 0 when not.
+    int (*listed_server_host)(const char *host);
     // The spectator names (count rows of 32 bytes; 0 empties the list).
     void (*set_spectator_names)(const char (*names)[32], int count);
     // The local user's equipment record ("GHOST" values), then saved.

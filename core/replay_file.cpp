@@ -270,7 +270,7 @@ static int current_record_has_changes()
 
 int read_replay(const char *path)
 {
-    FILE *f = path ? fopen(path, "rb") : nullptr;
+    FILE *f = path ? open_read_file(path, REPLAY_FILE_MAX_BYTES) : nullptr;
     if (!f) {
         fprintf(stderr, "Unable to open %s\n", path ? path : "(null)");
         return 1;
@@ -743,8 +743,9 @@ int read_grab_line(const char *args, GrabRecord records[GRAB_RECORDS])
         fprintf(stderr, "GRAB slot %d out of range\n", slot);
         return 1;
     }
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
-        fprintf(stderr, "GRAB position refused\n");
+    const double at[3] = {x, y, z};
+    if (!sane_values(at, 3, SANE_POSITION)) {
+        refuse_input("GRAB", args);
         return 1;
     }
     records[slot] = GrabRecord{a, b, d, {x, y, z}, 1};

@@ -11,7 +11,10 @@ struct GameRules;
 enum {
     REPLAY_FILE_VERSION = 10,
     REPLAY_LINE_BYTES = 2048,   // a line and its '\n' fit in 2047 bytes plus NUL
-    GRAB_RECORDS = 21           // grab records per player (one per body)
+    GRAB_RECORDS = 21,          // grab records per player (one per body)
+    // A larger file is refused whole: 256 frames of every line fit many
+    // times over, and the line count stays far inside an int.
+    REPLAY_FILE_MAX_BYTES = 32 * 1024 * 1024
 };
 
 // 0 on success, 1 when the file cannot be created.

@@ -5,6 +5,7 @@
 
 #include "core/records.h"
 #include "core/text.h"
+#include "core/safe_file.h"
 
 #include <cctype>
 #include <cerrno>
@@ -53,7 +54,10 @@ namespace {
 enum { TEXT_FIELD_MAX = 255 };
 // engagedistance, engageheight and engagespace are centimetres (and the
 // distance twice over): beyond this the fighters stand outside the world.
-enum { ENGAGE_RULE_LIMIT = 100 * SANE_POSITION };   // characters of a text field (256-byte buffers)
+enum { ENGAGE_RULE_LIMIT = 100 * SANE_POSITION };
+// Seconds a turn may wait for its move: a day at most, so that the limit in
+// milliseconds stays well inside 32 bits.
+enum { TURN_TIME_LIMIT_MAX = 24 * 60 * 60 };   // characters of a text field (256-byte buffers)
 
 // Every text form fits these: 32 turn-frame values, a 255-character mod name,
 // 23 more integers, or 12 engage numbers printed with "%.2f".
@@ -251,10 +255,7 @@ int mod_file_exists(const char *name)
     int n = snprintf(path, sizeof path, "data/mod/%s", name);
     if (n < 0 || n >= (int)sizeof path)
         return 0;
-    struct stat st;
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
-    FILE *f = fopen(path, "r");
+    FILE *f = open_read_file(path);
     if (!f)
         return 0;
     fclose(f);
@@ -688,6 +689,10 @@ static int parse_newgame_fields(const char *arguments, GameRules *rules, int liv
             refuse_input("NEWGAME engage value", arguments);
             *v = 0;
         }
+    if (rules->turn_time_limit < 0 || rules->turn_time_limit > TURN_TIME_LIMIT_MAX) {
+        refuse_input("NEWGAME turn time limit", arguments);
+        rules->turn_time_limit = 0;
+    }
     if (rules->players < 1 || rules->players > MAX_FIGHTERS)
         rules->players = 2;
     if (rules->match_mode < 1 || rules->match_mode > 3)

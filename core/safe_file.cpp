@@ -3,14 +3,18 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 int safe_file_crash_step = 0;
+
+static long temp_tail_pid(const char *tail);
 
 static void crash_point(int step)
 {
@@ -109,13 +113,8 @@ static void remove_orphans(const char *path)
         const char *name = entry->d_name;
         if (strncmp(name, base, base_length) != 0 || name[base_length] != '.')
             continue;
-        char *end = nullptr;
-        long pid = strtol(name + base_length + 1, &end, 10);
-        if (pid <= 0 || !end || *end != '-' || pid == (long)getpid())
-            continue;
-        char *tail = nullptr;
-        strtoul(end + 1, &tail, 10);
-        if (tail == end + 1 || strcmp(tail, ".tmp") != 0)
+        long pid = temp_tail_pid(name + base_length + 1);
+        if (pid == 0 || pid == (long)getpid())
             continue;
         if (kill((pid_t)pid, 0) == 0 || errno != ESRCH)
             continue;
@@ -154,6 +153,111 @@ int safe_commit(SafeFile *sf)
     sync_folder(sf->path);
     remove_orphans(sf->path);
     return 0;
+}
+
+FILE *open_read_file(const char *path, long max_bytes)
+{
+    if (!path || !path[0]) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // O_NONBLOCK: opening a FIFO for reading would wait for a writer.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    const char *reason = nullptr;
+    if (fstat(fd, &st) != 0)
+        reason = strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        reason = "not a regular file";
+    else if (max_bytes >= 0 && st.st_size > max_bytes)
+        reason = "file too large";
+    if (reason) {
+        fprintf(stderr, "Refused %s: %s\n", path, reason);
+        close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE *f = fdopen(fd, "rb");
+    if (!f)
+        close(fd);
+    return f;
+}
+
+int is_regular_file(const char *path)
+{
+    struct stat st;
+    return path && stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The "<pid>-<n>.tmp" tail of a temporary file's name (after its base name
+// and a dot); the pid, or 0 when name does not end that way.
+static long temp_tail_pid(const char *tail)
+{
+    char *end = nullptr;
+    long pid = strtol(tail, &end, 10);
+    if (pid <= 0 || !end || *end != '-')
+        return 0;
+    char *rest = nullptr;
+    strtoul(end + 1, &rest, 10);
+    if (rest == end + 1 || strcmp(rest, ".tmp") != 0)
+        return 0;
+    return pid;
+}
+
+int remove_stale_temps(const char *folder, int depth)
+{
+    const char *base = folder && folder[0] ? folder : ".";
+    DIR *dir = opendir(base);
+    if (!dir)
+        return 0;
+    int removed = 0;
+    time_t now = time(nullptr);
+    while (struct dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+            continue;
+        char full[SAFE_PATH_BYTES + 256];
+        int n = snprintf(full, sizeof full, "%s/%s", base, name);
+        if (n < 0 || n >= (int)sizeof full)
+            continue;
+        struct stat st;
+        if (lstat(full, &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth > 0)
+                removed += remove_stale_temps(full, depth - 1);
+            continue;
+        }
+        size_t length = strlen(name);
+        if (!S_ISREG(st.st_mode) || length < 5 || strcmp(name + length - 4, ".tmp") != 0)
+            continue;
+        // "<file>.<pid>-<n>.tmp": the pid follows the last dot before the
+        // last dash.
+        const char *dash = strrchr(name, '-');
+        if (!dash)
+            continue;
+        const char *dot = dash;
+        while (dot > name && dot[-1] != '.')
+            dot--;
+        if (dot <= name + 1)
+            continue;
+        long pid = temp_tail_pid(dot);
+        if (pid == 0 || pid == (long)getpid())
+            continue;
+        int gone = kill((pid_t)pid, 0) != 0 && errno == ESRCH;
+        int old = now - st.st_mtime > 24 * 60 * 60;
+        if ((gone || old) && unlink(full) == 0) {
+            fprintf(stderr, "Removed stale temporary file %s\n", full);
+            removed++;
+        }
+    }
+    closedir(dir);
+    return removed;
 }
 
 void safe_abandon(SafeFile *sf)

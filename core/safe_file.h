@@ -33,6 +33,21 @@ void safe_abandon(SafeFile *sf);
 // failure is not reported here).
 int safe_write_bytes(const char *path, const void *bytes, size_t size, int private_file = 0);
 
+// Reading a file the program expects (settings, lists, mods, replays,
+// scripts, shaders): only a regular file (or a link to one) of at most
+// max_bytes is opened, and a FIFO, device or folder never blocks the
+// caller. A missing file gives nullptr silently (errno set); anything else
+// refused gives nullptr and one line "Refused <path>: <reason>" on stderr.
+enum { READ_FILE_MAX_BYTES = 64 * 1024 * 1024 };
+FILE *open_read_file(const char *path, long max_bytes = READ_FILE_MAX_BYTES);
+// 1 when path names a regular file (or a link to one), without opening it.
+int is_regular_file(const char *path);
+// Removes the temporary files that killed writers left in folder and in
+// its subfolders down to depth more levels (links are not followed):
+// "<name>.<pid>-<n>.tmp" of a process that is gone, or older than a day
+// whatever its pid says, since pids are reused. Returns the count removed.
+int remove_stale_temps(const char *folder, int depth);
+
 // Test hook: when set to n > 0, the writing process kills itself with
 // SIGKILL at the n-th step of the next commit (1 after the temporary file
 // was written but not flushed, 2 flushed, 3 synced and closed, 4 renamed).

@@ -50,6 +50,20 @@ int sane_floats(const float *v, int n, double limit)
     return 1;
 }
 
+int sane_size(double v)
+{
+    return v == 0.0 || (v >= SANE_MIN_SIZE && v <= SANE_SIZE);
+}
+
+double world_size(double v)
+{
+    if (!(v > 0.0))
+        return 0.0;
+    if (v < SANE_MIN_SIZE)
+        return SANE_MIN_SIZE;
+    return v > SANE_SIZE ? (double)SANE_SIZE : v;
+}
+
 int sane_quaternion(const double q[4])
 {
     if (!sane_values(q, 4, SANE_FORCE))
@@ -73,6 +87,16 @@ int sane_rows(const double *rows, int count, int width, double limit)
             return 0;
     }
     return 1;
+}
+
+int sane_state_row(const double *row, int width, double limit)
+{
+    int missing = 0;
+    for (int i = 0; i < width; i++)
+        missing += std::isnan(row[i]) ? 1 : 0;
+    if (missing == width)
+        return SANE_ROW_ABSENT;
+    return sane_rows(row, 1, width, limit) ? SANE_ROW_OK : SANE_ROW_BAD;
 }
 
 int sane_env_state(const double pos[3], const double quat[4], const double ang[3],

@@ -1,5 +1,6 @@
 // Text and UTF-16 helpers (see core/text.h).
 #include "core/text.h"
+#include "core/safe_file.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -11,6 +12,7 @@
 
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <sys/types.h>
 
 // ---- 8-bit text ---------------------------------------------------------
@@ -268,11 +270,22 @@ int file_exists(const char *path)
 {
     if (!path)
         return 0;
-    FILE *f = fopen(path, "rb");
-    if (!f)
+    // Only looked at, never opened: opening a FIFO would wait for a writer.
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+int read_whole_line(FILE *f, char *buffer, int size)
+{
+    if (!f || !buffer || size < 2 || !fgets(buffer, size, f))
         return 0;
-    fclose(f);
-    return 1;
+    size_t got = strlen(buffer);
+    if (got == 0 || buffer[got - 1] == '\n' || feof(f))
+        return 1;
+    int c;
+    while ((c = fgetc(f)) != EOF && c != '\n') {
+    }
+    return -1;
 }
 
 int is_power_of_two(int n)

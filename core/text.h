@@ -4,6 +4,8 @@
 // the multi-row 16-bit edit buffer.
 #pragma once
 
+#include <cstdio>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -30,6 +32,11 @@ void str_replace(char *dest, int dest_size, const char *text,
                  const char *pattern, const char *replacement);
 int make_path_dirs(const char *path);
 int file_exists(const char *path);
+// Reads one line (with its '\n') into buffer. 1 when the whole line fitted,
+// 0 at the end of the file, -1 when the line did not fit: its start is in
+// buffer, its rest has been read past, and the caller skips it whole (a
+// piece of a line never runs as a line of its own).
+int read_whole_line(FILE *f, char *buffer, int size);
 int is_power_of_two(int n);
 
 // ---- 16-bit text --------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "core/mod.h"
 #include "core/replay_buffer.h"
 #include "core/rules.h"
+#include "core/sane.h"
 #include "core/step.h"
 #include "core/text.h"
 
@@ -350,13 +351,28 @@ static dGeomID make_shape_geom(dSpaceID space, int shape, const double sides[3])
 {
     switch (shape) {
     case SHAPE_SPHERE:
-        return dCreateSphere(space, sides[0] > 0 ? sides[0] : 0);
+        return dCreateSphere(space, world_size(sides[0]));
     case SHAPE_CYLINDER:
-        return dCreateCapsule(space, sides[0] > 0 ? sides[0] : 0, sides[1] > 0 ? sides[1] : 0);
+        return dCreateCapsule(space, world_size(sides[0]), world_size(sides[1]));
     default:
-        return dCreateBox(space, sides[0] > 0 ? sides[0] : 0, sides[1] > 0 ? sides[1] : 0,
-                          sides[2] > 0 ? sides[2] : 0);
+        return dCreateBox(space, world_size(sides[0]), world_size(sides[1]),
+                          world_size(sides[2]));
     }
+}
+
+void set_checked_mass(dBodyID body, dMass *m)
+{
+    if (!body || !m)
+        return;
+    // Too light a body makes every contact an explosion; a mass ODE's own
+    // check refuses (no inertia, not positive definite) aborts the step.
+    if (std::isfinite(m->mass) && m->mass > 0 && m->mass < SANE_MIN_MASS)
+        dMassAdjust(m, SANE_MIN_MASS);
+    if (!std::isfinite(m->mass) || !(m->mass > 0) || !dMassCheck(m)) {
+        double total = std::isfinite(m->mass) && m->mass > SANE_MIN_MASS ? m->mass : SANE_MIN_MASS;
+        dMassSetSphereTotal(m, total > SANE_FORCE ? SANE_FORCE : total, 0.05);
+    }
+    dBodySetMass(body, m);
 }
 
 // ---- the order of the collision spaces -------------------------------------------
@@ -583,7 +599,7 @@ void add_body_part(int record, const JointDef *joints, double x, double y, doubl
         int c = sphere_order[k].carrier;
         dBodyID carrier = p->body[c];
         dGeomID t = p->joint_geom[j];
-        double r = joints[j].radius > 0 ? joints[j].radius : 0;
+        double r = world_size(joints[j].radius);
         dGeomID s = dCreateSphere(nullptr, r);
         dGeomTransformSetGeom(t, s);
         dGeomTransformSetCleanup(t, 1);
@@ -600,7 +616,7 @@ void add_body_part(int record, const JointDef *joints, double x, double y, doubl
             dMassAdd(&cm, &m);
             // ODE wants the centre of mass at the body origin.
             dMassTranslate(&cm, -cm.c[0], -cm.c[1], -cm.c[2]);
-            dBodySetMass(carrier, &cm);
+            set_checked_mass(carrier, &cm);
         }
         dGeomSetBody(t, carrier);
         GeomInfo *gi = new_geom_info();
@@ -706,7 +722,7 @@ int set_body_masses(int record, double density)
         }
         if (!ok || !(m.mass > 0))
             fallback_mass(record, i, density, &m);
-        dBodySetMass(p->body[i], &m);
+        set_checked_mass(p->body[i], &m);
         total += m.mass;
     }
     p->total_mass = total;
@@ -799,7 +815,8 @@ void build_env_objects()
 static void env_mass(const EnvTemplate *t, dMass *m)
 {
     double total = t->mass > 0 && std::isfinite(t->mass) ? t->mass : 0.1;
-    const double *s = t->sides;
+    const double s[3] = {world_size(t->sides[0]), world_size(t->sides[1]),
+                         world_size(t->sides[2])};
     dMassSetZero(m);
     if (t->shape == SHAPE_SPHERE && s[0] > 0)
         dMassSetSphereTotal(m, total, s[0]);
@@ -832,7 +849,7 @@ int build_env_object(EnvBody *object, const EnvTemplate *t)
         dBodySetAngularVel(object->body, 0, 0, 0);
         dBodySetData(object->body, t->info);
         dGeomSetBody(object->geom, object->body);
-        dBodySetMass(object->body, &object->mass);
+        set_checked_mass(object->body, &object->mass);
         dBodyDisable(object->body);
     }
     dGeomEnable(object->geom);
@@ -855,7 +872,7 @@ void reset_env_object(EnvBody *object)
         dBodySetAngularVel(object->body, 0, 0, 0);
         dBodySetForce(object->body, 0, 0, 0);
         dBodySetTorque(object->body, 0, 0, 0);
-        dBodySetMass(object->body, &object->mass);
+        set_checked_mass(object->body, &object->mass);
         dBodyEnable(object->body);
     }
     dGeomEnable(object->geom);
@@ -914,7 +931,7 @@ void create_blood_drops()
         }
         dMass m;
         dMassSetBoxTotal(&m, 0.1, 1, 1, 1);
-        dBodySetMass(d->body, &m);
+        set_checked_mass(d->body, &m);
         set_bits(d->geom, category_bit[7], collide_mask[7]);
         dGeomSetBody(d->geom, d->body);
         dGeomSetData(d->geom, gi);
@@ -1087,8 +1104,7 @@ int relax_joint(int record, int joint)
         return 1;
     dGeomID s = dGeomTransformGetGeom(players[record].joint_geom[joint]);
     if (s && dGeomGetClass(s) == dSphereClass) {
-        double r = joint_radius(record, joint);
-        dGeomSphereSetRadius(s, r > 0 ? r : 0);
+        dGeomSphereSetRadius(s, world_size(joint_radius(record, joint)));
     }
     set_motor(players[record].hinge[joint], 0, 0);
     return 0;

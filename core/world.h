@@ -118,6 +118,9 @@ int build_player(const BodyDef *bodies, const JointDef *joints, int record, cons
                  uint32_t collide);
 void add_body_part(int record, const JointDef *joints, double x, double y, double z);
 int set_body_masses(int record, double density);
+// dBodySetMass for a mass raised to the world's smallest one and checked
+// with dMassCheck first (a mass that fails becomes a small sphere's).
+void set_checked_mass(dBodyID body, dMass *m);
 void build_env_objects();
 int build_env_object(EnvBody *object, const EnvTemplate *t);
 void reset_env_object(EnvBody *object);

@@ -7,6 +7,7 @@
 
 #include "core/command.h"
 #include "core/text.h"
+#include "core/safe_file.h"
 
 // The browser whose pass runs on this thread (the browser column's INFO
 // reaches it through the core's outward slots).
@@ -116,7 +117,7 @@ static void publish_order(ServerBrowser *b, const int *order, int on_worker)
 int servers_txt_read(ServerBrowser *b, const char *path)
 {
     n_strncpyz(b->path, path ? path : "", sizeof b->path);
-    FILE *f = fopen(b->path, "rb");
+    FILE *f = open_read_file(b->path, 1 << 20);
     if (!f) {
         fprintf(stderr, "Unable to open servers.txt\n");
         return 1;
@@ -148,6 +149,27 @@ int servers_txt_read(ServerBrowser *b, const char *path)
     fclose(f);
     browser_sort(b, 1);
     return 0;
+}
+
+int servers_txt_lists_host(const char *path, const char *host)
+{
+    if (!host || !host[0])
+        return 0;
+    FILE *f = open_read_file(path, 1 << 20);
+    if (!f)
+        return 0;
+    char line[513], word[513];
+    int found = 0;
+    while (!found && fgets(line, sizeof line, f)) {
+        if (sscanf(line, "%512s", word) != 1)
+            continue;
+        char *colon = strrchr(word, ':');
+        if (colon)
+            *colon = '\0';
+        found = strcasecmp(word, host) == 0;
+    }
+    fclose(f);
+    return found;
 }
 
 // ---- sorting ------------------------------------------------------------------------

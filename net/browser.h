@@ -63,6 +63,9 @@ struct ServerBrowser {
 // Reads the list file into entries (at most 256; the rest are ignored).
 // 0 read, 1 the file could not be opened ("Unable to open servers.txt").
 int servers_txt_read(ServerBrowser *b, const char *path);
+// 1 when a line of the servers file at path names a server on host (the
+// address word's part before its port, compared without case).
+int servers_txt_lists_host(const char *path, const char *host);
 // Sorts by column 0..4 (#, description, mod, players, buddies), direction
 // 0 ascending, 1 descending (main thread: the column buttons).
 void browser_set_sort(ServerBrowser *b, int column, int direction);

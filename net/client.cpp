@@ -15,6 +15,7 @@
 #include "core/text.h"
 #include "net/login.h"
 #include "net/md5.h"
+#include "core/safe_file.h"
 
 ClientLinks client_links;
 ServerConnection *client_connection()
@@ -251,7 +252,7 @@ int send_mlogin(const char *user, const char *password)
 
 int send_stats()
 {
-    FILE *f = fopen(client_stats_path, "rb");
+    FILE *f = open_read_file(client_stats_path, 1 << 20);
     if (!f)
         return 0;
     char line[4097];

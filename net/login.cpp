@@ -90,7 +90,7 @@ void login_file_write(const char16 *user16, const char16 *pass16)
 
 void login_file_read(char16 *user16, char16 *pass16)
 {
-    FILE *f = fopen(login_file_path, "rb");
+    FILE *f = open_read_file(login_file_path, 1 << 16);
     if (!f) {
         fprintf(stderr, "Unable to retrieve login information\n");
         return;

@@ -256,7 +256,7 @@ int fetch_url_to_file(const char *url, const char *path)
 
 int check_update_file(const char *path, const char *checksum)
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = open_read_file(path);
     if (!f)
         return errno == ENOENT ? 2 : 4;
     int result = 0;
@@ -356,7 +356,7 @@ int verify_update_signature(const unsigned char *signature, const void *bytes, s
 
 int verify_update_list(const char *path)
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = open_read_file(path);
     if (!f) {
         logf_("Unable to open %s. Aborting.", path);
         return 1;
@@ -458,7 +458,7 @@ static void strip_line_end(char *line)
 int read_update_list(const char *path, UpdateList *list)
 {
     free_update_list(list);
-    FILE *f = fopen(path, "r");
+    FILE *f = open_read_file(path);
     if (!f) {
         logf_("Unable to open %s. Aborting.", path);
         return 1;

@@ -10,6 +10,7 @@
 #include "core/outward.h"
 #include "render/glsl_sources.h"
 #include "render/scene.h"
+#include "core/safe_file.h"
 
 int32_t sh_diff, sh_difftex, sh_ground, sh_copy, sh_ghost, sh_simp, sh_simptex, sh_topsimptex,
     sh_simpd, sh_simpdtex, sh_stain, sh_staincopy, sh_ground_ao4, sh_ground_ao6,
@@ -245,7 +246,7 @@ uint32_t link_program(const char *fragment_source, const char *vertex_source)
 
 char *read_text_file(const char *path)
 {
-    FILE *f = path ? fopen(path, "rb") : nullptr;
+    FILE *f = path ? open_read_file(path) : nullptr;
     if (!f)
         return nullptr;
     char *text = nullptr;

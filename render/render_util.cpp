@@ -15,6 +15,7 @@
 #include "render/glsl_programs.h"
 #include "render/scene.h"
 #include "render/sky.h"
+#include "core/safe_file.h"
 
 // ---- names -----------------------------------------------------------------------
 
@@ -73,7 +74,7 @@ void append_graphics_stats()
     size_t n = strlen(want);
     while (n > 0 && (want[n - 1] == '\n' || want[n - 1] == '\r'))
         want[--n] = '\0';
-    FILE *f = fopen(graphics_stats_path, "r");
+    FILE *f = open_read_file(graphics_stats_path, 1 << 20);
     if (f) {
         char line[GRAPHICS_STATS_TEXT + 2];
         int whole = 1;   // the piece read starts a line

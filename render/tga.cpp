@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "core/safe_file.h"
 
 static const uint8_t kTgaPrefix[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
@@ -48,7 +49,7 @@ TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t 
     *pixels = nullptr;
     char name[TGA_PATH_MAX];
     tga_file_name(path, name, sizeof name);
-    FILE *f = fopen(name, "rb");
+    FILE *f = open_read_file(name);
     if (!f)
         return TGA_NO_FILE;
     uint8_t header[TGA_HEADER_SIZE];

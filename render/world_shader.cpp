@@ -320,7 +320,7 @@ int parse_worldshader_line(const char *text)
 
 int read_worldshader_file(const char *path)
 {
-    FILE *f = path ? fopen(path, "r") : nullptr;
+    FILE *f = path ? open_read_file(path, 1 << 20) : nullptr;
     if (!f) {
         fprintf(stderr, "Unable to open %s", path ? path : "(null)");
         return 1;

@@ -27,6 +27,7 @@ extern "C" {
 #include "core/motors.h"
 #include "core/outward.h"
 #include "core/records.h"
+#include "core/sane.h"
 #include "core/rules.h"
 #include "core/text.h"
 #include "core/world.h"
@@ -339,8 +340,12 @@ int lua_set_joint_radius(lua_State *L)
     int p = api_player(L, 1, PLAYER_RANGE);
     int j = api_index(L, 2, NUM_JOINTS, JOINT_RANGE);
     float radius = (float)luaL_checknumber(L, 3);
-    if (!(radius > 0) || !std::isfinite(radius) || radius > API_WORLD_LIMIT)
+    if (!(radius > 0) || !std::isfinite(radius) || !sane_size(radius)) {
+        char shown[48];
+        snprintf(shown, sizeof shown, "%g", (double)radius);
+        refuse_input("set_joint_radius", shown);
         return luaL_error(L, "invalid radius");
+    }
     if (j >= NUM_JOINTS)
         return 0;
     dGeomID sphere = joint_sphere(p, j);
@@ -464,6 +469,13 @@ int lua_set_body_sides(lua_State *L)
     read_vector(L, 3, API_WORLD_LIMIT, usage, v);
     if (v[0] < 0 || v[1] < 0 || v[2] < 0)
         return 0;
+    for (int k = 0; k < 3; k++)
+        if (!sane_size(v[k])) {
+            char shown[96];
+            snprintf(shown, sizeof shown, "%g %g %g", v[0], v[1], v[2]);
+            refuse_input("set_body_sides", shown);
+            return luaL_error(L, "invalid sides");
+        }
     BodyDef *row = body_template(p, b);
     if (!row)
         return 0;

@@ -1,7 +1,12 @@
 #include "script/engine.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <lauxlib.h>
@@ -10,6 +15,7 @@ extern "C" {
 }
 
 #include "core/records.h"
+#include "core/safe_file.h"
 #include "script/api_colours.h"
 #include "script/api_draw.h"
 #include "script/api_fighters.h"
@@ -191,6 +197,172 @@ static void set_name_table(lua_State *L, const char *global, const char *const *
     lua_setfield(L, LUA_GLOBALSINDEX, global);
 }
 
+// Compiles the file at path into a function on the stack (0), or pushes
+// the message (1). Only a regular file is read, so a FIFO or device named
+// like a script never stalls the game.
+static int load_script_chunk(lua_State *L, const char *path)
+{
+    FILE *f = open_read_file(path, 16 * 1024 * 1024);
+    if (!f) {
+        lua_pushfstring(L, "cannot open %s", path);
+        return 1;
+    }
+    std::string text;
+    char piece[8192];
+    size_t got;
+    while ((got = fread(piece, 1, sizeof piece, f)) > 0)
+        text.append(piece, got);
+    fclose(f);
+    // A first line starting with '#' is skipped, as the stock loader does.
+    size_t from = 0;
+    if (!text.empty() && text[0] == '#') {
+        from = text.find('\n');
+        from = from == std::string::npos ? text.size() : from;
+    }
+    std::string chunk_name = std::string("@") + path;
+    return luaL_loadbuffer(L, text.data() + from, text.size() - from, chunk_name.c_str()) != 0;
+}
+
+// A path that stays inside the scripts' folder: not absolute and without
+// a ".." component.
+static int is_safe_script_name(const char *name)
+{
+    if (name[0] == '/' || name[0] == '\\')
+        return 0;
+    for (const char *p = name; *p;) {
+        const char *end = p;
+        while (*end && *end != '/' && *end != '\\')
+            end++;
+        if (end - p == 2 && p[0] == '.' && p[1] == '.')
+            return 0;
+        p = *end ? end + 1 : end;
+    }
+    return 1;
+}
+
+// Why a script may not open path, or null when it may: the path is
+// relative, has no ".." component, and what it names (links followed) lies
+// inside the game's folder and is a regular file or not there yet.
+static const char *script_path_refusal(const char *path, size_t length)
+{
+    if (!path || strlen(path) != length || length == 0 || length >= PATH_MAX)
+        return "not a file name";
+    if (path[0] == '/' || path[0] == '\\' || path[0] == '~')
+        return "absolute path";
+    if (!is_safe_script_name(path))
+        return "path leaves the game folder";
+    char root[PATH_MAX], resolved[PATH_MAX];
+    if (!getcwd(root, sizeof root) || !realpath(root, resolved))
+        return "no game folder";
+    std::string game_folder = resolved;
+    struct stat st;
+    if (realpath(path, resolved)) {
+        if (stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
+            return "not a regular file";
+    } else {
+        // Not there yet: a dangling link could still point anywhere; the
+        // folder it would be made in must lie inside.
+        if (lstat(path, &st) == 0)
+            return "link leads outside the game folder";
+        std::string folder = path;
+        size_t slash = folder.find_last_of('/');
+        folder = slash == std::string::npos ? "." : folder.substr(0, slash);
+        if (!realpath(folder.empty() ? "/" : folder.c_str(), resolved))
+            return nullptr;   // the open fails on its own
+    }
+    size_t n = game_folder.size();
+    if (strncmp(resolved, game_folder.c_str(), n) != 0 ||
+        (resolved[n] != '/' && resolved[n] != '\0' && game_folder != "/"))
+        return "outside the game folder";
+    if (strncmp(resolved, "/proc", 5) == 0 || strncmp(resolved, "/sys", 4) == 0 ||
+        strncmp(resolved, "/dev", 4) == 0)
+        return "outside the game folder";
+    return nullptr;
+}
+
+// The refusal of argument index (a file name), pushed as "<name>: <why>",
+// or 0 when the name may be used.
+static int refuse_script_path(lua_State *L, int index)
+{
+    size_t length = 0;
+    const char *path = lua_tolstring(L, index, &length);
+    const char *why = script_path_refusal(path, length);
+    if (!why)
+        return 0;
+    lua_pushfstring(L, "%s: %s", path ? path : "?", why);
+    fprintf(stderr, "Lua: refused file %s\n", lua_tostring(L, -1));
+    return 1;
+}
+
+// io.open(name [, mode]) for names inside the game folder; elsewhere nil
+// and the reason, as io.open gives for a file it cannot open.
+static int confined_io_open(lua_State *L)
+{
+    luaL_checkstring(L, 1);
+    if (refuse_script_path(L, 1)) {
+        lua_pushnil(L);
+        lua_insert(L, -2);
+        return 2;
+    }
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// io.lines, io.input and io.output: a file name argument must pass the
+// same check (a refused one is an error, as an unopenable one is there).
+static int confined_io_name_call(lua_State *L)
+{
+    if (lua_type(L, 1) == LUA_TSTRING && refuse_script_path(L, 1))
+        return lua_error(L);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// Loads a chunk from a file inside the game folder (never standard input):
+// 0 with the function pushed, or 1 with the message pushed.
+static int load_confined_chunk(lua_State *L, int index)
+{
+    if (lua_type(L, index) != LUA_TSTRING) {
+        lua_pushstring(L, "a file name is needed");
+        return 1;
+    }
+    if (refuse_script_path(L, index))
+        return 1;
+    return load_script_chunk(L, lua_tostring(L, index));
+}
+
+static int confined_loadfile(lua_State *L)
+{
+    if (load_confined_chunk(L, 1) != 0) {
+        lua_pushnil(L);
+        lua_insert(L, -2);
+        return 2;
+    }
+    return 1;
+}
+
+static int confined_dofile(lua_State *L)
+{
+    if (load_confined_chunk(L, 1) != 0)
+        return lua_error(L);
+    int base = lua_gettop(L) - 1;
+    lua_call(L, 0, LUA_MULTRET);
+    return lua_gettop(L) - base;
+}
+
+// Replaces table[name] (the table at the top) by fn with the old value as
+// its upvalue.
+static void wrap_field(lua_State *L, const char *name, lua_CFunction fn)
+{
+    lua_getfield(L, -1, name);
+    lua_pushcclosure(L, fn, 1);
+    lua_setfield(L, -2, name);
+}
+
 static int build_state(lua_State *L)
 {
     const lua_CFunction openers[] = {luaopen_base, luaopen_math, luaopen_string, luaopen_table,
@@ -200,13 +372,22 @@ static int build_state(lua_State *L)
         lua_call(L, 0, 0);
     }
     // io.popen would hand any script a command shell; the rest of io (files
-    // a script keeps for itself) stays.
+    // a script keeps for itself) stays, confined to the game's folder, as
+    // do dofile and loadfile.
     lua_getfield(L, LUA_GLOBALSINDEX, "io");
     if (lua_istable(L, -1)) {
         lua_pushnil(L);
         lua_setfield(L, -2, "popen");
+        wrap_field(L, "open", confined_io_open);
+        wrap_field(L, "lines", confined_io_name_call);
+        wrap_field(L, "input", confined_io_name_call);
+        wrap_field(L, "output", confined_io_name_call);
     }
     lua_pop(L, 1);
+    lua_pushcclosure(L, confined_loadfile, 0);
+    lua_setfield(L, LUA_GLOBALSINDEX, "loadfile");
+    lua_pushcclosure(L, confined_dofile, 0);
+    lua_setfield(L, LUA_GLOBALSINDEX, "dofile");
 
     for (const ScriptApiFunction *row = script_api_functions; row->name; row++) {
         lua_pushcclosure(L, row->function, 0);
@@ -284,23 +465,6 @@ void destroy_script_engine(ScriptEngine *engine)
 
 // ---- loading -----------------------------------------------------------------------
 
-// A path that stays inside the scripts' folder: not absolute and without
-// a ".." component.
-static int is_safe_script_name(const char *name)
-{
-    if (name[0] == '/' || name[0] == '\\')
-        return 0;
-    for (const char *p = name; *p;) {
-        const char *end = p;
-        while (*end && *end != '/' && *end != '\\')
-            end++;
-        if (end - p == 2 && p[0] == '.' && p[1] == '.')
-            return 0;
-        p = *end ? end + 1 : end;
-    }
-    return 1;
-}
-
 static int set_arg1(lua_State *L)
 {
     lua_pushstring(L, static_cast<const char *>(lua_touserdata(L, 1)));
@@ -357,7 +521,7 @@ int load_script_file(ScriptEngine *engine, const char *request)
     char path[REQUEST_BUFFER + 16];
     snprintf(path, sizeof path, "data/script/%s", name);
     running_scripts++;
-    int failed = luaL_loadfile(L, path) != 0 || lua_pcall(L, 0, 0, 0) != 0;
+    int failed = load_script_chunk(L, path) != 0 || lua_pcall(L, 0, 0, 0) != 0;
     running_scripts--;
     if (!failed) {
         engine->error_flag = 0;

@@ -22,6 +22,7 @@
 #include "core/replay_buffer.h"
 #include "core/replay_file.h"
 #include "core/rules.h"
+#include "core/safe_file.h"
 #include "core/world.h"
 #include "net/connection.h"
 #include "net/login.h"
@@ -534,6 +535,9 @@ void init_session()
     match_state.end_deadline = 0;
     match_state.frames_recorded = 0;
     match_state.replay_frame = 0;
+    // What writers killed before their commit left behind (settings,
+    // replays, customs, screenshots, the data tree's own files).
+    remove_stale_temps(".", 2);
     // Offline defaults, the stored options and rules, and a mod named on
     // the command line as the mod of the next offline game.
     load_settings();

@@ -1048,7 +1048,7 @@ int run_console_script(const char *path)
     }
     char full[CONSOLE_ARG_BYTES + 256];
     game_path(path, full, sizeof full);
-    FILE *f = fopen(full, "rb");
+    FILE *f = open_read_file(full, 1 << 20);
     if (!f) {
         snprintf(msg, sizeof msg, "Unable to open %s", path);
         say(msg);
@@ -1060,17 +1060,12 @@ int run_console_script(const char *path)
     script_depth++;
     char buffer[2048];
     int line_number = 0;
-    while (fgets(buffer, sizeof buffer, f)) {
+    int got;
+    while ((got = read_whole_line(f, buffer, sizeof buffer)) != 0) {
         line_number++;
         // A line that does not fit is refused whole: neither its start nor
         // its rest runs as a command.
-        size_t got = strlen(buffer);
-        int too_long = got > 0 && buffer[got - 1] != '\n' && !feof(f);
-        if (too_long) {
-            int c;
-            while ((c = fgetc(f)) != EOF && c != '\n') {
-            }
-        }
+        int too_long = got < 0;
         char *line = trim_blanks(buffer);
         if (too_long || strlen(line) >= CONSOLE_DISPATCH_UNITS) {
             snprintf(msg, sizeof msg, "Line %i of %.200s is too long (over %i characters): skipped",

@@ -278,14 +278,21 @@ int load_customs(const char *path, PlayerCustoms *record)
 {
     if (!path || !record)
         return 1;
-    FILE *f = fopen(path, "rb");
+    FILE *f = open_read_file(path, 1 << 20);
     if (!f)
         return 1;
     memset(record, 0, sizeof *record);
     char line[CUSTOMS_LINE_BYTES];
     int failed = 0;
-    while (fgets(line, sizeof line, f)) {
+    int got;
+    while ((got = read_whole_line(f, line, sizeof line)) != 0) {
         chomp_line(line);
+        if (got < 0) {
+            // Each piece of an over-long line would read as a line of its own.
+            fprintf(stderr, "Refused %s: line too long: %.40s\n", path, line);
+            failed++;
+            continue;
+        }
         if (line[0] == '\0')
             continue;
         if (parse_custom(line, record) != 0) {
@@ -373,13 +380,20 @@ int parse_equipment(const char *line)
 int load_equipment(const char *path)
 {
     memset(&equipment, 0, sizeof equipment);
-    FILE *f = path ? fopen(path, "rb") : nullptr;
+    FILE *f = path ? open_read_file(path, 1 << 20) : nullptr;
     if (!f)
         return 1;
     char line[CUSTOMS_LINE_BYTES];
     int failed = 0;
-    while (fgets(line, sizeof line, f)) {
+    int got;
+    while ((got = read_whole_line(f, line, sizeof line)) != 0) {
         chomp_line(line);
+        if (got < 0) {
+            // Each piece of an over-long line would read as a line of its own.
+            fprintf(stderr, "Refused %s: line too long: %.40s\n", path, line);
+            failed++;
+            continue;
+        }
         if (line[0] == '\0')
             continue;
         if (parse_equipment(line) != 0) {

@@ -301,6 +301,10 @@ void bind_online()
     fill_empty(core_outward.connect_to_server, connect_to_server);
     fill_empty(core_outward.forward_to_server, forward_to_server);
     fill_empty(core_outward.server_address_text, server_address_text);
+    if (!core_outward.listed_server_host)
+        core_outward.listed_server_host = [](const char *host) {
+            return servers_txt_lists_host("servers.txt", host);
+        };
     fill_empty(core_outward.close_connection, net_disconnect);
     fill_empty(game_links.poll_game_server, poll_game_server);
     fill_empty(game_links.poll_connecting, poll_connect);

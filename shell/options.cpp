@@ -213,7 +213,16 @@ int parse_command_line(int argc, char **argv)
                 o->value++;
                 mark_option_requested(row);
             } else if (i + 1 < argc && argv[i + 1]) {
-                o->value = (int32_t)strtol(argv[i + 1], nullptr, 10);
+                long value = strtol(argv[i + 1], nullptr, 10);
+                const OptionRange *range = option_range(row);
+                if (range && (value < range->min || value > range->max)) {
+                    // A window the X server cannot make ends the program
+                    // without a word: the option is refused here.
+                    fprintf(stderr, "Refused option -%s %s: out of range (%i to %i)\n", o->name,
+                            argv[i + 1], range->min, range->max);
+                    continue;
+                }
+                o->value = (int32_t)value;
                 mark_option_requested(row);
             }
             // The value word is looked at again as an argument of its own.

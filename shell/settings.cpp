@@ -155,7 +155,7 @@ static int next_setting(FILE *f, char *key, char **value)
 
 int SetupKeyStore::read()
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = open_read_file(path, 1 << 20);
     if (!f) {
         fprintf(stderr, "unable to open %s\n", path);
         return 1;
@@ -173,7 +173,7 @@ int read_stored_setting(const char *file_path, const char *key, char *out, int s
     if (!out || size < 1)
         return 1;
     out[0] = '\0';
-    FILE *f = file_path && key ? fopen(file_path, "rb") : nullptr;
+    FILE *f = file_path && key ? open_read_file(file_path, 1 << 20) : nullptr;
     if (!f)
         return 1;
     char found[SETTINGS_LINE_BYTES];
