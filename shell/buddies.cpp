@@ -163,7 +163,7 @@ int name_set_enter(NameSet *set, BuddyName *const *names, int index)
 
 int load_buddies(const char *path)
 {
-    FILE *f = open_read_file(path, 1 << 20);
+    FILE *f = open_read_file(path);
     if (!f)
         return 1;
     // The names are read first, then added in one pass under the lock.

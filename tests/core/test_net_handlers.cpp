@@ -47,6 +47,11 @@ int on_address(char *out, int size)
     snprintf(out, size, "%s:%i", "home.example", 20184);
     return 0;
 }
+// servers.txt of the tests: one listed host.
+int on_listed_host(const char *host)
+{
+    return strcmp(host, "far.example") == 0;
+}
 void on_spectators(const char (*names)[32], int count)
 {
     spectators.clear();
@@ -110,12 +115,14 @@ protected:
         console_lines.clear();
         spectators.clear();
         connect_result = 0;
+        match_result = MatchResult();
         core_outward = CoreOutward();
         core_outward.echo = on_echo;
         core_outward.close_connection = on_close;
         core_outward.run_console_command = on_console;
         core_outward.connect_to_server = on_connect;
         core_outward.server_address_text = on_address;
+        core_outward.listed_server_host = on_listed_host;
         core_outward.set_spectator_names = on_spectators;
         core_outward.parse_customs_line = on_customs;
         core_outward.set_ghost_equipment = on_ghost;
@@ -475,8 +482,25 @@ TEST_F(NetHandlersTest, ConnectionControl)
     EXPECT_EQ(echoes[0].kind, MSG_SERVER);
     EXPECT_TRUE(calls.empty());
 
+    // A redirect goes to the server's own host or one servers.txt lists;
+    // any other host would get the login, and is refused with a message.
+    net("CONNECT 0; home.example:20185\n");
+    EXPECT_EQ(calls, std::vector<std::string>{"connect home.example:20185"});
+    calls.clear();
+    net("CONNECT 0; far.example:20185\n");
+    EXPECT_EQ(calls, std::vector<std::string>{"connect far.example:20185"});
+    calls.clear();
+    echoes.clear();
+    testing::internal::CaptureStderr();
     net("CONNECT 0; other.example:20185\n");
-    EXPECT_EQ(calls, std::vector<std::string>{"connect other.example:20185"});
+    net("FORWARD 0; 10.1.2.3:20184\n");
+    net("CONNECT 0; home.example.evil:20184\n");
+    std::string refusals = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(calls.empty());
+    ASSERT_EQ(echoes.size(), 3u);
+    EXPECT_EQ(echoes[0].text,
+              "Refused CONNECT to other.example:20185: not this server's host nor one in servers.txt");
+    EXPECT_NE(refusals.find("Refused FORWARD to 10.1.2.3:20184"), std::string::npos);
 
     calls.clear();
     echoes.clear();

@@ -89,14 +89,18 @@ TEST_F(Options, CommandLine)
         {"values", {"-width", "1024", "-height", "768"}, 0,
          {{OPT_WIDTH, 1024}, {OPT_HEIGHT, 768}}, 0, "", 0, ""},
         {"any first character", {"+hud", "0"}, 0, {{OPT_HUD, 0}}, 0, "", 0, ""},
-        {"not a number", {"-width", "wide"}, 0, {{OPT_WIDTH, 0}}, 0, "", 0, ""},
+        // A window size out of range (a word that is no number reads as 0)
+        // is refused and the size kept.
+        {"not a number", {"-width", "wide"}, 0, {{OPT_WIDTH, 800}}, 0, "", 0, ""},
+        {"window too large", {"-width", "100000", "-height", "100000"}, 0,
+         {{OPT_WIDTH, 800}, {OPT_HEIGHT, 600}}, 0, "", 0, ""},
         {"missing value", {"-width"}, 0, {{OPT_WIDTH, 800}}, 0, "", 0, ""},
         {"flag twice", {"-noreload", "-noreload"}, 0, {{OPT_NORELOAD, 2}}, 0, "", 0, ""},
         {"last value wins", {"-sound", "0", "-sound", "3"}, 0, {{OPT_SOUND, 3}}, 0, "", 0, ""},
         {"unknown words", {"-nothere", "5", "width", "-Width", "9"}, 0,
          {{OPT_WIDTH, 800}}, 0, "", 0, ""},
         {"empty and short words", {"", "-", "x", "-width", ""}, 0,
-         {{OPT_WIDTH, 0}}, 0, "", 0, ""},
+         {{OPT_WIDTH, 800}}, 0, "", 0, ""},
         {"platform switches", {"-notex", "-full", "-noshadow", "-pause"}, 0,
          {{OPT_FULLSCREEN, 0}}, 0, "", 0, ""},
         {"replay", {"x.rpl"}, 0, {}, 1, "x.rpl", 0, ""},
@@ -108,7 +112,7 @@ TEST_F(Options, CommandLine)
         {"help", {"-h"}, 1, {}, 0, "", 0, ""},
         {"help after values", {"-width", "640", "-help", "-height", "10"}, 1,
          {{OPT_WIDTH, 640}, {OPT_HEIGHT, 600}}, 0, "", 0, ""},
-        {"help word as a value", {"-width", "-h"}, 1, {{OPT_WIDTH, 0}}, 0, "", 0, ""},
+        {"help word as a value", {"-width", "-h"}, 1, {{OPT_WIDTH, 800}}, 0, "", 0, ""},
         {"-hh is not help", {"-hh"}, 0, {}, 0, "", 0, ""},
     };
     for (const Case &c : cases) {
