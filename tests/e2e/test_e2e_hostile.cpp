@@ -35,76 +35,77 @@ struct HostileCase {
                            // stands for a FIFO outside the runtime folder
     const char *before;    // Lua run just before the match starts ("" none)
     const char *refused;   // what a line of stderr must hold
+    const char *mod;       // a hostile mod the input names, into data/mod/ (null: none)
 };
 
 const HostileCase cases[] = {
     // Replays played behind the menu at start.
-    {"qat_zero", "qat_zero.rpl", "replay/qat_zero.rpl", PLAIN, "", "", "refused QAT"},
-    {"pos_nan", "pos_nan.rpl", "replay/pos_nan.rpl", PLAIN, "", "", "refused POS: nan"},
-    {"linvel_inf", "linvel_inf.rpl", "replay/linvel_inf.rpl", PLAIN, "", "", "refused LINVEL: inf"},
+    {"qat_zero", "qat_zero.rpl", "replay/qat_zero.rpl", PLAIN, "", "", "refused QAT", nullptr},
+    {"pos_nan", "pos_nan.rpl", "replay/pos_nan.rpl", PLAIN, "", "", "refused POS: nan", nullptr},
+    {"linvel_inf", "linvel_inf.rpl", "replay/linvel_inf.rpl", PLAIN, "", "", "refused LINVEL: inf", nullptr},
     {"angvel_huge", "angvel_huge.rpl", "replay/angvel_huge.rpl", PLAIN, "", "",
-     "refused ANGVEL: 1e30"},
-    {"engage_nan", "engage_nan.rpl", "replay/engage_nan.rpl", PLAIN, "", "", "refused ENGAGE: nan"},
+     "refused ANGVEL: 1e30", nullptr},
+    {"engage_nan", "engage_nan.rpl", "replay/engage_nan.rpl", PLAIN, "", "", "refused ENGAGE: nan", nullptr},
     {"engage_huge", "engage_huge.rpl", "replay/engage_huge.rpl", PLAIN, "", "",
-     "refused ENGAGE: 1e12"},
-    {"epos_nan", "epos_nan.rpl", "replay/epos_nan.rpl", PLAIN, "", "", "refused EPOS: nan"},
-    {"eqat_zero", "eqat_zero.rpl", "replay/eqat_zero.rpl", PLAIN, "", "", "refused EQAT"},
-    {"p_qat_zero", "p_qat_zero.rpl", "replay/p_qat_zero.rpl", PLAIN, "", "", "refused P_QAT"},
-    {"grab_far", "grab_far.rpl", "replay/grab_far.rpl", PLAIN, "", "", "refused GRAB: 0 0 11 0 1e6"},
+     "refused ENGAGE: 1e12", nullptr},
+    {"epos_nan", "epos_nan.rpl", "replay/epos_nan.rpl", PLAIN, "", "", "refused EPOS: nan", nullptr},
+    {"eqat_zero", "eqat_zero.rpl", "replay/eqat_zero.rpl", PLAIN, "", "", "refused EQAT", nullptr},
+    {"p_qat_zero", "p_qat_zero.rpl", "replay/p_qat_zero.rpl", PLAIN, "", "", "refused P_QAT", nullptr},
+    {"grab_far", "grab_far.rpl", "replay/grab_far.rpl", PLAIN, "", "", "refused GRAB: 0 0 11 0 1e6", nullptr},
     {"turn_limit_huge", "turn_limit_huge.rpl", "replay/turn_limit_huge.rpl", PLAIN, "", "",
-     "refused NEWGAME turn time limit"},
+     "refused NEWGAME turn time limit", nullptr},
     // Mods named on the command line: the match is played with them.
     {"axis_zero", "axis_zero.zmm", "data/mod/axis_zero.zmm", PLAIN, "axis_zero.zmm", "",
-     "refused axis: 0 0 0"},
+     "refused axis: 0 0 0", nullptr},
     {"gravity_nan", "gravity_nan.zmm", "data/mod/gravity_nan.zmm", PLAIN, "gravity_nan.zmm", "",
-     "refused gravity: nan"},
+     "refused gravity: nan", nullptr},
     {"body_pos_huge", "body_pos_huge.zmm", "data/mod/body_pos_huge.zmm", PLAIN,
-     "body_pos_huge.zmm", "", "refused pos: 1e30"},
+     "body_pos_huge.zmm", "", "refused pos: 1e30", nullptr},
     {"object_pos_nan", "object_pos_nan.zmm", "data/mod/object_pos_nan.zmm", PLAIN,
-     "object_pos_nan.zmm", "", "refused pos: nan"},
+     "object_pos_nan.zmm", "", "refused pos: nan", nullptr},
     {"mod_engage_inf", "mod_engage_inf.zmm", "data/mod/mod_engage_inf.zmm", PLAIN,
-     "mod_engage_inf.zmm", "", "refused engageplayerpos: inf"},
+     "mod_engage_inf.zmm", "", "refused engageplayerpos: inf", nullptr},
     {"mass_tiny", "mass_tiny.zmm", "data/mod/mass_tiny.zmm", PLAIN, "mass_tiny.zmm", "",
-     "mass_tiny.zmm:5: refused mass: 1e-320"},
+     "mass_tiny.zmm:5: refused mass: 1e-320", nullptr},
     {"object_sides_tiny", "object_sides_tiny.zmm", "data/mod/object_sides_tiny.zmm", PLAIN,
-     "object_sides_tiny.zmm", "", "object_sides_tiny.zmm:4: refused sides: 1e-300"},
+     "object_sides_tiny.zmm", "", "object_sides_tiny.zmm:4: refused sides: 1e-300", nullptr},
     {"sphere_tiny", "sphere_tiny.zmm", "data/mod/sphere_tiny.zmm", PLAIN, "sphere_tiny.zmm", "",
-     "sphere_tiny.zmm:4: refused sides: 1e-160"},
+     "sphere_tiny.zmm:4: refused sides: 1e-160", nullptr},
     {"head_sides_tiny", "head_sides_tiny.zmm", "data/mod/head_sides_tiny.zmm", PLAIN,
-     "head_sides_tiny.zmm", "", "head_sides_tiny.zmm:2: refused sides: 1e-20"},
+     "head_sides_tiny.zmm", "", "head_sides_tiny.zmm:2: refused sides: 1e-20", nullptr},
     {"chest_sides_tiny", "chest_sides_tiny.zmm", "data/mod/chest_sides_tiny.zmm", PLAIN,
-     "chest_sides_tiny.zmm", "", "chest_sides_tiny.zmm:2: refused sides: 1e-20"},
+     "chest_sides_tiny.zmm", "", "chest_sides_tiny.zmm:2: refused sides: 1e-20", nullptr},
     // Settings, and the console through a script.
     {"settings_engage", "settings_engage.cfg", "default.cfg", PLAIN, "", "",
-     "refused engageplayerpos: 1e12"},
+     "refused engageplayerpos: 1e12", nullptr},
     {"console", nullptr, nullptr, NO_FILE, "",
      "run_cmd('set engageheight 2000000000')\nrun_cmd('set engageplayerpos nan,0,0,1,0,0')\n",
-     "refused engageheight: 2000000000"},
+     "refused engageheight: 2000000000", nullptr},
     {"tiny_sides_from_script", nullptr, nullptr, NO_FILE, "",
      "local ok, err = pcall(set_body_sides, 0, 0, 1e-20, 1e-20, 1e-20)\n"
      "e2e_log('set_body_sides ' .. tostring(ok) .. ' ' .. tostring(err))\n",
-     "refused set_body_sides: 1e-20 1e-20 1e-20"},
+     "refused set_body_sides: 1e-20 1e-20 1e-20", nullptr},
     // Endless or special files where a file is expected.
     {"replay_fifo", nullptr, "replay/a.rpl", FIFO, "", "",
-     "replay/a.rpl: not a regular file"},
+     "replay/a.rpl: not a regular file", nullptr},
     {"replay_zero_link", nullptr, "replay/a.rpl", ZERO_LINK, "", "",
-     "replay/a.rpl: not a regular file"},
+     "replay/a.rpl: not a regular file", nullptr},
     {"settings_zero_link", nullptr, "default.cfg", ZERO_LINK, "", "",
-     "default.cfg: not a regular file"},
-    {"profile_fifo", nullptr, "profile.zms", FIFO, "", "", "profile.zms: not a regular file"},
-    {"command_line_replay_fifo", nullptr, nullptr, NO_FILE, "@fifo", "", ": not a regular file"},
+     "default.cfg: not a regular file", nullptr},
+    {"profile_fifo", nullptr, "profile.zms", FIFO, "", "", "profile.zms: not a regular file", nullptr},
+    {"command_line_replay_fifo", nullptr, nullptr, NO_FILE, "@fifo", "", ": not a regular file", nullptr},
     // A replay whose match asks for a mod with a tiny body.
     {"replay_tiny_mod", "replay_tiny_mod.rpl", "replay/replay_tiny_mod.rpl", PLAIN, "", "",
-     "head_sides_tiny.zmm:2: refused sides: 1e-20"},
+     "head_sides_tiny.zmm:2: refused sides: 1e-20", "head_sides_tiny.zmm"},
     // A window the X server cannot make.
     {"window_huge", nullptr, nullptr, NO_FILE, "-width 100000 -height 100000", "",
-     "Refused option -width 100000"},
+     "Refused option -width 100000", nullptr},
     // What a killed writer left: removed at start.
     {"stale_temp", nullptr, "default.cfg.999999999-0.tmp", PLAIN, "", "",
-     "Removed stale temporary file ./default.cfg.999999999-0.tmp"},
+     "Removed stale temporary file ./default.cfg.999999999-0.tmp", nullptr},
     // An item file line far longer than a line.
     {"item_long_line", nullptr, "custom/kasu/item.dat", PLAIN, "", "",
-     "Refused custom/kasu/item.dat: line too long"},
+     "Refused custom/kasu/item.dat: line too long", nullptr},
 };
 
 // Starts a match a few drawn frames after start-up (whatever played first),
@@ -218,6 +219,8 @@ TEST_P(HostileInput, IsRefusedAndAMatchPlaysTwoTurns)
         }
         setup.files.push_back({c.place, bytes});
     }
+    if (c.mod)
+        setup.files.push_back({std::string("data/mod/") + c.mod, hostile_file(c.mod)});
     const std::string outside_fifo = test_tmp_path((name + "_outside.rpl").c_str());
     for (const std::string &word : split_words(c.args)) {
         if (word == "@fifo") {
@@ -257,8 +260,9 @@ TEST_P(HostileInput, IsRefusedAndAMatchPlaysTwoTurns)
     EXPECT_EQ(count_lines_with(run.log, "turn 1 "), 1) << run.describe();
     EXPECT_EQ(count_lines_with(run.log, "turn 2 "), 1) << run.describe();
     EXPECT_TRUE(run.exists("turns")) << run.describe();
-    if (c.special == PLAIN && !c.file && std::string(c.place).find(".tmp") != std::string::npos)
+    if (c.special == PLAIN && !c.file && std::string(c.place).find(".tmp") != std::string::npos) {
         EXPECT_FALSE(run.exists(c.place)) << run.describe();
+    }
     unlink(outside_fifo.c_str());
 }
 
