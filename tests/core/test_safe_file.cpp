@@ -231,3 +231,71 @@ TEST(SafeFile, OrphansOfKilledWritersAreRemovedAtTheNextCommit)
 }
 
 }  // namespace
+
+// Readers open only regular files: a FIFO, a device behind a link and a
+// folder are refused at once with a line naming them, a missing file
+// silently, a file above the size given too.
+TEST(SafeFile, ReadersOpenOnlyRegularFilesOfBoundedSize)
+{
+    const std::string dir = test_tmp_path("read_open");
+    mkdir(dir.c_str(), 0700);
+    const std::string fifo = dir + "/a.rpl", zero = dir + "/zero.cfg", plain = dir + "/ok.txt";
+    unlink(fifo.c_str());
+    unlink(zero.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    ASSERT_TRUE(write_whole_file(plain, "0123456789"));
+    struct Case {
+        std::string path;
+        long max_bytes;
+        bool opens;
+        const char *said;   // in the refusal line ("" none)
+    };
+    const Case cases[] = {
+        {fifo, READ_FILE_MAX_BYTES, false, "not a regular file"},
+        {zero, READ_FILE_MAX_BYTES, false, "not a regular file"},
+        {dir, READ_FILE_MAX_BYTES, false, "not a regular file"},
+        {dir + "/missing", READ_FILE_MAX_BYTES, false, ""},
+        {plain, 9, false, "file too large"},
+        {plain, 10, true, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        testing::internal::CaptureStderr();
+        FILE *f = open_read_file(c.path.c_str(), c.max_bytes);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(f != nullptr, c.opens);
+        if (f)
+            fclose(f);
+        if (c.said[0])
+            EXPECT_EQ(err, "Refused " + c.path + ": " + c.said + "\n");
+        else
+            EXPECT_EQ(err, "");
+    }
+    EXPECT_TRUE(file_exists(fifo.c_str()));   // looked at, never opened
+}
+
+// Start-up removes what killed writers left, in the folder and below it,
+// and nothing else.
+TEST(SafeFile, StaleTemporaryFilesAreRemovedAtStart)
+{
+    const std::string dir = test_tmp_path("stale_temps");
+    mkdir(dir.c_str(), 0700);
+    mkdir((dir + "/custom").c_str(), 0700);
+    mkdir((dir + "/custom/kasu").c_str(), 0700);
+    const std::string dead = dir + "/default.cfg.999999999-3.tmp";
+    const std::string deep = dir + "/custom/kasu/item.dat.999999999-0.tmp";
+    const std::string mine = dir + "/default.cfg." + std::to_string(getpid()) + "-0.tmp";
+    const std::string other = dir + "/notes.tmp";
+    for (const std::string &p : {dead, deep, mine, other})
+        ASSERT_TRUE(write_whole_file(p, "x"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(remove_stale_temps(dir.c_str(), 2), 2);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Removed stale temporary file " + dead), std::string::npos) << err;
+    EXPECT_NE(access(dead.c_str(), F_OK), 0);
+    EXPECT_NE(access(deep.c_str(), F_OK), 0);
+    EXPECT_EQ(access(mine.c_str(), F_OK), 0);
+    EXPECT_EQ(access(other.c_str(), F_OK), 0);
+    unlink(mine.c_str());
+}
