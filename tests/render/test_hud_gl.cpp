@@ -13,6 +13,7 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "platform/camera.h"
+#include "render/fighter_draw.h"
 #include "render/gl_draw.h"
 
 namespace {
@@ -249,3 +250,68 @@ TEST(HudGl, TextColourSetsPickTheirPaletteRowsAndClearColour)
 }
 
 }   // namespace
+
+namespace {
+std::vector<int> palette_rows;
+}
+
+// The online turn dial wears the own fighter's timer colour while time is
+// well left, and the warning colour near the end.
+TEST(HudGl, TurnDialWearsTheOwnTimerColour)
+{
+    record_hooks();
+    hud_text = HudTextHooks();
+    palette_rows.clear();
+    core_outward.palette_colour = [](int index, float rgb[3]) {
+        palette_rows.push_back(index);
+        rgb[0] = rgb[1] = rgb[2] = 0.5f;
+        return 0;
+    };
+    hud_outward.is_connected = [] { return 1; };
+    GameRules rules;
+    two_fighters(&rules);
+    rules.turn_time_limit = 10;
+    game_type = 1;
+    match_state.turn_frame = 0;
+    frame_tick = 100000;
+    for (auto &l : fighter_looks)
+        l.timer_colour = 0;
+    const struct {
+        int own, timer0, timer1, left_ms, want;
+    } cases[] = {
+        {0, 0, 0, 5000, 5},    // no colour of its own: green
+        {0, 7, 9, 5000, 7},    // fighter 0's
+        {1, 7, 9, 5000, 9},    // the own fighter's, not fighter 0's
+        {-1, 7, 9, 5000, 7},   // a spectator sees fighter 0's
+        {1, 7, 9, 500, 3},     // the last tenth warns
+    };
+    for (const auto &c : cases) {
+        own_player_index = c.own;
+        fighter_looks[0].timer_colour = c.timer0;
+        fighter_looks[1].timer_colour = c.timer1;
+        turn_timeout = frame_tick + c.left_ms;
+        palette_rows.clear();
+        draw_turn_timer(&rules);
+        ASSERT_FALSE(palette_rows.empty());
+        EXPECT_EQ(palette_rows[0], c.want) << c.own << " " << c.left_ms;
+    }
+    own_player_index = -1;
+    turn_timeout = 0;
+    game_type = 0;
+    for (auto &l : fighter_looks)
+        l.timer_colour = 0;
+    hud_outward = HudOutward();
+    core_outward.palette_colour = nullptr;
+}
+
+// Every row of the debug panel stands right of the icon column at the left
+// edge (ghost and help icons, x 2..34).
+TEST(HudGl, DebugPanelClearsTheIconColumn)
+{
+    record_hooks();
+    draw_debug_overlay();
+    ASSERT_FALSE(calls.empty());
+    for (const Call &c : calls)
+        EXPECT_GE(c.x, 40) << c.text;
+    hud_text = HudTextHooks();
+}
