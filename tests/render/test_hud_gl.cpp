@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "core/ground_impacts.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "platform/camera.h"
 #include "render/fighter_draw.h"
 #include "render/gl_draw.h"
+#include "render/scene.h"
 
 namespace {
 
@@ -40,6 +42,7 @@ void record_hooks()
     };
     hud_outward = HudOutward();
     core_outward.palette_colour = nullptr;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
 void two_fighters(GameRules *rules)
@@ -302,6 +305,7 @@ TEST(HudGl, TurnDialWearsTheOwnTimerColour)
         l.timer_colour = 0;
     hud_outward = HudOutward();
     core_outward.palette_colour = nullptr;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
 // Every row of the debug panel stands right of the icon column at the left
@@ -314,4 +318,42 @@ TEST(HudGl, DebugPanelClearsTheIconColumn)
     for (const Call &c : calls)
         EXPECT_GE(c.x, 40) << c.text;
     hud_text = HudTextHooks();
+}
+
+// A ground impact mark wears the colour a script gave the fighter's
+// impacts, over the mark's own and the fighter's.
+TEST(HudGl, GroundImpactWearsTheScriptsColour)
+{
+    record_hooks();
+    core_outward.palette_colour = [](int index, float rgb[3]) {
+        palette_rows.push_back(index);
+        rgb[0] = rgb[1] = rgb[2] = 0.5f;
+        return 0;
+    };
+    GameRules rules;
+    two_fighters(&rules);
+    current_rules = rules;
+    players[0].colour = 3;
+    // The rings are recorded, not drawn.
+    draw_recorder = [](const DrawRecord *) {};
+    const struct {
+        int script, mark, want;
+    } cases[] = {{0, 0, 3}, {0, 8, 8}, {4, 8, 4}};
+    for (const auto &c : cases) {
+        reset_ground_impacts();
+        ground_impacts[0].frame = match_state.match_frame;
+        ground_impacts[0].countdown = GROUND_IMPACT_FRESH - 1;
+        ground_impacts[0].colour = c.mark;
+        fighter_looks[0].impact_colour = c.script;
+        palette_rows.clear();
+        draw_dq_impacts();
+        ASSERT_EQ(palette_rows.size(), 1u) << c.want;
+        EXPECT_EQ(palette_rows[0], c.want);
+    }
+    draw_recorder = nullptr;
+    fighter_looks[0].impact_colour = 0;
+    reset_ground_impacts();
+    current_rules = GameRules();
+    core_outward.palette_colour = nullptr;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
