@@ -70,6 +70,17 @@ std::vector<double> pose(int r)
     return v;
 }
 
+// Fighter 0's right hand takes hold of fighter 1's chest.
+void grip_opponents_chest()
+{
+    set_grip(0, 11, GRIP_GRIP);
+    dContactGeom contact = {};
+    const dReal *c = dBodyGetPosition(players[1].body[2]);
+    for (int k = 0; k < 3; k++)
+        contact.pos[k] = c[k];
+    make_grip(0, 1, 11, 2, &contact);
+}
+
 int enabled(int r) { return dBodyIsEnabled(players[r].body[0]) && dGeomIsEnabled(players[r].geom[0]); }
 
 TEST_F(GhostTest, PreviewMovesOnlyTheGhostAndStopRestoresTheMatch)
@@ -111,12 +122,7 @@ TEST_F(GhostTest, PreviewMovesOnlyTheGhostAndStopRestoresTheMatch)
 TEST_F(GhostTest, AllGhostsCopyGripsBetweenThemselves)
 {
     stop_ghost();
-    set_grip(0, 11, GRIP_GRIP);
-    dContactGeom contact = {};
-    const dReal *c = dBodyGetPosition(players[1].body[2]);
-    for (int k = 0; k < 3; k++)
-        contact.pos[k] = c[k];
-    make_grip(0, 1, 11, 2, &contact);
+    grip_opponents_chest();
     ASSERT_NE(players[0].grip_joint[11], nullptr);
 
     start_ghost_all();
@@ -263,12 +269,7 @@ TEST_F(GhostTest, GhostRunsTheCommandsJustGiven)
 TEST_F(GhostTest, GripLetGoDuringThePreviewIsOpenOnTheGhost)
 {
     stop_ghost();
-    set_grip(0, 11, GRIP_GRIP);
-    dContactGeom contact = {};
-    const dReal *c = dBodyGetPosition(players[1].body[2]);
-    for (int k = 0; k < 3; k++)
-        contact.pos[k] = c[k];
-    make_grip(0, 1, 11, 2, &contact);
+    grip_opponents_chest();
     apply_joint_states();
     ASSERT_NE(players[0].grip_joint[11], nullptr);
     ASSERT_EQ(players[0].grip_r, GRIP_GRIP);

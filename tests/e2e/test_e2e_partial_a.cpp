@@ -98,6 +98,14 @@ int differing_pixels(const GameRun &run, const std::string &a, const std::string
     return n;
 }
 
+// Runs a case with a deadline sized for the sanitizer build on a busy
+// machine (a safety net, not the expected time).
+GameRun run_case(const char *name, GameSetup setup)
+{
+    setup.timeout_ms = 90000;
+    return run_game(name, setup);
+}
+
 }  // namespace
 
 // A replay of a three-fighter game, opened and taken over: the third
@@ -131,8 +139,7 @@ add_hook('draw2d', 'e2e', function()
   end
 end)
 )lua";
-    setup.timeout_ms = 90000;
-    GameRun run = run_game("partial_three_names", setup);
+    GameRun run = run_case("partial_three_names", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(tagged(run.log, "replay "), std::vector<std::string>{"3 kasu uke player3"})
         << run.describe();
@@ -151,8 +158,7 @@ TEST(E2ePartialA, SelectPlayerRunsTheFightersGhost)
     e2e_log('after ' .. get_ghost() .. ' ' .. get_world_state().selected_player)
     e2e_quit()
 )lua");
-    setup.timeout_ms = 90000;
-    GameRun run = run_game("partial_select_player", setup);
+    GameRun run = run_case("partial_select_player", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(tagged(run.log, "before "), std::vector<std::string>{"0"}) << run.describe();
     EXPECT_EQ(tagged(run.log, "after "), std::vector<std::string>{"1 1"}) << run.describe();
@@ -178,8 +184,7 @@ TEST(E2ePartialA, SetFovFromDraw2dTakesEffect)
     e2e_quit()
   end
 )lua");
-    setup.timeout_ms = 90000;
-    GameRun run = run_game("partial_set_fov", setup);
+    GameRun run = run_case("partial_set_fov", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     double rgb[3];
     ASSERT_TRUE(region_colour(run, "screenshots/quad.ppm", 320, 215, 80, 50, rgb))
@@ -218,8 +223,7 @@ TEST(E2ePartialA, DrawChatInputDrawsTheSayBoxAtItsPosition)
     e2e_quit()
   end
 )lua");
-    setup.timeout_ms = 90000;
-    GameRun run = run_game("partial_chat_input", setup);
+    GameRun run = run_case("partial_chat_input", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     auto changed = [&](const std::string &a, const std::string &b, int x, int y) {
         return differing_pixels(run, "screenshots/" + a, "screenshots/" + b, x, y, 120, 30);
@@ -252,8 +256,7 @@ TEST(E2ePartialA, ScriptColoursShowOnTheFighters)
     e2e_quit()
   end
 )lua");
-    setup.timeout_ms = 90000;
-    GameRun run = run_game("partial_script_colours", setup);
+    GameRun run = run_case("partial_script_colours", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     std::vector<double> thigh = numbers(run.log, "thigh "), joint = numbers(run.log, "joint ");
     ASSERT_EQ(thigh.size(), 2u) << run.describe();
@@ -292,8 +295,7 @@ end)
     screenshot('sphere.ppm', 1)
     e2e_quit()
 )lua");
-        setup.timeout_ms = 90000;
-        GameRun run = run_game(shaders ? "partial_draw3d_shaders" : "partial_draw3d_plain", setup);
+        GameRun run = run_case(shaders ? "partial_draw3d_shaders" : "partial_draw3d_plain", setup);
         ASSERT_FALSE(run.timed_out) << run.describe();
         if (shaders && tagged(run.log, "shaders ") != std::vector<std::string>{"1"}) {
             // No shader support on this display: nothing to compare.
@@ -330,8 +332,7 @@ TEST(E2ePartialA, ShadersOffAfterAWorldShaderClearToWhite)
     e2e_quit()
   end
 )lua");
-    setup.timeout_ms = 90000;
-    GameRun run = run_game("partial_shaders_off_clear", setup);
+    GameRun run = run_case("partial_shaders_off_clear", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     if (tagged(run.log, "shaders ") != std::vector<std::string>{"1"})
         GTEST_SKIP() << "no shader support on this display";
