@@ -357,3 +357,31 @@ TEST(HudGl, GroundImpactWearsTheScriptsColour)
     core_outward.palette_colour = nullptr;
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
+
+// A script's one-colour gradient tints the body parts it covers, wherever
+// they are drawn without a texture; an indicated joint's highlight is kept.
+TEST(HudGl, ScriptTintMultipliesTheBodysColour)
+{
+    core_outward.palette_colour = [](int, float rgb[3]) {
+        rgb[0] = rgb[1] = rgb[2] = 0.8f;
+        return 0;
+    };
+    FighterLook saved = fighter_looks[0];
+    match_state = MatchState();
+    match_state.num_players = 2;
+    float rgb[3];
+    get_body_draw_color(&match_state, &players[0], 15, rgb);
+    EXPECT_FLOAT_EQ(rgb[1], 0.8f);
+    fighter_looks[0].body_tinted[15] = 1;
+    fighter_looks[0].body_tint[15][0] = 0.0f;
+    fighter_looks[0].body_tint[15][1] = 1.0f;
+    fighter_looks[0].body_tint[15][2] = 0.5f;
+    get_body_draw_color(&match_state, &players[0], 15, rgb);
+    EXPECT_FLOAT_EQ(rgb[0], 0.0f);
+    EXPECT_FLOAT_EQ(rgb[1], 0.8f);
+    EXPECT_FLOAT_EQ(rgb[2], 0.4f);
+    get_body_draw_color(&match_state, &players[0], 14, rgb);   // an untinted part
+    EXPECT_FLOAT_EQ(rgb[0], 0.8f);
+    fighter_looks[0] = saved;
+    core_outward.palette_colour = nullptr;
+}
