@@ -292,12 +292,12 @@ TEST_F(GhostTest, GripLetGoDuringThePreviewIsOpenOnTheGhost)
 // hinge reads the fighter's angle, wherever the fighter stands.
 TEST_F(GhostTest, HealedGhostJointReadsTheFightersAngle)
 {
-    stop_ghost();
-    break_joint(0, 6, JOINT_DISMEMBERED);
-    start_ghost(0);
+    // The preview breaks the ghost's joint; the fighter stays whole.
+    ASSERT_EQ(match_state.ghost_mode, GHOST_ONE);
+    break_joint(2, 6, JOINT_DISMEMBERED);
     ASSERT_EQ(players[2].joints[6].broken, JOINT_DISMEMBERED);
+    ASSERT_EQ(players[0].joints[6].broken, JOINT_INTACT);
     stop_ghost();
-    new_game_reset(0);
     // The fighter bends the joint: its outer body turns about the hinge axis.
     dJointID h = players[0].hinge[6];
     dBodyID outer = dJointGetBody(h, 1);
