@@ -660,6 +660,16 @@ void draw_dojo(const GameRules *rules)
     }
 }
 
+// The state the layers after the scene's parts expect.
+static void leave_scene_state()
+{
+    glDisable(GL_CLIP_PLANE0);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glDepthRange(0, 1);
+    glShadeModel(GL_FLAT);
+}
+
 void begin_scene(MatchState *match, const GameRules *rules)
 {
     if (!match)
@@ -674,17 +684,13 @@ void begin_scene(MatchState *match, const GameRules *rules)
         draw_fighters_sorted(match);
     else
         draw_fighters(match);
+    leave_scene_state();
 }
 
 void end_scene()
 {
     draw_scene_objects();
-    // Leave the state the next layers expect.
-    glDisable(GL_CLIP_PLANE0);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    glDepthRange(0, 1);
-    glShadeModel(GL_FLAT);
+    leave_scene_state();
 }
 
 void draw_scene(MatchState *match, const GameRules *rules)
