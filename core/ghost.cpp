@@ -112,15 +112,27 @@ void copy_fighter_to_ghost(int fighter, int ghost)
     g->broken_count = f->broken_count;
     memcpy(g->part_hit, f->part_hit, sizeof g->part_hit);
 
+    // A ghost broken in an earlier run is whole again first. Its hinges are
+    // re-attached in the pose the fighter was built in, as when a game
+    // starts, so that their angles and stops mean what the fighter's do;
+    // only then does it take the fighter's present state.
+    int healing = 0;
+    for (int j = 0; j < NUM_JOINTS; j++)
+        healing |= g->joints[j].broken != JOINT_INTACT && g->joints[j].broken != f->joints[j].broken;
+    if (healing) {
+        int slot = f->stance_slot >= 0 && f->stance_slot < stance_count ? f->stance_slot : 0;
+        load_stance(slot, ghost, nullptr);
+        for (int j = 0; j < NUM_JOINTS; j++)
+            if (g->joints[j].broken != JOINT_INTACT && g->joints[j].broken != f->joints[j].broken)
+                restore_joint(ghost, j);
+    }
+
     for (int b = 0; b < NUM_BODIES; b++)
         copy_body_state(f->body[b], g->body[b]);
 
     for (int j = 0; j < NUM_JOINTS; j++) {
         const JointRuntime *fj = &f->joints[j];
         JointRuntime *gj = &g->joints[j];
-        // A ghost broken in an earlier run is whole again first.
-        if (gj->broken != JOINT_INTACT && gj->broken != fj->broken)
-            restore_joint(ghost, j);
         gj->cut_pending = fj->cut_pending;
         if (fj->broken == JOINT_DISMEMBERED && gj->broken != JOINT_DISMEMBERED) {
             sever_joint_geoms(ghost, j);
@@ -190,7 +202,10 @@ static void copy_grips(int fighter)
     static const int hands[2] = {11, 12};
     for (int hand : hands) {
         dJointID src = f->grip_joint[hand];
-        if (!src)
+        // A hand told to let go opens when the turn starts: its ghost, which
+        // shows that turn, holds nothing.
+        int request = hand == LEFT_HAND ? f->grip_req_l : f->grip_req_r;
+        if (!src || (request != GRIP_NONE && request != GRIP_GRIP))
             continue;
         int fixed = 0;
         dBodyID target = ghost_grip_target(fighter, hand, &fixed);

@@ -10,7 +10,6 @@
 #include "core/records.h"
 #include "core/world.h"
 
-enum { LEFT_HAND = 12, RIGHT_HAND = 11 };
 
 static int valid_joint(int j) { return j >= 0 && j < NUM_JOINTS; }
 static int is_hand(int b) { return b == LEFT_HAND || b == RIGHT_HAND; }

@@ -7,6 +7,9 @@
 
 #include <ode/ode.h>
 
+// The hands' body indexes.
+enum { LEFT_HAND = 12, RIGHT_HAND = 11 };
+
 // The frame's fixed point: every fighter's pending motor states and grip
 // requests become hinge parameters and hand sizes, and are cleared.
 void apply_joint_states();

@@ -202,11 +202,19 @@ static int world_fits_players()
 
 static void change_world(int type, int from_replay, GameRules *rules, int rules_changed)
 {
+    // Only the fighters' own names and colours carry over: with fewer
+    // players before, the records past them were ghosts ("GHOST1", ...),
+    // and the rebuild gives their places to new fighters with names of
+    // their own.
     char names[MAX_FIGHTERS][32];
     int32_t colours[MAX_FIGHTERS];
     for (int i = 0; i < MAX_FIGHTERS; i++) {
-        memcpy(names[i], players[i].name, sizeof names[i]);
-        colours[i] = players[i].colour;
+        int fighter = i < fighters_built && !players[i].is_ghost;
+        if (fighter)
+            memcpy(names[i], players[i].name, sizeof names[i]);
+        else
+            names[i][0] = '\0';
+        colours[i] = fighter ? players[i].colour : 0;
     }
     if (rules != &current_rules)
         memcpy(&current_rules, rules, sizeof current_rules);
@@ -240,7 +248,7 @@ static void change_world(int type, int from_replay, GameRules *rules, int rules_
         last_mod_name[0] = ' ';
 
     for (int i = 0; i < MAX_FIGHTERS; i++) {
-        if (names[i][0])
+        if (names[i][0] && !players[i].is_ghost)
             set_player_name2(i, names[i]);
         players[i].colour = colours[i] ? colours[i] : start_colours[i];
         players[i].colour_copy = players[i].colour;

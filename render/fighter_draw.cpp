@@ -317,6 +317,9 @@ void get_body_draw_color(MatchState *match, PlayerState *p, int b, float rgb[3])
     else
         c = l->body_colour[b];
     bruised_colour(p, c, l->body_bruise[b], rgb);
+    if (l->body_tinted[b])
+        for (int k = 0; k < 3; k++)
+            rgb[k] *= l->body_tint[b][k];
 }
 
 static void track_body(PlayerState *p, int b)
@@ -513,6 +516,10 @@ void draw_fighter_joints(MatchState *match, PlayerState *p, int index, int mode,
         } else {
             palette_rgb(l->force_colour[j] ? l->force_colour[j] : PAL_FORCE, force);
             palette_rgb(l->relax_colour[j] ? l->relax_colour[j] : PAL_RELAX, relax);
+        }
+        if (l->joint_indicated[j]) {
+            memcpy(force, l->joint_highlight[j], sizeof force);
+            memcpy(relax, l->joint_highlight[j], sizeof relax);
         }
         if (selected_player == record_of(p) && selected_joint == j) {
             blend(force, 0.3f, kWhite, force);
@@ -814,6 +821,10 @@ void draw_joint_markers(PlayerState *p)
 // in its own corner view, wobbling with the frame clock.
 void draw_avatar_view()
 {
+    // The heads are drawn at once in their own small views: the shader
+    // renderer's queue has been drawn for this frame already.
+    int shaders_were_active = shaders_active;
+    shaders_active = 0;
     int n = fighter_count(&match_state);
     for (int i = 0; i < n; i++) {
         PlayerState *p = &players[i];
@@ -850,4 +861,5 @@ void draw_avatar_view()
                          texture_loaded(tex) ? DRAW_TEXTURED : DRAW_PLAIN, tex, nullptr);
         pop_square_perspective();
     }
+    shaders_active = shaders_were_active;
 }

@@ -25,6 +25,17 @@ struct FighterLook {
     float joint_bruise[NUM_JOINTS];
     int32_t not_in_fight;
     int32_t avatar;
+    // What scripts set beyond the customisation colours: the ground impact
+    // colour (0: the fighter's own), the joint highlights (RGB 0..1; drawn
+    // while joint_indicated is set) and the body tints (RGB 0..1, the
+    // body's colour while body_tinted is set).
+    int32_t impact_colour;
+    float joint_highlight[NUM_JOINTS][3];
+    int32_t joint_indicated[NUM_JOINTS];
+    float body_tint[NUM_BODIES][3];
+    int32_t body_tinted[NUM_BODIES];
+    // The turn dial's colour (0: the dial's own).
+    int32_t timer_colour;
 };
 extern FighterLook fighter_looks[MAX_PLAYERS];
 // The main colours of fighters 0..3 when nothing else is set.

@@ -516,10 +516,22 @@ static double aspect()
     return view_height > 0 ? (double)view_width / view_height : 1.0;
 }
 
+// begin_2d calls not yet ended, and whether a view angle set meanwhile
+// waits for the scene's projection to come back.
+static int open_2d_count;
+static int fov_pending;
+
 void set_perspective_fov(float fov)
 {
     projection_settings.fov = fov;
     camera_state.fov = fov;
+    if (open_2d_count > 0) {
+        // Set while 2D is drawn (a script's draw2d hook): the 2D drawing
+        // keeps its matrix, the scene's projection takes the angle when the
+        // 2D drawing ends.
+        fov_pending = 1;
+        return;
+    }
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(fov, aspect(), 0.1, 1000.0);
@@ -561,14 +573,21 @@ void begin_2d()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
+    open_2d_count++;
 }
 
 void end_2d()
 {
+    if (open_2d_count > 0)
+        open_2d_count--;
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+    if (open_2d_count == 0 && fov_pending) {
+        fov_pending = 0;
+        set_perspective_fov(projection_settings.fov);
+    }
 }
 
 void reset_viewport()

@@ -632,6 +632,7 @@ int set_shaders_enabled(int on)
             *option = 0;
         if (render_outward.free_shader_renderer)
             render_outward.free_shader_renderer();
+        restore_clear_color();
         return 0;
     }
     if (shaders_active && render_option(option))
@@ -662,6 +663,7 @@ int set_shaders_enabled(int on)
             *option = 0;
         if (render_outward.free_shader_renderer)
             render_outward.free_shader_renderer();
+        restore_clear_color();
         echo_message("Shaders could not be started on this graphics driver; they stay off",
                      MSG_INGAME);
         return 1;

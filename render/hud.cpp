@@ -322,6 +322,22 @@ int turn_cue_bright(int32_t now)
     return (since / TURN_CUE_PHASE_MS) % 2 == 0;
 }
 
+// The dial's colour while time is left: the player's own timer colour,
+// else green.
+static int own_timer_colour()
+{
+    int c = fighter_looks[timer_dial_player()].timer_colour;
+    return c > 0 ? c : 5;   // the palette keeps its own rows in range
+}
+
+int timer_dial_player()
+{
+    int n = match_state.num_players;
+    if (n > MAX_FIGHTERS)
+        n = MAX_FIGHTERS;
+    return own_player_index >= 0 && own_player_index < n ? own_player_index : 0;
+}
+
 void draw_turn_timer(const GameRules *rules)
 {
     int menu = menu_state_now();
@@ -338,7 +354,7 @@ void draw_turn_timer(const GameRules *rules)
         if (turn_cue_bright(frame_tick))
             draw_palette_colour(TURN_CUE_COLOUR, 1.0f);
         else
-            draw_palette_colour(f < 0.1f ? 3 : 5, 1.0f - 0.9f * f);
+            draw_palette_colour(f < 0.1f ? 3 : own_timer_colour(), 1.0f - 0.9f * f);
         draw_partial_disk_2d((float)view_width / 2.0f, 42.0f, 0.0f, 40.0f, 32, 2, 180.0f,
                              -360.0f * f, 0);
     }
@@ -732,6 +748,11 @@ int debug_overlay_lines(char lines[][128], int max_lines)
     return n;
 }
 
+// The panel stands right of the control bar's icon column (the ghost and
+// help icons, 32 pixels wide at x 2, from the middle of the window down),
+// which its lower rows reach.
+enum { DEBUG_PANEL_X = 44 };
+
 void draw_debug_overlay()
 {
     if (!hud_text.draw_text)
@@ -744,7 +765,7 @@ void draw_debug_overlay()
         char *nl = strchr(lines[i], '\n');
         if (nl)
             *nl = '\0';
-        hud_text.draw_text(1, 8.0f, (float)(140 + 20 * i), lines[i]);
+        hud_text.draw_text(1, (float)DEBUG_PANEL_X, (float)(140 + 20 * i), lines[i]);
     }
 }
 
@@ -809,7 +830,9 @@ void draw_dq_impacts()
         float alpha = dq_impact_step(g, p, &current_rules, &radius);
         if (alpha < 0.0f || radius <= 0.0f)
             continue;
-        int colour = g->colour ? g->colour : players[p].colour;
+        int colour = fighter_looks[p].impact_colour ? fighter_looks[p].impact_colour
+                     : g->colour                     ? g->colour
+                                                     : players[p].colour;
         draw_palette_colour(colour, alpha);
         const double identity[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};
         draw_sphere_geom(g->position, nullptr, nullptr, identity, radius, DRAW_RING, nullptr,

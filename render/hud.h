@@ -104,6 +104,9 @@ int current_turn_entry(const MatchState *match, const GameRules *rules);
 // The frames left in the match centred at the top (font 0), the turn's
 // entry under them at turn_entry_y (50, or lower when font 0 is taller).
 void draw_turn_timer(const GameRules *rules);
+// The fighter whose timer colour the turn dial wears: the own fighter
+// online, else fighter 0.
+int timer_dial_player();
 // The alert word: frame_tick when the latest online turn alert began (0:
 // none). For a short while after it the turn dial flashes.
 extern int32_t turn_alert_tick;

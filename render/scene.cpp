@@ -94,6 +94,13 @@ void set_clear_color(const float colour[3])
     glClearColor(colour[0], colour[1], colour[2], 0.0f);
 }
 
+void restore_clear_color()
+{
+    if (render_resources_loaded)
+        glClearColor(remembered_clear_colour[0], remembered_clear_colour[1],
+                     remembered_clear_colour[2], 0.0f);
+}
+
 // ---- matrices ----------------------------------------------------------------------
 
 void body_matrix(const float p[3], const float r[12], float m[16])
@@ -653,7 +660,17 @@ void draw_dojo(const GameRules *rules)
     }
 }
 
-void draw_scene(MatchState *match, const GameRules *rules)
+// The state the layers after the scene's parts expect.
+static void leave_scene_state()
+{
+    glDisable(GL_CLIP_PLANE0);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glDepthRange(0, 1);
+    glShadeModel(GL_FLAT);
+}
+
+void begin_scene(MatchState *match, const GameRules *rules)
 {
     if (!match)
         return;
@@ -667,11 +684,19 @@ void draw_scene(MatchState *match, const GameRules *rules)
         draw_fighters_sorted(match);
     else
         draw_fighters(match);
+    leave_scene_state();
+}
+
+void end_scene()
+{
     draw_scene_objects();
-    // Leave the state the next layers expect.
-    glDisable(GL_CLIP_PLANE0);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    glDepthRange(0, 1);
-    glShadeModel(GL_FLAT);
+    leave_scene_state();
+}
+
+void draw_scene(MatchState *match, const GameRules *rules)
+{
+    if (!match)
+        return;
+    begin_scene(match, rules);
+    end_scene();
 }

@@ -101,6 +101,9 @@ extern int render_resources_loaded;
 void load_render_resources();
 void shutdown_renderer();
 void set_clear_color(const float colour[3]);
+// Clears with the remembered colour again (what the shader passes set for
+// their frames goes with them).
+void restore_clear_color();
 
 // ---- shapes ----------------------------------------------------------------------
 void body_matrix(const float position[3], const float rotation[12], float out[16]);
@@ -155,3 +158,10 @@ void draw_dojo(const GameRules *rules);
 // The 3D scene of a frame: camera follow, dojo, fighters (sorted when the
 // shader renderer and `transparency` are on), the extra 3D layers.
 void draw_scene(MatchState *match, const GameRules *rules);
+// The same in two halves, for 3D drawn in the scene's camera between them
+// (ground impacts, scripts' shapes): begin_scene sets the camera and opens
+// the frame's queue with the dojo and fighters; end_scene draws what was
+// queued (with the shader renderer) and leaves the state for the next
+// layers.
+void begin_scene(MatchState *match, const GameRules *rules);
+void end_scene();

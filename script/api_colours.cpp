@@ -16,8 +16,6 @@ extern "C" {
 #include "script/api_support.h"
 #include "script/script_textures.h"
 
-ScriptLook script_looks[MAX_FIGHTERS];
-
 namespace {
 
 const char PLAYER_RANGE[] = "player index out of range";
@@ -47,6 +45,7 @@ void store_colour(int p, int field, int part, int colour)
     case CUSTOM_FORCE: if (part >= 0 && part < NUM_JOINTS) look.force_colour[part] = colour; break;
     case CUSTOM_RELAX: if (part >= 0 && part < NUM_JOINTS) look.relax_colour[part] = colour; break;
     case CUSTOM_GHOST: look.ghost_colour = colour; break;
+    case CUSTOM_TIMER: look.timer_colour = colour; break;
     default: break;
     }
 }
@@ -117,7 +116,7 @@ int lua_set_ground_impact_color(lua_State *L)
 {
     int p, c;
     player_and_colour(L, "Usage: set_ground_impact_color(integer player, integer color)", &p, &c);
-    script_looks[p].impact_colour = c;
+    fighter_looks[p].impact_colour = c;
     return 0;
 }
 
@@ -126,6 +125,7 @@ int lua_set_timex_color(lua_State *L)
     int p, c;
     player_and_colour(L, "Usage: set_timex_color(integer player, integer color)", &p, &c);
     store_colour(p, CUSTOM_TIMER, 0, c);
+    push_look(p);
     return 0;
 }
 
@@ -230,9 +230,10 @@ int lua_set_gradient_color(lua_State *L)
             continue;
         store_colour(p, CUSTOM_GRADIENT1, b, c1);
         store_colour(p, CUSTOM_GRADIENT2, b, c2);
-        float *tint = script_looks[p].body_tint[b];
+        float *tint = fighter_looks[p].body_tint[b];
         for (int k = 0; k < 3; k++)
             tint[k] = c1 == c2 ? rgb1[k] : 1.0f;
+        fighter_looks[p].body_tinted[b] = 1;
         if (script_gl_ready)
             set_player_body_gradient(p, b, rgb1, rgb2);
     }
@@ -245,7 +246,8 @@ int lua_indicate_joint(lua_State *L)
     int p = api_player(L, 1, PLAYER_RANGE);
     int j = api_index(L, 2, NUM_JOINTS - 1, "joint index out of range");
     int on = lua_gettop(L) >= 3 && lua_tointeger(L, 3) != 0;
-    colour_rgb(on ? HIGHLIGHT_ON : HIGHLIGHT_OFF, script_looks[p].joint_highlight[j]);
+    colour_rgb(on ? HIGHLIGHT_ON : HIGHLIGHT_OFF, fighter_looks[p].joint_highlight[j]);
+    fighter_looks[p].joint_indicated[j] = on;
     return 0;
 }
 

@@ -23,15 +23,6 @@ enum CustomColourField {
     CUSTOM_TRAIL         // per trail 0..3
 };
 
-// What scripts set that no customisation record carries: the ground impact
-// colour, the joint highlight colours and the body tints (RGB 0..1).
-struct ScriptLook {
-    int32_t impact_colour;
-    float joint_highlight[NUM_JOINTS][3];
-    float body_tint[NUM_BODIES][3];
-};
-extern ScriptLook script_looks[MAX_FIGHTERS];
-
 // The body parts that carry gradients: every part but the head and torso.
 int is_gradient_body(int body);
 

@@ -187,7 +187,10 @@ int lua_select_player(lua_State *L)
         selected_player = -1;
         selected_joint = -1;
     } else if (player >= 0 && player < match_state.num_players) {
-        selected_player = (int32_t)player;
+        if (script_shell.select_player)
+            script_shell.select_player((int)player);
+        else
+            selected_player = (int32_t)player;
     }
     return 0;
 }

@@ -37,6 +37,9 @@ struct ScriptShell {
     // Loads the customisation files of a named player into a fighter.
     int (*load_player_custom)(int player, const char *nick);
 
+    // Selects a fighter as a click does: the sound, the selection reset and
+    // the fighter's ghost.
+    void (*select_player)(int player);
     // Commits the selected player's turn as the space key does.
     void (*commit_turn)();
     // Spectator name i (0..31); null or empty past the last.

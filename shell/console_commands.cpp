@@ -31,6 +31,7 @@
 #include "shell/online_glue.h"
 #include "shell/options.h"
 #include "shell/povray.h"
+#include "shell/shader_links.h"
 #include "render/world_shader.h"
 
 FILE *console_output_file = nullptr;
@@ -100,7 +101,8 @@ static int send_line(const char *text)
 
 static void toggle_option(int row, const char *arg, const char *on_text, const char *off_text)
 {
-    set_option(row, number_of(arg));
+    if (switch_render_option(row, number_of(arg)) != 0)
+        set_option(row, number_of(arg));
     say(get_option(row) ? on_text : off_text);
 }
 
@@ -446,7 +448,7 @@ static void cmd_timecolor(const ConsoleCommand *, const char *arg)
         say(line);
         return;
     }
-    get_player_customs(0)->timer_col = c;
+    choose_timer_colour(c);
     snprintf(line, sizeof line, "Time color changed to: %i", c);
     say(line);
 }

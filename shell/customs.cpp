@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "net/login.h"
 #include "render/fighter_draw.h"
+#include "render/hud.h"
 #include "render/texture.h"
 #include "render/trails.h"
 
@@ -21,6 +22,8 @@
 
 PlayerCustoms player_customs[MAX_PLAYERS];
 static PlayerCustoms staging[CUSTOMS_STAGING];
+// The turn dial's colour the player chose for the session (0: none).
+static int chosen_timer_colour;
 
 // Looks that the server or a replay sent, kept in memory only: they dress
 // their fighter (while its name stays) until the fighter's customs are
@@ -466,6 +469,7 @@ void push_customs_colours(int record)
         l->joint_colour[j] = c->rep_col[j];
     }
     l->ghost_colour = c->item_v5;
+    l->timer_colour = c->timer_col;
 }
 
 // The trails' textures ("custom/<name>/trail_*.tga") and colours.
@@ -612,6 +616,21 @@ void load_fighter_looks(int new_session)
         }
     }
     memset(staging, 0, sizeof staging);
+    if (chosen_timer_colour > 0)
+        wear_timer_colour(chosen_timer_colour);
+}
+
+void wear_timer_colour(int colour)
+{
+    int p = timer_dial_player();
+    player_customs[p].timer_col = colour_or_zero(colour);
+    push_customs_colours(p);
+}
+
+void choose_timer_colour(int colour)
+{
+    chosen_timer_colour = colour_or_zero(colour);
+    wear_timer_colour(chosen_timer_colour);
 }
 
 int load_player_custom(int p, const char *name)

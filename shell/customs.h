@@ -42,6 +42,12 @@ struct PlayerCustoms {
 // The customs of every player record (fighters, then ghosts).
 extern PlayerCustoms player_customs[MAX_PLAYERS];
 
+// The player's own turn dial colour (console "timecolor"): worn now by the
+// fighter whose colour the dial shows, and again after each game start's
+// looks; 0 gives the dial its own colour back.
+void choose_timer_colour(int colour);
+void wear_timer_colour(int colour);
+
 // Staging record i (0..3); null outside.
 PlayerCustoms *get_player_customs(int i);
 

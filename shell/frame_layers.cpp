@@ -70,11 +70,7 @@ static void layer_background(MatchState *, GameRules *)
     end_2d();
 }
 
-static void layer_scene(MatchState *match, GameRules *rules)
-{
-    draw_scene(match, rules);
-    draw_trails();
-}
+static void layer_scene(MatchState *match, GameRules *rules) { begin_scene(match, rules); }
 
 static void layer_dq_impacts(MatchState *, GameRules *) { draw_dq_impacts(); }
 
@@ -85,6 +81,14 @@ static void layer_draw3d(MatchState *, GameRules *)
     remember_scene_projection();
     if (ScriptEngine *engine = get_script_engine())
         fire_draw3d(engine);
+}
+
+// What the layers since the scene queued is drawn with the scene (the
+// shader renderer draws its queue once a frame), then the trails.
+static void layer_scene_queue(MatchState *, GameRules *)
+{
+    end_scene();
+    draw_trails();
 }
 
 // Where the altimeter's text goes: the highest body of the frame, projected
@@ -293,6 +297,7 @@ static const FrameLayer layers[] = {
     {"scene", layer_scene, 0},   // camera, dojo, fighters, markers, blood drops
     {"dq impacts", layer_dq_impacts, 0},
     {"draw3d", layer_draw3d, 0},
+    {"scene queue", layer_scene_queue, 0},
     {"altimeter anchor", layer_altimeter_anchor, 0},
     {"emote anchors", layer_emote_anchors, 0},
     {"avatars", layer_avatars, 0},

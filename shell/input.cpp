@@ -34,8 +34,6 @@ enum {
     MOD_CTRL = 0xC0,
     TAB_MODS = 0x137,
     RULE_NO_GRIP = 0x4,
-    LEFT_HAND = 12,
-    RIGHT_HAND = 11,
     CHEST = 2,
     SOUND_JOINT = 27,
     SOUND_PLAYER = 28,

@@ -133,13 +133,13 @@ static void draw_console_at(int x, int y)
     draw_console_lines(x, y);
 }
 
+// A script's say box: at its own position, in a game or on any page, while
+// the chat input is open (or always when forced).
 static void draw_say_box_at(int x, int y, int force)
 {
-    (void)x;
-    (void)y;
     TextLines *chat = get_chat_input();
-    if ((force || (chat && text_lines_is_active(chat))) && game_links.draw_say_box)
-        game_links.draw_say_box();
+    if (force || (chat && text_lines_is_active(chat)))
+        draw_say_box_row(x, y, 1);
 }
 
 // A fighter's own blood colour, once a script or its look set one.
@@ -189,6 +189,7 @@ void bind_script_api()
     fill_slot(game_links.equipment_value, equipment_value);
     fill_slot(game_links.hook_play, [] { fire_play(get_script_engine()); });
 
+    fill_slot(script_shell.select_player, set_selected_player);
     fill_slot(script_shell.commit_turn, commit_selected_turn);
     fill_slot(script_shell.spectator_name, spectator_row);
     fill_slot(script_shell.send_server_line, send_server_line);

@@ -21,12 +21,46 @@
 static void (*previous_toggle_render_option)(int option);
 static void (*previous_shutdown_renderer)();
 
-// The "shaders" row turns the shader path on or off for real; the other
-// rows flip as before.
+// The renderer's switches, each with the option row it flips; "shaders"
+// turns the shader path on or off for real.
+static const struct {
+    int option;
+    void (*toggle)();
+} render_switches[] = {
+    {OPT_FLUID, toggle_fluid},
+    {OPT_REFLECTION, toggle_reflection},
+    {OPT_SOFTSHADOW, toggle_softshadow},
+    {OPT_AMBIENTOCCLUSION, toggle_ambientocclusion},
+    {OPT_BUMPMAPPING, toggle_bumpmapping},
+    {OPT_NORELOAD, toggle_noreload},
+    {OPT_TRANSPARENCY, toggle_transparency},
+    {OPT_FRAMESKIP, toggle_frameskip},
+    {OPT_SHADERS, toggle_shaders},
+};
+
+static void (*render_switch(int option))()
+{
+    for (const auto &s : render_switches)
+        if (s.option == option)
+            return s.toggle;
+    return nullptr;
+}
+
+int switch_render_option(int option, int on)
+{
+    void (*toggle)() = render_switch(option);
+    if (!toggle)
+        return 1;
+    if ((get_option(option) != 0) != (on != 0))
+        toggle();
+    return 0;
+}
+
+// The renderer's rows flip through their switches, the others as before.
 static void toggle_render_option_with_shaders(int option)
 {
-    if (option == OPT_SHADERS) {
-        set_shaders_enabled(get_option(OPT_SHADERS) ? 0 : 1);
+    if (void (*toggle)() = render_switch(option)) {
+        toggle();
         return;
     }
     if (previous_toggle_render_option)
@@ -55,10 +89,8 @@ static void script_set_option_with_shaders(const char *name, int value)
 {
     if (name)
         mark_option_requested(option_row(name));
-    if (name && strcmp(name, "shaders") == 0) {
-        set_shaders_enabled(value != 0);
+    if (name && switch_render_option(option_row(name), value) == 0)
         return;
-    }
     if (previous_script_set_option)
         previous_script_set_option(name, value);
     else
@@ -104,8 +136,11 @@ static int script_find_option(const char *name, int *value)
 
 void bind_script_option_links()
 {
-    if (!render_option_refs.shaders)
-        render_option_refs.shaders = &option_table[OPT_SHADERS].value;
+    // The renderer's switches flip the option rows through these.
+    if (!render_option_refs.fluid || !render_option_refs.shaders)
+        bind_render_option_refs();
+    if (!render_option_refs.set_shaders_enabled)
+        render_option_refs.set_shaders_enabled = set_shaders_enabled;
     if (!script_shell.find_option)
         script_shell.find_option = script_find_option;
     if (script_shell.set_option != script_set_option_with_shaders) {

@@ -10,5 +10,9 @@ void bind_shader_links();
 // renderer's switch. The start-up script runs before the rest of the wiring,
 // so start-up calls this first; bind_shader_links calls it again (no-op).
 void bind_script_option_links();
+// Sets one of the renderer's on/off rows (fluid, reflection, softshadow,
+// ambientocclusion, bumpmapping, noreload, transparency, frameskip,
+// shaders) through its switch when it is to change; 1 for any other row.
+int switch_render_option(int option, int on);
 // Makes the trails (memory only; no GL needed). 0 on success.
 int start_trails();

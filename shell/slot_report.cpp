@@ -244,6 +244,7 @@
     SLOT(script_shell, save_screenshot) \
     SLOT(script_shell, launch_browser) \
     SLOT(script_shell, load_player_custom) \
+    SLOT(script_shell, select_player) \
     SLOT(script_shell, commit_turn) \
     SLOT(script_shell, spectator_name) \
     SLOT(script_shell, send_server_line) \

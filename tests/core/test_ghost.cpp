@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -69,6 +70,17 @@ std::vector<double> pose(int r)
     return v;
 }
 
+// Fighter 0's right hand takes hold of fighter 1's chest.
+void grip_opponents_chest()
+{
+    set_grip(0, 11, GRIP_GRIP);
+    dContactGeom contact = {};
+    const dReal *c = dBodyGetPosition(players[1].body[2]);
+    for (int k = 0; k < 3; k++)
+        contact.pos[k] = c[k];
+    make_grip(0, 1, 11, 2, &contact);
+}
+
 int enabled(int r) { return dBodyIsEnabled(players[r].body[0]) && dGeomIsEnabled(players[r].geom[0]); }
 
 TEST_F(GhostTest, PreviewMovesOnlyTheGhostAndStopRestoresTheMatch)
@@ -110,12 +122,7 @@ TEST_F(GhostTest, PreviewMovesOnlyTheGhostAndStopRestoresTheMatch)
 TEST_F(GhostTest, AllGhostsCopyGripsBetweenThemselves)
 {
     stop_ghost();
-    set_grip(0, 11, GRIP_GRIP);
-    dContactGeom contact = {};
-    const dReal *c = dBodyGetPosition(players[1].body[2]);
-    for (int k = 0; k < 3; k++)
-        contact.pos[k] = c[k];
-    make_grip(0, 1, 11, 2, &contact);
+    grip_opponents_chest();
     ASSERT_NE(players[0].grip_joint[11], nullptr);
 
     start_ghost_all();
@@ -256,4 +263,60 @@ TEST_F(GhostTest, GhostRunsTheCommandsJustGiven)
     for (int j = 0; j < NUM_JOINTS; j++)
         EXPECT_EQ(players[0].joint_state[j], states[j % 4]) << j;
     EXPECT_EQ(match_state.match_frame, 0);
+}
+
+// A hand told to let go shows open in the preview: its ghost holds nothing.
+TEST_F(GhostTest, GripLetGoDuringThePreviewIsOpenOnTheGhost)
+{
+    stop_ghost();
+    grip_opponents_chest();
+    apply_joint_states();
+    ASSERT_NE(players[0].grip_joint[11], nullptr);
+    ASSERT_EQ(players[0].grip_r, GRIP_GRIP);
+
+    start_ghost(0);
+    ASSERT_NE(players[2].grip_joint[11], nullptr);   // held: the ghost holds too
+    ASSERT_EQ(toggle_grip(0, 11), 0);                  // let go, as the key does
+    ASSERT_EQ(players[0].grip_req_r, GRIP_RELEASE);
+    EXPECT_EQ(match_state.ghost_mode, GHOST_ONE);
+    EXPECT_EQ(players[2].grip_joint[11], nullptr);
+    EXPECT_NE(players[0].grip_joint[11], nullptr);     // the fighter lets go with the turn
+    start_ghost_all();
+    EXPECT_EQ(players[2].grip_joint[11], nullptr);
+    // Gripping again holds again.
+    ASSERT_EQ(toggle_grip(0, 11), 0);
+    EXPECT_NE(players[2].grip_joint[11], nullptr);
+}
+
+// A ghost joint healed between runs is whole in the fighter's sense: the
+// hinge reads the fighter's angle, wherever the fighter stands.
+TEST_F(GhostTest, HealedGhostJointReadsTheFightersAngle)
+{
+    // The preview breaks the ghost's joint; the fighter stays whole.
+    ASSERT_EQ(match_state.ghost_mode, GHOST_ONE);
+    break_joint(2, 6, JOINT_DISMEMBERED);
+    ASSERT_EQ(players[2].joints[6].broken, JOINT_DISMEMBERED);
+    ASSERT_EQ(players[0].joints[6].broken, JOINT_INTACT);
+    stop_ghost();
+    // The fighter bends the joint: its outer body turns about the hinge axis.
+    dJointID h = players[0].hinge[6];
+    dBodyID outer = dJointGetBody(h, 1);
+    ASSERT_NE(outer, nullptr);
+    dVector3 axis;
+    dJointGetHingeAxis(h, axis);
+    dQuaternion turn, q;
+    dQFromAxisAndAngle(turn, axis[0], axis[1], axis[2], 0.4);
+    dQMultiply0(q, turn, dBodyGetQuaternion(outer));
+    dBodySetQuaternion(outer, q);
+    double bent = dJointGetHingeAngle(h);
+    ASSERT_GT(std::fabs(bent), 0.3);
+
+    start_ghost(0);
+    ASSERT_EQ(players[2].joints[6].broken, JOINT_INTACT);
+    EXPECT_NEAR(dJointGetHingeAngle(players[2].hinge[6]), bent, 1e-6);
+    dVector3 a, b;
+    dJointGetHingeAnchor2(h, a);
+    dJointGetHingeAnchor2(players[2].hinge[6], b);
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(a[k], b[k], 1e-6);
 }

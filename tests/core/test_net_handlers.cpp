@@ -133,6 +133,7 @@ protected:
         replay_mode = REPLAY_LIVE;
         own_id = 5;
         reset_net_handler_state();
+        match_result = MatchResult();
         delete replay_rules;
         replay_rules = nullptr;
     }

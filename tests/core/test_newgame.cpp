@@ -663,3 +663,26 @@ TEST_F(NewGameTest, FreshFightersAfterAMatchStandWithHingesAtZero)
         ASSERT_EQ(first[i], second[i]) << "frame " << i + 1;
     EXPECT_GT(head_z, 2.5);
 }
+
+// A rebuild for more players keeps the fighters' names and never hands a
+// ghost's name to a new fighter; going back to fewer keeps the ghosts'.
+TEST_F(NewGameTest, RebuildForMorePlayersNamesTheNewFightersNotAfterGhosts)
+{
+    start();
+    set_player_name2(0, "me");
+    ASSERT_STREQ(players[2].name, "GHOST1");
+    for (int n : {3, 4, 2}) {
+        rules.players = n;
+        start();
+        ASSERT_EQ(match_state.num_players, n);
+        EXPECT_STREQ(players[0].name, "me") << n;
+        EXPECT_STREQ(players[1].name, "uke") << n;
+        const char *fighters[4] = {"me", "uke", "player3", "player4"};
+        for (int i = 2; i < n; i++)
+            EXPECT_STREQ(players[i].name, fighters[i]) << n;
+        for (int k = 0; k < n; k++) {
+            std::string ghost = "GHOST" + std::to_string(k + 1);
+            EXPECT_EQ(std::string(players[n + k].name), ghost) << n;
+        }
+    }
+}

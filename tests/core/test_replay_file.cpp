@@ -45,6 +45,7 @@ protected:
         core_outward = CoreOutward();
         core_outward.echo = on_echo;
         game_init();
+        memset(bout_list, 0, sizeof bout_list);
         fill_default_rules(0, &current_rules);
         current_rules.matchframes = 60;
         current_rules.turnframes[0] = 10;

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "core/ground_impacts.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "platform/camera.h"
+#include "render/fighter_draw.h"
 #include "render/gl_draw.h"
+#include "render/scene.h"
 
 namespace {
 
@@ -39,6 +42,7 @@ void record_hooks()
     };
     hud_outward = HudOutward();
     core_outward.palette_colour = nullptr;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
 void two_fighters(GameRules *rules)
@@ -249,3 +253,135 @@ TEST(HudGl, TextColourSetsPickTheirPaletteRowsAndClearColour)
 }
 
 }   // namespace
+
+namespace {
+std::vector<int> palette_rows;
+}
+
+// The online turn dial wears the own fighter's timer colour while time is
+// well left, and the warning colour near the end.
+TEST(HudGl, TurnDialWearsTheOwnTimerColour)
+{
+    record_hooks();
+    hud_text = HudTextHooks();
+    palette_rows.clear();
+    core_outward.palette_colour = [](int index, float rgb[3]) {
+        palette_rows.push_back(index);
+        rgb[0] = rgb[1] = rgb[2] = 0.5f;
+        return 0;
+    };
+    hud_outward.is_connected = [] { return 1; };
+    GameRules rules;
+    two_fighters(&rules);
+    rules.turn_time_limit = 10;
+    game_type = 1;
+    match_state.turn_frame = 0;
+    frame_tick = 100000;
+    for (auto &l : fighter_looks)
+        l.timer_colour = 0;
+    const struct {
+        int own, timer0, timer1, left_ms, want;
+    } cases[] = {
+        {0, 0, 0, 5000, 5},    // no colour of its own: green
+        {0, 7, 9, 5000, 7},    // fighter 0's
+        {1, 7, 9, 5000, 9},    // the own fighter's, not fighter 0's
+        {-1, 7, 9, 5000, 7},   // a spectator sees fighter 0's
+        {1, 7, 9, 500, 3},     // the last tenth warns
+    };
+    for (const auto &c : cases) {
+        own_player_index = c.own;
+        fighter_looks[0].timer_colour = c.timer0;
+        fighter_looks[1].timer_colour = c.timer1;
+        turn_timeout = frame_tick + c.left_ms;
+        palette_rows.clear();
+        draw_turn_timer(&rules);
+        ASSERT_FALSE(palette_rows.empty());
+        EXPECT_EQ(palette_rows[0], c.want) << c.own << " " << c.left_ms;
+    }
+    own_player_index = -1;
+    turn_timeout = 0;
+    game_type = 0;
+    for (auto &l : fighter_looks)
+        l.timer_colour = 0;
+    hud_outward = HudOutward();
+    core_outward.palette_colour = nullptr;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+// Every row of the debug panel stands right of the icon column at the left
+// edge (ghost and help icons, x 2..34).
+TEST(HudGl, DebugPanelClearsTheIconColumn)
+{
+    record_hooks();
+    draw_debug_overlay();
+    ASSERT_FALSE(calls.empty());
+    for (const Call &c : calls)
+        EXPECT_GE(c.x, 40) << c.text;
+    hud_text = HudTextHooks();
+}
+
+// A ground impact mark wears the colour a script gave the fighter's
+// impacts, over the mark's own and the fighter's.
+TEST(HudGl, GroundImpactWearsTheScriptsColour)
+{
+    record_hooks();
+    core_outward.palette_colour = [](int index, float rgb[3]) {
+        palette_rows.push_back(index);
+        rgb[0] = rgb[1] = rgb[2] = 0.5f;
+        return 0;
+    };
+    GameRules rules;
+    two_fighters(&rules);
+    current_rules = rules;
+    players[0].colour = 3;
+    // The rings are recorded, not drawn.
+    draw_recorder = [](const DrawRecord *) {};
+    const struct {
+        int script, mark, want;
+    } cases[] = {{0, 0, 3}, {0, 8, 8}, {4, 8, 4}};
+    for (const auto &c : cases) {
+        reset_ground_impacts();
+        ground_impacts[0].frame = match_state.match_frame;
+        ground_impacts[0].countdown = GROUND_IMPACT_FRESH - 1;
+        ground_impacts[0].colour = c.mark;
+        fighter_looks[0].impact_colour = c.script;
+        palette_rows.clear();
+        draw_dq_impacts();
+        ASSERT_EQ(palette_rows.size(), 1u) << c.want;
+        EXPECT_EQ(palette_rows[0], c.want);
+    }
+    draw_recorder = nullptr;
+    fighter_looks[0].impact_colour = 0;
+    reset_ground_impacts();
+    current_rules = GameRules();
+    core_outward.palette_colour = nullptr;
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+}
+
+// A script's one-colour gradient tints the body parts it covers, wherever
+// they are drawn without a texture; an indicated joint's highlight is kept.
+TEST(HudGl, ScriptTintMultipliesTheBodysColour)
+{
+    core_outward.palette_colour = [](int, float rgb[3]) {
+        rgb[0] = rgb[1] = rgb[2] = 0.8f;
+        return 0;
+    };
+    FighterLook saved = fighter_looks[0];
+    match_state = MatchState();
+    match_state.num_players = 2;
+    float rgb[3];
+    get_body_draw_color(&match_state, &players[0], 15, rgb);
+    EXPECT_FLOAT_EQ(rgb[1], 0.8f);
+    fighter_looks[0].body_tinted[15] = 1;
+    fighter_looks[0].body_tint[15][0] = 0.0f;
+    fighter_looks[0].body_tint[15][1] = 1.0f;
+    fighter_looks[0].body_tint[15][2] = 0.5f;
+    get_body_draw_color(&match_state, &players[0], 15, rgb);
+    EXPECT_FLOAT_EQ(rgb[0], 0.0f);
+    EXPECT_FLOAT_EQ(rgb[1], 0.8f);
+    EXPECT_FLOAT_EQ(rgb[2], 0.4f);
+    get_body_draw_color(&match_state, &players[0], 14, rgb);   // an untinted part
+    EXPECT_FLOAT_EQ(rgb[0], 0.8f);
+    fighter_looks[0] = saved;
+    core_outward.palette_colour = nullptr;
+}

@@ -146,6 +146,17 @@ TEST_F(ApiGame, SelectPlayerClearsSelectsOrIgnores)
         EXPECT_EQ(s.joint, selected_joint) << s.call;
     }
     EXPECT_FALSE(run("select_player('x')"));
+
+    // In the game a fighter is selected through the shell, as a click does
+    // (sound, selection reset, the fighter's ghost); out of range goes nowhere.
+    static std::vector<int> chosen;
+    chosen.clear();
+    script_shell.select_player = [](int p) { chosen.push_back(p); };
+    selected_player = 0;
+    ASSERT_TRUE(run("select_player(1) select_player(2) select_player(0)"));
+    EXPECT_EQ(chosen, (std::vector<int>{1, 0}));
+    EXPECT_EQ(0, selected_player);   // the shell's business, not the script's
+    script_shell.select_player = nullptr;
 }
 
 TEST_F(ApiGame, EchoGoesToTheConsoleAsInGameText)

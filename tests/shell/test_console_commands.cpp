@@ -10,7 +10,9 @@
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/text.h"
+#include "render/fighter_draw.h"
 #include "shell/console_commands.h"
+#include "shell/customs.h"
 #include "shell/game_control.h"
 #include "shell/options.h"
 #include "support/kill_write.h"
@@ -360,3 +362,36 @@ TEST_F(ConsoleCommands, WindowAndPlayerCommandsCheckTheirNumbers)
 }
 
 }  // namespace
+
+// Online, "timecolor" colours the own fighter's turn dial now, and again
+// after the next game start reads the fighters' looks; 0 gives the dial its
+// own colour back.
+TEST_F(ConsoleCommands, TimeColourStaysWithTheOwnFighter)
+{
+    game_type = 1;
+    match_state.num_players = 2;
+    own_player_index = 1;
+    for (auto &c : player_customs)
+        c = PlayerCustoms();
+    for (auto &l : fighter_looks)
+        l.timer_colour = 0;
+    EXPECT_EQ(dispatch("timecolor 7"), 0);
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_EQ(echoed[0], "Time color changed to: 7");
+    EXPECT_EQ(player_customs[1].timer_col, 7);
+    EXPECT_EQ(fighter_looks[1].timer_colour, 7);
+    EXPECT_EQ(fighter_looks[0].timer_colour, 0);
+    // The next game's looks come from the files (none here): the choice stays.
+    load_fighter_looks(0);
+    EXPECT_EQ(fighter_looks[1].timer_colour, 7);
+    echoed.clear();
+    dispatch("timecolor 68");
+    EXPECT_EQ(echoed[0], "Invalid input. Please enter a color between 0 and 68");
+    EXPECT_EQ(fighter_looks[1].timer_colour, 7);
+    dispatch("timecolor 0");
+    EXPECT_EQ(fighter_looks[1].timer_colour, 0);
+    load_fighter_looks(0);
+    EXPECT_EQ(fighter_looks[1].timer_colour, 0);
+    game_type = 0;
+    own_player_index = -1;
+}

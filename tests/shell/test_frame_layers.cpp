@@ -37,7 +37,7 @@ TEST(FrameLayers, DrawInTheOrderOfTheFrame)
     EXPECT_EQ(std::string(table[0].name), "background");
     EXPECT_EQ(std::string(table[1].name), "scene");
     EXPECT_EQ(std::string(table[count - 1].name), "cursor");
-    const char *order[] = {"scene",      "dq impacts",   "draw3d", "avatars",
+    const char *order[] = {"scene",      "dq impacts",   "draw3d", "scene queue", "avatars",
                            "debug",      "scores",       "timer",  "hint",    "joint state",
                            "name lines", "console",      "equipment", "replay title", "emotes", "help",
                            "control bar", "draw2d",      "banner", "cursor"};

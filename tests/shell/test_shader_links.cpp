@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/screenshot.h"
 #include "render/scene.h"
 #include "render/trails.h"
@@ -81,4 +83,38 @@ TEST(ShaderLinks, InterfaceColoursAreThePalettesRowsAndTrailsExist)
     EXPECT_FLOAT_EQ(ColourPalette[67].rgb[2], 1.0f);
     (void)before;
     EXPECT_NE(trail_ribbon(3, 3), nullptr);
+}
+
+namespace {
+int32_t seen_fluid, seen_frameskip;
+}
+
+// The Options page, the console and scripts flip the renderer's rows
+// through its switches: a switch bound elsewhere sees every change.
+TEST(ShaderLinks, RenderRowsGoThroughTheRenderersSwitches)
+{
+    reset_options();
+    bind_shader_links();
+    RenderOptionRefs saved = render_option_refs;
+    seen_fluid = get_option(OPT_FLUID);
+    seen_frameskip = get_option(OPT_FRAMESKIP);
+    render_option_refs.fluid = &seen_fluid;
+    render_option_refs.frameskip = &seen_frameskip;
+    int fluid = seen_fluid;
+    EXPECT_EQ(apply_option(8, fluid ? "0" : "1"), 0);   // the Options page's row
+    EXPECT_EQ(seen_fluid, !fluid);
+    ASSERT_NE(script_shell.set_option, nullptr);
+    // (the row itself is left alone by the switch bound here)
+    script_shell.set_option("fluid", !fluid);   // a script asks for a change
+    EXPECT_EQ(seen_fluid, fluid);
+    script_shell.set_option("fluid", fluid);    // no change asked: no flip
+    EXPECT_EQ(seen_fluid, fluid);
+    int frameskip = seen_frameskip;
+    EXPECT_EQ(switch_render_option(OPT_FRAMESKIP, frameskip), 0);
+    EXPECT_EQ(seen_frameskip, frameskip);
+    EXPECT_EQ(switch_render_option(OPT_FRAMESKIP, !frameskip), 0);
+    EXPECT_EQ(seen_frameskip, !frameskip);
+    EXPECT_EQ(switch_render_option(OPT_WIDTH, 1), 1);   // not a render switch
+    render_option_refs = saved;
+    reset_options();
 }
