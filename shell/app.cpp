@@ -134,8 +134,8 @@ static int palette_colour(int index, float *rgb)
     return 0;
 }
 
-// Set once on_start has opened the first match; the scripts' frame hooks
-// wait for it.
+// Set once on_start has opened the first match; the scripts' camera hook
+// waits for it (their draw hooks run in the loop's frames, which come after).
 static int first_match_open;
 
 static void reset_camera(double degrees) { reset_camera_view(&match_state, (int)degrees); }

@@ -224,7 +224,8 @@ void store_console_line(const char16 *text, int kind)
     l->count = c->line_count;
     l->visible_rows = c->line_count < c->console_rows ? c->line_count : c->console_rows;
     if (c->line_count <= c->console_rows) {
-        l->first_y = view_height - CONSOLE_ROW_HEIGHT * c->line_count - 80;
+        place_console_rows(l->x, view_height - CONSOLE_ROW_HEIGHT * c->line_count - 80,
+                           l->row_height);
         scroll_list_to_end();
     } else if (!(kind & CONSOLE_KEEP_BIT) && c->line_count - 1 >= l->first + l->visible_rows) {
         // (A full ring keeps its count: its rows move up by one by themselves.)
