@@ -227,6 +227,13 @@ static void change_world(int type, int from_replay, GameRules *rules, int rules_
             memcpy(&mod_rules, rules, sizeof mod_rules);
         if (load_named_mod(mod)) {
             mod_load_failed = 0;
+            // A local game's new mod is announced (a replay's own world and a
+            // server's choice are not).
+            if (rules_changed && type == 0 && !from_replay) {
+                echo_message(format_to_static("Loaded mod %s", mod), MSG_INGAME);
+                if (current_world.mod_text[0])
+                    echo_message(current_world.mod_text, MSG_INGAME);
+            }
         } else {
             if (rules_changed)
                 echo_message(format_to_static("Unable to load mod %s", mod), MSG_INGAME);

@@ -1,6 +1,7 @@
 #include "core/outward.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 CoreOutward core_outward = {};
 
@@ -13,4 +14,11 @@ void echo_message(const char *text, int kind)
         return;
     }
     fprintf(stderr, "%s\n", text);
+}
+
+void exit_program(int status)
+{
+    if (core_outward.stop_updater)
+        core_outward.stop_updater();
+    exit(status);
 }

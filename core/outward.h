@@ -57,6 +57,9 @@ struct CoreOutward {
     const char *(*belt_name)(int points);
     void (*show_banner)(int font, int seconds, const char *line1, const char *line2,
                         const char *line3);
+    // 1 while the centre banner shows (an ended game's result holds the
+    // replay that follows until it has gone).
+    int (*banner_showing)();
     void (*reset_camera)(double degrees);
     void (*clear_ground_impacts)();
     void (*reset_trails)();
@@ -97,6 +100,11 @@ struct CoreOutward {
     // (and re-sort), then move the pass to the next server.
     void (*publish_server_info)();
     void (*poll_next_server)();
+
+    // ---- the process ----
+    // Tells the updater child to stop (nothing when none runs); main fills
+    // it before anything else can end the program.
+    void (*stop_updater)();
 };
 
 extern CoreOutward core_outward;
@@ -110,6 +118,11 @@ enum {
     MSG_USER = 8,
     MSG_PLAYER = 16
 };
+
+// Ends the program before its orderly shut-down (a start-up failure, the
+// usage text): the updater child is told to stop, then the process exits
+// with status. Every early exit goes through here.
+[[noreturn]] void exit_program(int status);
 
 // Appends a text of a message kind to the message console, through the
 // outward record. Without a listener the line goes to standard error.

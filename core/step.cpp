@@ -484,7 +484,11 @@ static void match_end()
             core_outward.hook_end_game(m->result_code);
         return;
     }
-    if (m->turn_end && frame_tick >= m->turn_end && !m->game_paused) {
+    // Offline, the replay that follows waits while the banner (the result)
+    // still shows; online the server paces the games.
+    int banner_holds = game_type == 0 && core_outward.banner_showing &&
+                       core_outward.banner_showing();
+    if (m->turn_end && frame_tick >= m->turn_end && !m->game_paused && !banner_holds) {
         if (replay_mode == REPLAY_CYCLE) {
             if (core_outward.play_next_replay)
                 core_outward.play_next_replay();

@@ -182,7 +182,7 @@ void game_init()
     memset(&default_world, 0, sizeof default_world);
     if (alloc_replay_buffer() != 0) {
         fprintf(stderr, "Unable to allocate the replay buffer\n");
-        exit(1);
+        exit_program(1);
     }
     memcpy(default_joint_templates, builtin_joint_table, sizeof default_joint_templates);
     memcpy(default_body_templates, builtin_body_table, sizeof default_body_templates);

@@ -187,6 +187,13 @@ static size_t write_chunk(char *data, size_t size, size_t count, void *user)
     return put;
 }
 
+// A stop asked for (SIGUSR1) ends the transfer in hand: the game has gone,
+// and a stalled server must not keep the child waiting.
+static int stop_transfer(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return update_stop ? 1 : 0;
+}
+
 // Fetches url into the open temporary file of out (which stays open and
 // uncommitted). The libcurl result code.
 static int fetch_url_to_safe(const char *url, SafeFile *out)
@@ -225,6 +232,8 @@ static int fetch_url_to_safe(const char *url, SafeFile *out)
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE, UPDATE_MAX_DOWNLOAD);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write_chunk);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stop_transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
     CURLcode result = curl_easy_perform(curl);
     curl_easy_cleanup(curl);

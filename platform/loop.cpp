@@ -370,7 +370,7 @@ void run_main_loop(AppCallbacks *callbacks, int paused)
     start_paused = paused;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) {
         fprintf(stderr, "Unable to initialize SDL: %s\n", SDL_GetError());
-        exit(1);
+        exit_program(1);
     }
     set_video_mode(*platform_options.width, *platform_options.height, fullscreen_active);
 

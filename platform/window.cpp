@@ -57,7 +57,7 @@ void set_video_mode(int width, int height, int fullscreen)
 {
     if (try_video_mode(width, height, fullscreen) != 0) {
         SDL_Quit();
-        exit(1);
+        exit_program(1);
     }
 }
 
@@ -103,7 +103,7 @@ void reinit_video()
             if (platform_outward.save_all_at_exit)
                 platform_outward.save_all_at_exit();
             SDL_Quit();
-            exit(1);
+            exit_program(1);
         }
     }
     init_gl_state();

@@ -59,7 +59,7 @@ void load_render_resources()
     if (render_outward.init_fonts && render_outward.init_fonts() != 0) {
         fprintf(stderr, "Failed to load fonts\n");
         if (!render_outward.keep_running_without_fonts)
-            exit(1);
+            exit_program(1);
     }
     init_bump_mapping();
 }

@@ -135,6 +135,10 @@ static int palette_colour(int index, float *rgb)
     return 0;
 }
 
+// Set once on_start has opened the first match; the scripts' camera hook
+// waits for it (their draw hooks run in the loop's frames, which come after).
+static int first_match_open;
+
 static void reset_camera(double degrees) { reset_camera_view(&match_state, (int)degrees); }
 
 // ---- the match core as game control sees it ----------------------------------------
@@ -201,8 +205,12 @@ static void bind_script_hooks()
         console_links.hook_console = [](const char16 *text, int kind) {
             return fire_console(script_engine, text, kind);
         };
+    // Scripts see no frame before the first match is open: the start-up's
+    // own camera resets (menus, layout) pass the hook by.
     if (!camera_outward.camera_hook)
-        camera_outward.camera_hook = [] { return fire_camera(script_engine); };
+        camera_outward.camera_hook = [] {
+            return first_match_open ? fire_camera(script_engine) : 0;
+        };
     if (!core_outward.run_script)
         core_outward.run_script = [](const char *request) {
             load_script_file(script_engine, request);
@@ -548,12 +556,8 @@ void init_session()
         set_local_password(login_password);
         load_user_equipment();
     }
-    // The player's own console script, when there is one.
-    char profile[sizeof console_base_dir + 16];
-    snprintf(profile, sizeof profile, "%s%sprofile.zms", console_base_dir,
-             console_base_dir[0] ? "/" : "");
-    if (file_exists(profile))
-        run_console_script("profile.zms");
+    // The player's own console script, when there is one (once a run).
+    run_profile_script();
     if (game_links.clear_console)
         game_links.clear_console();
     // The buttons for the window as it was made.
@@ -564,8 +568,6 @@ void init_session()
     else
         set_menu_state(menu);
     set_caption_text(program_version);
-    // The local user's equipment and the user's own console script.
-    start_console_session();
 }
 
 void on_start()
@@ -606,4 +608,5 @@ void on_start()
         game_links.start_music(0);
     // The drawn cursor or the system one, as set.
     set_custom_cursor(get_option(OPT_CURSOR) != 0);
+    first_match_open = 1;
 }

@@ -224,7 +224,8 @@ void store_console_line(const char16 *text, int kind)
     l->count = c->line_count;
     l->visible_rows = c->line_count < c->console_rows ? c->line_count : c->console_rows;
     if (c->line_count <= c->console_rows) {
-        c->list_y = view_height - CONSOLE_ROW_HEIGHT * c->line_count - 80;
+        place_console_rows(l->x, view_height - CONSOLE_ROW_HEIGHT * c->line_count - 80,
+                           l->row_height);
         scroll_list_to_end();
     } else if (!(kind & CONSOLE_KEEP_BIT) && c->line_count - 1 >= l->first + l->visible_rows) {
         // (A full ring keeps its count: its rows move up by one by themselves.)
@@ -361,11 +362,21 @@ int console_window_rows(int height)
     return rows > 1 ? rows : 1;
 }
 
+void place_console_rows(int x, int first_y, int row_height)
+{
+    ScrollList *l = &message_console.list;
+    l->x = x;
+    l->right = view_width;
+    l->first_y = first_y;
+    l->row_height = row_height;
+}
+
 static void place_console_list()
 {
     MessageConsole *c = &message_console;
     c->list.visible_rows = list_shown_rows();
-    c->list_y = view_height - CONSOLE_ROW_HEIGHT * list_shown_rows() - 80;
+    place_console_rows(c->list.x, view_height - CONSOLE_ROW_HEIGHT * list_shown_rows() - 80,
+                       c->list.row_height);
 }
 
 void layout_screen(int colour_too)
@@ -395,10 +406,9 @@ void init_console_layout()
     c->console_rows = c->compact_rows = c->full_rows = 4;
     c->alpha = c->alpha_target = 0.6f;
     c->hover_link = -1;
-    c->list_x = CONSOLE_LIST_X;
-    c->row_height = CONSOLE_ROW_HEIGHT;
     c->keep_position = 1;
     c->list.hover = -1;
+    place_console_rows(CONSOLE_LIST_X, view_height - 80, CONSOLE_ROW_HEIGHT);
     clear_banner();
     compute_screen_layout(view_width, view_height, 8, &screen_layout);
 }
@@ -425,7 +435,7 @@ const ConsoleLine *get_hovered_link_line()
         return nullptr;
     int mouse_x = 0;
     SDL_GetMouseState(&mouse_x, nullptr);
-    if (mouse_x > c->list_x + wide_text_width(CONSOLE_FONT, l->text))
+    if (mouse_x > c->list.x + wide_text_width(CONSOLE_FONT, l->text))
         return nullptr;
     return l;
 }
@@ -475,7 +485,7 @@ void draw_console_lines(int x, int y)
             colour = CONSOLE_HOVER_COLOUR;
         set_colour(colour, c->alpha);
         draw_wide_text_font(CONSOLE_FONT, (float)x,
-                            (float)(c->list_y + i * c->row_height), line->text);
+                            (float)(c->list.first_y + i * c->list.row_height), line->text);
     }
 }
 
@@ -786,10 +796,8 @@ static void hud_console_set_rows(int rows, int x, int first_row_y, int row_heigh
 {
     MessageConsole *c = &message_console;
     c->console_rows = rows > 0 ? rows : 1;
-    c->list_x = x;
-    c->row_height = row_height;
     c->list.visible_rows = list_shown_rows();
-    c->list_y = first_row_y;
+    place_console_rows(x, first_row_y, row_height);
 }
 
 static void hud_console_scroll(int position)
@@ -809,6 +817,8 @@ void bind_console()
         core_outward.echo = console_echo;
     if (!core_outward.show_banner)
         core_outward.show_banner = core_show_banner;
+    if (!core_outward.banner_showing)
+        core_outward.banner_showing = [] { return banner_alpha(frame_tick) >= 0 ? 1 : 0; };
     if (!hud_outward.console_line_count)
         hud_outward.console_line_count = [] { return message_console.line_count; };
     if (!hud_outward.console_capacity)

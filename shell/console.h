@@ -36,9 +36,9 @@ struct MessageConsole {
     int head;         // newest line, -1 when empty
     int first;        // oldest line once the ring has wrapped (head + 1)
     int hover_link;   // hovered link line, -1
-    // the console's own list: one row per stored line
+    // the console's own list: one row per stored line; its x, first_y and
+    // row_height are where the rows are drawn and where the mouse hovers them
     ScrollList list;
-    int list_x, list_y, row_height;
     int console_rows;           // visible rows
     int compact_rows, full_rows;
     float alpha, alpha_target;  // 0.6 compact, 1.0 full
@@ -108,6 +108,9 @@ const ConsoleLine *get_hovered_link_line();
 int open_console_link(int line);
 // The console's list emptied (shut-down).
 void free_console_list();
+// Places the console's rows: left edge, top of the first row, row height
+// (the rows reach to the window's right edge).
+void place_console_rows(int x, int first_y, int row_height);
 void draw_console_lines(int x, int y);
 void draw_menu_screen();
 void draw_hint_line();

@@ -1147,9 +1147,8 @@ void bind_console_commands()
         console_command_outward.toggle_fullscreen = toggle_fullscreen;
 }
 
-void start_console_session()
+void run_profile_script()
 {
-    load_user_equipment();
     char full[CONSOLE_ARG_BYTES];
     game_path("profile.zms", full, sizeof full);
     if (access(full, R_OK) == 0)

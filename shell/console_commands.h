@@ -94,6 +94,5 @@ int launch_browser(const char *url);
 // not start, 2 not a plain name, 3 no such executable file.
 int run_data_program(const char *line, char *path_out, int path_size);
 
-// At the start of a session: the local user's equipment file, then the
-// console script "profile.zms" when there is one.
-void start_console_session();
+// The player's console script "profile.zms", when there is one (start-up).
+void run_profile_script();

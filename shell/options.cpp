@@ -1,5 +1,6 @@
 #include "shell/options.h"
 
+#include "core/outward.h"
 #include "core/records.h"
 
 #include <cstdlib>
@@ -250,7 +251,7 @@ void print_usage()
 {
     write_usage(stdout);
     fflush(stdout);
-    exit(1);
+    exit_program(1);
 }
 
 int option_by_name(const char *name)

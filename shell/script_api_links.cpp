@@ -124,12 +124,9 @@ static void draw_console_line(int i, int x, int y)
 
 static void draw_console_at(int x, int y)
 {
-    MessageConsole *c = &message_console;
     int rows = console_rows_shown();
-    c->list_x = x;
-    c->list.x = x;
-    c->row_height = CONSOLE_ROW_HEIGHT;
-    c->list_y = get_option(OPT_HEIGHT) - y - CONSOLE_ROW_HEIGHT * rows;
+    place_console_rows(x, get_option(OPT_HEIGHT) - y - CONSOLE_ROW_HEIGHT * rows,
+                       CONSOLE_ROW_HEIGHT);
     draw_console_lines(x, y);
 }
 

@@ -51,6 +51,7 @@
     SLOT(core_outward, clear_floor_stains) \
     SLOT(core_outward, belt_name) \
     SLOT(core_outward, show_banner) \
+    SLOT(core_outward, banner_showing) \
     SLOT(core_outward, reset_camera) \
     SLOT(core_outward, clear_ground_impacts) \
     SLOT(core_outward, reset_trails) \
@@ -69,6 +70,7 @@
     SLOT(core_outward, is_buddy) \
     SLOT(core_outward, publish_server_info) \
     SLOT(core_outward, poll_next_server) \
+    SLOT(core_outward, stop_updater) \
     SLOT(camera_outward, option) \
     SLOT(camera_outward, camera_hook) \
     SLOT(platform_outward, init_glut) \

@@ -308,6 +308,29 @@ TEST_F(ModFile, KillDuringExportLeavesAWholeMod)
     EXPECT_NE(testing::internal::GetCapturedStderr().find("/nonexistent/x.zmm"), std::string::npos);
 }
 
+// The mod the help names is the built-in world written out: read, it gives
+// the built-in fighters exactly, with one template set for every player.
+TEST_F(ModFile, ShippedClassicIsTheBuiltInWorld)
+{
+    static WorldCopy builtin, classic;
+    ASSERT_EQ(read_mod_text("default.zmm", ""), 0);
+    builtin.take();
+    std::string path = std::string(source_dir()) + "/data/mod/classic.zmm";
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(read_mod(path.c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    classic.take();
+    EXPECT_EQ(classic.world.mod_version, 1);
+    EXPECT_STREQ(classic.world.mod_text, "Classic: the built-in fighters");
+    classic.world.mod_version = builtin.world.mod_version;
+    memcpy(classic.world.mod_text, builtin.world.mod_text, sizeof classic.world.mod_text);
+    for (int players = 2; players <= 4; players++) {
+        match_state.num_players = players;
+        expect_same_world(builtin.world, classic.world, players);
+    }
+    match_state.num_players = 2;
+}
+
 TEST_F(ModFile, ShippedModsSayWhatTheyChange)
 {
     std::string dir = std::string(source_dir()) + "/data/mod/";

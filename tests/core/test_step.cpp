@@ -393,6 +393,27 @@ TEST_F(StepTest, FinishedMatchReplaysAfterItsDelay)
     EXPECT_EQ(seen.begin_replays, 1);
 }
 
+// Offline, the replay that follows a finished match waits while the banner
+// (the result) still shows.
+TEST_F(StepTest, FinishedMatchReplayWaitsForTheBanner)
+{
+    static int showing;
+    showing = 1;
+    core_outward.banner_showing = [] { return showing; };
+    match_state.turn_seconds = 2;
+    current_rules.matchframes = 20;
+    start_turn(30);
+    for (int i = 0; i < 25; i++)
+        step_frame(0);
+    ASSERT_EQ(match_state.game_over, 1);
+    frame_tick = 3500;
+    step_frame(0);
+    EXPECT_EQ(seen.begin_replays, 0);
+    showing = 0;
+    step_frame(0);
+    EXPECT_EQ(seen.begin_replays, 1);
+}
+
 TEST_F(StepTest, EndDeadlineMovesOnOnce)
 {
     int next = 0;

@@ -19,6 +19,7 @@
 #include <openssl/evp.h>
 
 #include "net/md5.h"
+#include "net/scripted_peer.h"
 #include "net/updater.h"
 #include "support/test_support.h"
 
@@ -514,6 +515,26 @@ TEST_F(Updater, LogsAnUnreachableServer)
     EXPECT_TRUE(contains(text, " Unable to download http://" + host + "/cp/ver_updates.php .\n")) << text;
     EXPECT_TRUE(contains(text, " Unable to download http://" + host + "/zylomach/allfiles.php .\n")) << text;
     EXPECT_NE(access("files_updates.txt", F_OK), 0);
+}
+
+// A stop asked for while a server stalls mid-transfer ends the transfer
+// at once: the child does not outlive the game by the transfer's time-out.
+TEST_F(Updater, StopEndsAStalledTransfer)
+{
+    ScriptedPeer stalled;   // takes the request and never answers
+    std::thread stopper([&] {
+        if (stalled.wait_for("GET ", 10000))
+            update_stop = 1;
+    });
+    auto start = std::chrono::steady_clock::now();
+    std::string url = "http://" + stalled.address() + "/cp/ver_updates.php";
+    EXPECT_NE(fetch_url_to_file(url.c_str(), "ver_updates.txt"), 0);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stopper.join();
+    stalled.stop();
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_NE(access("ver_updates.txt", F_OK), 0);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "render/hud.h"
 #include "shell/console.h"
 #include "shell/console_commands.h"
+#include "shell/widgets.h"
 #include "support/test_support.h"
 
 namespace {
@@ -85,8 +86,28 @@ TEST_F(Console, ListStandsAboveTheBottomWhileTheLinesFit)
     echo_message_nohook("a", 0, 1);
     echo_message_nohook("b", 0, 1);
     EXPECT_EQ(message_console.list.visible_rows, 2);
-    EXPECT_EQ(message_console.list_y, 600 - 2 * 20 - 80);
+    EXPECT_EQ(message_console.list.first_y, 600 - 2 * 20 - 80);
     EXPECT_EQ(message_console.list.first, 0);
+}
+
+// The mouse hovers the row it stands on (a link there then opens on a
+// click), over the whole width of the rows and nowhere above or below them.
+TEST_F(Console, MouseHoversTheRowUnderIt)
+{
+    echo_message_nohook("a", 0, 1);
+    echo_message_nohook("see www.example.com for more", 0, 1);
+    ScrollList *l = get_console_list();
+    int top = 600 - 2 * 20 - 80;
+    struct Case {
+        int x, y, hover;
+    } cases[] = {
+        {20, top + 5, 0}, {20, top + 25, 1}, {700, top + 39, 1}, {20, top - 1, -1},
+        {20, top + 40, -1}, {2, top + 5, -1},
+    };
+    for (const Case &c : cases) {
+        list_update_hover(l, c.x, c.y);
+        EXPECT_EQ(l->hover, c.hover) << c.x << "," << c.y;
+    }
 }
 
 // "help" asks for a chat window as tall as its 48 lines: the window gets the
@@ -102,7 +123,7 @@ TEST_F(Console, TallChatWindowStaysInsideTheWindow)
     set_chat_lines(48);
     EXPECT_EQ(message_console.console_rows, console_window_rows(600));
     EXPECT_EQ(message_console.list.visible_rows, 19);
-    EXPECT_GE(message_console.list_y, 100);
+    EXPECT_GE(message_console.list.first_y, 100);
     // The newest lines are the ones shown.
     EXPECT_EQ(message_console.list.first, 48 - 19);
     EXPECT_EQ(console_window_rows(100), 1);

@@ -81,7 +81,7 @@ TEST(ConsoleGl, LinesWrapToTheWindowAndBannerIsCentred)
     EXPECT_GT(rows.count, 0);
     EXPECT_GE(rows.x0, 8);
     EXPECT_LE(rows.x1, 8 + screen_layout.console_pixels);
-    EXPECT_GE(rows.y0, message_console.list_y - 2);
+    EXPECT_GE(rows.y0, message_console.list.first_y - 2);
     EXPECT_LE(rows.y1, H - 80 + 4);
 
     frame_tick = 0;
