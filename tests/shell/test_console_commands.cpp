@@ -126,6 +126,20 @@ TEST_F(ConsoleCommands, HelpAndArgumentModes)
     EXPECT_EQ(get_option(OPT_SMOOTHCAM), 0);
     dispatch("option altimeter 1");
     EXPECT_EQ(get_option(OPT_ALTIMETER), 1);
+
+    // "option" alone says what it takes: every option name, a few lines.
+    echoed.clear();
+    EXPECT_EQ(dispatch("option"), 0);
+    ASSERT_GE(echoed.size(), 3u);
+    EXPECT_EQ(echoed[0], "option needs a parameter");
+    std::string names;
+    for (size_t k = 1; k < echoed.size(); k++) {
+        EXPECT_LT(echoed[k].size(), 200u);
+        names += echoed[k] + " ";
+    }
+    for (int row = 0; row < NUM_OPTIONS; row++)
+        EXPECT_NE(names.find(std::string(" ") + option_table[row].name + " "), std::string::npos)
+            << option_table[row].name;
 }
 
 TEST_F(ConsoleCommands, ServerLinesRunOnlyHarmlessCommands)
