@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 #include <string>
@@ -141,7 +142,8 @@ public:
         quit = true;
         thread.join();
         for (int c : clients)
-            close(c);
+            if (c >= 0)
+                close(c);
         close(listener);
     }
     std::string address() const { return "127.0.0.1:" + std::to_string(port); }
@@ -161,7 +163,8 @@ private:
     void serve()
     {
         // Bounded: the test's own deadline is far shorter.
-        for (int round = 0; round < 12000 && !quit; round++) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(150);
+        while (!quit && std::chrono::steady_clock::now() < until) {
             std::vector<pollfd> fds{{listener, POLLIN, 0}};
             for (int c : clients)
                 fds.push_back({c, POLLIN, 0});
@@ -183,8 +186,13 @@ private:
                 char buffer[1024];
                 ssize_t got = recv(fds[k].fd, buffer, sizeof buffer, MSG_DONTWAIT);
                 std::lock_guard<std::mutex> g(lock);
-                if (got > 0)
+                if (got > 0) {
                     received[k - 1].append(buffer, (size_t)got);
+                } else if (got == 0) {
+                    // Gone (the browser closes after its poll): no longer polled.
+                    close(clients[k - 1]);
+                    clients[k - 1] = -1;
+                }
             }
         }
     }
@@ -330,9 +338,15 @@ end)
     ASSERT_GE(server.client_count(), 2u) << run.describe();
     EXPECT_NE(server.text(1).find("NICK newcomer\n"), std::string::npos) << server.text(1);
     EXPECT_NE(server.text(1).find("mlogin newcomer "), std::string::npos) << server.text(1);
+    // The mouse over the first row lit that row (the highlight colour in
+    // the band of row 1, from y 58, 17 pixels high) and not the next one.
+    const int highlight[3] = {41, 168, 219};
+    int row1 = count_colour_pixels(run, "list.ppm", 20, 58, 700, 17, highlight, 50);
+    int row2 = count_colour_pixels(run, "list.ppm", 20, 75, 700, 17, highlight, 50);
+    EXPECT_GT(row1, 30) << run.describe();
+    EXPECT_LT(row2, 5);
     // The page is gone: draw2d (which a page without the game behind it
-    // does not run) counted frames of the online game; the title's band
-    // is no longer the page's.
+    // does not run) counted frames of the online game.
     EXPECT_TRUE(run.exists("game_shown"));
 }
 

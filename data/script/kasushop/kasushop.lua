@@ -28,22 +28,7 @@ local function colour_info(colour)
   return info
 end
 
-local function -- The hook sets this script adds are the ones remove_hooks knows now: a
--- later script's start-up gives the global a table of its own.
-local remove_own_hooks = remove_hooks
-
-local open = true
-
-local function close_shop()
-  if not open then
-    return
-  end
-  open = false
-  remove_own_hooks("kasushop")
-  echo("KasuShop: closed.")
-end
-
-greet()
+local function greet()
   local name = get_player_info(0).name
   if name == nil or name == "" then
     name = "fighter"

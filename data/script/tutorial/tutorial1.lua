@@ -65,7 +65,7 @@ local function end_tutorial()
   end
   tutorial.step = -1
   remove_own_hooks("tutorial")
-  echo("Tutorial: ended. Single Player starts a plain match.")
+  echo("Tutorial: ended.")
 end
 
 local function player_joint_states()
