@@ -424,3 +424,28 @@ end
     std::string cfg = run.file("default.cfg");
     EXPECT_NE(cfg.find("shaders \"1\"\r\n"), std::string::npos) << cfg << run.describe();
 }
+
+// The Ghost button's label, shown under it while hovered, is drawn over
+// the Help button below it, not hidden behind it.
+TEST(E2eNewcomer, ButtonLabelDrawnOverTheButtonBelow)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    setup.startup_lua = shared_lua;
+    // In game (the main menu closed), the pointer away from the buttons,
+    // then on the Ghost button (2..34, 268..300 in an 800 x 600 window).
+    setup.actions.push_back({"drawn", 200, "xdotool mousemove 400 20 key Escape"});
+    setup.actions.push_back({"", 600, "xdotool mousemove 200 200"});
+    setup.actions.push_back({"", 400, "screenshot plain.ppm"});
+    setup.actions.push_back({"plain.ppm", 100, "xdotool mousemove 18 284"});
+    setup.actions.push_back({"", 600, "screenshot hovered.ppm"});
+    setup.actions.push_back({"hovered.ppm", 200, "term"});
+    setup.timeout_ms = 60000;
+    GameRun run = run_game("newcomer_label", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // The top of the Help button, where the label stands.
+    double plain = brightness(run, "plain.ppm", 4, 304, 28, 12);
+    double hovered = brightness(run, "hovered.ppm", 4, 304, 28, 12);
+    ASSERT_GE(plain, 0) << run.describe();
+    EXPECT_GT(std::abs(hovered - plain), 8.0) << hovered << " vs " << plain;
+}
