@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "shell/console_commands.h"
 #include "shell/game_control.h"
+#include "shell/customs.h"
 #include "shell/options.h"
 #include "support/kill_write.h"
 #include "support/test_support.h"
@@ -364,6 +365,8 @@ TEST_F(ConsoleCommands, WindowAndPlayerCommandsCheckTheirNumbers)
 
     // listequipment writes the equipment line, here into a redirect file
     std::string path = test_tmp_path("equipment.txt");
+    // (other tests may have left equipment values behind)
+    *get_equipment() = EquipmentRecord{{0, 0, 0}};
     EXPECT_EQ(dispatch("le > equipment.txt"), 0);
     EXPECT_EQ(read_whole_file(path), "GHOST 0;0 0 0\n");
     // login while not connected sends nothing and says nothing
