@@ -1,6 +1,8 @@
-# make run   - install missing packages, build, start the game from the data tree
-# make test  - install missing packages, build, run the test suite normally
-#              and again built with AddressSanitizer + UBSan
+# make run   - install missing packages, build the game and its data (not the
+#              test programs), start it from the data tree
+# make test  - install missing packages, build everything with the test
+#              programs, run the test suite normally and again built with
+#              AddressSanitizer + UBSan
 JOBS ?= $(shell nproc)
 BUILD := build
 SAN_BUILD := build-asan
@@ -10,7 +12,7 @@ TSAN_BUILD := build-tsan
 TSAN_TESTS := Browser|Client|Connection
 RUNDIR := run
 
-.PHONY: all deps build build-asan run test test-normal test-asan test-tsan bench clean
+.PHONY: all deps build build-game build-asan run test test-normal test-asan test-tsan bench clean
 
 all: build
 
@@ -21,13 +23,18 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Only the program and the files of the data tree that are generated.
+build-game: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) --target game -j $(JOBS)
+
 build-asan: deps
 	@cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZM_SANITIZE=ON >/dev/null
 	@cmake --build $(SAN_BUILD) -j $(JOBS)
 
 # The game writes settings, replays and screenshots into its working
 # directory, so it runs in a runtime folder that links to the data tree.
-run: build
+run: build-game
 	@tools/make-rundir.sh $(RUNDIR) $(BUILD)
 	@cd $(RUNDIR) && ./zylomach $(ARGS)
 

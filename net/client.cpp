@@ -299,10 +299,16 @@ static int finish_connect()
     return 0;
 }
 
+// "Failed to connect to host:port", and why when the connection knows.
 static void report_failed_connect(const char *address)
 {
-    char text[NET_HOST_BYTES + 64];
-    snprintf(text, sizeof text, "Failed to connect to %s", address);
+    char text[NET_HOST_BYTES + 96];
+    ServerConnection *c = client_connection();
+    const char *why = c ? net_failure_text(c) : "";
+    if (why[0])
+        snprintf(text, sizeof text, "Failed to connect to %s: %s", address, why);
+    else
+        snprintf(text, sizeof text, "Failed to connect to %s", address);
     echo_message(text, MSG_INGAME);
 }
 
@@ -376,6 +382,7 @@ void poll_connect()
     if (r == 1) {
         fprintf(stderr, "Timeout in select() - Cancelling!\n");
         net_quit(c);
+        net_set_failure(c, NET_FAILED_TIMED_OUT, 0);
     }
     connect_failed();
 }

@@ -182,7 +182,37 @@ void net_reset(ServerConnection *c)
     c->connecting = 0;
     c->lookup = 0;
     c->lookup_deadline_ms = 0;
+    c->failure = NET_FAILED_NONE;
+    c->failure_errno = 0;
     clear_stage(c);
+}
+
+void net_set_failure(ServerConnection *c, int failure, int error_number)
+{
+    if (error_number == ECONNREFUSED)
+        failure = NET_FAILED_REFUSED;
+    else if (error_number == ETIMEDOUT)
+        failure = NET_FAILED_TIMED_OUT;
+    c->failure = failure;
+    c->failure_errno = error_number;
+}
+
+const char *net_failure_text(const ServerConnection *c)
+{
+    switch (c->failure) {
+    case NET_FAILED_ADDRESS:
+        return "invalid address";
+    case NET_FAILED_UNKNOWN_HOST:
+        return "unknown host";
+    case NET_FAILED_REFUSED:
+        return "connection refused";
+    case NET_FAILED_TIMED_OUT:
+        return "timed out";
+    case NET_FAILED_SYSTEM:
+        return c->failure_errno ? strerror(c->failure_errno) : "connect failed";
+    default:
+        return "";
+    }
 }
 
 // Closes whatever descriptor the record still holds, usable or stale.
@@ -235,16 +265,18 @@ static int avoid_descriptor_zero(int fd)
 }
 
 // The outcome of a connect that was under way and is now writable.
-static int connect_outcome(int fd)
+static int connect_outcome(ServerConnection *c, int fd)
 {
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0) {
         fprintf(stderr, "Error in getsockopt() %d - %s\n", errno, strerror(errno));
+        net_set_failure(c, NET_FAILED_SYSTEM, errno);
         return -1;
     }
     if (error != 0) {
         fprintf(stderr, "Error in delayed connection() %d - %s\n", error, strerror(error));
+        net_set_failure(c, NET_FAILED_SYSTEM, error);
         return -1;
     }
     return 0;
@@ -264,12 +296,14 @@ static int start_socket(ServerConnection *c, uint32_t address)
     if (fd >= 0)
         fd = avoid_descriptor_zero(fd);
     if (fd < 0) {
+        net_set_failure(c, NET_FAILED_SYSTEM, errno);
         perror("socket");
         return -1;
     }
     c->socket = fd;
     // The socket stays non-blocking for good: nothing on it ever waits.
     if (set_blocking(fd, 0) != 0) {
+        net_set_failure(c, NET_FAILED_SYSTEM, errno);
         drop_socket(c);
         return -1;
     }
@@ -279,6 +313,7 @@ static int start_socket(ServerConnection *c, uint32_t address)
     }
     if (errno != EINPROGRESS) {
         fprintf(stderr, "Error connecting %d - %s\n", errno, strerror(errno));
+        net_set_failure(c, NET_FAILED_SYSTEM, errno);
         drop_socket(c);
         return -1;
     }
@@ -290,6 +325,7 @@ int net_connect_begin(ServerConnection *c, const char *address)
 {
     // A second connect always says goodbye to the first server.
     net_quit(c);
+    net_set_failure(c, NET_FAILED_NONE, 0);
     if (!address)
         address = "";
 
@@ -297,10 +333,12 @@ int net_connect_begin(ServerConnection *c, const char *address)
     size_t host_length = colon ? (size_t)(colon - address) : strlen(address);
     if (colon && strlen(colon) < 2) {
         fprintf(stderr, "invalid port in %s\n", address);
+        net_set_failure(c, NET_FAILED_ADDRESS, 0);
         return -1;
     }
     if (host_length == 0 || host_length >= sizeof c->host) {
         fprintf(stderr, "invalid host in %s\n", address);
+        net_set_failure(c, NET_FAILED_ADDRESS, 0);
         return -1;
     }
     long port = NET_DEFAULT_PORT;
@@ -309,6 +347,7 @@ int net_connect_begin(ServerConnection *c, const char *address)
         port = strtol(colon + 1, &end, 10);
         if (port < 1 || port > 65535) {
             fprintf(stderr, "invalid port in %s\n", address);
+            net_set_failure(c, NET_FAILED_ADDRESS, 0);
             return -1;
         }
     }
@@ -321,8 +360,10 @@ int net_connect_begin(ServerConnection *c, const char *address)
     if (inet_pton(AF_INET, c->host, &numeric) == 1)
         return start_socket(c, numeric.s_addr);
     int slot = start_lookup(c->host);
-    if (slot < 0)
+    if (slot < 0) {
+        net_set_failure(c, NET_FAILED_SYSTEM, EAGAIN);
         return -1;
+    }
     c->lookup = slot + 1;
     c->lookup_deadline_ms = net_clock_ms() + net_lookup_deadline_ms;
     c->connecting = 1;
@@ -340,6 +381,7 @@ static int check_lookup(ServerConnection *c)
             return 1;
         fprintf(stderr, "gethostbyname: %s: no answer within %i ms\n", c->host,
                 net_lookup_deadline_ms);
+        net_set_failure(c, NET_FAILED_TIMED_OUT, 0);
         drop_socket(c);
         return -1;
     }
@@ -347,6 +389,7 @@ static int check_lookup(ServerConnection *c)
     c->connecting = 0;
     if (r < 0) {
         fprintf(stderr, "gethostbyname: %s: %s\n", c->host, gai_strerror(error));
+        net_set_failure(c, NET_FAILED_UNKNOWN_HOST, 0);
         drop_socket(c);
         return -1;
     }
@@ -365,12 +408,13 @@ static int wait_connect(ServerConnection *c, int ms)
             fprintf(stderr, "Timeout in select() - Cancelling!\n");
         else
             fprintf(stderr, "Error connecting %d - %s\n", errno, strerror(errno));
+        net_set_failure(c, errno == EINTR ? NET_FAILED_TIMED_OUT : NET_FAILED_SYSTEM, errno);
         drop_socket(c);
         return -1;
     }
     if (r == 0)
         return 1;
-    if (connect_outcome(c->socket) != 0) {
+    if (connect_outcome(c, c->socket) != 0) {
         drop_socket(c);
         return -1;
     }
@@ -397,6 +441,7 @@ int net_connect(ServerConnection *c, const char *address, int timeout_seconds)
     while (c->lookup) {
         if (limit >= 0 && net_clock_ms() - started > limit) {
             fprintf(stderr, "Timeout in select() - Cancelling!\n");
+            net_set_failure(c, NET_FAILED_TIMED_OUT, 0);
             drop_socket(c);
             return -1;
         }
@@ -419,6 +464,7 @@ int net_connect(ServerConnection *c, const char *address, int timeout_seconds)
     r = wait_connect(c, (int)ms);
     if (r == 1) {
         fprintf(stderr, "Timeout in select() - Cancelling!\n");
+        net_set_failure(c, NET_FAILED_TIMED_OUT, 0);
         drop_socket(c);
         return -1;
     }

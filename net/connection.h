@@ -56,7 +56,24 @@ struct ServerConnection {
     int stage_length;            // bytes in stage
     int64_t item_started_ms;     // when the first byte of the staged item came
     char stage[NET_STAGE_BYTES];
+    int failure;                 // why the last connect failed (NET_FAILED_*)
+    int failure_errno;           // the system's error number behind it, 0 none
 };
+
+// Why a connect failed, as net_failure_text words it.
+enum {
+    NET_FAILED_NONE = 0,
+    NET_FAILED_ADDRESS,       // "invalid address"
+    NET_FAILED_UNKNOWN_HOST,  // "unknown host"
+    NET_FAILED_REFUSED,       // "connection refused"
+    NET_FAILED_TIMED_OUT,     // "timed out"
+    NET_FAILED_SYSTEM         // the system's own words for failure_errno
+};
+// Marks the connection's connect as failed for a reason (the client's own
+// time-out of a connect under way uses it too).
+void net_set_failure(ServerConnection *c, int failure, int error_number);
+// The reason of the last failed connect in a few words ("" when none).
+const char *net_failure_text(const ServerConnection *c);
 
 // socket 0, connected 0, empty host, report 1 (what a new instance holds).
 void net_reset(ServerConnection *c);

@@ -92,6 +92,8 @@ void lend_menu_objects(ScrollList *list, TextLines *chat)
     chat_input = chat;
 }
 
+void lend_server_browser(ServerBrowser *browser) { server_browser = browser; }
+
 int shell_objects_alive()
 {
     return chat_input && menu_list && setup_store && server_browser && browser_thread &&

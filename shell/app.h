@@ -82,6 +82,9 @@ TextLines *get_chat_input();
 
 // Tests lend the menus a list and an edit buffer of their own (null: none).
 void lend_menu_objects(ScrollList *list, TextLines *chat);
+// Tests lend the program a server browser of their own (null: none); the
+// one start-up made is not deleted by this.
+void lend_server_browser(ServerBrowser *browser);
 
 // Deletes any browser thread and makes a new one (not started).
 void create_browser_thread();

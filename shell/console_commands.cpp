@@ -313,6 +313,23 @@ static void cmd_option(const ConsoleCommand *, const char *arg)
         set_option_by_name(key, value);
 }
 
+// The names "/option" takes, a few console lines of them.
+static void say_option_names()
+{
+    char line[200];
+    int length = snprintf(line, sizeof line, "options:");
+    for (int row = 0; row < NUM_OPTIONS; row++) {
+        const char *name = option_table[row].name;
+        if (length + 1 + (int)strlen(name) >= (int)sizeof line) {
+            say(line);
+            length = snprintf(line, sizeof line, "   ");
+        }
+        length += snprintf(line + length, sizeof line - (size_t)length, " %s", name);
+    }
+    say(line);
+    say("e.g.: /option hud 0");
+}
+
 static void cmd_setframes(const ConsoleCommand *, const char *arg)
 {
     if (set_rule("matchframes", arg, &current_rules) != 0)
@@ -971,6 +988,8 @@ int console_dispatch_from(const char16 *line, int from_server)
         if (!has_args) {
             snprintf(msg, sizeof msg, "%s needs a parameter", word);
             say(msg);
+            if (row->handler == cmd_option)
+                say_option_names();
             return 0;
         }
         if (!*a) {

@@ -60,7 +60,8 @@ void draw_menu_hint(const char *text)
     draw_text_centred(ROW_FONT, view_height - 30, text);
 }
 
-void draw_file_list_page(const char *title, const char *hint, const FileList *files)
+void draw_file_list_page(const char *title, const char *hint, const FileList *files,
+                         const char *const *empty_note)
 {
     draw_menu_title(title);
     const ScrollList *l = get_menu_list();
@@ -83,10 +84,15 @@ void draw_file_list_page(const char *title, const char *hint, const FileList *fi
             shown = index + 1;
         }
     }
-    char count[32];
-    snprintf(count, sizeof count, "%2i - %2i", shown, files ? files->last + 1 : 0);
-    set_colour(text_colours.text, 1.0f);
-    draw_text_centred(LIST_FONT, view_height - 60, count);
+    if (!files || files->last < 0) {
+        // Nothing to list: what is missing and where the list comes from.
+        draw_menu_lines(empty_note);
+    } else {
+        char count[32];
+        snprintf(count, sizeof count, "%2i - %2i", shown, files->last + 1);
+        set_colour(text_colours.text, 1.0f);
+        draw_text_centred(LIST_FONT, view_height - 60, count);
+    }
     draw_menu_hint(hint);
 }
 
@@ -183,19 +189,32 @@ void draw_login_page()
     draw_menu_hint("Hit ENTER to log in ; ESC to cancel");
 }
 
+static const char *const no_replays_note[] = {
+    "No replays to list", "The list shows the .rpl files of the replay folder.",
+    "Press F in a game to save one there.", nullptr};
+const char *const no_servers_note[] = {
+    "No servers to list", "The list comes from servers.txt in the game's folder:",
+    "one server a line, host:port and a description.", "Press R to read it again.", nullptr};
+static const char *const no_mods_note[] = {"No mods to list",
+                                           "The list shows the .zmm files of data/mod.", nullptr};
+static const char *const no_scripts_note[] = {
+    "No scripts to list", "The list shows the .lua files of data/script.", nullptr};
+
 void draw_replays_page()
 {
-    draw_file_list_page("REPLAYS", "Hit ENTER to watch ; ESC to cancel", &replay_files);
+    draw_file_list_page("REPLAYS", "Hit ENTER to watch ; ESC to cancel", &replay_files,
+                        no_replays_note);
 }
 
 void draw_mods_page()
 {
-    draw_file_list_page("MODS", "Hit ENTER to load ; ESC to cancel", &mod_files);
+    draw_file_list_page("MODS", "Hit ENTER to load ; ESC to cancel", &mod_files, no_mods_note);
 }
 
 void draw_scripts_page()
 {
-    draw_file_list_page("SCRIPTS", "Hit ENTER to load ; ESC to cancel", &script_files);
+    draw_file_list_page("SCRIPTS", "Hit ENTER to load ; ESC to cancel", &script_files,
+                        no_scripts_note);
 }
 
 void draw_save_replay_page()
@@ -247,5 +266,6 @@ void draw_about_page()
 void draw_plain_server_page()
 {
     draw_menu_title("MULTI PLAYER");
+    draw_menu_lines(no_servers_note);
     draw_menu_hint("Select a server to connect ; ESC - Cancel ; 'R' - Refresh");
 }

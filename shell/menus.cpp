@@ -576,7 +576,7 @@ static void leave_options(int)
     for (int row = 0; row < OPTIONS_MENU_ROWS; row++) {
         char value[TEXT_ROW_UNITS];
         edit_row_text(row, value, sizeof value);
-        apply_option(row, value);
+        choose_option(row, value);
     }
     clear_edit_buffer();
     close_menu();

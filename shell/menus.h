@@ -101,7 +101,13 @@ void draw_menu_title(const char *text);
 void draw_menu_subtitle(const char *text);
 void draw_menu_lines(const char *const *lines);
 void draw_menu_hint(const char *text);
-void draw_file_list_page(const char *title, const char *hint, const FileList *files);
+// The rows of a file list; a list with no file shows the lines of
+// empty_note (null-ended) in place of the rows and the count.
+void draw_file_list_page(const char *title, const char *hint, const FileList *files,
+                         const char *const *empty_note);
+// What the server page says without a server to list (null-ended lines
+// for draw_menu_lines).
+extern const char *const no_servers_note[];
 
 // The pages' draw callbacks (shell/menu_pages.cpp).
 void draw_main_menu();

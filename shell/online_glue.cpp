@@ -25,7 +25,9 @@ extern "C" {
 #include "shell/buddies.h"
 #include "shell/console.h"
 #include "shell/game_control.h"
+#include "shell/menus.h"
 #include "shell/palette.h"
+#include "shell/widgets.h"
 #include "shell/ttf_text.h"
 
 #define fill_empty(slot, fn)     \
@@ -119,6 +121,10 @@ int start_browser_thread()
         return 0;
     if (worker_is_running(w))
         return 1;
+    // A list that was missing or empty is read again: a servers.txt put in
+    // place meanwhile counts from this refresh on.
+    if (b->count == 0 && b->path[0])
+        servers_txt_read(b, b->path);
     if (!w->step)
         worker_init(w, browser_thread_start, browser_thread_step, browser_thread_condition, b, 1);
     // Shown as refreshing from now on; the pass itself sets it again.
@@ -139,6 +145,23 @@ static int list_rows()
     return rows < 1 ? 1 : rows;
 }
 
+static int list_column_base()
+{
+    return screen_layout.hud_columns[0] > 0 ? screen_layout.hud_columns[0] : 20;
+}
+
+// The rows answer the mouse where draw_server_list draws them: from
+// LIST_TOP, LIST_ROW apart, across the columns.
+static void place_server_rows(ScrollList *list)
+{
+    int c = list_column_base();
+    list->first_y = LIST_TOP;
+    list->row_height = LIST_ROW;
+    list->x = c - 14;
+    list->right = c + 720;
+    list->hit_test_off = 0;
+}
+
 void enter_server_list()
 {
     ServerBrowser *b = get_server_browser();
@@ -150,6 +173,7 @@ void enter_server_list()
             list->hover = 0;
         if (list->first > list->hover)
             list->first = 0;
+        place_server_rows(list);
     }
     ensure_local_user_name();
     if (b && b->count > 0 && b->passes.load() == 0)
@@ -170,6 +194,9 @@ void leave_server_list(int row)
     net_disconnect();
     store_spectator_names(nullptr, 0);
     clear_console();
+    // The page goes: the game (and the console with the connect's outcome)
+    // shows from here on.
+    close_menu();
     connect_to_server(address);
 }
 
@@ -239,9 +266,16 @@ void draw_server_list()
     set_colour(text_colours.text, 1.0f);
     // The title above the column buttons (y 30 to 50), the rows below them.
     draw_text_centred(2, 6, "MULTI PLAYER");
-    int c = screen_layout.hud_columns[0] > 0 ? screen_layout.hud_columns[0] : 20;
+    int c = list_column_base();
     list->count = b->count;
     list->visible_rows = list_rows();
+    place_server_rows(list);
+    if (b->count == 0) {
+        draw_menu_lines(no_servers_note);
+        draw_text_centred(1, view_height - 52,
+                          "Select a server to connect ; ESC - Cancel ; 'R' - Refresh");
+        return;
+    }
     int first = list->first < 0 ? 0 : list->first;
     int polled = is_refreshing(b) ? b->current.load() : -1;
     int y = LIST_TOP;
@@ -322,6 +356,12 @@ void bind_online()
     fill_empty(game_links.draw_server_list, draw_server_list);
     fill_empty(game_links.enter_server_list, enter_server_list);
     fill_empty(game_links.leave_server_list, leave_server_list);
+    // The column headers of the server page sort the program's browser.
+    if (!sort_servers)
+        sort_servers = [](int column, int descending) {
+            if (ServerBrowser *browser = get_server_browser())
+                browser_set_sort(browser, column, descending);
+        };
 
     ServerBrowser *b = get_server_browser();
     if (b && b->count == 0 && b->path[0])

@@ -334,6 +334,17 @@ int apply_game_rule(int row, const char *text, int from_store)
 static unsigned char run_request_kept[OPTIONS_MENU_ROWS];
 static char run_request_text[OPTIONS_MENU_ROWS][16];
 
+int choose_option(int row, const char *text)
+{
+    if (row < 0 || row >= OPTIONS_MENU_ROWS || !text)
+        return 1;
+    char now[SETTINGS_VALUE_BYTES];
+    if (get_option_text(row, now, sizeof now) == 0 &&
+        strtol(now, nullptr, 10) != strtol(text, nullptr, 10))
+        run_request_kept[row] = 0;
+    return apply_option(row, text);
+}
+
 int save_settings(SetupKeyStore *store)
 {
     if (!store)

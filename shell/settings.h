@@ -94,6 +94,10 @@ extern int graphics_reload_pending;
 int get_option_text(int row, char *out, int size);
 // Applies a decimal text to Options row 0..14; 1 for another row.
 int apply_option(int row, const char *text);
+// The Options page's Enter for one row: a value that differs from the
+// current one is the player's choice, saved at exit even when this run's
+// command line asked for the same option; then as apply_option.
+int choose_option(int row, const char *text);
 // Applies a text to rules row 1..19 of setup_rules; 1 for another row or a
 // refused value. from_store is 1 when the value comes from the file.
 int apply_game_rule(int row, const char *text, int from_store);

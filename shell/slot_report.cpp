@@ -23,6 +23,7 @@
 #include "shell/game_control.h"
 #include "shell/settings.h"
 #include "shell/sound_triggers.h"
+#include "shell/widgets.h"
 
 #define ZM_OUTWARD_SLOTS(SLOT) \
     SLOT(core_outward, echo) \
@@ -288,6 +289,11 @@ int report_empty_slots(FILE *out)
     }
     ZM_OUTWARD_SLOTS(ZM_REPORT_SLOT)
 #undef ZM_REPORT_SLOT
+    // The one slot that is a pointer of its own rather than a record's.
+    if (!sort_servers) {
+        fprintf(out, "sort_servers\n");
+        empty++;
+    }
     return empty;
 }
 

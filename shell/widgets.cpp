@@ -617,15 +617,29 @@ static void draw_icon(const Button *b)
         set_colour(text_colours.text, 0.5f);
         draw_rect_outline(cx - size * 0.5f, cy - size * 0.5f, cx + size * 0.5f, cy + size * 0.5f);
     }
-    if (b->state == BUTTON_HOVERED && b->label[0]) {
-        set_colour(text_colours.text, 0.8f);
-        float w = (float)text_width(1, b->label);
-        // Under the icon, or above it where the bottom hint line stands.
-        float y = (float)b->y + 2;
-        if (y + 20 > view_height - 40)
-            y = (float)(b->y - b->size - 20);
-        draw_text(1, cx - w * 0.5f, y, b->label);
-    }
+}
+
+// A hovered icon's label, drawn after every button so that no other button
+// covers it: under the icon (above it where the bottom hint line stands),
+// kept inside the window.
+static void draw_icon_label(const Button *b)
+{
+    if (!b->visible || b->kind != BUTTON_ICON || b->state != BUTTON_HOVERED || !b->label[0])
+        return;
+    float cx = (float)b->x + b->size * 0.5f;
+    float w = (float)text_width(1, b->label);
+    float x = cx - w * 0.5f;
+    if (x + w > view_width - 2)
+        x = view_width - 2 - w;
+    if (x < 2)
+        x = 2;
+    float y = (float)b->y + 2;
+    if (y + 20 > view_height - 40)
+        y = (float)(b->y - b->size - 20);
+    set_colour(text_colours.background, 0.6f);
+    draw_rect_filled(x - 2, y - 1, x + w + 2, y + (float)font_height(1) + 1);
+    set_colour(text_colours.text, 0.9f);
+    draw_text(1, x, y, b->label);
 }
 
 static void draw_header(const Button *b)
@@ -702,12 +716,16 @@ void draw_buttons()
         place_control_bar(view_width, view_height);
         place_button_list();
     }
-    if (control_bar_shown())
+    int bar = control_bar_shown();
+    if (bar)
         for (int i = 0; i < CONTROL_BUTTONS; i++)
             draw_button(&control_bar[i]);
     for (int i = 0; i < menu_buttons.count; i++)
         draw_button(&menu_buttons.buttons[i]);
     draw_slider();
+    if (bar)
+        for (int i = 0; i < CONTROL_BUTTONS; i++)
+            draw_icon_label(&control_bar[i]);
 }
 
 void bind_widgets()

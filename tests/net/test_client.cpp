@@ -175,7 +175,8 @@ TEST_F(ClientTest, FailedConnectIsReported)
     ScriptedPeer nobody(false);
     EXPECT_EQ(connect_now(nobody.address()), 1);
     ASSERT_FALSE(echoes.empty());
-    EXPECT_EQ(echoes.back(), "Failed to connect to " + nobody.address() + "|4");
+    // The player learns why: nothing listens there.
+    EXPECT_EQ(echoes.back(), "Failed to connect to " + nobody.address() + ": connection refused|4");
     EXPECT_EQ(online_starts, 0);
     EXPECT_EQ(client_is_connected(), 0);
 }
@@ -246,7 +247,7 @@ TEST_F(ClientTest, HangingConnectNeverHoldsAFrame)
         EXPECT_LT(took, CLIENT_CONNECT_SECONDS * 1000 + 1000);
         EXPECT_TRUE(first.wait_for("QUIT\n"));
         ASSERT_FALSE(echoes.empty());
-        EXPECT_EQ(echoes[0], "Failed to connect to " + hanging.address + "|4");
+        EXPECT_EQ(echoes[0], "Failed to connect to " + hanging.address + ": timed out|4");
         if (forward) {
             ASSERT_EQ(echoes.size(), 2u);
             EXPECT_EQ(echoes[1], "Connected to " + first.address() + "|4");
@@ -360,10 +361,11 @@ TEST_F(ClientTest, UnresolvableNameFailsOnce)
         int (*lookup)(const char *, uint32_t *);
         int forward;
         int min_ms, max_ms;   // when the failure is reported
+        const char *why;      // the reason the message gives
     };
-    const Case cases[] = {{"unknown name", unknown_name, 0, 0, 200},
-                          {"look-up too slow", slow_loopback, 0, 240, 700},
-                          {"forward to an unknown name", unknown_name, 1, 0, 1000}};
+    const Case cases[] = {{"unknown name", unknown_name, 0, 0, 200, "unknown host"},
+                          {"look-up too slow", slow_loopback, 0, 240, 700, "timed out"},
+                          {"forward to an unknown name", unknown_name, 1, 0, 1000, "unknown host"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedPeer first;
@@ -387,7 +389,7 @@ TEST_F(ClientTest, UnresolvableNameFailsOnce)
         for (int k = 0; k < 20; k++)
             poll_connect();
         ASSERT_FALSE(echoes.empty());
-        EXPECT_EQ(echoes[0], "Failed to connect to nowhere.test:20185|4");
+        EXPECT_EQ(echoes[0], std::string("Failed to connect to nowhere.test:20185: ") + c.why + "|4");
         if (c.forward) {
             ASSERT_EQ(echoes.size(), 2u);
             EXPECT_EQ(echoes[1], "Connected to " + first.address() + "|4");

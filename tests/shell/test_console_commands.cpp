@@ -14,6 +14,7 @@
 #include "shell/console_commands.h"
 #include "shell/customs.h"
 #include "shell/game_control.h"
+#include "shell/customs.h"
 #include "shell/options.h"
 #include "support/kill_write.h"
 #include "support/test_support.h"
@@ -128,6 +129,20 @@ TEST_F(ConsoleCommands, HelpAndArgumentModes)
     EXPECT_EQ(get_option(OPT_SMOOTHCAM), 0);
     dispatch("option altimeter 1");
     EXPECT_EQ(get_option(OPT_ALTIMETER), 1);
+
+    // "option" alone says what it takes: every option name, a few lines.
+    echoed.clear();
+    EXPECT_EQ(dispatch("option"), 0);
+    ASSERT_GE(echoed.size(), 3u);
+    EXPECT_EQ(echoed[0], "option needs a parameter");
+    std::string names;
+    for (size_t k = 1; k < echoed.size(); k++) {
+        EXPECT_LT(echoed[k].size(), 200u);
+        names += echoed[k] + " ";
+    }
+    for (int row = 0; row < NUM_OPTIONS; row++)
+        EXPECT_NE(names.find(std::string(" ") + option_table[row].name + " "), std::string::npos)
+            << option_table[row].name;
 }
 
 TEST_F(ConsoleCommands, ServerLinesRunOnlyHarmlessCommands)
@@ -352,6 +367,8 @@ TEST_F(ConsoleCommands, WindowAndPlayerCommandsCheckTheirNumbers)
 
     // listequipment writes the equipment line, here into a redirect file
     std::string path = test_tmp_path("equipment.txt");
+    // (other tests may have left equipment values behind)
+    *get_equipment() = EquipmentRecord{{0, 0, 0}};
     EXPECT_EQ(dispatch("le > equipment.txt"), 0);
     EXPECT_EQ(read_whole_file(path), "GHOST 0;0 0 0\n");
     // login while not connected sends nothing and says nothing

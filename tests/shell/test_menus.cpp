@@ -29,8 +29,13 @@ class Menus : public ::testing::Test {
 protected:
     ScrollList list{};
     TextLines chat{};
+    // Opening a page sets its row's selected mark: each test puts the
+    // table's marks back as they were.
+    int selected[MENU_COUNT];
     void SetUp() override
     {
+        for (int m = 0; m < MENU_COUNT; m++)
+            selected[m] = MenuTable[m].selected;
         game_links = GameControlLinks();
         bind_menus();
         list_init(&list);
@@ -50,6 +55,8 @@ protected:
         drop_slider();
         free_file_lists();
         menu_state = 0;
+        for (int m = 0; m < MENU_COUNT; m++)
+            MenuTable[m].selected = selected[m];
     }
     void type_row(int row, const char *text)
     {

@@ -393,6 +393,30 @@ TEST_F(Settings, CommandLineOptionsWinOverStoredOnesForThisRunOnly)
     EXPECT_EQ(option_requested[OPT_MUSIC], 0);
 }
 
+// The Options page: a value the player sets is saved, also when it ends up
+// where the command line had put it; Enter without a change keeps the
+// stored choice.
+TEST_F(Settings, OptionsPageChoiceIsSavedOverTheCommandLine)
+{
+    write_file("default.cfg", "shaders \"0\"\r\nreflection \"0\"\r\n");
+    const char *argv[] = {"zylomach", "-shaders", "1", "-reflection", "1"};
+    ASSERT_EQ(parse_command_line(5, (char **)argv), 0);
+    SetupKeyStore store("default.cfg");
+    load_settings(&store);
+    ASSERT_EQ(get_option(OPT_SHADERS), 1);
+    // Shaders 0, Enter; Shaders 1, Enter; reflection left as shown.
+    choose_option(7, "0");
+    choose_option(9, "1");
+    EXPECT_EQ(get_option(OPT_SHADERS), 0);
+    choose_option(7, "1");
+    choose_option(9, "1");
+    EXPECT_EQ(get_option(OPT_SHADERS), 1);
+    ASSERT_EQ(save_settings(&store), 0);
+    std::string text = read_file("default.cfg");
+    EXPECT_NE(text.find("shaders \"1\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("reflection \"0\"\r\n"), std::string::npos) << text;
+}
+
 TEST_F(Settings, StartUpScriptRequestsWinOverStoredOnes)
 {
     write_file("default.cfg", "shaders \"0\"\r\nsoftshadow \"0\"\r\n");

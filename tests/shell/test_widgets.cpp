@@ -3,9 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "core/outward.h"
+#include "net/browser.h"
+#include "net/client.h"
+
 #include "shell/app.h"
 #include "shell/console.h"
+#include "shell/game_control.h"
 #include "shell/input.h"
+#include "shell/online_glue.h"
 #include "shell/options.h"
 #include "support/test_support.h"
 
@@ -266,13 +274,19 @@ TEST(Widgets, ControlBarFollowsTheWindowAndHiddenBarsTakeNoClicks)
 
 namespace {
 
-int sorted_column = -1, sorted_descending = -1;
-void record_sort(int column, int descending)
+// The description column of the browser's display order, top to bottom.
+std::string shown_descriptions(ServerBrowser *b)
 {
-    sorted_column = column;
-    sorted_descending = descending;
+    std::string out;
+    for (int row = 0; row < b->count; row++)
+        if (ServerEntry *e = browser_entry_at(b, row))
+            out += std::string(entry_snapshot(e)->description) + " ";
+    return out;
 }
 
+// The headers sort the browser that start-up wires to them: clicking
+// DESCRIPTION twice orders the rows by description downwards, "#" then
+// restores the list order and clears the DESCRIPTION arrow.
 TEST(Widgets, ServerListHeadersSortTheBrowser)
 {
     static const int columns[5] = {20, 50, 350, 540, 640};
@@ -285,7 +299,24 @@ TEST(Widgets, ServerListHeadersSortTheBrowser)
     EXPECT_STREQ(menu_buttons.buttons[1].label, "DESCRIPTION");
     EXPECT_EQ(menu_buttons.buttons[1].x, 50);
     EXPECT_EQ(menu_buttons.buttons[0].sort_state, 1);
-    sort_servers = record_sort;
+
+    std::string list = test_tmp_path("widgets_servers.txt");
+    ASSERT_TRUE(write_whole_file(list, "127.0.0.1:1 beta\n127.0.0.1:2 alpha\n"
+                                       "127.0.0.1:3 gamma\n"));
+    ServerBrowser browser;
+    ASSERT_EQ(servers_txt_read(&browser, list.c_str()), 0);
+    lend_server_browser(&browser);
+    // Start-up's binding fills the other records' empty slots too; they are
+    // put back afterwards.
+    void (*saved_sort)(int, int) = sort_servers;
+    CoreOutward saved_core = core_outward;
+    GameControlLinks saved_links = game_links;
+    ClientLinks saved_client = client_links;
+    sort_servers = nullptr;
+    bind_online();
+    ASSERT_NE(sort_servers, nullptr);
+    EXPECT_EQ(shown_descriptions(&browser), "beta alpha gamma ");
+
     create_control_bar(800, 600);
     Button *desc = &menu_buttons.buttons[1];
     auto click_at = [](int x, int y) {
@@ -294,14 +325,20 @@ TEST(Widgets, ServerListHeadersSortTheBrowser)
         offer_all_buttons(0, x, y);
     };
     click_at(desc->x + 10, 40);
+    EXPECT_EQ(desc->sort_state, 1);
+    EXPECT_EQ(shown_descriptions(&browser), "alpha beta gamma ");
     click_at(desc->x + 10, 40);
-    EXPECT_EQ(sorted_column, 1);
-    EXPECT_EQ(sorted_descending, 1);
+    EXPECT_EQ(desc->sort_state, 2);
+    EXPECT_EQ(shown_descriptions(&browser), "gamma beta alpha ");
     click_at(menu_buttons.buttons[0].x + 10, 40);
     EXPECT_EQ(desc->sort_state, 0);
-    EXPECT_EQ(sorted_column, 0);
-    EXPECT_EQ(sorted_descending, 0);
-    sort_servers = nullptr;
+    EXPECT_EQ(shown_descriptions(&browser), "beta alpha gamma ");
+
+    lend_server_browser(nullptr);
+    sort_servers = saved_sort;
+    core_outward = saved_core;
+    game_links = saved_links;
+    client_links = saved_client;
     free_button_list();
 }
 

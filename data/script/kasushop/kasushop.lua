@@ -3,9 +3,12 @@
 -- panel shows the player's name and the body colour on offer; the arrow
 -- keys Left and Right (or [ and ]) walk through the colour palette and
 -- Space puts the colour on the fighter's body (the shop takes Space for
--- itself: no turn is played here). Esc returns to the menu.
+-- itself: no turn is played here). Esc returns to the menu and closes the
+-- shop: its keys and panel go, and the next game plays as usual (so does
+-- any game started without Esc, which the game announces as leave_game).
 -- Colours bought here dress the fighter for this session only.
 
+local KEY_ESCAPE = 27
 local KEY_SPACE = 32
 local KEY_LEFT, KEY_RIGHT = 276, 275
 local KEY_OPEN_BRACKET, KEY_CLOSE_BRACKET = 91, 93
@@ -46,12 +49,31 @@ local function wear(colour)
   echo("KasuShop: you now wear " .. colour_info(colour).name)
 end
 
+-- The hook sets this script adds are the ones remove_hooks knows now: a
+-- later script's start-up gives the global a table of its own.
+local remove_own_hooks = remove_hooks
+
+local open = true
+
+local function close_shop()
+  if not open then
+    return
+  end
+  open = false
+  remove_own_hooks("kasushop")
+  echo("KasuShop: closed.")
+end
+
 greet()
 
 -- Keys the shop uses are marked handled, so the game does not act on
 -- them too: the arrows would turn the camera, Space would end the turn.
 add_hook("key_down", "kasushop", function(key)
-  if key == KEY_LEFT or key == KEY_OPEN_BRACKET then
+  if key == KEY_ESCAPE then
+    -- The game goes on to open the menu.
+    close_shop()
+    return 0
+  elseif key == KEY_LEFT or key == KEY_OPEN_BRACKET then
     step_colour(-1)
     return 1
   elseif key == KEY_RIGHT or key == KEY_CLOSE_BRACKET then
@@ -99,3 +121,5 @@ add_hook("draw2d", "kasushop", function()
   set_color(0.8, 0.8, 0.8, 1)
   draw_text("Left/Right: browse  Space: wear", x + 16, y + 170, 1)
 end)
+
+add_hook("leave_game", "kasushop", close_shop)

@@ -6,6 +6,8 @@
 --   2. change the state of a joint (click it, Shift+click, or Z / X),
 --   3. press Space to end the turn and watch it play,
 --   4. done: play on, or Esc for the menu (the box goes after a while).
+-- The tutorial ends with its closing box, with Esc, or when another game
+-- starts (leave_game): its hooks go, and later games and menus are plain.
 
 -- Drawn frames the closing box stays up.
 local CLOSING_FRAMES = 600
@@ -45,11 +47,26 @@ local STEPS = {
     title = "Well done",
     lines = {
       "That is the whole game: set joints, press Space, repeat.",
-      "Knock your opponent down or out of the ring to win.",
+      "Hurting your opponent scores points: the most points win.",
       "Press Esc for the menu when you are finished.",
     },
   },
 }
+
+local KEY_ESCAPE = 27
+
+-- The hook sets this script adds are the ones remove_hooks knows now: a
+-- later script's start-up gives the global a table of its own.
+local remove_own_hooks = remove_hooks
+
+local function end_tutorial()
+  if tutorial.step < 0 then
+    return
+  end
+  tutorial.step = -1
+  remove_own_hooks("tutorial")
+  echo("Tutorial: ended.")
+end
 
 local function player_joint_states()
   local states = {}
@@ -75,8 +92,7 @@ local function go_to(step)
   end
 end
 
--- A new game (the one the menu starts, or a later restart) begins again
--- at the first step.
+-- The game the menu starts begins at the first step.
 add_hook("new_game", "tutorial", function()
   echo("Tutorial: welcome! Follow the box at the top of the window.")
   -- Joints light up under the mouse once a fighter is selected.
@@ -110,10 +126,20 @@ local function check_progress()
   elseif tutorial.step == 4 then
     tutorial.closing = tutorial.closing - 1
     if tutorial.closing <= 0 then
-      tutorial.step = 5
+      end_tutorial()
     end
   end
 end
+
+-- Esc goes to the menu (the game opens it) and ends the tutorial.
+add_hook("key_down", "tutorial", function(key)
+  if key == KEY_ESCAPE then
+    end_tutorial()
+  end
+  return 0
+end)
+
+add_hook("leave_game", "tutorial", end_tutorial)
 
 add_hook("draw2d", "tutorial", function()
   if tutorial.step < 1 then
