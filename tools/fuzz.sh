@@ -107,7 +107,10 @@ for r in "$BUILD"/logs/*.result; do
     case $status in
     FAULT)
         failed=1
-        echo "   $name: see $BUILD/logs/$name.log and $BUILD/artifacts/$name-*" >&2
+        unit=$(sed -n 's/.*Test unit written to //p' "$BUILD/logs/$name.log" | head -n 1)
+        what=$(grep -m 1 -E 'runtime error|ERROR: |INTERNAL ERROR' "$BUILD/logs/$name.log" || true)
+        echo "   $name: ${what:-fault}" >&2
+        echo "   input ${unit:-(none written)}, log $BUILD/logs/$name.log" >&2
         ;;
     slow)
         [ "$CHECK_RATE" = 1 ] && failed=1
