@@ -57,8 +57,9 @@ test: test-normal test-asan test-tsan
 bench: build
 	@cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 
-# make fuzz - build the libFuzzer targets with clang++ and run each for
-#             FUZZ_SECONDS (default 30)
+# make fuzz - build the libFuzzer targets with clang++, run each for
+#             FUZZ_SECONDS (default 30), a few at a time (FUZZ_JOBS), and
+#             print each one's executions a second; fails on any fault
 FUZZ_SECONDS ?= 30
 .PHONY: fuzz
 fuzz:

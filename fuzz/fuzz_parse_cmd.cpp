@@ -1,15 +1,17 @@
+// fuzz-kind: parse
+// fuzz-link: -Wl,--wrap=_Z21start_game_with_rulesiiP9GameRules
+//
 // Feeds a byte stream to parse_cmd the way the replay reader and the game
 // connection do: lines up to '\n', and after a line that announces a tail,
 // one packed tail (a count word and that many words, at most 512). Every line
 // goes through all four columns: the replay and network columns of a table
 // whose handlers exercise every argument reader and tail decoder on what they
 // receive, the real table's network column, and the browser and fourth
-// columns without a pending byte.
-//
-// (linked with the whole core folder: the real table names the replay
-// column's handlers, which live with the replay reader)
+// columns without a pending byte. The server's NEWGAME parses its rules and
+// meets the stand-in game start (no world is built).
 #include "core/command.h"
 #include "core/world.h"
+#include "fuzz/fuzz_stand_ins.h"
 
 #include <cstddef>
 #include <cstdint>
