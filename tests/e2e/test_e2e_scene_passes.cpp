@@ -9,19 +9,33 @@
 
 namespace {
 
-// A new game (ctrl+n) once the window runs; a screenshot of it, then quit.
+// Marks "renewed" ten drawn frames after a game started once frames are
+// drawn (ctrl+n's), so a screenshot shows the new game drawn.
+const char renewed_lua[] = R"(
+add_hook("new_game", "e2e_renewed", function()
+  if e2e_drawn_frames() > 0 then e2e_mark_after("renewed", 10) end
+end)
+)";
+
+// The actions of a new game (ctrl+n) once the window runs and a screenshot
+// of it drawn.
+void new_game_and_screenshot(GameSetup *setup)
+{
+    setup->actions.push_back({"", 0, "xdotool key ctrl+n", "renewed"});
+    setup->actions.push_back({"", 0, "import -window root -depth 8 scene.ppm"});
+}
+
+// A new game once the window runs; a screenshot of it, then quit.
 GameRun new_game_run(const char *name, int shaders, const std::string &lua = "",
                      const std::vector<GameAction> &more = {})
 {
     GameSetup setup;
-    setup.startup_lua = lua;
+    setup.startup_lua = lua + renewed_lua;
     setup.args = {"-shaders", std::to_string(shaders)};
-    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 2500, "import -window root -depth 8 scene.ppm"});
+    new_game_and_screenshot(&setup);
     for (const GameAction &a : more)
         setup.actions.push_back(a);
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 25000;
+    setup.actions.push_back({"", 0, "term"});
     return run_game(name, setup);
 }
 
@@ -70,7 +84,7 @@ TEST(E2eScenePasses, FullScreenAndSwitchingAtRunTimeKeepDrawing)
     setup.args = {"-shaders", "1"};
     // The test drops a file into the runtime folder; the script, polling
     // once a frame, switches and answers with a mark.
-    setup.startup_lua = R"(
+    setup.startup_lua = std::string(renewed_lua) + R"(
 local state = 0
 local function exists(name)
   local f = io.open(name, "r")
@@ -82,24 +96,27 @@ add_hook("camera", "e2e", function()
     state = 1
     set_option("shaders", 0)
     e2e_log("off " .. get_option("shaders"))
-    e2e_mark("is_off")
+    e2e_mark_after("is_off", 5)
   elseif state == 1 and exists("go_on") then
     state = 2
     set_option("shaders", 1)
     e2e_log("on " .. get_option("shaders"))
-    e2e_mark("is_on")
+    e2e_mark_after("is_on", 5)
   end
 end)
 )";
-    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 1500, "xdotool key ctrl+Return"});
-    setup.actions.push_back({"", 2000, "xdotool key ctrl+Return"});
-    setup.actions.push_back({"", 1500, "touch go_off"});
-    setup.actions.push_back({"is_off", 800, "import -window root -depth 8 off.ppm"});
-    setup.actions.push_back({"", 100, "touch go_on"});
-    setup.actions.push_back({"is_on", 1500, "import -window root -depth 8 on.ppm"});
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 30000;
+    // Full screen and back each rebuild the renderer: ten frames drawn
+    // after each.
+    setup.actions.push_back({"", 0, "xdotool key ctrl+n", "renewed"});
+    setup.actions.push_back({"", 0, "xdotool key ctrl+Return"});
+    setup.actions.push_back({"", 0, "xdotool key ctrl+Return"});
+    setup.actions.back().frames = 10;
+    setup.actions.push_back({"", 0, "touch go_off"});
+    setup.actions.back().frames = 10;
+    setup.actions.push_back({"is_off", 0, "import -window root -depth 8 off.ppm"});
+    setup.actions.push_back({"", 0, "touch go_on"});
+    setup.actions.push_back({"is_on", 0, "import -window root -depth 8 on.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("scene_switching", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -122,7 +139,7 @@ TEST(E2eScenePasses, StartUpScriptTurnsShadersOnOverAStoredChoice)
 {
     GameSetup setup;
     setup.files.push_back({"default.cfg", "shaders \"0\"\r\nreflection \"1\"\r\n"});
-    setup.startup_lua = R"(
+    setup.startup_lua = std::string(renewed_lua) + R"(
 set_option("shaders", 1)
 e2e_log("startup " .. get_option("shaders"))
 local logged = false
@@ -132,10 +149,8 @@ add_hook("draw2d", "e2e", function()
   e2e_log("running " .. get_option("shaders"))
 end)
 )";
-    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 2500, "import -window root -depth 8 scene.ppm"});
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 25000;
+    new_game_and_screenshot(&setup);
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("scene_startup_script", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -170,8 +185,7 @@ add_hook("draw2d", "e2e", function()
   e2e_mark("up")
 end)
 )";
-    setup.actions.push_back({"up", 500, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"up", 0, "term"});
     GameRun run = run_game("scene_cmdline_over_store", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("running 1"), std::string::npos) << run.describe();
