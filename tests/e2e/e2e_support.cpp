@@ -213,6 +213,22 @@ void ask_for_frames(const std::string &dir, const std::string &name, int frames)
     rename(temp.c_str(), (dir + "/e2e_sync").c_str());
 }
 
+// A picture of the whole screen, as bytes ("" when it could not be taken).
+std::string grab_screen(const std::string &display, const std::string &dir)
+{
+    std::string path = dir + "/e2e_screen.ppm";
+    remove(path.c_str());
+    run_and_wait({"import", "-window", "root", "-depth", "8", path}, display, dir);
+    return read_whole_file(path);
+}
+
+// A page that hides the game is drawn without the scene and without any
+// script hook, so a frame wait goes unanswered there. Past this long
+// unanswered, the wait is for the screen to hold still instead: the page is
+// drawn with the input before it handled (such a page is drawn many times
+// a second).
+const long long PAGE_FRAMES_MS = 2000;
+
 // Where one action stands.
 enum ActionStep { WAIT_MARKER, WAIT_FRAMES, WAIT_DELAY, WAIT_UNTIL };
 
@@ -222,7 +238,7 @@ const char *step_text(ActionStep step)
     case WAIT_MARKER:
         return "its marker";
     case WAIT_FRAMES:
-        return "drawn frames";
+        return "drawn frames (or a still page)";
     case WAIT_DELAY:
         return "its delay";
     case WAIT_UNTIL:
@@ -312,6 +328,8 @@ GameRun run_game(const char *name, const GameSetup &setup)
     ActionStep step = WAIT_MARKER;
     long long step_at = 0;      // when the delay ends, or the command last ran
     std::string frames_marker;  // the marker of the frames asked for
+    long long frames_asked_at = 0;
+    std::string last_screen;    // the last picture of a page's screen wait
     int status = 0;
     bool done = false;
     while (!done) {
@@ -338,12 +356,22 @@ GameRun run_game(const char *name, const GameSetup &setup)
             if (a.frames > 0) {
                 frames_marker = "e2e_drawn_" + std::to_string(next_action);
                 ask_for_frames(run.dir, frames_marker, a.frames);
+                frames_asked_at = now;
+                last_screen.clear();
             }
         }
         if (step == WAIT_FRAMES) {
             if (a.frames > 0 && !file_exists(run.dir, frames_marker)) {
-                usleep(10000);
-                continue;
+                if (now - frames_asked_at > PAGE_FRAMES_MS) {
+                    std::string screen = grab_screen(display, run.dir);
+                    bool still = !screen.empty() && screen == last_screen;
+                    last_screen = screen;
+                    if (!still)
+                        continue;
+                } else {
+                    usleep(10000);
+                    continue;
+                }
             }
             step = WAIT_DELAY;
             step_at = now + a.delay_ms;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Something done on the program's display while it runs, in these steps:
@@ -12,7 +13,10 @@
 //     frames with the window up), so no first input is lost;
 //  2. it waits until the game has drawn `frames` more frames (counted by the
 //     prelude's draw2d hook from the moment the test asks), so the input
-//     before it has been handled and its effect is on the screen;
+//     before it has been handled and its effect is on the screen; a page
+//     that hides the game runs no script hook, so once such a wait has gone
+//     unanswered for two seconds it ends when two pictures of the screen in
+//     a row are the same (the page drawn, holding still);
 //  3. it waits `delay_ms`, a small settling, never the main wait;
 //  4. it runs `command`:
 //       "xdotool <args...>"     synthetic input (key, keydown, mousemove, click ...)
@@ -30,6 +34,13 @@ struct GameAction {
     std::string until_file;
     int repeat_ms = 0;
     int frames = 3;
+
+    GameAction() = default;
+    GameAction(std::string wait, int delay, std::string cmd, std::string until = "")
+        : wait_file(std::move(wait)), delay_ms(delay), command(std::move(cmd)),
+          until_file(std::move(until))
+    {
+    }
 };
 
 // The marker the prelude writes once the game has drawn its first frames.

@@ -84,11 +84,12 @@ TEST(E2eMenus, ScriptAndKeysMoveBetweenPages)
 {
     GameSetup setup;
     empty_replay_folder(setup);
-    // Script page 3 is the options page; it hides the game.
+    // Script page 3 is the options page; it hides the game. It opens once
+    // the first frames are drawn.
     setup.startup_lua = R"(
 local opened = false
-add_hook("new_game", "e2e", function()
-  if not opened then
+add_hook("draw2d", "e2e", function()
+  if not opened and e2e_drawn_frames() >= 5 then
     opened = true
     open_menu(3)
     e2e_mark("opened")
