@@ -224,9 +224,9 @@ std::string grab_screen(const std::string &display, const std::string &dir)
 
 // A page that hides the game is drawn without the scene and without any
 // script hook, so a frame wait goes unanswered there. Past this long
-// unanswered, the wait is for the screen to hold still instead: the page is
-// drawn with the input before it handled (such a page is drawn many times
-// a second).
+// unanswered, the wait is for two pictures of the screen taken one after
+// the other, which show the page drawn (such a page is drawn many times a
+// second, so the input before has long been handled).
 const long long PAGE_FRAMES_MS = 2000;
 
 // Where one action stands.
@@ -363,10 +363,12 @@ GameRun run_game(const char *name, const GameSetup &setup)
         if (step == WAIT_FRAMES) {
             if (a.frames > 0 && !file_exists(run.dir, frames_marker)) {
                 if (now - frames_asked_at > PAGE_FRAMES_MS) {
+                    // Two pictures: the same, the page is drawn and still;
+                    // different, it is being drawn (an animated page).
                     std::string screen = grab_screen(display, run.dir);
-                    bool still = !screen.empty() && screen == last_screen;
+                    bool first = last_screen.empty();
                     last_screen = screen;
-                    if (!still)
+                    if (first || screen.empty())
                         continue;
                 } else {
                     usleep(10000);

@@ -15,8 +15,8 @@
 //     prelude's draw2d hook from the moment the test asks), so the input
 //     before it has been handled and its effect is on the screen; a page
 //     that hides the game runs no script hook, so once such a wait has gone
-//     unanswered for two seconds it ends when two pictures of the screen in
-//     a row are the same (the page drawn, holding still);
+//     unanswered for two seconds it ends once two pictures of the screen
+//     have been taken one after the other (the page drawn);
 //  3. it waits `delay_ms`, a small settling, never the main wait;
 //  4. it runs `command`:
 //       "xdotool <args...>"     synthetic input (key, keydown, mousemove, click ...)

@@ -9,20 +9,13 @@
 
 namespace {
 
-// Marks "renewed" ten drawn frames after a game started once frames are
-// drawn (ctrl+n's), so a screenshot shows the new game drawn.
-const char renewed_lua[] = R"(
-add_hook("new_game", "e2e_renewed", function()
-  if e2e_drawn_frames() > 0 then e2e_mark_after("renewed", 10) end
-end)
-)";
-
 // The actions of a new game (ctrl+n) once the window runs and a screenshot
-// of it drawn.
+// of it ten drawn frames later.
 void new_game_and_screenshot(GameSetup *setup)
 {
-    setup->actions.push_back({"", 0, "xdotool key ctrl+n", "renewed"});
+    setup->actions.push_back({"", 0, "xdotool key ctrl+n"});
     setup->actions.push_back({"", 0, "import -window root -depth 8 scene.ppm"});
+    setup->actions.back().frames = 10;
 }
 
 // A new game once the window runs; a screenshot of it, then quit.
@@ -30,7 +23,7 @@ GameRun new_game_run(const char *name, int shaders, const std::string &lua = "",
                      const std::vector<GameAction> &more = {})
 {
     GameSetup setup;
-    setup.startup_lua = lua + renewed_lua;
+    setup.startup_lua = lua;
     setup.args = {"-shaders", std::to_string(shaders)};
     new_game_and_screenshot(&setup);
     for (const GameAction &a : more)
@@ -84,7 +77,7 @@ TEST(E2eScenePasses, FullScreenAndSwitchingAtRunTimeKeepDrawing)
     setup.args = {"-shaders", "1"};
     // The test drops a file into the runtime folder; the script, polling
     // once a frame, switches and answers with a mark.
-    setup.startup_lua = std::string(renewed_lua) + R"(
+    setup.startup_lua = R"(
 local state = 0
 local function exists(name)
   local f = io.open(name, "r")
@@ -107,8 +100,9 @@ end)
 )";
     // Full screen and back each rebuild the renderer: ten frames drawn
     // after each.
-    setup.actions.push_back({"", 0, "xdotool key ctrl+n", "renewed"});
+    setup.actions.push_back({"", 0, "xdotool key ctrl+n"});
     setup.actions.push_back({"", 0, "xdotool key ctrl+Return"});
+    setup.actions.back().frames = 10;
     setup.actions.push_back({"", 0, "xdotool key ctrl+Return"});
     setup.actions.back().frames = 10;
     setup.actions.push_back({"", 0, "touch go_off"});
@@ -139,7 +133,7 @@ TEST(E2eScenePasses, StartUpScriptTurnsShadersOnOverAStoredChoice)
 {
     GameSetup setup;
     setup.files.push_back({"default.cfg", "shaders \"0\"\r\nreflection \"1\"\r\n"});
-    setup.startup_lua = std::string(renewed_lua) + R"(
+    setup.startup_lua = R"(
 set_option("shaders", 1)
 e2e_log("startup " .. get_option("shaders"))
 local logged = false
