@@ -15,9 +15,13 @@
 
 namespace {
 
+// The prelude keeps its state in globals: loading a script runs
+// startup.lua (and so the prelude) again and drops every hook, and the
+// counts must go on across that.
 const char prelude[] =
     "\n-- test prelude\n"
-    "local e2e_log_file = io.open(\"e2e.log\", \"a\")\n"
+    "e2e_log_file = e2e_log_file or io.open(\"e2e.log\", \"a\")\n"
+    "e2e_state = e2e_state or {frames = 0, pending = {}, asked = \"\"}\n"
     "function e2e_log(text)\n"
     "  e2e_log_file:write(tostring(text), \"\\n\")\n"
     "  e2e_log_file:flush()\n"
@@ -26,7 +30,36 @@ const char prelude[] =
     "  local f = io.open(name, \"w\")\n"
     "  if f then f:close() end\n"
     "end\n"
+    "function e2e_drawn_frames() return e2e_state.frames end\n"
+    "function e2e_mark_after(name, frames)\n"
+    "  table.insert(e2e_state.pending, {e2e_state.frames + (tonumber(frames) or 3), name})\n"
+    "end\n"
     "function e2e_quit() run_cmd(\"quit\") end\n"
+    // Counts drawn frames, writes \"ready\" after the fifth, answers the
+    // test's requests (\"e2e_sync\": a marker name and a frame count) and
+    // writes the markers that are due.
+    "add_hook(\"draw2d\", \"e2e_prelude\", function()\n"
+    "  local s = e2e_state\n"
+    "  s.frames = s.frames + 1\n"
+    "  if s.frames == 5 then e2e_mark(\"ready\") end\n"
+    "  local f = io.open(\"e2e_sync\", \"r\")\n"
+    "  if f then\n"
+    "    local line = f:read(\"*l\") or \"\"\n"
+    "    f:close()\n"
+    "    local name, count = string.match(line, \"^(%S+) (%d+)$\")\n"
+    "    if name and name ~= s.asked then\n"
+    "      s.asked = name\n"
+    "      e2e_mark_after(name, count)\n"
+    "    end\n"
+    "  end\n"
+    "  for i = #s.pending, 1, -1 do\n"
+    "    local p = s.pending[i]\n"
+    "    if s.frames >= p[1] then\n"
+    "      table.remove(s.pending, i)\n"
+    "      e2e_mark(p[2])\n"
+    "    end\n"
+    "  end\n"
+    "end)\n"
     "-- the test's own script\n";
 
 // X, Mesa and SDL keep a few allocations to the end of the process.
@@ -145,7 +178,7 @@ std::string start_xvfb(pid_t *xpid)
     if (number.empty())
         return "";
     std::string display = ":" + number;
-    for (int i = 0; i < 200; i++) {
+    for (int i = 0; i < 600; i++) {
         if (run_and_wait({"xdpyinfo"}, display, "") == 0)
             break;
         usleep(50000);
@@ -166,7 +199,68 @@ void do_action(const GameAction &a, const std::string &display, const std::strin
         run_and_wait(words, display, dir);
 }
 
+bool file_exists(const std::string &dir, const std::string &name)
+{
+    return access((dir + "/" + name).c_str(), F_OK) == 0;
+}
+
+// Asks the game for the marker `name` once it has drawn `frames` more
+// frames; the request file is replaced whole, never seen half written.
+void ask_for_frames(const std::string &dir, const std::string &name, int frames)
+{
+    std::string temp = dir + "/e2e_sync.tmp";
+    write_whole_file(temp, name + " " + std::to_string(frames) + "\n");
+    rename(temp.c_str(), (dir + "/e2e_sync").c_str());
+}
+
+// A picture of the whole screen, as bytes ("" when it could not be taken).
+std::string grab_screen(const std::string &display, const std::string &dir)
+{
+    std::string path = dir + "/e2e_screen.ppm";
+    remove(path.c_str());
+    run_and_wait({"import", "-window", "root", "-depth", "8", path}, display, dir);
+    return read_whole_file(path);
+}
+
+// A page that hides the game is drawn without the scene and without any
+// script hook, so a frame wait goes unanswered there. Past this long
+// unanswered, the wait is for two pictures of the screen taken one after
+// the other, which show the page drawn (such a page is drawn many times a
+// second, so the input before has long been handled).
+const long long PAGE_FRAMES_MS = 2000;
+
+// Where one action stands.
+enum ActionStep { WAIT_MARKER, WAIT_FRAMES, WAIT_DELAY, WAIT_UNTIL };
+
+const char *step_text(ActionStep step)
+{
+    switch (step) {
+    case WAIT_MARKER:
+        return "its marker";
+    case WAIT_FRAMES:
+        return "drawn frames (or a still page)";
+    case WAIT_DELAY:
+        return "its delay";
+    case WAIT_UNTIL:
+        return "its result";
+    }
+    return "";
+}
+
 } // namespace
+
+const char *const E2E_READY = "ready";
+
+GameAction repeat_until(const std::string &wait_file, const std::string &command,
+                        const std::string &until_file, int repeat_ms)
+{
+    GameAction a;
+    a.wait_file = wait_file;
+    a.command = command;
+    a.until_file = until_file;
+    a.repeat_ms = repeat_ms;
+    return a;
+}
 
 GameRun run_game(const char *name, const GameSetup &setup)
 {
@@ -207,6 +301,9 @@ GameRun run_game(const char *name, const GameSetup &setup)
         setenv("DISPLAY", display.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        // The software renderer starts a thread a core by default; several
+        // games run side by side in the suite, each with a few.
+        setenv("LP_NUM_THREADS", "2", 0);
         setenv("LSAN_OPTIONS", ("suppressions=" + supp + ":print_suppressions=0").c_str(), 1);
         // The shut-down unloads the GL driver, whose leftovers then have no
         // name to suppress: leaks are checked by the in-process tests.
@@ -228,7 +325,11 @@ GameRun run_game(const char *name, const GameSetup &setup)
     }
     long long start = now_ms();
     size_t next_action = 0;
-    long long action_ready_at = -1;
+    ActionStep step = WAIT_MARKER;
+    long long step_at = 0;      // when the delay ends, or the command last ran
+    std::string frames_marker;  // the marker of the frames asked for
+    long long frames_asked_at = 0;
+    std::string last_screen;    // the last picture of a page's screen wait
     int status = 0;
     bool done = false;
     while (!done) {
@@ -239,19 +340,77 @@ GameRun run_game(const char *name, const GameSetup &setup)
         long long now = now_ms();
         if (now - start > setup.timeout_ms)
             break;
-        if (next_action < setup.actions.size()) {
-            const GameAction &a = setup.actions[next_action];
-            if (action_ready_at < 0 &&
-                (a.wait_file.empty() || access((run.dir + "/" + a.wait_file).c_str(), F_OK) == 0))
-                action_ready_at = now + a.delay_ms;
-            if (action_ready_at >= 0 && now >= action_ready_at) {
-                do_action(a, display, run.dir, pid);
-                next_action++;
-                action_ready_at = -1;
+        if (next_action >= setup.actions.size()) {
+            usleep(10000);
+            continue;
+        }
+        const GameAction &a = setup.actions[next_action];
+        if (step == WAIT_MARKER) {
+            // The first action also waits for the window to be up.
+            if ((next_action == 0 && !file_exists(run.dir, E2E_READY)) ||
+                (!a.wait_file.empty() && !file_exists(run.dir, a.wait_file))) {
+                usleep(10000);
                 continue;
             }
+            step = WAIT_FRAMES;
+            if (a.frames > 0) {
+                frames_marker = "e2e_drawn_" + std::to_string(next_action);
+                ask_for_frames(run.dir, frames_marker, a.frames);
+                frames_asked_at = now;
+                last_screen.clear();
+            }
         }
-        usleep(10000);
+        if (step == WAIT_FRAMES) {
+            if (a.frames > 0 && !file_exists(run.dir, frames_marker)) {
+                if (now - frames_asked_at > PAGE_FRAMES_MS) {
+                    // Two pictures: the same, the page is drawn and still;
+                    // different, it is being drawn (an animated page).
+                    std::string screen = grab_screen(display, run.dir);
+                    bool first = last_screen.empty();
+                    last_screen = screen;
+                    if (first || screen.empty())
+                        continue;
+                } else {
+                    usleep(10000);
+                    continue;
+                }
+            }
+            step = WAIT_DELAY;
+            step_at = now + a.delay_ms;
+        }
+        if (step == WAIT_DELAY) {
+            if (now < step_at) {
+                usleep(10000);
+                continue;
+            }
+            do_action(a, display, run.dir, pid);
+            step = WAIT_UNTIL;
+            step_at = now_ms();
+        }
+        if (step == WAIT_UNTIL) {
+            if (!a.until_file.empty() && !file_exists(run.dir, a.until_file)) {
+                if (a.repeat_ms > 0 && now_ms() >= step_at + a.repeat_ms) {
+                    do_action(a, display, run.dir, pid);
+                    step_at = now_ms();
+                }
+                usleep(10000);
+                continue;
+            }
+            next_action++;
+            step = WAIT_MARKER;
+        }
+    }
+    if (!done && next_action < setup.actions.size()) {
+        const GameAction &a = setup.actions[next_action];
+        std::string marker = step == WAIT_FRAMES ? frames_marker
+                             : step == WAIT_UNTIL ? a.until_file
+                             : next_action == 0 && !file_exists(run.dir, E2E_READY) ? E2E_READY
+                                                                                  : a.wait_file;
+        run.waiting = "action " + std::to_string(next_action) + " (\"" + a.command +
+                      "\") waited on " + step_text(step) +
+                      (marker.empty() ? "" : " \"" + marker + "\"");
+    } else if (!done) {
+        run.waiting = "every action had run; the program did not end";
     }
     if (!done) {
         run.timed_out = true;
@@ -283,7 +442,7 @@ bool GameRun::exists(const std::string &relative) const
 std::string GameRun::describe() const
 {
     return "runtime folder: " + dir + "\nstatus: " + std::to_string(status) +
-           (timed_out ? " (timed out)" : "") + "\n--- e2e.log\n" + log + "--- stderr\n" + err +
+           (timed_out ? " (timed out: " + waiting + ")" : "") + "\n--- e2e.log\n" + log + "--- stderr\n" + err +
            "--- stdout\n" + out;
 }
 

@@ -4,32 +4,70 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
-// Something done on the program's display while it runs. It waits until
-// `wait_file` exists in the runtime folder (when set), then `delay_ms`, then
-// runs `command`:
-//   "xdotool <args...>"     synthetic input (key, keydown, mousemove, click ...)
-//   "screenshot <name.png>" the whole screen into the runtime folder
-//   "term"                  SIGTERM to the program (the window's close)
+// Something done on the program's display while it runs, in these steps:
+//  1. it waits until `wait_file` (when set) exists in the runtime folder;
+//     the first action also waits for "ready" (the game has drawn its first
+//     frames with the window up), so no first input is lost;
+//  2. it waits until the game has drawn `frames` more frames (counted by the
+//     prelude's draw2d hook from the moment the test asks), so the input
+//     before it has been handled and its effect is on the screen; a page
+//     that hides the game runs no script hook, so once such a wait has gone
+//     unanswered for two seconds it ends once two pictures of the screen
+//     have been taken one after the other (the page drawn);
+//  3. it waits `delay_ms`, a small settling, never the main wait;
+//  4. it runs `command`:
+//       "xdotool <args...>"     synthetic input (key, keydown, mousemove, click ...)
+//       "screenshot <name.png>" the whole screen into the runtime folder
+//       "term"                  SIGTERM to the program (the window's close)
+//       anything else           run as a program in the runtime folder
+//  5. with `until_file` set, the action ends only once that file exists;
+//     with `repeat_ms` above 0 the command runs again every `repeat_ms`
+//     until then (input aimed at a moving target). The run's deadline
+//     bounds the repeating.
 struct GameAction {
     std::string wait_file;
     int delay_ms = 0;
     std::string command;
+    std::string until_file;
+    int repeat_ms = 0;
+    int frames = 3;
+
+    GameAction() = default;
+    GameAction(std::string wait, int delay, std::string cmd, std::string until = "")
+        : wait_file(std::move(wait)), delay_ms(delay), command(std::move(cmd)),
+          until_file(std::move(until))
+    {
+    }
 };
+
+// The marker the prelude writes once the game has drawn its first frames.
+extern const char *const E2E_READY;
+
+// An action repeated every `repeat_ms` until `until_file` exists, after
+// `wait_file` (empty: as for any action).
+GameAction repeat_until(const std::string &wait_file, const std::string &command,
+                        const std::string &until_file, int repeat_ms = 500);
 
 struct GameSetup {
     // Lua appended to the shipped data/script/startup.lua. The prelude
     // before it defines e2e_log(text) (a line to e2e.log, flushed),
-    // e2e_mark(name) (creates an empty file) and e2e_quit() (run_cmd("quit")).
+    // e2e_mark(name) (creates an empty file), e2e_mark_after(name, frames)
+    // (the file once `frames` more frames are drawn, default 3),
+    // e2e_drawn_frames() (frames drawn so far) and e2e_quit()
+    // (run_cmd("quit")). Its draw2d hook (set "e2e_prelude") writes "ready"
+    // after the fifth drawn frame.
     std::string startup_lua;
     std::vector<std::string> args;
     // Files written into the runtime folder before the start (relative
     // path, bytes); their folders are created.
     std::vector<std::pair<std::string, std::string>> files;
     std::vector<GameAction> actions;
-    // The program is killed past this many milliseconds.
-    int timeout_ms = 30000;
+    // A safety net, sized for the sanitizer build on a busy machine: the
+    // program is killed past this many milliseconds.
+    int timeout_ms = 120000;
 };
 
 struct GameRun {
@@ -38,6 +76,7 @@ struct GameRun {
     bool timed_out = false;
     std::string out, err; // standard output and error
     std::string log;      // e2e.log
+    std::string waiting;  // on a timeout: the action waited on and for what
 
     // A file of the runtime folder ("" when missing).
     std::string file(const std::string &relative) const;

@@ -32,10 +32,11 @@ const char *started = R"(
 e2e_log("started")
 )";
 
-// Lets the program run its first frames, then closes the window.
-void close_after_start(GameSetup *setup)
+// Lets the program draw its first frames (and, when named, write the
+// marker), then closes the window.
+void close_after_start(GameSetup *setup, const std::string &marker = "")
 {
-    setup->actions.push_back({"", 3000, "term"});
+    setup->actions.push_back({marker, 0, "term"});
 }
 
 TEST(E2eFiles, UpdaterStaysOffWhenToldSo)
@@ -64,8 +65,11 @@ TEST(E2eFiles, UpdaterStaysOffWhenToldSo)
         << run.file("default.cfg");
     EXPECT_EQ(run.err.find("no such key autoupdate"), std::string::npos) << run.err;
 
-    // A command line "1" overrides the stored "0": the updater starts.
+    // A command line "1" overrides the stored "0": the updater starts, and
+    // the window is closed once its child has written its log.
     off_by_setting.args = {"-autoupdate", "1"};
+    off_by_setting.actions.clear();
+    close_after_start(&off_by_setting, "autoupdate.log");
     run = run_game("updater_on_arg", off_by_setting);
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_TRUE(run.exists("autoupdate.log")) << run.describe();
@@ -86,10 +90,10 @@ add_hook("new_game", "e2e", function()
   done = true
   run_cmd("addbuddy newfriend")
   e2e_log("added")
+  e2e_mark("added")
 end)
 )";
-    close_after_start(&setup);
-    setup.timeout_ms = 20000;
+    close_after_start(&setup, "added");
     GameRun run = run_game("buddies_big", setup);
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_NE(run.log.find("added"), std::string::npos) << run.describe();
@@ -116,9 +120,10 @@ add_hook("new_game", "e2e", function()
   done = true
   run_cmd("exec long.zms")
   e2e_log("after exec")
+  e2e_mark("executed")
 end)
 )";
-    close_after_start(&setup);
+    close_after_start(&setup, "executed");
     GameRun run = run_game("long_script_line", setup);
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_NE(run.log.find("after exec"), std::string::npos) << run.describe();

@@ -6,23 +6,38 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "core/rules.h"
 #include "e2e/e2e_support.h"
 #include "net/scripted_peer.h"
+#include "support/test_support.h"
 
 namespace {
 
 // A replay named on the command line starts the program in game (no title
 // page); Space then leaves the empty replay for a new game, which marks
-// "started". The script's own Lua follows.
+// "started" five drawn frames later. The script's own Lua follows.
 GameSetup new_game_setup(const std::string &lua)
 {
     GameSetup setup;
-    setup.startup_lua = "add_hook(\"new_game\", \"e2e_start\", function() e2e_mark(\"started\") end)\n" + lua;
+    setup.startup_lua =
+        "add_hook(\"new_game\", \"e2e_start\", function() e2e_mark_after(\"started\", 5) end)\n" +
+        lua;
     setup.args = {"none.rpl"};
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 20 key space"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 20 key space", "started"});
     return setup;
+}
+
+// Waits up to two minutes for a file of a game's runtime folder.
+bool wait_for_file(const std::string &path)
+{
+    for (int i = 0; i < 12000; i++) {
+        if (access(path.c_str(), F_OK) == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 // A short match played to its end with 'p'; the console hook sees the
@@ -44,9 +59,9 @@ add_hook("console", "e2e", function(text, kind)
 end)
 add_hook("end_game", "e2e", function(code) e2e_log("end_game " .. tostring(code)) end)
 )");
-    setup.actions.push_back({"started", 500, "xdotool key p"});
-    setup.actions.push_back({"result", 100, "screenshot result.png"});
-    setup.actions.push_back({"", 200, "term"});
+    setup.actions.push_back({"started", 0, "xdotool key p", "result"});
+    setup.actions.push_back({"result", 0, "screenshot result.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("hud_result", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(count_lines_with(run.log, "end_game"), 1) << run.describe();
@@ -65,15 +80,15 @@ add_hook("key_down", "e2e", function(key)
   if key == string.byte("h") then
     run_cmd("option hud 0")
     e2e_log("hud " .. tostring(get_option("hud")))
-    e2e_mark("hidden")
+    e2e_mark_after("hidden", 3)
     return 1
   end
 end)
 )");
-    setup.actions.push_back({"started", 800, "screenshot shown.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key h"});
-    setup.actions.push_back({"hidden", 500, "screenshot hidden.ppm"});
-    setup.actions.push_back({"", 200, "term"});
+    setup.actions.push_back({"started", 0, "screenshot shown.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key h", "hidden"});
+    setup.actions.push_back({"hidden", 0, "screenshot hidden.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("hud_option", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("hud 0"), std::string::npos) << run.describe();
@@ -105,8 +120,8 @@ add_hook("console", "e2e", function(text, kind)
   end
 end)
 )");
-    setup.actions.push_back({"started", 500, "xdotool key F8"});
-    setup.actions.push_back({"said", 300, "term"});
+    setup.actions.push_back({"started", 0, "xdotool key F8", "said"});
+    setup.actions.push_back({"said", 0, "term"});
     GameRun run = run_game("hud_f8", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     size_t at = run.log.find("said: Wrote screenshots/");
@@ -149,13 +164,14 @@ add_hook("key_down", "e2e", function(key)
   if key == string.byte("x") then e2e_mark("pressed") end
 end)
 )");
-    // The knee of the engage pose under the default camera.
-    setup.actions.push_back({"started", 600, "xdotool mousemove 455 400"});
-    setup.actions.push_back({"", 150, "xdotool mousemove 462 405"});
-    setup.actions.push_back({"knee", 400, "screenshot before.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key x"});
-    setup.actions.push_back({"pressed", 400, "screenshot after.ppm"});
-    setup.actions.push_back({"", 200, "term"});
+    // The knee of the engage pose under the default camera: the pointer
+    // goes there (again, until the game has picked the knee).
+    setup.actions.push_back(
+        repeat_until("started", "xdotool mousemove 455 400 mousemove 462 405", "knee", 1500));
+    setup.actions.push_back({"knee", 0, "screenshot before.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key x", "pressed"});
+    setup.actions.push_back({"pressed", 0, "screenshot after.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("hud_joint_line", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     ASSERT_TRUE(run.exists("knee")) << run.describe();
@@ -197,22 +213,26 @@ TEST(E2eHud, OnlineResultShowsStreakAndUpgrade)
     fill_default_rules(1, &rules);
     const std::string newgame = write_newgame_line(0, &rules);
     ScriptedPeer server;
+    // The server goes on when the player has seen each step (the game's
+    // markers in its runtime folder).
+    const std::string dir = test_tmp_path("e2e_hud_online_result");
     std::thread driver([&] {
-        if (!server.wait_for("mlogin", 20000))
+        if (!server.wait_for("mlogin", 120000))
             return;
         // me: belt value 99 (Orange), rank 3, a streak of 5; one waits.
         const std::string bouts = "ID 5;\nBOUT 0; 5 99 0 0 3 0 me 5\nBOUT 1; 6 20 0 0 0 0 you 0\n"
                                   "BOUT 2; 7 0 0 0 0 0 waiting 0\nBOUT 3; -1\n";
         server.push(bouts + newgame + "GHOST 0; 1 0 1\nSAY 0;joined\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        if (!wait_for_file(dir + "/joined"))
+            return;
         server.push("WIN 0; 0 0 1 99 0 0 0 0 0\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        if (!wait_for_file(dir + "/won"))
+            return;
         // The next game ends with me reaching 100: the Green belt.
         server.push(bouts + newgame + "WIN 0; 1 0 1 100 12 0 0 0 0\n");
     });
 
     GameSetup setup;
-    setup.timeout_ms = 30000;
     setup.startup_lua = R"(
 local started = false
 add_hook("new_game", "e2e", function()
@@ -227,12 +247,13 @@ add_hook("console", "e2e", function(text, kind)
   if string.find(text, "WINS", 1, true) or string.find(text, "UPGRADED", 1, true) then
     e2e_log("result: " .. text)
   end
+  if string.find(text, "WINS", 1, true) then e2e_mark_after("won", 5) end
   if string.find(text, "UPGRADED", 1, true) then e2e_mark("upgraded") end
 end)
 )";
-    setup.actions.push_back({"joined", 300, "xdotool mousemove 400 300 key Escape"});
-    setup.actions.push_back({"upgraded", 400, "screenshot upgraded.png"});
-    setup.actions.push_back({"", 200, "term"});
+    setup.actions.push_back({"joined", 0, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back({"upgraded", 0, "screenshot upgraded.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("hud_online_result", setup);
     server.stop();
     driver.join();

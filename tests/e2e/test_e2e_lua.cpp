@@ -89,7 +89,6 @@ add_hook('end_game', 'e2e', function(code)
   e2e_quit()
 end)
 )lua";
-    setup.timeout_ms = 15000;
     GameRun run = run_game("lua_match", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -141,7 +140,6 @@ add_hook('enter_freeze', 'e2e', function()
   e2e_quit()
 end)
 )lua";
-    setup.timeout_ms = 15000;
     GameRun run = run_game("lua_joints", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -197,7 +195,6 @@ add_hook('enter_freeze', 'e2e', function()
   e2e_quit()
 end)
 )lua";
-    setup.timeout_ms = 15000;
     GameRun run = run_game("lua_breaks", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -256,9 +253,8 @@ end)
                                  "e2e_log('colour ' .. get_color_info(4).name)\n"
                                  "step_game()\n");
     // An 8-bit picture, as region_colour reads it.
-    setup.actions.push_back({"frozen", 300, "import -window root -depth 8 shot.ppm"});
-    setup.actions.push_back({"shot.ppm", 200, "term"});
-    setup.timeout_ms = 15000;
+    setup.actions.push_back({"frozen", 0, "import -window root -depth 8 shot.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("lua_draw", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -327,7 +323,6 @@ end)
 
   e2e_quit()
 )lua");
-    setup.timeout_ms = 15000;
     GameRun run = run_game("lua_loadmod", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -370,10 +365,9 @@ add_hook('draw2d', 'e2e_wait', function()
   if waited == nil then return end
   waited = waited + 1
   local f = io.open('browser.txt')
-  if f then f:close(); e2e_quit() elseif waited > 300 then e2e_quit() end
+  if f then f:close(); e2e_quit() elseif waited > 3000 then e2e_quit() end
 end)
 )lua";
-    setup.timeout_ms = 15000;
     GameRun run = run_game("lua_open_url", setup);
     setenv("PATH", old_path.c_str(), 1);
     ASSERT_FALSE(run.timed_out) << run.describe();
@@ -399,18 +393,16 @@ add_hook('camera', 'e2e', function() once('camera', 'frame') end)
 local frames = 0
 add_hook('draw2d', 'e2e', function()
   frames = frames + 1
-  if frames == 10 then e2e_mark('ready') end
+  if frames == 10 then e2e_mark('hooks_ready') end
   if seen.key_up and seen.mouse_button_up then e2e_quit() end
-  if frames > 1500 then e2e_quit() end
 end)
 )lua";
     // A replay named on the command line opens the game without a menu page
     // (input goes to the menus while one is shown); it need not exist.
     setup.args = {"replay/none.rpl"};
-    setup.actions.push_back({"ready", 200, "xdotool mousemove 300 250"});
-    setup.actions.push_back({"", 200, "xdotool mousemove 320 260 click 1"});
-    setup.actions.push_back({"", 200, "xdotool key a"});
-    setup.timeout_ms = 15000;
+    setup.actions.push_back({"hooks_ready", 0, "xdotool mousemove 300 250"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 320 260 click 1"});
+    setup.actions.push_back({"", 0, "xdotool key a"});
     GameRun run = run_game("lua_input", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -437,12 +429,11 @@ add_hook('key_down', 'e2e', function(key) e2e_log('key ' .. key); e2e_quit() end
 add_hook('draw2d', 'e2e', function()
   frames = frames + 1
   if frames == 5 then open_menu(10); open_menu(0); open_menu(99) end
-  if frames == 10 then open_menu(1); e2e_mark('ready') end
-  if frames > 300 then e2e_quit() end
+  if frames == 10 then open_menu(1); e2e_mark('game_page') end
+  if frames > 3000 then e2e_quit() end
 end)
 )lua";
-    setup.actions.push_back({"ready", 300, "xdotool key b"});
-    setup.timeout_ms = 15000;
+    setup.actions.push_back({"game_page", 0, "xdotool key b"});
     GameRun run = run_game("lua_open_menu", setup);
     unsetenv("ZM_SLOT_REPORT");
     if (read_whole_file(report).find("game_links.switch_menu\n") != std::string::npos)
@@ -471,10 +462,9 @@ end)
 add_hook('draw2d', 'e2e', function()
   frames = frames + 1
   if frames == 5 then open_menu(11) end
-  if frames > 300 then e2e_quit() end
+  if frames > 3000 then e2e_quit() end
 end)
 )lua";
-    setup.timeout_ms = 15000;
     GameRun run = run_game("lua_play", setup);
     unsetenv("ZM_SLOT_REPORT");
     if (read_whole_file(report).find("game_links.switch_menu\n") != std::string::npos)

@@ -20,14 +20,19 @@ double brightness(const GameRun &run, const char *ppm, int x, int y, int w, int 
     return (rgb[0] + rgb[1] + rgb[2]) / 3;
 }
 
-// Logs "turn runs" at the first frame of a running turn.
+// Logs "turn runs" and marks "turn_runs" at the first frame of a running
+// turn; marks "turn_over" when the game waits for the next move after it.
 const char turn_runs_lua[] = R"(
 local ran = false
 add_hook("enter_frame", "e2e", function()
   if not ran then
     ran = true
     e2e_log("turn runs")
+    e2e_mark("turn_runs")
   end
+end)
+add_hook("enter_freeze", "e2e_turn", function()
+  if ran then e2e_mark_after("turn_over", 3) end
 end)
 )";
 
@@ -42,17 +47,20 @@ TEST(E2eMenus, MainMenuOverTheSceneEscAndQuit)
     GameSetup setup;
     empty_replay_folder(setup);
     setup.startup_lua = R"(
-add_hook("new_game", "e2e", function() e2e_log("new_game") end)
+add_hook("new_game", "e2e", function()
+  e2e_log("new_game")
+  e2e_mark_after("scene_up", 3)
+end)
 )";
-    setup.actions.push_back({"", 3500, "screenshot menu.ppm"});
-    setup.actions.push_back({"", 300, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, "screenshot game.ppm"});
+    // Every action waits for a few frames drawn after the one before.
+    setup.actions.push_back({"scene_up", 0, "screenshot menu.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot game.ppm"});
     // Esc in game opens the main menu again; its last row quits.
-    setup.actions.push_back({"", 300, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, "screenshot again.ppm"});
-    setup.actions.push_back({"", 300, "xdotool mousemove 400 315"});
-    setup.actions.push_back({"", 300, "xdotool click 1"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot again.ppm"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 315"});
+    setup.actions.push_back({"", 0, "xdotool click 1"});
     GameRun run = run_game("menus_main", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -76,28 +84,28 @@ TEST(E2eMenus, ScriptAndKeysMoveBetweenPages)
 {
     GameSetup setup;
     empty_replay_folder(setup);
-    // Script page 3 is the options page; it hides the game.
+    // Script page 3 is the options page; it hides the game. It opens once
+    // the first frames are drawn.
     setup.startup_lua = R"(
 local opened = false
-add_hook("new_game", "e2e", function()
-  if not opened then
+add_hook("draw2d", "e2e", function()
+  if not opened and e2e_drawn_frames() >= 5 then
     opened = true
     open_menu(3)
     e2e_mark("opened")
   end
 end)
 )";
-    setup.actions.push_back({"opened", 800, "screenshot options.ppm"});
+    setup.actions.push_back({"opened", 0, "screenshot options.ppm"});
     // Esc leaves the options page for the setup menu (the game behind again),
     // Esc again the main menu, whose Setup row opens setup with Enter.
-    setup.actions.push_back({"", 300, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, "screenshot setup.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key Escape"});
-    setup.actions.push_back({"", 200, "xdotool mousemove 790 590"});
-    setup.actions.push_back({"", 200, "xdotool key Home Down Down Down Down Down Return"});
-    setup.actions.push_back({"", 800, "screenshot setup2.ppm"});
-    setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot setup.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 790 590"});
+    setup.actions.push_back({"", 0, "xdotool key Home Down Down Down Down Down Return"});
+    setup.actions.push_back({"", 0, "screenshot setup2.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("menus_pages", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -120,28 +128,32 @@ TEST(E2eMenus, SavedReplayIsListedAndLoadsBack)
     GameSetup setup;
     empty_replay_folder(setup);
     setup.startup_lua = std::string(turn_runs_lua) + R"(
-add_hook("console", "e2e", function(text, kind) e2e_log("echo " .. tostring(text)) end)
+add_hook("console", "e2e", function(text, kind)
+  e2e_log("echo " .. tostring(text))
+  if string.find(tostring(text), "replay/e2efight.rpl", 1, true) then e2e_mark("saved") end
+end)
 add_hook("key_up", "e2e", function(key)
   if key == string.byte("9") then
     e2e_log("replay_mode " .. get_world_state().replay_mode)
+    e2e_mark("mode_logged")
   end
 end)
 )";
-    // Close the menu, play a turn, then save it as "e2efight".
-    setup.actions.push_back({"", 3000, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "xdotool key space"});
-    setup.actions.push_back({"", 1500, "xdotool key f"});
-    setup.actions.push_back({"", 300, "xdotool type e2efight"});
-    setup.actions.push_back({"", 300, "xdotool key Return"});
+    // Close the menu, play a turn to its end, then save it as "e2efight".
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool key space", "turn_over"});
+    setup.actions.push_back({"", 0, "xdotool key f"});
+    setup.actions.push_back({"", 0, "xdotool type e2efight"});
+    setup.actions.push_back({"", 0, "xdotool key Return", "saved"});
     // The replays page (third row of the main menu) lists it; Enter plays it.
-    setup.actions.push_back({"", 500, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "xdotool mousemove 790 590"});
-    setup.actions.push_back({"", 300, "xdotool key Home Down Down Return"});
-    setup.actions.push_back({"", 800, "screenshot replays.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key Home Return"});
-    setup.actions.push_back({"", 800, "xdotool key 9"});
-    setup.actions.push_back({"", 500, "term"});
-    setup.timeout_ms = 25000;
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 790 590"});
+    setup.actions.push_back({"", 0, "xdotool key Home Down Down Return"});
+    setup.actions.push_back({"", 0, "screenshot replays.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Home Return"});
+    // The key is heard once the menu has made way for the replay.
+    setup.actions.push_back(repeat_until("", "xdotool key 9", "mode_logged", 1000));
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("menus_save", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -167,20 +179,21 @@ TEST(E2eMenus, ControlBarButtonsAct)
     GameSetup setup;
     empty_replay_folder(setup);
     setup.startup_lua = turn_runs_lua;
-    setup.actions.push_back({"", 3000, "xdotool key Escape"});
-    setup.actions.push_back({"", 500, "screenshot before.ppm"});
-    // Help: the second icon at the left edge, below the middle.
-    setup.actions.push_back({"", 200, "xdotool mousemove 16 318"});
-    setup.actions.push_back({"", 300, "xdotool mousemove 18 320"});
-    setup.actions.push_back({"", 400, "xdotool click 1"});
-    setup.actions.push_back({"", 600, "screenshot help.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot before.ppm"});
+    // Help: the second icon at the left edge, below the middle. Each step
+    // waits for frames drawn after the one before, so the hover is seen
+    // before the click.
+    setup.actions.push_back({"", 0, "xdotool mousemove 16 318"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 18 320"});
+    setup.actions.push_back({"", 0, "xdotool click 1"});
+    setup.actions.push_back({"", 0, "screenshot help.ppm"});
     // Any key closes the help page; Next Turn of the play bar runs the turn.
-    setup.actions.push_back({"", 200, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "xdotool mousemove 430 506"});
-    setup.actions.push_back({"", 300, "xdotool mousemove 432 508"});
-    setup.actions.push_back({"", 400, "xdotool click 1"});
-    setup.actions.push_back({"", 1500, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 430 506"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 432 508"});
+    setup.actions.push_back({"", 0, "xdotool click 1", "turn_runs"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("menus_bar", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -210,15 +223,17 @@ TEST(E2eMenus, StoredLoginNamesThePlayerAndProfileRuns)
     setup.files.push_back({"zm_login.dat", login_file("tester", "secret")});
     setup.files.push_back({"profile.zms", "echo profile ran\n"});
     setup.startup_lua = R"(
-add_hook("console", "e2e", function(text, kind) e2e_log("echo " .. tostring(text)) end)
+add_hook("console", "e2e", function(text, kind)
+  e2e_log("echo " .. tostring(text))
+  if string.find(tostring(text), "replay/named.rpl", 1, true) then e2e_mark("saved") end
+end)
 )";
     // The save page's author row holds the player's name; the file names the fighter.
-    setup.actions.push_back({"", 3000, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "xdotool key f"});
-    setup.actions.push_back({"", 300, "xdotool type named"});
-    setup.actions.push_back({"", 300, "xdotool key Return"});
-    setup.actions.push_back({"", 800, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool key f"});
+    setup.actions.push_back({"", 0, "xdotool type named"});
+    setup.actions.push_back({"", 0, "xdotool key Return", "saved"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("menus_login", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();

@@ -31,7 +31,7 @@ TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
     ScriptedPeer server;
     std::string seen_at_join, seen_after_space, seen_at_end;
     std::thread driver([&] {
-        if (!server.wait_for("mlogin", 20000))
+        if (!server.wait_for("mlogin", 120000))
             return;
         server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
                                 "BOUT 2; -1\n") +
@@ -39,20 +39,19 @@ TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
                     "SAY 0;welcome to the test server\nSPECS 0;carol\tdave\n"
                     "ANNOUNCE 7;big news\n");
         seen_at_join = server.text();
-        if (!server.wait_for("JOINT 0;", 20000))
+        if (!server.wait_for("JOINT 0;", 120000))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         seen_after_space = server.text();
         // The match ends with the server's result; the finished match
         // replays, and space then says the user is ready for the next one.
         server.push("WIN 0; 1 0 1 0 0 0 0 0 0\n");
-        server.wait_for("READY\n", 20000);
+        server.wait_for("READY\n", 120000);
         seen_at_end = server.text();
         server.drop_client();
     });
 
     GameSetup setup;
-    setup.timeout_ms = 40000;
     setup.startup_lua = R"(
 function announce_callback(number, text)
   e2e_log("announce " .. number .. " " .. text)
@@ -90,14 +89,13 @@ add_hook("new_game", "e2e", function()
   end
 end)
 )";
-    // The main menu is left for the game, then space commits the turn.
-    setup.actions.push_back({"joined", 500, "xdotool mousemove 400 300 key Escape"});
-    setup.actions.push_back({"", 500, "xdotool key space"});
-    // Space again while the result shows and the match replays.
-    for (int k = 0; k < 5; k++)
-        setup.actions.push_back({"", 2000, "xdotool key space"});
-    setup.actions.push_back({"lost", 500, "screenshot lost.png"});
-    setup.actions.push_back({"", 200, "term"});
+    // The main menu is left for the game, then space commits the turn;
+    // space again while the result shows and the match replays, until the
+    // server, having heard READY, goes away.
+    setup.actions.push_back({"joined", 0, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back(repeat_until("", "xdotool key space", "lost", 2000));
+    setup.actions.push_back({"lost", 0, "screenshot lost.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("online_turn", setup);
     server.stop();
     driver.join();
@@ -133,20 +131,29 @@ TEST(E2eOnline, BrowserListsThreeLocalServers)
     ScriptedPeer closed(false);
     ScriptedPeer silent;
     std::thread driver([&] {
-        if (answering.wait_client(20000))
+        if (answering.wait_client(120000))
             answering.push(newgame_line() +
                            "CLIENTS 0;alice\tbob\nDESC 0;Scripted server one\nINFO 2;16 0\n");
     });
     GameSetup setup;
-    setup.timeout_ms = 40000;
     setup.files.push_back({"servers.txt", answering.address() + " \"first\"\n" + closed.address() +
                                               " second\n" + silent.address() + " third\n"});
-    // "refresh" when the first game starts; "list" (on F12) once the pass
-    // is over (about five seconds: the silent server has its whole slot).
+    // "refresh" when the first game starts; "list" (on F12), again until
+    // the pass is over (about five seconds: the silent server has its whole
+    // slot) and the list shows the three servers as they answered.
+    const std::string first = "#1 " + answering.address() + " 2/16 Scripted server one";
+    const std::string second = "#2 " + closed.address() + " 0/0 No Connection..";
+    const std::string third = "#3 " + silent.address() + " 0/0 No Connection..";
     setup.startup_lua = R"(
 local started = false
+local listing = {}
 add_hook("console", "e2e", function(text, kind)
-  e2e_log("console " .. tostring(text))
+  text = tostring(text)
+  e2e_log("console " .. text)
+  if string.find(text, "#1 ", 1, true) == 1 then listing = {} end
+  if text == ")" + first + R"(" then listing[1] = true end
+  if text == ")" + second + R"(" then listing[2] = true end
+  if text == ")" + third + R"(" and listing[1] and listing[2] then e2e_mark("all_listed") end
 end)
 add_hook("new_game", "e2e", function()
   if not started then
@@ -163,10 +170,10 @@ add_hook("key_down", "e2e", function(key)
   end
 end)
 )";
-    setup.actions.push_back({"started", 6500, "xdotool mousemove 400 300 key Escape"});
-    setup.actions.push_back({"", 300, "xdotool key F12"});
-    setup.actions.push_back({"listed", 300, "screenshot list.png"});
-    setup.actions.push_back({"", 200, "term"});
+    setup.actions.push_back({"started", 0, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back(repeat_until("", "xdotool key F12", "all_listed", 1500));
+    setup.actions.push_back({"", 0, "screenshot list.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("online_browser", setup);
     answering.stop();
     silent.stop();
@@ -174,13 +181,9 @@ end)
 
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("console refreshing server list"), std::string::npos) << run.describe();
-    EXPECT_NE(run.log.find("#1 " + answering.address() + " 2/16 Scripted server one"),
-              std::string::npos)
-        << run.describe();
-    EXPECT_NE(run.log.find("#2 " + closed.address() + " 0/0 No Connection.."), std::string::npos)
-        << run.describe();
-    EXPECT_NE(run.log.find("#3 " + silent.address() + " 0/0 No Connection.."), std::string::npos)
-        << run.describe();
+    EXPECT_NE(run.log.find(first), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find(second), std::string::npos) << run.describe();
+    EXPECT_NE(run.log.find(third), std::string::npos) << run.describe();
 }
 
 // A server that stops in the middle of a line: the program keeps drawing
@@ -190,7 +193,7 @@ TEST(E2eOnline, StalledServerKeepsTheFrameRate)
 {
     ScriptedPeer server;
     std::thread driver([&] {
-        if (!server.wait_for("mlogin", 20000))
+        if (!server.wait_for("mlogin", 120000))
             return;
         server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
                                 "BOUT 2; -1\n") +
@@ -199,7 +202,6 @@ TEST(E2eOnline, StalledServerKeepsTheFrameRate)
         server.push("SAY 0;half a li");
     });
     GameSetup setup;
-    setup.timeout_ms = 40000;
     setup.startup_lua = R"(
 local started = false
 local since = nil
@@ -233,7 +235,7 @@ add_hook("console", "e2e", function(text, kind)
   end
 end)
 )";
-    setup.actions.push_back({"lost", 300, "term"});
+    setup.actions.push_back({"lost", 0, "term"});
     GameRun run = run_game("online_stall", setup);
     server.stop();
     driver.join();

@@ -76,21 +76,22 @@ add_hook("end_game", "e2e", function(code)
   e2e_mark("ended")
 end)
 )";
-    setup.actions.push_back({"", 2000, "xdotool mousemove 400 300"});
-    setup.actions.push_back({"", 300, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "xdotool key q"});
+    // Each action waits for frames drawn after the one before.
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 300"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    // The game's key hook hears q once the menu is closed.
+    setup.actions.push_back(repeat_until("", "xdotool key q", "started", 1000));
     // Pointing at the own fighter's right wrist, held out to the right: grip.
-    setup.actions.push_back({"started", 600, "xdotool mousemove 528 168"});
-    setup.actions.push_back({"started", 300, "xdotool key l"});
+    setup.actions.push_back({"started", 0, "xdotool mousemove 528 168"});
+    setup.actions.push_back({"", 0, "xdotool key l"});
     // Each turn: every joint of the own fighter held, then relaxed, and so on.
     for (int turn = 0; turn < 6; turn++) {
         std::string edit = turn == 0 ? "started" : "freeze_" + std::to_string(turn);
-        setup.actions.push_back({edit, 200, "xdotool mousemove 700 500"});
-        setup.actions.push_back({edit, 100, "xdotool key c"});
-        setup.actions.push_back({edit, 200, "xdotool key space"});
+        setup.actions.push_back({edit, 0, "xdotool mousemove 700 500"});
+        setup.actions.push_back({"", 0, "xdotool key c"});
+        setup.actions.push_back({"", 0, "xdotool key space"});
     }
-    setup.actions.push_back({"ended", 300, "term"});
-    setup.timeout_ms = 25000;
+    setup.actions.push_back({"ended", 0, "term"});
     return run_game("replay_live", setup);
 }
 
@@ -128,17 +129,20 @@ add_hook("enter_freeze", "e2e", function()
   end
 end)
 )";
-    setup.actions.push_back({"", 800, "xdotool mousemove 700 500"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 700 500"});
     for (int k = 0; k < 7; k++) {
-        setup.actions.push_back({"", 250, "xdotool key p"});
-        setup.actions.push_back({"", 300, "xdotool key p"});
+        // The replay runs ten drawn frames, then p pauses it, and p again
+        // lets it go on.
+        GameAction pause = {"", 0, "xdotool key p"};
+        pause.frames = 10;
+        setup.actions.push_back(pause);
+        setup.actions.push_back({"", 0, "xdotool key p"});
         // Midway the replay is restarted with r: it plays the match again
         // from its first frame, the same as before.
         if (k == 3)
-            setup.actions.push_back({"", 100, "xdotool key r"});
+            setup.actions.push_back({"", 0, "xdotool key r"});
     }
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "term"});
     GameRun replay = run_game("replay_file", setup);
     ASSERT_FALSE(replay.timed_out) << replay.describe();
 

@@ -9,19 +9,26 @@
 
 namespace {
 
-// A new game (ctrl+n) once the window runs; a screenshot of it, then quit.
+// The actions of a new game (ctrl+n) once the window runs and a screenshot
+// of it ten drawn frames later.
+void new_game_and_screenshot(GameSetup *setup)
+{
+    setup->actions.push_back({"", 0, "xdotool key ctrl+n"});
+    setup->actions.push_back({"", 0, "import -window root -depth 8 scene.ppm"});
+    setup->actions.back().frames = 10;
+}
+
+// A new game once the window runs; a screenshot of it, then quit.
 GameRun new_game_run(const char *name, int shaders, const std::string &lua = "",
                      const std::vector<GameAction> &more = {})
 {
     GameSetup setup;
     setup.startup_lua = lua;
     setup.args = {"-shaders", std::to_string(shaders)};
-    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 2500, "import -window root -depth 8 scene.ppm"});
+    new_game_and_screenshot(&setup);
     for (const GameAction &a : more)
         setup.actions.push_back(a);
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 25000;
+    setup.actions.push_back({"", 0, "term"});
     return run_game(name, setup);
 }
 
@@ -82,24 +89,28 @@ add_hook("camera", "e2e", function()
     state = 1
     set_option("shaders", 0)
     e2e_log("off " .. get_option("shaders"))
-    e2e_mark("is_off")
+    e2e_mark_after("is_off", 5)
   elseif state == 1 and exists("go_on") then
     state = 2
     set_option("shaders", 1)
     e2e_log("on " .. get_option("shaders"))
-    e2e_mark("is_on")
+    e2e_mark_after("is_on", 5)
   end
 end)
 )";
-    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 1500, "xdotool key ctrl+Return"});
-    setup.actions.push_back({"", 2000, "xdotool key ctrl+Return"});
-    setup.actions.push_back({"", 1500, "touch go_off"});
-    setup.actions.push_back({"is_off", 800, "import -window root -depth 8 off.ppm"});
-    setup.actions.push_back({"", 100, "touch go_on"});
-    setup.actions.push_back({"is_on", 1500, "import -window root -depth 8 on.ppm"});
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 30000;
+    // Full screen and back each rebuild the renderer: ten frames drawn
+    // after each.
+    setup.actions.push_back({"", 0, "xdotool key ctrl+n"});
+    setup.actions.push_back({"", 0, "xdotool key ctrl+Return"});
+    setup.actions.back().frames = 10;
+    setup.actions.push_back({"", 0, "xdotool key ctrl+Return"});
+    setup.actions.back().frames = 10;
+    setup.actions.push_back({"", 0, "touch go_off"});
+    setup.actions.back().frames = 10;
+    setup.actions.push_back({"is_off", 0, "import -window root -depth 8 off.ppm"});
+    setup.actions.push_back({"", 0, "touch go_on"});
+    setup.actions.push_back({"is_on", 0, "import -window root -depth 8 on.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("scene_switching", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -132,10 +143,8 @@ add_hook("draw2d", "e2e", function()
   e2e_log("running " .. get_option("shaders"))
 end)
 )";
-    setup.actions.push_back({"", 2500, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 2500, "import -window root -depth 8 scene.ppm"});
-    setup.actions.push_back({"", 300, "term"});
-    setup.timeout_ms = 25000;
+    new_game_and_screenshot(&setup);
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("scene_startup_script", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -170,8 +179,7 @@ add_hook("draw2d", "e2e", function()
   e2e_mark("up")
 end)
 )";
-    setup.actions.push_back({"up", 500, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"up", 0, "term"});
     GameRun run = run_game("scene_cmdline_over_store", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("running 1"), std::string::npos) << run.describe();

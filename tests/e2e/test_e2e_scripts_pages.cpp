@@ -7,15 +7,21 @@
 
 namespace {
 
-// Every echo of every script is logged as "echo <text>". Loading a script
-// runs startup.lua again, so the wrapper and the open-once mark are globals
-// that survive it. The page opens from the fifth drawn frame.
+// Every echo of every script is logged as "echo <text>"; an echo holding a
+// text of e2e_echo_marks (text -> marker) writes that marker five drawn
+// frames later. Loading a script runs startup.lua again, so the wrapper and
+// the open-once mark are globals that survive it. The page opens from the
+// fifth drawn frame.
 std::string open_page_lua(int script_menu)
 {
     return R"(
 if e2e_game_echo == nil then e2e_game_echo = echo end
+e2e_echo_marks = {}
 echo = function(text)
   e2e_log("echo " .. tostring(text))
+  for part, marker in pairs(e2e_echo_marks) do
+    if string.find(tostring(text), part, 1, true) then e2e_mark_after(marker, 5) end
+  end
   return e2e_game_echo(text)
 end
 if not e2e_page_opened then
@@ -49,18 +55,28 @@ TEST(E2eScriptsPages, TutorialPageGuidesAFirstTurn)
 {
     GameSetup setup;
     setup.startup_lua = open_page_lua(12) + R"(
+e2e_echo_marks["Step 1 of 3"] = "step1"
+e2e_echo_marks["Step 3 of 3"] = "step3"
+e2e_echo_marks["Well done"] = "well_done"
 add_hook("key_up", "e2e", function(key)
   if key == string.byte("9") then e2e_quit() end
 end)
+-- the pointer rests on the first fighter's left knee
+add_hook("draw2d", "e2e_knee", function()
+  local w = get_world_state()
+  if w.selected_player == 0 and w.selected_joint == 17 then e2e_mark("knee") end
+end)
 )";
-    setup.actions.push_back({"opened", 1500, "screenshot tutorial.ppm"});
-    setup.actions.push_back({"", 100, "xdotool mousemove 455 400"});
-    setup.actions.push_back({"", 150, "xdotool mousemove 462 405"});
-    setup.actions.push_back({"", 400, "xdotool click 1"});
-    setup.actions.push_back({"", 400, "xdotool key space"});
-    setup.actions.push_back({"", 2500, "screenshot done.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key 9"});
-    setup.timeout_ms = 20000;
+    // The step box is drawn once the first step was said.
+    setup.actions.push_back({"step1", 0, "screenshot tutorial.ppm"});
+    // The pointer goes to the knee (again, until the game has picked it),
+    // the click changes its state, Space ends the turn.
+    setup.actions.push_back(
+        repeat_until("", "xdotool mousemove 455 400 mousemove 462 405", "knee", 1000));
+    setup.actions.push_back({"", 0, "xdotool click 1", "step3"});
+    setup.actions.push_back({"", 0, "xdotool key space", "well_done"});
+    setup.actions.push_back({"", 0, "screenshot done.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key 9"});
     GameRun run = run_game("scripts_tutorial", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();
@@ -95,17 +111,19 @@ TEST(E2eScriptsPages, ShopPageRunsItsScriptAndKeysWearAColour)
 {
     GameSetup setup;
     setup.startup_lua = open_page_lua(11) + R"(
+e2e_echo_marks["KasuShop: welcome"] = "welcomed"
+e2e_echo_marks["KasuShop: you now wear"] = "worn"
 add_hook("key_up", "e2e", function(key)
   if key == string.byte("9") then e2e_quit() end
 end)
 )";
-    setup.actions.push_back({"opened", 1500, "screenshot shop.ppm"});
-    setup.actions.push_back({"", 100, "xdotool key Right Right"});
-    setup.actions.push_back({"", 500, "screenshot right.ppm"});
-    setup.actions.push_back({"", 100, "xdotool key space"});
-    setup.actions.push_back({"", 800, "screenshot worn.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key 9"});
-    setup.timeout_ms = 20000;
+    // The panel is drawn once the shop's script has said its welcome.
+    setup.actions.push_back({"welcomed", 0, "screenshot shop.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Right Right"});
+    setup.actions.push_back({"", 0, "screenshot right.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key space", "worn"});
+    setup.actions.push_back({"", 0, "screenshot worn.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key 9"});
     GameRun run = run_game("scripts_shop", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();

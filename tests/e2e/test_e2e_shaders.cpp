@@ -29,23 +29,29 @@ add_hook("camera", "e2e", function()
   run_cmd("loadworldshader ../../default.cfg")
   run_cmd("exportworldshader after.inc")
   run_cmd("worldshader 17 0.2 0.3 0.5")
-  e2e_mark("ready")
+  e2e_mark_after("commands_run", 3)
 end)
--- After the fixed-function picture was taken, the shaders are switched on.
-local frames = 0
+-- After the fixed-function picture was taken (the test says so with a
+-- file), the shaders are switched on.
+local switched = false
 add_hook("draw2d", "e2e", function()
-  if not done then return end
-  frames = frames + 1
-  if frames == 90 then
+  if not done or switched then return end
+  local taken = io.open("shot_taken", "r")
+  if taken then
+    taken:close()
+    switched = true
     set_option("shaders", 1)
     e2e_log("shaders option " .. get_option("shaders"))
-    e2e_mark("shaders")
+    e2e_mark_after("shaders", 10)
   end
 end)
 )";
-    setup.actions.push_back({"ready", 500, "screenshot after.ppm"});
-    setup.actions.push_back({"shaders", 1000, "screenshot after.png"});
-    setup.actions.push_back({"", 200, "term"});
+    // Each picture is taken a few frames drawn after its state was set.
+    setup.actions.push_back({"commands_run", 0, "screenshot after.ppm"});
+    setup.actions.push_back({"", 0, "touch shot_taken"});
+    setup.actions.back().frames = 0;
+    setup.actions.push_back({"shaders", 0, "screenshot after.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("shaders_commands", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();

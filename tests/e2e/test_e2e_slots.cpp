@@ -34,7 +34,6 @@ TEST(E2eSlots, EveryImplementedSlotIsFilledAfterStartUp)
     setenv("ZM_SLOT_REPORT", report.c_str(), 1);
     GameSetup setup;
     setup.startup_lua = "add_hook('draw2d', 'e2e', function() e2e_quit() end)\n";
-    setup.timeout_ms = 15000;
     GameRun run = run_game("slots", setup);
     unsetenv("ZM_SLOT_REPORT");
     ASSERT_FALSE(run.timed_out) << run.describe();

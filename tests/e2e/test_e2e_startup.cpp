@@ -15,8 +15,9 @@ end)
 -- quits from a console command once the match runs
 add_hook("new_game", "e2e", function() e2e_log("new_game") end)
 )";
-    setup.actions.push_back({"", 4000, "screenshot start.png"});
-    setup.actions.push_back({"", 200, "term"});
+    // The first frames drawn (the prelude's "ready"), then a picture of them.
+    setup.actions.push_back({"", 0, "screenshot start.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("startup", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_EQ(run.status, 0) << run.describe();

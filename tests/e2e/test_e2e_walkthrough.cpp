@@ -13,14 +13,23 @@ void empty_replay_folder(GameSetup &setup)
     setup.files.push_back({"replay/readme.txt", "no replays here\n"});
 }
 
-// Logs "mode N" whenever the replay mode changes (draw2d runs in replays too).
+// Logs "mode N" whenever the replay mode changes (draw2d runs in replays
+// too); marks "replaying" when a replay first plays and "live_again" when
+// a live game follows it.
 const char replay_mode_lua[] = R"(
 local last = -1
+local replayed = false
 add_hook("draw2d", "e2e", function()
   local m = get_world_state().replay_mode
   if m ~= last then
     last = m
     e2e_log("mode " .. m)
+    if m ~= 0 then
+      replayed = true
+      e2e_mark("replaying")
+    elseif replayed then
+      e2e_mark("live_again")
+    end
   end
 end)
 )";
@@ -42,11 +51,10 @@ TEST(E2eWalkthrough, CtrlNStartsANewGameWhicheverKeyIsReleasedFirst)
     GameSetup setup;
     empty_replay_folder(setup);
     setup.startup_lua = replay_mode_lua;
-    setup.actions.push_back({"", 3000, "xdotool key Escape"});
-    setup.actions.push_back({"", 500, "xdotool key r"});
-    setup.actions.push_back({"", 800, "xdotool key ctrl+n"});
-    setup.actions.push_back({"", 800, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool key r", "replaying"});
+    setup.actions.push_back({"", 0, "xdotool key ctrl+n", "live_again"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("walk_ctrl_n", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     // r started the replay, Ctrl+n left it for a new live game.
@@ -60,17 +68,22 @@ TEST(E2eWalkthrough, ReplayTitleStaysOffTheMenuPages)
 {
     GameSetup setup;
     empty_replay_folder(setup);
-    setup.actions.push_back({"", 3000, "xdotool key Escape"});
-    setup.actions.push_back({"", 400, "xdotool key r"});
-    setup.actions.push_back({"", 400, "xdotool key f"});
-    setup.actions.push_back({"", 400, "xdotool type --delay 20 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"});
-    setup.actions.push_back({"", 300, "xdotool key Return"});
-    setup.actions.push_back({"", 300, "xdotool key p"});
-    setup.actions.push_back({"", 600, "screenshot game.ppm"});
-    setup.actions.push_back({"", 200, "xdotool key Escape"});
-    setup.actions.push_back({"", 600, "screenshot menu.ppm"});
-    setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 25000;
+    setup.startup_lua = std::string(replay_mode_lua) + R"(
+add_hook("console", "e2e", function(text, kind)
+  if string.find(tostring(text), "WWWWWWWW", 1, true) then e2e_mark("saved") end
+end)
+)";
+    // Each action waits for frames drawn after the one before.
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "xdotool key r", "replaying"});
+    setup.actions.push_back({"", 0, "xdotool key f"});
+    setup.actions.push_back({"", 0, "xdotool type --delay 20 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"});
+    setup.actions.push_back({"", 0, "xdotool key Return", "saved"});
+    setup.actions.push_back({"", 0, "xdotool key p"});
+    setup.actions.push_back({"", 0, "screenshot game.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot menu.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("walk_title", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     // The band of the replay title left of the menu title and right of the
@@ -88,11 +101,10 @@ TEST(E2eWalkthrough, AboutCreditsClearTheLogo)
     GameSetup setup;
     empty_replay_folder(setup);
     // Setup, then About (the sixth row).
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 285 click 1"});
-    setup.actions.push_back({"", 800, "xdotool mousemove 400 285 click 1"});
-    setup.actions.push_back({"", 800, "screenshot about.ppm"});
-    setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 285 click 1"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 285 click 1"});
+    setup.actions.push_back({"", 0, "screenshot about.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("walk_about", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     // The page is up: its title darkens the top band.
@@ -114,16 +126,16 @@ TEST(E2eWalkthrough, LoginWithoutUserNameSaysWhatIsMissing)
     setup.startup_lua = R"(
 add_hook("console", "e2e", function(text, kind)
   e2e_log("echo " .. kind .. " " .. text)
+  if string.find(tostring(text), "Enter a user name", 1, true) then e2e_mark("told") end
 end)
 )";
     // Multi Player without a stored login opens the login page.
-    setup.actions.push_back({"", 3000, "xdotool mousemove 400 165 click 1"});
-    setup.actions.push_back({"", 700, "xdotool key --repeat 24 BackSpace"});
-    setup.actions.push_back({"", 300, "xdotool key Return"});
-    setup.actions.push_back({"", 600, "screenshot login.png"});
-    setup.actions.push_back({"", 100, "screenshot login.ppm"});
-    setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 20000;
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 165 click 1"});
+    setup.actions.push_back({"", 0, "xdotool key --repeat 24 BackSpace"});
+    setup.actions.push_back({"", 0, "xdotool key Return", "told"});
+    setup.actions.push_back({"", 0, "screenshot login.png"});
+    setup.actions.push_back({"", 0, "screenshot login.ppm"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("walk_login", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("echo 4 Enter a user name to log in"), std::string::npos)
@@ -152,16 +164,15 @@ add_hook("console", "e2e", function(text, kind)
   end
 end)
 )";
-    setup.actions.push_back({"", 3000, "xdotool mousemove 790 20 key space"});
-    setup.actions.push_back({"started", 500, "xdotool key p"});
-    setup.actions.push_back({"result", 200, "screenshot over.ppm"});
-    setup.actions.push_back({"", 50, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "screenshot menu.ppm"});
-    setup.actions.push_back({"", 50, "screenshot menu.png"});
-    setup.actions.push_back({"", 50, "xdotool key Escape"});
-    setup.actions.push_back({"", 300, "screenshot back.png"});
-    setup.actions.push_back({"", 200, "term"});
-    setup.timeout_ms = 25000;
+    setup.actions.push_back({"", 0, "xdotool mousemove 790 20 key space", "started"});
+    setup.actions.push_back({"started", 0, "xdotool key p", "result"});
+    setup.actions.push_back({"result", 0, "screenshot over.ppm"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot menu.ppm"});
+    setup.actions.push_back({"", 0, "screenshot menu.png"});
+    setup.actions.push_back({"", 0, "xdotool key Escape"});
+    setup.actions.push_back({"", 0, "screenshot back.png"});
+    setup.actions.push_back({"", 0, "term"});
     GameRun run = run_game("walk_banner", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     // The banner's band, 0.55 of the height, in the middle: its yellow
