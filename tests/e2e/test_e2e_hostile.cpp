@@ -38,6 +38,12 @@ struct HostileCase {
     const char *mod;       // a hostile mod the input names, into data/mod/ (null: none)
 };
 
+// The case's name in test listings (instead of its bytes).
+void PrintTo(const HostileCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 const HostileCase cases[] = {
     // Replays played behind the menu at start.
     {"qat_zero", "qat_zero.rpl", "replay/qat_zero.rpl", PLAIN, "", "", "refused QAT", nullptr},
