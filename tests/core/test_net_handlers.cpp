@@ -126,6 +126,7 @@ protected:
         replay_mode = REPLAY_LIVE;
         own_id = 5;
         reset_net_handler_state();
+        memset(&match_result, 0, sizeof match_result);
         delete replay_rules;
         replay_rules = nullptr;
     }

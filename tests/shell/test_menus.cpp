@@ -25,6 +25,14 @@
 
 namespace {
 
+// The table as the program starts with it; pages entered by other tests
+// leave their selected marks behind.
+struct BuiltMenuTable {
+    MenuRow rows[MENU_COUNT];
+    BuiltMenuTable() { memcpy(rows, MenuTable, sizeof rows); }
+};
+const BuiltMenuTable built_menu_table;
+
 class Menus : public ::testing::Test {
 protected:
     ScrollList list{};
@@ -32,6 +40,7 @@ protected:
     void SetUp() override
     {
         game_links = GameControlLinks();
+        memcpy(MenuTable, built_menu_table.rows, sizeof MenuTable);
         bind_menus();
         list_init(&list);
         text_lines_init(&chat, 32);
