@@ -6,11 +6,16 @@
 
 WorkerThread::WorkerThread()
     : handle(), joinable(0), started(0), delay_ms(1), start(nullptr), step(nullptr),
-      condition(nullptr), context(nullptr), stop(0)
+      condition(nullptr), context(nullptr), stop(0), pass_wanted(0)
 {
+    pthread_mutex_init(&lock, nullptr);
 }
 
-WorkerThread::~WorkerThread() { worker_stop(this); }
+WorkerThread::~WorkerThread()
+{
+    worker_stop(this);
+    pthread_mutex_destroy(&lock);
+}
 
 void worker_init(WorkerThread *w, void (*start)(void *), void (*step)(void *),
                  int (*condition)(void *), void *context, int delay_ms)
@@ -29,39 +34,50 @@ static void sleep_ms(int ms)
     }
 }
 
+// After a pass: 1 when another was asked for meanwhile (and taken), 0 when
+// the thread ends, in which case it no longer counts as running.
+static int take_next_pass(WorkerThread *w)
+{
+    pthread_mutex_lock(&w->lock);
+    int again = w->pass_wanted && !w->stop.load();
+    w->pass_wanted = 0;
+    if (!again)
+        w->started.store(0);
+    pthread_mutex_unlock(&w->lock);
+    return again;
+}
+
 static void *worker_run(void *argument)
 {
     WorkerThread *w = static_cast<WorkerThread *>(argument);
-    if (w->start)
-        w->start(w->context);
-    while (!w->stop.load() && w->condition && w->condition(w->context)) {
-        if (w->step)
-            w->step(w->context);
-        sleep_ms(w->delay_ms);
-    }
-    w->started.store(0);
+    do {
+        if (w->start)
+            w->start(w->context);
+        while (!w->stop.load() && w->condition && w->condition(w->context)) {
+            if (w->step)
+                w->step(w->context);
+            sleep_ms(w->delay_ms);
+        }
+    } while (take_next_pass(w));
     return nullptr;
-}
-
-// Joins a thread whose loop has ended; 1 when one is still on its way out.
-static int reap(WorkerThread *w)
-{
-    if (!w->joinable)
-        return 0;
-    if (w->started.load())
-        return 1;
-    // The loop has ended; what is left of the thread is its return, which
-    // is not waited for: a thread not quite gone counts as still running.
-    if (pthread_tryjoin_np(w->handle, nullptr) != 0)
-        return 1;
-    w->joinable = 0;
-    return 0;
 }
 
 int worker_create(WorkerThread *w)
 {
-    if (reap(w) != 0)
-        return 1;
+    pthread_mutex_lock(&w->lock);
+    if (w->started.load()) {
+        // Still in a pass: it sees this before it decides to end.
+        w->pass_wanted = 1;
+        pthread_mutex_unlock(&w->lock);
+        return 0;
+    }
+    pthread_mutex_unlock(&w->lock);
+    // A previous thread has left its last pass and has only its return
+    // left to run: joining it takes no time worth the name.
+    if (w->joinable) {
+        pthread_join(w->handle, nullptr);
+        w->joinable = 0;
+    }
     w->stop.store(0);
     // Running before the thread exists: a pass that ends at once clears it
     // after this, never before.
@@ -81,7 +97,10 @@ void worker_stop(WorkerThread *w)
 {
     if (!w->joinable)
         return;
+    pthread_mutex_lock(&w->lock);
     w->stop.store(1);
+    w->pass_wanted = 0;
+    pthread_mutex_unlock(&w->lock);
     pthread_join(w->handle, nullptr);
     w->joinable = 0;
     w->started.store(0);

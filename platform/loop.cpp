@@ -368,6 +368,10 @@ static SDL_Cursor *make_cursor(const char *const image[33])
 void run_main_loop(AppCallbacks *callbacks, int paused)
 {
     start_paused = paused;
+    // A loop that begins runs until it is asked to end, whatever an earlier
+    // one in this process ended with; a quit asked for during start-up
+    // (below) still ends it before its first frame.
+    running = 1;
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) < 0) {
         fprintf(stderr, "Unable to initialize SDL: %s\n", SDL_GetError());
         exit_program(1);

@@ -482,17 +482,16 @@ void add_camera_shake(float strength)
     camera_state.shake_amount = (int)amount;
 }
 
-static int caret_next_toggle;
-static int caret_on;
+TextCaret text_caret = {0, 0};
 
 void text_input_box_line(const char *label, const char *text, int focused, int masked, int now,
                          char *out, int size)
 {
-    if (caret_next_toggle == 0)
-        caret_next_toggle = now + 500;
-    if (now >= caret_next_toggle) {
-        caret_on = !caret_on;
-        caret_next_toggle = now + 500;
+    if (text_caret.next_toggle == 0)
+        text_caret.next_toggle = now + 500;
+    if (now >= text_caret.next_toggle) {
+        text_caret.on = !text_caret.on;
+        text_caret.next_toggle = now + 500;
     }
     char shown[TEXT_ROW_UNITS + 1];
     int n = 0;
@@ -500,7 +499,7 @@ void text_input_box_line(const char *label, const char *text, int focused, int m
         shown[n] = masked ? '*' : text[n];
     shown[n] = '\0';
     snprintf(out, (size_t)size, "%s: %s%s", label ? label : "", shown,
-             focused && caret_on ? "_" : "");
+             focused && text_caret.on ? "_" : "");
 }
 
 void draw_text_input_box(int x, int y, const char *label, const char *text, int focused,

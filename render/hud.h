@@ -129,6 +129,14 @@ void add_camera_shake(float strength);
 // and a caret blinking every 500 ms on the focused row.
 void draw_text_input_box(int x, int y, const char *label, const char *text, int focused,
                          int masked);
+// The caret's blink, shared by every text row: shown or not, and the
+// frame-clock time of its next change (0: not started; the first row drawn
+// starts it 500 ms on).
+struct TextCaret {
+    int next_toggle;
+    int on;
+};
+extern TextCaret text_caret;
 // The row as drawn at frame-clock time now (label, text, caret).
 void text_input_box_line(const char *label, const char *text, int focused, int masked, int now,
                          char *out, int size);

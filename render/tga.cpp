@@ -44,12 +44,48 @@ void tga_file_name(const char *path, char *out, int out_size)
     }
 }
 
+// The folder part of the path as given, the file's own name as
+// tga_file_name makes it; empty when it does not fit.
+static void file_name_in_given_folder(const char *path, char *out, int out_size)
+{
+    const char *slash = strrchr(path, '/');
+    size_t folder = slash ? (size_t)(slash - path) + 1 : 0;
+    if (folder >= (size_t)out_size) {
+        out[0] = '\0';
+        return;
+    }
+    memcpy(out, path, folder);
+    tga_file_name(path + folder, out + folder, out_size - (int)folder);
+}
+
+// The whole path lower-cased first. A folder with capitals in its name (a
+// scratch or install folder, a script's path) is not the program's to
+// rename: then its files are looked for under their lower-cased names in
+// it, and last the path is opened as it was given.
+static FILE *open_tga(const char *path)
+{
+    if (!path || strlen(path) >= TGA_PATH_MAX) {
+        char name[TGA_PATH_MAX];
+        tga_file_name(path, name, sizeof name);
+        return open_read_file(name);
+    }
+    char names[3][TGA_PATH_MAX];
+    tga_file_name(path, names[0], TGA_PATH_MAX);
+    file_name_in_given_folder(path, names[1], TGA_PATH_MAX);
+    n_strncpyz(names[2], path, TGA_PATH_MAX);
+    for (int i = 0; i < 3; i++) {
+        if (!names[i][0] || (i > 0 && strcmp(names[i], names[i - 1]) == 0))
+            continue;
+        if (FILE *f = open_read_file(names[i]))
+            return f;
+    }
+    return nullptr;
+}
+
 TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t **pixels)
 {
     *pixels = nullptr;
-    char name[TGA_PATH_MAX];
-    tga_file_name(path, name, sizeof name);
-    FILE *f = open_read_file(name);
+    FILE *f = open_tga(path);
     if (!f)
         return TGA_NO_FILE;
     uint8_t header[TGA_HEADER_SIZE];

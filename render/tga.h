@@ -32,7 +32,9 @@ struct TgaHeader {
 TgaResult parse_tga_header(const uint8_t header[TGA_HEADER_SIZE], int max_size, TgaHeader *out);
 
 // Reads a whole file: the path is lower-cased (A-Z) and a leading "[...]"
-// tag removed before it is opened. On success *pixels is a malloc'd buffer
+// tag removed before it is opened; when no such file exists (a folder with
+// capitals in its name), the folder is kept as given with the file's name
+// so made, and last the path is opened as given. On success *pixels is a malloc'd buffer
 // of width x height x bpp/8 bytes in RGB(A) order, rows as in the file.
 TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t **pixels);
 

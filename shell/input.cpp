@@ -585,11 +585,9 @@ static int key_release(MatchState *match, int key, int unicode, int mod)
     if (key == SDLK_ESCAPE)
         escape_key();
     if (menu_state == MENU_SERVERS) {
-        if (key == 'r') {
-            WorkerThread *thread = get_browser_thread();
-            if (!thread || !thread->started)
-                LINK(start_browser_thread);
-        }
+        // During a pass this asks for one more after it.
+        if (key == 'r')
+            LINK(start_browser_thread);
     } else if (menu_state == MENU_REPLAYS || menu_state == MENU_MODS) {
         jump_to_letter(key);
     }

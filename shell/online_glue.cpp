@@ -119,14 +119,18 @@ int start_browser_thread()
     ServerBrowser *b = get_server_browser();
     if (!w || !b)
         return 0;
-    if (worker_is_running(w))
+    if (!w->step)
+        worker_init(w, browser_thread_start, browser_thread_step, browser_thread_condition, b, 1);
+    if (worker_is_running(w)) {
+        // Asked for during a pass: the thread makes one more when this one
+        // ends, so a refresh asked for just as a pass ends is not lost.
+        worker_create(w);
         return 1;
+    }
     // A list that was missing or empty is read again: a servers.txt put in
     // place meanwhile counts from this refresh on.
     if (b->count == 0 && b->path[0])
         servers_txt_read(b, b->path);
-    if (!w->step)
-        worker_init(w, browser_thread_start, browser_thread_step, browser_thread_condition, b, 1);
     // Shown as refreshing from now on; the pass itself sets it again.
     b->refreshing.store(1);
     int r = worker_create(w);

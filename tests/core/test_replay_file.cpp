@@ -59,6 +59,7 @@ protected:
         frame_tick = 1000;
         selected_player = 0;
         clear_replay_from(0);
+        clear_bout_list();
         set_player_name(0, "kasu");
         set_player_name(1, "uke");
         set_fight_name("");

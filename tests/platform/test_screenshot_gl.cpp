@@ -23,8 +23,9 @@ namespace {
 // An odd width: a row of 37 RGB pixels is not a multiple of 4 bytes.
 const int W = 37, H = 20, TOP_ROWS = 5;
 
-// The window is made once per process (each test runs in its own) and stays
-// open: closing it unloads the GL driver.
+// The window is made once for the suite and closed after it, so that the
+// window tests of this program open theirs afresh (with the attributes they
+// ask for); test_window_gl.cpp keeps the GL driver loaded meanwhile.
 class Screenshot : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -33,6 +34,7 @@ protected:
         ASSERT_NE(SDL_SetVideoMode(W, H, 0, SDL_OPENGL), nullptr) << SDL_GetError();
         ASSERT_EQ(glewInit(), (GLenum)GLEW_OK);
     }
+    static void TearDownTestSuite() { SDL_Quit(); }
 };
 
 // Red everywhere, blue in the top TOP_ROWS rows of the window.
@@ -129,10 +131,16 @@ TEST_F(Screenshot, UnknownTypeWritesNothing)
 
 TEST_F(Screenshot, TakeScreenshotMakesFoldersAndNeverOverwrites)
 {
-    std::string dir = test_tmp_path("take");
+    // A fresh folder each run: a second run within the same second would
+    // find the first one's names taken.
+    static int runs;
+    std::string dir = test_tmp_path(("take" + std::to_string(runs++)).c_str());
     make_path_dirs((dir + "/x").c_str());
+    char old_dir[4096];
+    ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);
     static int scenes;
+    scenes = 0;
     screenshot_outward.write_scene = [](const char *path) {
         scenes++;
         return write_whole_file(path, "scene\n") ? 0 : 1;
@@ -170,4 +178,5 @@ TEST_F(Screenshot, TakeScreenshotMakesFoldersAndNeverOverwrites)
     EXPECT_STREQ(tiny, "");
     core_outward = CoreOutward();
     screenshot_outward = ScreenshotOutward();
+    EXPECT_EQ(chdir(old_dir), 0);
 }

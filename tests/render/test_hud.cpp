@@ -245,6 +245,7 @@ TEST(HudMisc, CameraShakeAddsAndStopsAt2000)
 TEST(HudMisc, TextInputRowMasksAndBlinksItsCaret)
 {
     char line[400];
+    text_caret = TextCaret();
     // The first call starts the blink 500 ms on.
     text_input_box_line("Name", "bob", 1, 0, 1000, line, sizeof line);
     EXPECT_STREQ(line, "Name: bob");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/test_support.h"
@@ -131,6 +132,32 @@ TEST(TgaFile, TaggedCapitalisedPathOpensLowerCaseWithoutTag)
     ASSERT_EQ(chdir(cwd), 0);
     EXPECT_EQ(r, TGA_OK);
     free(px);
+}
+
+// The program's own names are lower-cased; a folder with capitals given
+// to it is opened as it is.
+TEST(TgaFile, FolderWithCapitalsKeepsItsName)
+{
+    std::string dir = test_tmp_path("MixedCase");
+    mkdir(dir.c_str(), 0775);
+    std::vector<uint8_t> ok = tga_file(2, 1, 1, 24, 3);
+    write_whole_file(dir + "/tex.tga", std::string(ok.begin(), ok.end()));
+    write_whole_file(dir + "/Given.tga", std::string(ok.begin(), ok.end()));
+    struct Case {
+        std::string path;
+        TgaResult want;
+    } cases[] = {
+        {dir + "/TEX.tga", TGA_OK},     // the file's name lower-cased in the folder
+        {dir + "/[Tag]Tex.TGA", TGA_OK},
+        {dir + "/Given.tga", TGA_OK},   // as given
+        {dir + "/none.tga", TGA_NO_FILE},
+    };
+    for (const Case &c : cases) {
+        TgaHeader h;
+        uint8_t *px = nullptr;
+        EXPECT_EQ(read_tga_file(c.path.c_str(), 64, &h, &px), c.want) << c.path;
+        free(px);
+    }
 }
 
 TEST(TgaFile, OverlongPathIsBounded)

@@ -517,7 +517,10 @@ TEST_F(ApiRegistry, TexturesLoadedBeforeTheWindowKeepTheirSlots)
 
 TEST_F(ApiRegistry, TheCameraTakesOnlyFinitePoints)
 {
-    static float position[3] = {1, 2, 3};
+    static float position[3];
+    position[0] = 1;   // set each run: the record outlives a repeat
+    position[1] = 2;
+    position[2] = 3;
     script_shell.camera_position = [] { return position; };
     ASSERT_EQ("<ok>", error_of("set_camera_pos(0/0, 5, 5)"));
     ASSERT_EQ("<ok>", error_of("set_camera_pos(4, 1/0, 5)"));

@@ -366,11 +366,14 @@ TEST_F(ConsoleCommands, WindowAndPlayerCommandsCheckTheirNumbers)
     EXPECT_EQ(echoed[2], "moveplayer: no player 7");
 
     // listequipment writes the equipment line, here into a redirect file
+    EquipmentRecord saved_equipment = *get_equipment();
+    *get_equipment() = EquipmentRecord{{4, -5, 6}};
     std::string path = test_tmp_path("equipment.txt");
     // (other tests may have left equipment values behind)
     *get_equipment() = EquipmentRecord{{0, 0, 0}};
     EXPECT_EQ(dispatch("le > equipment.txt"), 0);
-    EXPECT_EQ(read_whole_file(path), "GHOST 0;0 0 0\n");
+    EXPECT_EQ(read_whole_file(path), "GHOST 0;4 -5 6\n");
+    *get_equipment() = saved_equipment;
     // login while not connected sends nothing and says nothing
     echoed.clear();
     dispatch("login bob secret");

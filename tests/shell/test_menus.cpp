@@ -25,6 +25,14 @@
 
 namespace {
 
+// The table as the program starts with it; pages entered by other tests
+// leave their selected marks behind.
+struct BuiltMenuTable {
+    MenuRow rows[MENU_COUNT];
+    BuiltMenuTable() { memcpy(rows, MenuTable, sizeof rows); }
+};
+const BuiltMenuTable built_menu_table;
+
 class Menus : public ::testing::Test {
 protected:
     ScrollList list{};
@@ -37,6 +45,7 @@ protected:
         for (int m = 0; m < MENU_COUNT; m++)
             selected[m] = MenuTable[m].selected;
         game_links = GameControlLinks();
+        memcpy(MenuTable, built_menu_table.rows, sizeof MenuTable);
         bind_menus();
         list_init(&list);
         text_lines_init(&chat, 32);
