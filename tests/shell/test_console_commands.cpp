@@ -369,8 +369,6 @@ TEST_F(ConsoleCommands, WindowAndPlayerCommandsCheckTheirNumbers)
     EquipmentRecord saved_equipment = *get_equipment();
     *get_equipment() = EquipmentRecord{{4, -5, 6}};
     std::string path = test_tmp_path("equipment.txt");
-    // (other tests may have left equipment values behind)
-    *get_equipment() = EquipmentRecord{{0, 0, 0}};
     EXPECT_EQ(dispatch("le > equipment.txt"), 0);
     EXPECT_EQ(read_whole_file(path), "GHOST 0;4 -5 6\n");
     *get_equipment() = saved_equipment;
