@@ -72,6 +72,7 @@
     SLOT(core_outward, publish_server_info) \
     SLOT(core_outward, poll_next_server) \
     SLOT(core_outward, stop_updater) \
+    SLOT(core_outward, listed_server_host) \
     SLOT(camera_outward, option) \
     SLOT(camera_outward, camera_hook) \
     SLOT(platform_outward, init_glut) \

@@ -57,9 +57,9 @@ std::string login_file(const std::string &user, const std::string &password)
 // what e2e_frames(phase, frame, mark) asks for: the match frame reached in
 // a game started in that phase.
 const char shared_lua[] = R"(
-e2e_state = e2e_state or { frames = 0, last_frame = -1, watch = {}, frame_marks = {},
+newcomer_state = newcomer_state or { frames = 0, last_frame = -1, watch = {}, frame_marks = {},
                            phase = "start" }
-local st = e2e_state
+local st = newcomer_state
 function e2e_watch(text, mark) st.watch[text] = mark end
 function e2e_frames(phase, frame, mark) st.frame_marks[mark] = { phase = phase, frame = frame } end
 local function note(text)
@@ -309,16 +309,16 @@ TEST(E2eNewcomer, ServerRowPickedWhereItIsDrawn)
     setup.files.push_back({"servers.txt", server.address() + " \"local server\"\n"});
     setup.startup_lua = std::string(shared_lua) + R"(
 e2e_watch("Connected to", "connected")
-e2e_state.every_frame = function()
-  if e2e_state.connected_frames then
-    e2e_state.connected_frames = e2e_state.connected_frames + 1
-    if e2e_state.connected_frames == 10 then e2e_mark("game_shown") end
+newcomer_state.every_frame = function()
+  if newcomer_state.connected_frames then
+    newcomer_state.connected_frames = newcomer_state.connected_frames + 1
+    if newcomer_state.connected_frames == 10 then e2e_mark("game_shown") end
   end
 end
 e2e_watch("Failed to connect", "failed")
 add_hook("new_mp_game", "e2e", function()
   e2e_log("online game")
-  e2e_state.connected_frames = 0
+  newcomer_state.connected_frames = 0
 end)
 )";
     setup.actions.push_back({"drawn", 200, click_menu_row(1)});
@@ -389,15 +389,15 @@ TEST(E2eNewcomer, OptionsChoiceSavedOverTheCommandLine)
     setup.args = {"-shaders", "1"};
     setup.files.push_back({"default.cfg", "shaders \"0\"\r\n"});
     setup.startup_lua = std::string(shared_lua) + R"(
-e2e_state.every_frame = function()
+newcomer_state.every_frame = function()
   local s = get_option("shaders")
-  if s ~= e2e_state.shaders then
-    e2e_state.shaders = s
+  if s ~= newcomer_state.shaders then
+    newcomer_state.shaders = s
     e2e_log("shaders " .. s)
-    e2e_mark("shaders_" .. s .. "_" .. e2e_state.frames)
+    e2e_mark("shaders_" .. s .. "_" .. newcomer_state.frames)
     if s == 0 then e2e_mark("shaders_off") end
-    if s == 1 and e2e_state.was_off then e2e_mark("shaders_on_again") end
-    if s == 0 then e2e_state.was_off = true end
+    if s == 1 and newcomer_state.was_off then e2e_mark("shaders_on_again") end
+    if s == 0 then newcomer_state.was_off = true end
   end
 end
 )";
