@@ -7,9 +7,9 @@ JOBS ?= $(shell nproc)
 BUILD := build
 SAN_BUILD := build-asan
 TSAN_BUILD := build-tsan
-# The threaded network tests (browser worker, client, connection) under
+# The threaded network tests (browser, worker thread, client, connection) under
 # ThreadSanitizer.
-TSAN_TESTS := Browser|Client|Connection
+TSAN_TESTS := Browser|Client|Connection|WorkerThread
 RUNDIR := run
 
 .PHONY: all deps build build-game build-asan run test test-normal test-asan test-tsan bench clean

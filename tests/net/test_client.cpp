@@ -302,6 +302,11 @@ void wait_lookups_done()
         sleep_ms(10);
 }
 
+// A frame that waited for a look-up would take its whole pause (400 ms and
+// more here); a frame that did not stays far below it even on a loaded
+// machine under the thread sanitizer.
+const long long FRAME_NEVER_WAITS_MS = 150;
+
 }  // namespace
 
 // A host given by name is looked up off the main thread: no frame waits for
@@ -332,8 +337,8 @@ TEST_F(ClientTest, NameConnectNeverHoldsAFrame)
         long long took = 0;
         long long worst = poll_connect_frames(&took);
         net_lookup_host = net_lookup_with_system;
-        EXPECT_LT(began, 20);
-        EXPECT_LT(worst, 20);
+        EXPECT_LT(began, FRAME_NEVER_WAITS_MS);
+        EXPECT_LT(worst, FRAME_NEVER_WAITS_MS);
         EXPECT_GE(took, c.pause_ms - 20);
         ASSERT_EQ(client_is_connected(), 1);
         EXPECT_EQ(online_starts, 1);
@@ -363,8 +368,8 @@ TEST_F(ClientTest, UnresolvableNameFailsOnce)
         int min_ms, max_ms;   // when the failure is reported
         const char *why;      // the reason the message gives
     };
-    const Case cases[] = {{"unknown name", unknown_name, 0, 0, 200, "unknown host"},
-                          {"look-up too slow", slow_loopback, 0, 240, 700, "timed out"},
+    const Case cases[] = {{"unknown name", unknown_name, 0, 0, 1000, "unknown host"},
+                          {"look-up too slow", slow_loopback, 0, 240, 1100, "timed out"},
                           {"forward to an unknown name", unknown_name, 1, 0, 1000, "unknown host"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -382,8 +387,8 @@ TEST_F(ClientTest, UnresolvableNameFailsOnce)
         long long worst = poll_connect_frames(&took);
         net_lookup_host = net_lookup_with_system;
         EXPECT_EQ(r, 0);
-        EXPECT_LT(began, 20);
-        EXPECT_LT(worst, 20);
+        EXPECT_LT(began, FRAME_NEVER_WAITS_MS);
+        EXPECT_LT(worst, FRAME_NEVER_WAITS_MS);
         EXPECT_GE(took, c.min_ms);
         EXPECT_LT(took, c.max_ms);
         for (int k = 0; k < 20; k++)
