@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -58,6 +60,15 @@ std::vector<double> body_state(int r)
     return v;
 }
 
+// The exact bits of a list of numbers (for equality that tells -0 from 0).
+std::vector<uint64_t> bits(const std::vector<double> &v)
+{
+    std::vector<uint64_t> out(v.size());
+    if (!v.empty())
+        memcpy(out.data(), v.data(), v.size() * sizeof v[0]);
+    return out;
+}
+
 std::vector<double> pose(int r)
 {
     std::vector<double> v;
@@ -89,23 +100,47 @@ TEST_F(GhostTest, PreviewMovesOnlyTheGhostAndStopRestoresTheMatch)
     ASSERT_EQ(match_state.ghost_mode, GHOST_ONE);
     EXPECT_EQ(match_state.game_paused, 0);   // the step advances the ghost
     EXPECT_EQ(pose(2), pose(0));             // it starts where its fighter stands
-    std::vector<double> live0 = body_state(0), live1 = body_state(1), ghost1 = body_state(3);
+    std::vector<uint64_t> live0 = bits(body_state(0)), live1 = bits(body_state(1));
+    std::vector<double> ghost1 = body_state(3);
     EXPECT_EQ(players[2].ghost_held, 0);
     EXPECT_EQ(players[3].ghost_held, 1);
 
-    // Kick the fighter's motors so that the ghost has something to show.
-    set_all_joint_states(0, MOTOR_FWD);
-    refresh_ghost();
-    for (int i = 0; i < 60; i++)
-        step_frame(0);
-    EXPECT_EQ(body_state(0), live0);
-    EXPECT_EQ(body_state(1), live1);
-    EXPECT_EQ(body_state(3), ghost1);   // a held ghost stays put
-    EXPECT_NE(pose(2), pose(0));
-    EXPECT_EQ(match_state.match_frame, 0);
-    EXPECT_EQ(match_state.frames_recorded, 0);
+    // Two previews of the same length from the same start: one without a
+    // command, one with the right elbow driven. Only the command tells
+    // them apart.
+    const int elbow = 6, frames = 60;
+    const int limb[] = {7, 11};   // the right forearm and hand
+    auto preview = [&](std::vector<double> *ghost_pose, double *elbow_angle) {
+        refresh_ghost();
+        for (int i = 0; i < frames; i++)
+            step_frame(0);
+        *ghost_pose = pose(2);
+        *elbow_angle = dJointGetHingeAngle(players[2].hinge[elbow]);
+        EXPECT_EQ(bits(body_state(0)), live0);
+        EXPECT_EQ(bits(body_state(1)), live1);
+        EXPECT_EQ(body_state(3), ghost1);   // a held ghost stays put
+        EXPECT_EQ(match_state.match_frame, 0);
+        EXPECT_EQ(match_state.frames_recorded, 0);
+    };
+    std::vector<double> still, driven;
+    double still_angle = 0, driven_angle = 0;
+    preview(&still, &still_angle);
+    ASSERT_EQ(set_commanded_joint_state(0, elbow, MOTOR_BACK), 0);
+    preview(&driven, &driven_angle);
+    EXPECT_GT(std::fabs(driven_angle - still_angle), 0.2);
+    for (int b : limb) {
+        double moved = 0;
+        for (int k = 0; k < 3; k++)
+            moved = std::max(moved, std::fabs(driven[7 * b + k] - still[7 * b + k]));
+        EXPECT_GT(moved, 0.02) << "body " << b;
+    }
 
+    // The preview gave the real fighters nothing: stopping it leaves them
+    // exactly where they were.
     stop_ghost();
+    EXPECT_EQ(bits(body_state(0)), live0);
+    EXPECT_EQ(bits(body_state(1)), live1);
+    EXPECT_EQ(players[0].joint_state[elbow], MOTOR_BACK);   // still waiting for the turn
     EXPECT_EQ(match_state.ghost_mode, GHOST_OFF);
     EXPECT_EQ(match_state.game_paused, 1);
     EXPECT_TRUE(enabled(0));

@@ -5,6 +5,7 @@
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -347,16 +348,65 @@ TEST(Textures, DecalWithoutTextRendererStaysEmpty)
     EXPECT_FALSE(texture_loaded(&t));
 }
 
+// Whether the context's own extension list names every extension in `names`.
+bool context_offers(const std::vector<std::string> &names)
+{
+    const char *list = (const char *)glGetString(GL_EXTENSIONS);
+    if (!list)
+        return false;
+    std::vector<std::string> offered;
+    for (const char *p = list; *p;) {
+        while (*p == ' ')
+            p++;
+        const char *end = p;
+        while (*end && *end != ' ')
+            end++;
+        if (end > p)
+            offered.emplace_back(p, end);
+        p = end;
+    }
+    for (const std::string &n : names)
+        if (std::find(offered.begin(), offered.end(), n) == offered.end())
+            return false;
+    return true;
+}
+
+int bump_builds;
+void count_bump_build() { bump_builds++; }
+int bump_offered() { return 1; }
+int bump_refused() { return 0; }
+
+// The set-up's answer, the build call and the message, for an answer taken
+// from the context and for each answer forced through the hook.
 TEST(BumpMapping, SetUpReportsItsAnswer)
 {
-    testing::internal::CaptureStderr();
-    init_bump_mapping();
-    std::string err = testing::internal::GetCapturedStderr();
-    if (bump_mapping_supported)
-        EXPECT_EQ(err, "");
-    else
-        EXPECT_EQ(err, "Extensions for bump mapping unsupported\n");
-    free_bump_mapping();
+    const BumpHooks saved = bump_hooks;
+    const int saved_supported = bump_mapping_supported;
+    const int expected = context_offers({"GL_ARB_multitexture", "GL_ARB_texture_cube_map",
+                                         "GL_ARB_texture_env_combine",
+                                         "GL_ARB_texture_env_dot3"});
+    struct Case {
+        const char *name;
+        int (*supported)();
+        int answer;
+    } cases[] = {
+        {"context", nullptr, expected},
+        {"offered", bump_offered, 1},
+        {"refused", bump_refused, 0},
+    };
+    for (const Case &c : cases) {
+        bump_hooks = BumpHooks{c.supported, count_bump_build, nullptr};
+        bump_builds = 0;
+        bump_mapping_supported = -1;
+        testing::internal::CaptureStderr();
+        init_bump_mapping();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(bump_mapping_supported, c.answer) << c.name;
+        EXPECT_EQ(bump_builds, c.answer) << c.name;
+        EXPECT_EQ(err, c.answer ? "" : "Extensions for bump mapping unsupported\n") << c.name;
+    }
+    bump_hooks = saved;
+    bump_mapping_supported = saved_supported;
 }
 
 }  // namespace
