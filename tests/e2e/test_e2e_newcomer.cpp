@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -158,6 +160,12 @@ public:
         std::lock_guard<std::mutex> g(lock);
         return received.size();
     }
+    // A file made once the first client (the browser's poll) has gone.
+    void mark_when_polled(const std::string &path)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        polled_marker = path;
+    }
 
 private:
     void serve()
@@ -192,6 +200,10 @@ private:
                     // Gone (the browser closes after its poll): no longer polled.
                     close(clients[k - 1]);
                     clients[k - 1] = -1;
+                    if (k == 1 && !polled_marker.empty()) {
+                        if (FILE *f = fopen(polled_marker.c_str(), "w"))
+                            fclose(f);
+                    }
                 }
             }
         }
@@ -204,6 +216,7 @@ private:
     std::mutex lock;
     std::vector<int> clients;
     std::vector<std::string> received;
+    std::string polled_marker;
 };
 
 }  // namespace
@@ -322,8 +335,9 @@ add_hook("new_mp_game", "e2e", function()
 end)
 )";
     setup.actions.push_back({"drawn", 200, click_menu_row(1)});
-    // The browser's pass reads the description (one server: at once).
-    setup.actions.push_back({"", 2500, "xdotool mousemove 200 66"});
+    // The browser's pass has read the description once its poll is gone.
+    server.mark_when_polled(test_tmp_path("e2e_newcomer_server_row") + "/polled");
+    setup.actions.push_back({"polled", 300, "xdotool mousemove 200 66"});
     setup.actions.push_back({"", 400, "screenshot list.ppm"});
     setup.actions.push_back({"list.ppm", 100, "xdotool click 1"});
     setup.actions.push_back({"game_shown", 300, "screenshot after.ppm"});
