@@ -11,6 +11,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <sstream>
+
 #include "support/test_support.h"
 
 namespace {
@@ -515,6 +517,17 @@ bool dark_extent(const GameRun &run, const std::string &ppm, int x, int y, int w
                 *right = col;
         }
     return true;
+}
+
+std::vector<std::string> tagged(const std::string &log, const std::string &tag)
+{
+    std::vector<std::string> out;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.compare(0, tag.size(), tag) == 0)
+            out.push_back(line.substr(tag.size()));
+    return out;
 }
 
 int count_lines_with(const std::string &text, const std::string &needle)

@@ -14,18 +14,6 @@
 
 namespace {
 
-// Lines of the log that start with `tag`, without the tag.
-std::vector<std::string> tagged(const std::string &log, const std::string &tag)
-{
-    std::vector<std::string> out;
-    std::istringstream in(log);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.compare(0, tag.size(), tag) == 0)
-            out.push_back(line.substr(tag.size()));
-    return out;
-}
-
 // The script prologue of every case: once the first game runs, `rules`
 // set the setup rules and a fresh game starts with them; `on_ready` runs
 // in that game's first drawn frame, while it waits for the first move.

@@ -15,18 +15,6 @@
 
 namespace {
 
-// Lines of the log that start with `tag`, without the tag.
-std::vector<std::string> tagged(const std::string &log, const std::string &tag)
-{
-    std::vector<std::string> out;
-    std::istringstream in(log);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.compare(0, tag.size(), tag) == 0)
-            out.push_back(line.substr(tag.size()));
-    return out;
-}
-
 // The numbers of the first log line with the tag.
 std::vector<double> numbers(const std::string &log, const std::string &tag)
 {

@@ -26,23 +26,6 @@
 
 namespace {
 
-// The lines of text that start with tag, without it.
-std::vector<std::string> tagged(const std::string &text, const std::string &tag)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (line.compare(0, tag.size(), tag) == 0)
-            out.push_back(line.substr(tag.size()));
-        start = end + 1;
-    }
-    return out;
-}
-
 // An environment variable set for one test and put back afterwards.
 struct ScopedEnv {
     std::string name;
