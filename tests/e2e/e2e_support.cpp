@@ -13,6 +13,7 @@
 
 #include <sstream>
 
+#include "core/rules.h"
 #include "support/test_support.h"
 
 namespace {
@@ -528,6 +529,13 @@ std::vector<std::string> tagged(const std::string &log, const std::string &tag)
         if (line.compare(0, tag.size(), tag) == 0)
             out.push_back(line.substr(tag.size()));
     return out;
+}
+
+std::string server_newgame_line()
+{
+    GameRules rules;
+    fill_default_rules(1, &rules);
+    return write_newgame_line(0, &rules);
 }
 
 int count_lines_with(const std::string &text, const std::string &needle)

@@ -94,6 +94,8 @@ GameRun run_game(const char *name, const GameSetup &setup);
 // (x, y, w, h in pixels). Returns false when the picture can't be read.
 bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
                    double rgb[3]);
+// The default multiplayer rules' NEWGAME line as a game server sends it.
+std::string server_newgame_line();
 // Lines of the log that start with `tag`, without the tag.
 std::vector<std::string> tagged(const std::string &log, const std::string &tag);
 // Count of lines of `text` that contain `needle`.

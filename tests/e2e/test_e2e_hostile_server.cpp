@@ -12,21 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/rules.h"
 #include "e2e/e2e_support.h"
 #include "net/scripted_peer.h"
 #include "support/test_support.h"
-
-namespace {
-
-std::string newgame_line()
-{
-    GameRules rules;
-    fill_default_rules(1, &rules);
-    return write_newgame_line(0, &rules);
-}
-
-}  // namespace
 
 TEST(E2eHostileServer, ForeignRedirectAndNanRowAreRefusedAndPlayGoesOn)
 {
@@ -38,7 +26,7 @@ TEST(E2eHostileServer, ForeignRedirectAndNanRowAreRefusedAndPlayGoesOn)
             return;
         server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
                                 "BOUT 2; -1\n") +
-                    newgame_line() + "CONNECT 0; evil.invalid:20184\nPOS 0; nan 1e30 nan\n" +
+                    server_newgame_line() + "CONNECT 0; evil.invalid:20184\nPOS 0; nan 1e30 nan\n" +
                     "SAY 0;after the hostile lines\n");
         if (!server.wait_for("JOINT 0;", 120000))
             return;

@@ -10,21 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "core/rules.h"
 #include "e2e/e2e_support.h"
 #include "net/scripted_peer.h"
-
-namespace {
-
-// The default multiplayer rules' NEWGAME line as the server sends it.
-std::string newgame_line()
-{
-    GameRules rules;
-    fill_default_rules(1, &rules);
-    return write_newgame_line(0, &rules);
-}
-
-}  // namespace
 
 TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
 {
@@ -35,7 +22,7 @@ TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
             return;
         server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
                                 "BOUT 2; -1\n") +
-                    newgame_line() +
+                    server_newgame_line() +
                     "SAY 0;welcome to the test server\nSPECS 0;carol\tdave\n"
                     "ANNOUNCE 7;big news\n");
         seen_at_join = server.text();
@@ -132,7 +119,7 @@ TEST(E2eOnline, BrowserListsThreeLocalServers)
     ScriptedPeer silent;
     std::thread driver([&] {
         if (answering.wait_client(120000))
-            answering.push(newgame_line() +
+            answering.push(server_newgame_line() +
                            "CLIENTS 0;alice\tbob\nDESC 0;Scripted server one\nINFO 2;16 0\n");
     });
     GameSetup setup;
@@ -197,7 +184,7 @@ TEST(E2eOnline, StalledServerKeepsTheFrameRate)
             return;
         server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
                                 "BOUT 2; -1\n") +
-                    newgame_line() + "SAY 0;joined the stalling server\n");
+                    server_newgame_line() + "SAY 0;joined the stalling server\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         server.push("SAY 0;half a li");
     });
