@@ -1,5 +1,7 @@
 #include "core/command.h"
+
 #include "core/command_handlers.h"
+#include "core/sane.h"
 
 #include <cctype>
 #include <climits>
@@ -310,14 +312,7 @@ const char *env_tail_group(const char *tail, int group)
 
 int32_t to_millionths(double x)
 {
-    if (std::isnan(x))
-        return 0;
-    double v = x * 1000000.0;
-    if (v >= 2147483647.0)
-        return INT32_MAX;
-    if (v <= -2147483648.0)
-        return INT32_MIN;
-    return (int32_t)v;
+    return whole_number(x * 1000000.0);
 }
 
 double from_millionths(int32_t i)

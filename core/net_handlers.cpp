@@ -246,7 +246,7 @@ int net_cmd_win2(int number, const char *args)
             lists[l][i] = l < 2 ? -1 : 0;
     for (int i = 0; i < 4; i++) {
         lists[2][i] = in.further[i][0];
-        lists[3][i] = (int)scores[i];
+        lists[3][i] = whole_number(scores[i]);   // a score of any size
     }
     int have_scores = 0;
     for (int l = 0; l < 4 && !error; l++)

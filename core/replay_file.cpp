@@ -62,19 +62,6 @@ static int record_has_changes(const ReplayFrame *r)
     return 0;
 }
 
-// A score or injury as the file's whole number: a value that is not finite
-// is 0 and a huge one stops at the int range (a cast would be undefined).
-static int whole_number(double v)
-{
-    if (!(v == v))
-        return 0;
-    if (v >= 2147483647.0)
-        return 2147483647;
-    if (v <= -2147483648.0)
-        return -2147483647 - 1;
-    return (int)v;
-}
-
 static void write_header(FILE *f, int use_bout_names)
 {
     int n = player_count();

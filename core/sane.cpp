@@ -105,3 +105,14 @@ int sane_env_state(const double pos[3], const double quat[4], const double ang[3
     return sane_values(pos, 3, SANE_POSITION) && sane_quaternion(quat) &&
            sane_values(ang, 3, SANE_SPEED) && sane_values(lin, 3, SANE_SPEED);
 }
+
+int32_t whole_number(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0)
+        return INT32_MAX;
+    if (v <= -2147483648.0)
+        return INT32_MIN;
+    return (int32_t)v;
+}

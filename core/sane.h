@@ -5,6 +5,8 @@
 // reported in one line on standard error that names where it came from.
 #pragma once
 
+#include <cstdint>
+
 enum {
     SANE_POSITION = 1000,   // metres from the origin, per coordinate
     SANE_SPEED = 10000,     // linear (m/s) and angular (rad/s) speed, per component
@@ -18,6 +20,10 @@ enum {
 // an open hand).
 constexpr double SANE_MIN_SIZE = 0.001;
 constexpr double SANE_MIN_MASS = 0.001;
+
+// A number as a whole int32: not a number gives 0, a huge one stops at the
+// int32 range (a cast would be undefined), the rest is cut toward zero.
+int32_t whole_number(double v);
 
 // A size read from outside: 0, or within SANE_MIN_SIZE..SANE_SIZE.
 int sane_size(double v);

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "core/collide.h"
+#include "core/command.h"
 #include "core/outward.h"
 #include "core/mod.h"
 #include "core/replay_buffer.h"
@@ -1240,18 +1241,6 @@ int format_env_state(char *buffer, int size)
     return 0;
 }
 
-static int32_t env_millionths(double v)
-{
-    double m = v * 1000000.0;
-    if (!(m == m))
-        return 0;
-    if (m >= 2147483647.0)
-        return INT32_MAX;
-    if (m <= -2147483648.0)
-        return INT32_MIN;
-    return (int32_t)m;   // truncates toward zero
-}
-
 static void put_le32(char *out, int32_t v)
 {
     uint32_t u = (uint32_t)v;
@@ -1284,7 +1273,7 @@ int format_env_state_packed(char *buffer, int size, int *length)
         double v[13];
         object_state(i, v);
         for (int k = 0; k < 13; k++, at += 4)
-            put_le32(buffer + at, env_millionths(v[k]));
+            put_le32(buffer + at, to_millionths(v[k]));
     }
     buffer[at++] = '\n';
     if (length)

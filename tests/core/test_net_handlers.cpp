@@ -398,6 +398,17 @@ TEST_F(NetHandlersTest, ResultLinesCarryBeltsCoinsAndStreaks)
     EXPECT_EQ(match_result.belt_after[1], 500);
 }
 
+TEST_F(NetHandlersTest, WinListsTakeScoresOfAnySizeFromTheLineBefore)
+{
+    // A FRAME line leaves scores far beyond the int range and a WIN2 line
+    // lists fewer scores than there are players: the ones it leaves out
+    // start from those, cut to the int range, never cast blindly.
+    net("FRAME 5; 0 0 1e30 -1e30\n");
+    net("WIN2 0; 1 0 1 -1 -1 100 500 7\n");
+    EXPECT_FLOAT_EQ(match_result.scores[0], 7);
+    EXPECT_FLOAT_EQ(match_result.scores[1], (float)INT32_MIN);
+}
+
 TEST_F(NetHandlersTest, RulesLinesFillThePendingRulesAndStartAnOnlineGame)
 {
     net("TEAMS 4; 0 1 0 1\n");
