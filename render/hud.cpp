@@ -264,6 +264,20 @@ static void fighter_colour(int p, float alpha)
     draw_palette_colour(players[p].colour, alpha);
 }
 
+int score_font(const char *text)
+{
+    // Each score keeps to its quarter of the width, clear of a page title
+    // centred above the game: a long one steps down to the smaller fonts.
+    int room = view_width / 4 - 10;
+    static const int fonts[] = {0, 2, 1};
+    if (!hud_text.text_width)
+        return 0;
+    for (int f : fonts)
+        if (hud_text.text_width(f, text) <= room)
+            return f;
+    return 1;
+}
+
 void draw_hud_scores()
 {
     if (match_state.num_players != 2)
@@ -272,11 +286,11 @@ void draw_hud_scores()
     fighter_colour(1, 1.0f);
     snprintf(text, sizeof text, "%.0f", (double)players[1].score);
     if (hud_text.draw_text_right)
-        hud_text.draw_text_right(0, 10, 0, text);
+        hud_text.draw_text_right(score_font(text), 10, 0, text);
     fighter_colour(0, 1.0f);
     snprintf(text, sizeof text, "%.0f", (double)players[0].score);
     if (hud_text.draw_text)
-        hud_text.draw_text(0, 10, 0, text);
+        hud_text.draw_text(score_font(text), 10, 0, text);
 }
 
 void frames_left_text(const MatchState *match, const GameRules *rules, char *out, int size)

@@ -95,6 +95,9 @@ void draw_help_overlay();
 // ---- match HUD ------------------------------------------------------------
 int hud_online_game();
 void draw_replay_title();
+// The font a score's text is drawn in: 0, or the smaller 2 and then 1 when
+// it would reach past its quarter of the window's width.
+int score_font(const char *text);
 void draw_hud_scores();
 // The frames left in the match as drawn ("0" when none are left or the game
 // is over); out holds at least 16 bytes.

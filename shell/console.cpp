@@ -185,6 +185,8 @@ static int measure_prefix(const char16 *text, int n)
     return measure16(piece);
 }
 
+static int console_list_top(int rows);
+
 static int list_shown_rows()
 {
     MessageConsole *c = &message_console;
@@ -224,8 +226,7 @@ void store_console_line(const char16 *text, int kind)
     l->count = c->line_count;
     l->visible_rows = c->line_count < c->console_rows ? c->line_count : c->console_rows;
     if (c->line_count <= c->console_rows) {
-        place_console_rows(l->x, view_height - CONSOLE_ROW_HEIGHT * c->line_count - 80,
-                           l->row_height);
+        place_console_rows(l->x, console_list_top(c->line_count), l->row_height);
         scroll_list_to_end();
     } else if (!(kind & CONSOLE_KEEP_BIT) && c->line_count - 1 >= l->first + l->visible_rows) {
         // (A full ring keeps its count: its rows move up by one by themselves.)
@@ -371,12 +372,63 @@ void place_console_rows(int x, int first_y, int row_height)
     l->row_height = row_height;
 }
 
+// Buttons of the control bar that stand left of this column are the small
+// icons at the window's left edge; the others are the bars at the bottom.
+enum { CONSOLE_EDGE_COLUMN = 40 };
+
+// How far the console's rows stand above their place (80 above the bottom)
+// so that none of them runs under a visible button of the bars at the
+// bottom: the play bar lifts them clear of its icons' tops, the replay row
+// by the little it reaches into the lowest row, and a hidden bar not at all.
+int console_bar_lift()
+{
+    int bottom = view_height - 80;
+    int right = CONSOLE_LIST_X + screen_layout.console_pixels;
+    int lift = 0;
+    for (int i = 0; i < CONTROL_BUTTONS; i++) {
+        const Button *b = &control_bar[i];
+        if (!b->visible || b->x < CONSOLE_EDGE_COLUMN || b->x >= right)
+            continue;
+        int top = b->y - b->size;
+        if (top < bottom && b->y > bottom - CONSOLE_ROW_HEIGHT && bottom - top > lift)
+            lift = bottom - top;
+    }
+    return lift;
+}
+
+// Where the row whose top is at `row_y` starts: at x, or just right of a
+// visible icon at the left edge that stands beside the row (the ghost and
+// help buttons beside a tall console, the chat and scroll icons online),
+// as that icon is drawn when hovered (20% larger, centred).
+int console_row_x(int x, int row_y)
+{
+    int at = x;
+    for (int i = 0; i < CONTROL_BUTTONS; i++) {
+        const Button *b = &control_bar[i];
+        if (!b->visible || b->x >= CONSOLE_EDGE_COLUMN)
+            continue;
+        int grow = b->size / 10;
+        int top = b->y - b->size - grow, bottom = b->y + grow;
+        if (top < row_y + CONSOLE_ROW_HEIGHT && bottom > row_y) {
+            int clear = b->x + b->size + grow + 4;
+            if (clear > at)
+                at = clear;
+        }
+    }
+    return at;
+}
+
+// The top of the list's first row when `rows` rows are shown.
+static int console_list_top(int rows)
+{
+    return view_height - 80 - console_bar_lift() - CONSOLE_ROW_HEIGHT * rows;
+}
+
 static void place_console_list()
 {
     MessageConsole *c = &message_console;
     c->list.visible_rows = list_shown_rows();
-    place_console_rows(c->list.x, view_height - CONSOLE_ROW_HEIGHT * list_shown_rows() - 80,
-                       c->list.row_height);
+    place_console_rows(c->list.x, console_list_top(list_shown_rows()), c->list.row_height);
 }
 
 void layout_screen(int colour_too)
@@ -435,7 +487,8 @@ const ConsoleLine *get_hovered_link_line()
         return nullptr;
     int mouse_x = 0;
     SDL_GetMouseState(&mouse_x, nullptr);
-    if (mouse_x > c->list.x + wide_text_width(CONSOLE_FONT, l->text))
+    int row_y = c->list.first_y + (row - c->list.first) * c->list.row_height;
+    if (mouse_x > console_row_x(c->list.x, row_y) + wide_text_width(CONSOLE_FONT, l->text))
         return nullptr;
     return l;
 }
@@ -449,6 +502,17 @@ void free_console_list()
 
 // ---- drawing -----------------------------------------------------------------------
 
+float console_row_alpha(int colour, float list_alpha)
+{
+    // The faded console lightens its text towards the light floor and sky
+    // behind it; a colour that is light already (the server's grey, the
+    // light link blue) would all but vanish, so it keeps its full strength.
+    float rgb[3];
+    get_colour_rgb_clamped(colour, rgb);
+    float luminance = 0.2126f * rgb[0] + 0.7152f * rgb[1] + 0.0722f * rgb[2];
+    return luminance > 0.3f ? 1.0f : list_alpha;
+}
+
 void draw_console_lines(int x, int y)
 {
     (void)y;   // the rows stand where the list is placed
@@ -461,6 +525,8 @@ void draw_console_lines(int x, int y)
         place_console_list();
         scroll_list_to_end();
     }
+    // The bars come and go without a new layout: the rows follow them.
+    place_console_list();
     if (c->alpha < c->alpha_target - 0.1f)
         c->alpha += 0.1f;
     else if (c->alpha > c->alpha_target + 0.1f)
@@ -479,13 +545,14 @@ void draw_console_lines(int x, int y)
         const ConsoleLine *line = &c->lines[(start + row) % CONSOLE_LINES];
         if (!line->text[0])
             continue;
+        int row_y = c->list.first_y + i * c->list.row_height;
+        int row_x = console_row_x(x, row_y);
         int colour = line->colour;
         if (row == c->list.hover && line->link &&
-            mouse_x <= x + wide_text_width(CONSOLE_FONT, line->text))
+            mouse_x <= row_x + wide_text_width(CONSOLE_FONT, line->text))
             colour = CONSOLE_HOVER_COLOUR;
-        set_colour(colour, c->alpha);
-        draw_wide_text_font(CONSOLE_FONT, (float)x,
-                            (float)(c->list.first_y + i * c->list.row_height), line->text);
+        set_colour(colour, console_row_alpha(colour, c->alpha));
+        draw_wide_text_font(CONSOLE_FONT, (float)row_x, (float)row_y, line->text);
     }
 }
 

@@ -55,6 +55,16 @@ struct ScreenLayout {
 };
 extern ScreenLayout screen_layout;
 
+// How far the console's rows are lifted clear of the visible bars at the
+// bottom, and where a row whose top is at row_y starts when an icon at the
+// left edge stands beside it (x otherwise).
+int console_bar_lift();
+int console_row_x(int x, int row_y);
+
+// The alpha a console row in this palette colour is drawn at: the list's,
+// or 1.0 for a light colour that would fade into a light background.
+float console_row_alpha(int colour, float list_alpha);
+
 // Where the console reaches further: the scripts' console hook (non-zero
 // drops the line) and the measure of a 16-bit text in font 1 (empty: the
 // TrueType text's measure).

@@ -243,3 +243,58 @@ end)
     EXPECT_GE(waited, 4500) << run.describe();
     EXPECT_LT(waited, 9000) << run.describe();
 }
+
+// What a server sends stays readable: its SAY lines in the faded console
+// keep their grey at full strength over the white floor, and scores far
+// beyond what a match gives step down to a smaller font instead of running
+// into the main menu's title.
+TEST(E2eOnline, ServerTextStaysReadable)
+{
+    ScriptedPeer server;
+    std::thread driver([&] {
+        if (!server.wait_for("mlogin", 120000))
+            return;
+        server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n") +
+                    server_newgame_line() +
+                    "SAY 0;welcome to the test server\n"
+                    "FRAME 1; 0 0 -123456789 -987654321\n");
+    });
+    GameSetup setup;
+    setup.startup_lua = R"(
+local started = false
+add_hook("console", "e2e", function(text, kind)
+  if string.find(tostring(text), "welcome to the test server", 1, true) then
+    e2e_mark_after("said", 5)
+  end
+end)
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
+  end
+end)
+)";
+    setup.actions.push_back({"said", 0, "screenshot menu.ppm"});
+    setup.actions.push_back({"", 0, "screenshot menu.png"});
+    setup.actions.push_back({"", 0, "xdotool mousemove 790 20 key Escape"});
+    setup.actions.push_back({"", 0, "screenshot game.ppm"});
+    setup.actions.push_back({"", 0, "screenshot game.png"});
+    setup.actions.push_back({"", 0, "term"});
+    GameRun run = run_game("online_readable", setup);
+    server.stop();
+    driver.join();
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // The first fighter's score (its dark red) at the top left, all of it
+    // left of x 200 and above the title's row; none where the title stands.
+    const int score[3] = {160, 28, 28};
+    EXPECT_GT(count_colour_pixels(run, "menu.ppm", 8, 0, 192, 32, score, 25), 50)
+        << run.describe();
+    EXPECT_EQ(count_colour_pixels(run, "menu.ppm", 200, 0, 400, 100, score, 25), 0)
+        << run.describe();
+    // The server's line in its own grey (not faded to a light grey), left
+    // of the fighters, in the menu and in the game.
+    const int grey[3] = {128, 128, 128};
+    for (const char *shot : {"menu.ppm", "game.ppm"})
+        EXPECT_GT(count_colour_pixels(run, shot, 8, 440, 160, 100, grey, 15), 60)
+            << shot << "\n" << run.describe();
+}

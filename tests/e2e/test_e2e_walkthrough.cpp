@@ -183,3 +183,45 @@ end)
     EXPECT_GT(in_game, 40) << run.describe();
     EXPECT_EQ(over_menu, 0) << run.describe();
 }
+
+// In game, with the play bar up and a tall console full of long lines: no
+// row runs under the bar's buttons (the rows stand clear above them) and
+// the rows beside the ghost and help icons at the left edge start right of
+// them.
+TEST(E2eWalkthrough, ConsoleRowsStandClearOfTheButtons)
+{
+    GameSetup setup;
+    empty_replay_folder(setup);
+    setup.startup_lua = R"(
+local said = false
+add_hook("draw2d", "e2e", function()
+  if not said then
+    said = true
+    run_cmd("chatlines 16")
+    run_cmd("help")
+    echo(string.rep("many words in one long line ", 12))
+    e2e_mark_after("said", 3)
+  end
+end)
+)";
+    setup.actions.push_back({"said", 0, "xdotool mousemove 790 20 key Escape"});
+    setup.actions.push_back({"", 0, "screenshot console.ppm"});
+    setup.actions.push_back({"", 0, "screenshot console.png"});
+    setup.actions.push_back({"", 0, "term"});
+    GameRun run = run_game("walk_console", setup);
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    // The console's text (the game's dark red, fully drawn in the tall
+    // console) fills the rows left of the bar, up to the bar's top (the
+    // icons of 64 stand 60 above the bottom: from y 476), and none of it is
+    // under the bar or under the icons at the left edge (x 2 to 34, from
+    // y 268 to 335).
+    const int text[3] = {148, 0, 0};
+    int rows = count_colour_pixels(run, "console.ppm", 8, 360, 280, 116, text, 30);
+    int under_bar = count_colour_pixels(run, "console.ppm", 300, 476, 216, 64, text, 30);
+    int under_icons = count_colour_pixels(run, "console.ppm", 2, 262, 36, 78, text, 30);
+    int beside_icons = count_colour_pixels(run, "console.ppm", 38, 262, 200, 78, text, 30);
+    EXPECT_GT(rows, 300) << run.describe();
+    EXPECT_EQ(under_bar, 0) << run.describe();
+    EXPECT_EQ(under_icons, 0) << run.describe();
+    EXPECT_GT(beside_icons, 100) << run.describe();
+}

@@ -134,6 +134,32 @@ TEST(HudGl, FramesLeftAndTurnEntryNeverOverlapTheScores)
     hud_text = HudTextHooks();
 }
 
+// A score too long for its quarter of the window steps down to the smaller
+// fonts, so that it never runs into a page title centred above the game.
+TEST(HudGl, LongScoresStepDownToSmallerFonts)
+{
+    record_hooks();
+    view_width = 800;   // a quarter less the margin: 190 pixels
+    // font 0 is 20 pixels a character, font 2 is 12 and font 1 is 8
+    hud_text.text_width = [](int slot, const char *t) {
+        return (int)strlen(t) * (slot == 0 ? 20 : slot == 2 ? 12 : 8);
+    };
+    GameRules rules;
+    two_fighters(&rules);
+    struct Case { float score; int font; } cases[] = {
+        {1234.0f, 0}, {-1234567.0f, 0}, {-123456789.0f, 2}, {-1e30f, 1},
+    };
+    for (const Case &c : cases) {
+        calls.clear();
+        players[0].score = players[1].score = c.score;
+        draw_hud_scores();
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[0].slot, c.font) << c.score;
+        EXPECT_EQ(calls[1].slot, c.font) << c.score;
+    }
+    hud_text = HudTextHooks();
+}
+
 TEST(HudGl, HelpOverlayTitleThenEachLineTwice)
 {
     record_hooks();

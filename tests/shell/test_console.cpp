@@ -52,6 +52,7 @@ protected:
         view_height = 600;
         console_links = {};
         console_links.measure = fixed_measure;
+        create_control_bar(800, 600);   // all hidden
         init_console_layout();
         compute_screen_layout(800, 600, ADVANCE, &screen_layout);
     }
@@ -88,6 +89,56 @@ TEST_F(Console, ListStandsAboveTheBottomWhileTheLinesFit)
     EXPECT_EQ(message_console.list.visible_rows, 2);
     EXPECT_EQ(message_console.list.first_y, 600 - 2 * 20 - 80);
     EXPECT_EQ(message_console.list.first, 0);
+}
+
+// No row runs under a visible button: the bars at the bottom lift the rows
+// clear of their icons, and a row beside an icon at the left edge starts
+// right of it. A hidden bar leaves the rows where they were.
+TEST_F(Console, RowsStandClearOfTheVisibleButtons)
+{
+    for (int i = 0; i < 4; i++)
+        echo_message_nohook("a line of the console", 0, 1);
+    const int resting = 600 - 4 * 20 - 80;
+    struct Case { const char *what; void (*show)(); int lift; } cases[] = {
+        {"no bar", hide_all_buttons, 0},
+        {"play bar", show_play_buttons, 44},     // icons of 64 standing at H - 60
+        {"replay row", show_replay_buttons, 14}, // icons of 64 standing at H - 30
+    };
+    for (const Case &c : cases) {
+        c.show();
+        draw_console_lines(8, 80);
+        const ScrollList *l = get_console_list();
+        EXPECT_EQ(console_bar_lift(), c.lift) << c.what;
+        EXPECT_EQ(l->first_y, resting - c.lift) << c.what;
+        int rows_bottom = l->first_y + l->visible_rows * l->row_height;
+        for (int b = 0; b < CONTROL_BUTTONS; b++) {
+            const Button &btn = control_bar[b];
+            if (btn.visible && btn.x >= 40)
+                EXPECT_LE(rows_bottom, btn.y - btn.size) << c.what << " button " << b;
+        }
+    }
+
+    // the ghost and help icons at the left edge, half-way down
+    show_play_buttons();
+    const Button &ghost = control_bar[CB_GHOST];
+    EXPECT_GT(console_row_x(8, ghost.y - 20), ghost.x + ghost.size);
+    EXPECT_GT(console_row_x(8, control_bar[CB_HELP].y - 20), ghost.x + ghost.size);
+    EXPECT_EQ(console_row_x(8, ghost.y - ghost.size - 40), 8);   // a row well above them
+    hide_all_buttons();
+    EXPECT_EQ(console_row_x(8, ghost.y - 20), 8);
+}
+
+// The faded console keeps dark text faded but draws the server's light grey
+// and the light link blue at full strength, readable over a white floor.
+TEST_F(Console, LightColoursKeepTheirStrengthInTheFadedConsole)
+{
+    struct Case { int kind; float alpha; } cases[] = {
+        {0, 0.6f}, {4, 0.6f}, {1, 1.0f}, {1 + CONSOLE_LINK_BIT, 0.6f},
+    };
+    for (const Case &c : cases)
+        EXPECT_FLOAT_EQ(console_row_alpha(console_kind_colour(c.kind), 0.6f), c.alpha)
+            << c.kind;
+    EXPECT_FLOAT_EQ(console_row_alpha(CONSOLE_HOVER_COLOUR, 0.6f), 0.6f);
 }
 
 // The mouse hovers the row it stands on (a link there then opens on a

@@ -62,6 +62,7 @@ TEST(ConsoleGl, LinesWrapToTheWindowAndBannerIsCentred)
     set_font_root((std::string(source_dir()) + "/").c_str());
     ASSERT_EQ(init_font_ttf(), 0);
 
+    create_control_bar(W, H);   // all hidden
     init_console_layout();
     layout_screen(0);
     ASSERT_GT(screen_layout.console_pixels, 0);
