@@ -187,13 +187,30 @@ static int compare_mods(const char *a, const char *b, int direction)
     return direction ? -c : c;
 }
 
-static int compare_infos(const ServerInfo *a, const ServerInfo *b, int column, int direction)
+// What the sort compares of a record: copied out of the entries (under the
+// entry's lock on the worker), a few hundred bytes instead of the whole report.
+struct SortKeys {
+    int32_t position, info_count, buddies;
+    char description[SERVER_TEXT_SIZE];
+    char mod[sizeof(GameRules::mod)];
+};
+
+static void keys_of(const ServerInfo *info, SortKeys *k)
+{
+    k->position = info->position;
+    k->info_count = info->info_count;
+    k->buddies = info->buddies;
+    memcpy(k->description, info->description, sizeof k->description);
+    memcpy(k->mod, info->rules.mod, sizeof k->mod);
+}
+
+static int compare_keys(const SortKeys *a, const SortKeys *b, int column, int direction)
 {
     int c = 0;
     switch (column) {
     case 0: c = a->position - b->position; break;
     case 1: c = strncasecmp(a->description, b->description, SERVER_TEXT_SIZE); break;
-    case 2: return compare_mods(a->rules.mod, b->rules.mod, direction);
+    case 2: return compare_mods(a->mod, b->mod, direction);
     case 3: c = a->info_count - b->info_count; break;
     case 4: c = a->buddies - b->buddies; break;
     }
@@ -204,12 +221,16 @@ void browser_sort(ServerBrowser *b, int on_worker)
 {
     int n = b->count;
     // Both threads sort: each with a copy of its own.
-    ServerInfo *infos = new ServerInfo[n > 0 ? n : 1];
+    static thread_local SortKeys keys[BROWSER_MAX_SERVERS];
     for (int i = 0; i < n; i++) {
-        if (on_worker)
-            entry_read(b->entries[i], &infos[i]);
-        else
-            infos[i] = *entry_snapshot(b->entries[i]);
+        ServerEntry *e = b->entries[i];
+        if (on_worker) {
+            pthread_mutex_lock(&e->value_mutex);
+            keys_of(&e->shared, &keys[i]);
+            pthread_mutex_unlock(&e->value_mutex);
+        } else {
+            keys_of(entry_snapshot(e), &keys[i]);
+        }
     }
     int setting = b->sort_setting.load();
     int column = setting / 2, direction = setting % 2;
@@ -218,13 +239,12 @@ void browser_sort(ServerBrowser *b, int on_worker)
         index[i] = i;
     // Records that compare equal keep the list order.
     std::stable_sort(index, index + n, [&](int x, int y) {
-        return compare_infos(&infos[x], &infos[y], column, direction) < 0;
+        return compare_keys(&keys[x], &keys[y], column, direction) < 0;
     });
     int order[BROWSER_MAX_SERVERS + 1];
     for (int i = 0; i < n; i++)
         order[i] = index[i];
     order[n] = -1;
-    delete[] infos;
     publish_order(b, order, on_worker);
 }
 

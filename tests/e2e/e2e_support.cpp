@@ -225,6 +225,83 @@ std::string grab_screen(const std::string &display, const std::string &dir)
     return read_whole_file(path);
 }
 
+// A P6 screenshot of 8 or 16 bits a sample (import writes 16-bit files on
+// some systems), read as 0..255 values.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+
+    bool read(const GameRun &run, const std::string &ppm) { return parse(run.file(ppm)); }
+    bool parse(const std::string &bytes)
+    {
+        int maxval = 0, used = 0;
+        if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
+            (maxval != 255 && maxval != 65535) || width <= 0 || height <= 0)
+            return false;
+        size_t sample = maxval == 255 ? 1 : 2;
+        size_t base = (size_t)used + 1;
+        size_t count = (size_t)width * height * 3;
+        if (bytes.size() < base + count * sample)
+            return false;
+        rgb.resize(count);
+        // 16-bit samples are big-endian: the high byte is the 8-bit value.
+        for (size_t i = 0; i < count; i++)
+            rgb[i] = (unsigned char)bytes[base + i * sample];
+        return true;
+    }
+    bool holds(int x, int y, int w, int h) const
+    {
+        return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
+    }
+    int at(int col, int row, int c) const { return rgb[((size_t)row * width + col) * 3 + c]; }
+};
+
+
+// Whether a rectangle of two pictures differs: more than a few pixels of it
+// changed clearly (a page's title replaced, a row's text edited). A picture
+// that can't be read, or a rectangle outside it, counts as unchanged.
+bool region_differs(const std::string &before, const std::string &after, const int r[4])
+{
+    Picture a, b;
+    if (!a.parse(before) || !b.parse(after) || a.width != b.width || a.height != b.height ||
+        !a.holds(r[0], r[1], r[2], r[3]))
+        return false;
+    int changed = 0;
+    for (int row = r[1]; row < r[1] + r[3]; row++)
+        for (int col = r[0]; col < r[0] + r[2]; col++)
+            for (int c = 0; c < 3; c++)
+                if (std::abs(a.at(col, row, c) - b.at(col, row, c)) > 40) {
+                    changed++;
+                    break;
+                }
+    return changed > 20;
+}
+
+// Whether a rectangle of a picture holds more than a few pixels of a colour.
+bool region_holds(const std::string &screen, const int r[4], const int rgb[3], int tolerance)
+{
+    Picture p;
+    if (!p.parse(screen) || !p.holds(r[0], r[1], r[2], r[3]))
+        return false;
+    int count = 0;
+    for (int row = r[1]; row < r[1] + r[3]; row++)
+        for (int col = r[0]; col < r[0] + r[2]; col++) {
+            bool near = true;
+            for (int c = 0; c < 3; c++)
+                near = near && std::abs(p.at(col, row, c) - rgb[c]) <= tolerance;
+            count += near;
+        }
+    return count > 20;
+}
+
+// Whether the screen shows what an action waits for (its `changed` rectangle).
+bool screen_shows(const GameAction &a, const std::string &before, const std::string &now)
+{
+    if (a.changed_to[0] >= 0)
+        return region_holds(now, a.changed, a.changed_to, a.changed_tolerance);
+    return region_differs(before, now, a.changed);
+}
+
 // A page that hides the game is drawn without the scene and without any
 // script hook, so a frame wait goes unanswered there. Past this long
 // unanswered, the wait is for two pictures of the screen taken one after
@@ -262,6 +339,30 @@ GameAction repeat_until(const std::string &wait_file, const std::string &command
     a.command = command;
     a.until_file = until_file;
     a.repeat_ms = repeat_ms;
+    return a;
+}
+
+GameAction until_changed(const std::string &wait_file, const std::string &command, int x, int y,
+                         int w, int h, int repeat_ms)
+{
+    GameAction a;
+    a.wait_file = wait_file;
+    a.command = command;
+    a.changed[0] = x;
+    a.changed[1] = y;
+    a.changed[2] = w;
+    a.changed[3] = h;
+    a.repeat_ms = repeat_ms;
+    return a;
+}
+
+GameAction until_colour(const std::string &wait_file, const std::string &command, int x, int y,
+                        int w, int h, const int rgb[3], int tolerance, int repeat_ms)
+{
+    GameAction a = until_changed(wait_file, command, x, y, w, h, repeat_ms);
+    for (int c = 0; c < 3; c++)
+        a.changed_to[c] = rgb[c];
+    a.changed_tolerance = tolerance;
     return a;
 }
 
@@ -333,6 +434,7 @@ GameRun run_game(const char *name, const GameSetup &setup)
     std::string frames_marker;  // the marker of the frames asked for
     long long frames_asked_at = 0;
     std::string last_screen;    // the last picture of a page's screen wait
+    std::string before_screen;  // the screen before a command whose effect is a change
     int status = 0;
     bool done = false;
     while (!done) {
@@ -386,12 +488,17 @@ GameRun run_game(const char *name, const GameSetup &setup)
                 usleep(10000);
                 continue;
             }
+            if (a.changed[2] > 0 && a.changed_to[0] < 0)
+                before_screen = grab_screen(display, run.dir);
             do_action(a, display, run.dir, pid);
             step = WAIT_UNTIL;
             step_at = now_ms();
         }
         if (step == WAIT_UNTIL) {
-            if (!a.until_file.empty() && !file_exists(run.dir, a.until_file)) {
+            bool waiting = !a.until_file.empty() && !file_exists(run.dir, a.until_file);
+            if (!waiting && a.changed[2] > 0)
+                waiting = !screen_shows(a, before_screen, grab_screen(display, run.dir));
+            if (waiting) {
                 if (a.repeat_ms > 0 && now_ms() >= step_at + a.repeat_ms) {
                     do_action(a, display, run.dir, pid);
                     step_at = now_ms();
@@ -406,6 +513,9 @@ GameRun run_game(const char *name, const GameSetup &setup)
     if (!done && next_action < setup.actions.size()) {
         const GameAction &a = setup.actions[next_action];
         std::string marker = step == WAIT_FRAMES ? frames_marker
+                             : step == WAIT_UNTIL && a.until_file.empty() && a.changed[2] > 0
+                                 ? std::string(a.changed_to[0] >= 0 ? "a colour" : "a change") + " of the screen at " + std::to_string(a.changed[0]) +
+                                       "," + std::to_string(a.changed[1])
                              : step == WAIT_UNTIL ? a.until_file
                              : next_action == 0 && !file_exists(run.dir, E2E_READY) ? E2E_READY
                                                                                   : a.wait_file;
@@ -449,40 +559,6 @@ std::string GameRun::describe() const
            "--- stdout\n" + out;
 }
 
-namespace {
-
-// A P6 screenshot of 8 or 16 bits a sample (import writes 16-bit files on
-// some systems), read as 0..255 values.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-
-    bool read(const GameRun &run, const std::string &ppm)
-    {
-        std::string bytes = run.file(ppm);
-        int maxval = 0, used = 0;
-        if (sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 ||
-            (maxval != 255 && maxval != 65535) || width <= 0 || height <= 0)
-            return false;
-        size_t sample = maxval == 255 ? 1 : 2;
-        size_t base = (size_t)used + 1;
-        size_t count = (size_t)width * height * 3;
-        if (bytes.size() < base + count * sample)
-            return false;
-        rgb.resize(count);
-        // 16-bit samples are big-endian: the high byte is the 8-bit value.
-        for (size_t i = 0; i < count; i++)
-            rgb[i] = (unsigned char)bytes[base + i * sample];
-        return true;
-    }
-    bool holds(int x, int y, int w, int h) const
-    {
-        return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
-    }
-    int at(int col, int row, int c) const { return rgb[((size_t)row * width + col) * 3 + c]; }
-};
-
-} // namespace
 
 bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
                    double rgb[3])

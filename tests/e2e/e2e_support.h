@@ -24,9 +24,12 @@
 //       "term"                  SIGTERM to the program (the window's close)
 //       anything else           run as a program in the runtime folder
 //  5. with `until_file` set, the action ends only once that file exists;
-//     with `repeat_ms` above 0 the command runs again every `repeat_ms`
-//     until then (input aimed at a moving target). The run's deadline
-//     bounds the repeating.
+//     with a `changed` rectangle (x, y, w, h; w above 0) it ends only once
+//     that rectangle of the screen differs from a picture taken just
+//     before the command (a page that runs no script hook shows its effect
+//     this way: a new title, an edited row); with `repeat_ms` above 0 the
+//     command runs again every `repeat_ms` until then (input aimed at a
+//     moving target). The run's deadline bounds the repeating.
 struct GameAction {
     std::string wait_file;
     int delay_ms = 0;
@@ -34,6 +37,11 @@ struct GameAction {
     std::string until_file;
     int repeat_ms = 0;
     int frames = 3;
+    int changed[4] = {0, 0, 0, 0};
+    // With changed_to[0] >= 0 the wait is instead for pixels of this colour
+    // (each channel within changed_tolerance) in the rectangle.
+    int changed_to[3] = {-1, -1, -1};
+    int changed_tolerance = 40;
 
     GameAction() = default;
     GameAction(std::string wait, int delay, std::string cmd, std::string until = "")
@@ -50,6 +58,18 @@ extern const char *const E2E_READY;
 // `wait_file` (empty: as for any action).
 GameAction repeat_until(const std::string &wait_file, const std::string &command,
                         const std::string &until_file, int repeat_ms = 500);
+
+// An action that ends once the rectangle (x, y, w, h) of the screen has
+// changed from how it was just before the command, repeated every
+// `repeat_ms` (0: once) until then.
+GameAction until_changed(const std::string &wait_file, const std::string &command, int x, int y,
+                         int w, int h, int repeat_ms = 0);
+
+// An action that ends once the rectangle (x, y, w, h) of the screen holds
+// pixels of the colour rgb (each channel within tolerance), repeated every
+// `repeat_ms` (0: once) until then.
+GameAction until_colour(const std::string &wait_file, const std::string &command, int x, int y,
+                        int w, int h, const int rgb[3], int tolerance, int repeat_ms = 0);
 
 struct GameSetup {
     // Lua appended to the shipped data/script/startup.lua. The prelude

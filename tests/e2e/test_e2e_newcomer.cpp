@@ -104,6 +104,16 @@ add_hook("draw2d", "e2e", function()
 end)
 )";
 
+// The band of the page titles (centred, font 0 at y 30): a page change
+// shows there first.
+const int TITLE_BAND[4] = {200, 20, 400, 70};
+
+GameAction until_title_changes(const std::string &wait_file, const std::string &command)
+{
+    return until_changed(wait_file, command, TITLE_BAND[0], TITLE_BAND[1], TITLE_BAND[2],
+                         TITLE_BAND[3]);
+}
+
 double brightness(const GameRun &run, const std::string &ppm, int x, int y, int w, int h)
 {
     double rgb[3];
@@ -234,16 +244,17 @@ e2e_watch("KasuShop: you now wear", "worn")
 e2e_watch("KasuShop: closed", "shop_closed")
 e2e_frames("shop_closed", 5, "played")
 )";
-    setup.actions.push_back({"drawn", 200, click_menu_row(4)});
-    setup.actions.push_back({"shop_open", 600, "xdotool mousemove 400 20 key space"});
-    setup.actions.push_back({"worn", 300, "screenshot shop.ppm"});
-    setup.actions.push_back({"shop.ppm", 100, "xdotool key Escape"});
-    setup.actions.push_back({"shop_closed", 500, "screenshot menu.ppm"});
-    setup.actions.push_back({"menu.ppm", 100, click_menu_row(0)});
+    setup.actions.push_back({"drawn", 0, click_menu_row(4), "shop_open"});
+    setup.actions.push_back({"shop_open", 0, "xdotool mousemove 400 20 key space", "worn"});
+    setup.actions.push_back({"worn", 0, "screenshot shop.ppm"});
+    setup.actions.push_back({"shop.ppm", 0, "xdotool key Escape", "shop_closed"});
+    setup.actions.push_back({"shop_closed", 0, "screenshot menu.ppm"});
+    setup.actions.push_back({"menu.ppm", 0, click_menu_row(0), "game_after_shop_closed"});
     // The new game shows, then Space plays its first turn.
-    setup.actions.push_back({"game_after_shop_closed", 600, "xdotool mousemove 400 20 key space"});
-    setup.actions.push_back({"played", 300, "screenshot game.ppm"});
-    setup.actions.push_back({"game.ppm", 200, "term"});
+    setup.actions.push_back(
+        repeat_until("game_after_shop_closed", "xdotool mousemove 400 20 key space", "played", 3000));
+    setup.actions.push_back({"played", 0, "screenshot game.ppm"});
+    setup.actions.push_back({"game.ppm", 0, "term"});
     setup.timeout_ms = 90000;
     GameRun run = run_game("newcomer_shop", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
@@ -275,20 +286,25 @@ e2e_watch("Tutorial: Well done", "done")
 e2e_watch("Tutorial: ended", "tut_left")
 e2e_frames("tut_left", 5, "played")
 )";
-    setup.actions.push_back({"drawn", 200, click_menu_row(3)});
-    setup.actions.push_back({"step1", 800, "screenshot step1.ppm"});
-    // The knee of the engage pose under the default camera.
-    setup.actions.push_back({"step1.ppm", 100, "xdotool mousemove 455 400"});
-    setup.actions.push_back({"", 150, "xdotool mousemove 462 405"});
-    setup.actions.push_back({"step2", 300, "xdotool key x"});
-    setup.actions.push_back({"step3", 300, "xdotool key space"});
-    setup.actions.push_back({"done", 600, "screenshot done.ppm"});
-    setup.actions.push_back({"done.ppm", 100, "xdotool mousemove 400 20 key Escape"});
-    setup.actions.push_back({"tut_left", 800, "screenshot menu.ppm"});
-    setup.actions.push_back({"menu.ppm", 100, click_menu_row(0)});
-    setup.actions.push_back({"game_after_tut_left", 800, "screenshot plain.ppm"});
-    setup.actions.push_back({"plain.ppm", 100, "xdotool mousemove 400 20 key space"});
-    setup.actions.push_back({"played", 300, "term"});
+    setup.actions.push_back({"drawn", 0, click_menu_row(3), "step1"});
+    setup.actions.push_back({"step1", 0, "screenshot step1.ppm"});
+    // The knee of the engage pose under the default camera: the pointer
+    // moves over it (two moves, so there is motion each time) until the
+    // tutorial sees the knee picked.
+    setup.actions.push_back(repeat_until(
+        "step1.ppm", "xdotool mousemove 455 400 mousemove 462 405", "step2", 1000));
+    setup.actions.push_back(repeat_until("step2", "xdotool key x", "step3", 2000));
+    setup.actions.push_back(repeat_until("step3", "xdotool key space", "done", 3000));
+    GameAction done_shot = {"done", 0, "screenshot done.ppm"};
+    done_shot.frames = 10;   // the box's closing words drawn
+    setup.actions.push_back(done_shot);
+    setup.actions.push_back({"done.ppm", 0, "xdotool mousemove 400 20 key Escape", "tut_left"});
+    setup.actions.push_back({"tut_left", 0, "screenshot menu.ppm"});
+    setup.actions.push_back({"menu.ppm", 0, click_menu_row(0), "game_after_tut_left"});
+    setup.actions.push_back({"game_after_tut_left", 0, "screenshot plain.ppm"});
+    setup.actions.push_back(
+        repeat_until("plain.ppm", "xdotool mousemove 400 20 key space", "played", 3000));
+    setup.actions.push_back({"played", 0, "term"});
     setup.timeout_ms = 90000;
     GameRun run = run_game("newcomer_tutorial", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
@@ -334,14 +350,17 @@ add_hook("new_mp_game", "e2e", function()
   newcomer_state.connected_frames = 0
 end)
 )";
-    setup.actions.push_back({"drawn", 200, click_menu_row(1)});
-    // The browser's pass has read the description once its poll is gone.
+    setup.actions.push_back(until_title_changes("drawn", click_menu_row(1)));
+    // The browser's pass has read the description once its poll is gone;
+    // the pointer then moves onto the first row until the row is lit.
     server.mark_when_polled(test_tmp_path("e2e_newcomer_server_row") + "/polled");
-    setup.actions.push_back({"polled", 300, "xdotool mousemove 200 66"});
-    setup.actions.push_back({"", 400, "screenshot list.ppm"});
-    setup.actions.push_back({"list.ppm", 100, "xdotool click 1"});
-    setup.actions.push_back({"game_shown", 300, "screenshot after.ppm"});
-    setup.actions.push_back({"after.ppm", 200, "term"});
+    const int highlight[3] = {41, 168, 219};
+    setup.actions.push_back(until_colour("polled", "xdotool mousemove 200 66 mousemove 202 66",
+                                         20, 58, 700, 17, highlight, 50, 1000));
+    setup.actions.push_back({"", 0, "screenshot list.ppm"});
+    setup.actions.push_back({"list.ppm", 0, "xdotool click 1", "game_shown"});
+    setup.actions.push_back({"game_shown", 0, "screenshot after.ppm"});
+    setup.actions.push_back({"after.ppm", 0, "term"});
     setup.timeout_ms = 60000;
     GameRun run = run_game("newcomer_server_row", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
@@ -354,7 +373,6 @@ end)
     EXPECT_NE(server.text(1).find("mlogin newcomer "), std::string::npos) << server.text(1);
     // The mouse over the first row lit that row (the highlight colour in
     // the band of row 1, from y 58, 17 pixels high) and not the next one.
-    const int highlight[3] = {41, 168, 219};
     int row1 = count_colour_pixels(run, "list.ppm", 20, 58, 700, 17, highlight, 50);
     int row2 = count_colour_pixels(run, "list.ppm", 20, 75, 700, 17, highlight, 50);
     EXPECT_GT(row1, 30) << run.describe();
@@ -372,12 +390,16 @@ TEST(E2eNewcomer, EmptyListsSaySo)
     empty_replay_folder(setup);
     setup.files.push_back({"zm_login.dat", login_file("newcomer", "pw")});
     setup.startup_lua = shared_lua;
-    setup.actions.push_back({"drawn", 200, click_menu_row(1)});
-    setup.actions.push_back({"", 1000, "screenshot servers.ppm"});
-    setup.actions.push_back({"servers.ppm", 100, "xdotool key Escape"});
-    setup.actions.push_back({"", 600, click_menu_row(2)});
-    setup.actions.push_back({"", 1000, "screenshot replays.ppm"});
-    setup.actions.push_back({"replays.ppm", 200, "term"});
+    // Each page is opened until its note's second line (the page's dark
+    // grey text, from y 195) shows left of where the main menu's centred
+    // rows stand.
+    const int note[3] = {60, 60, 60};
+    setup.actions.push_back(until_colour("drawn", click_menu_row(1), 90, 195, 160, 20, note, 40));
+    setup.actions.push_back({"", 0, "screenshot servers.ppm"});
+    setup.actions.push_back(until_title_changes("servers.ppm", "xdotool key Escape"));
+    setup.actions.push_back(until_colour("", click_menu_row(2), 90, 195, 160, 20, note, 40));
+    setup.actions.push_back({"", 0, "screenshot replays.ppm"});
+    setup.actions.push_back({"replays.ppm", 0, "term"});
     setup.timeout_ms = 60000;
     GameRun run = run_game("newcomer_empty", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
@@ -418,18 +440,22 @@ end
     // Setup, then Options; the Shaders row (row 7 of 22-pixel rows from
     // y 100) hovered, its text replaced, Enter.
     const std::string edit_shaders = "xdotool mousemove 400 265 key BackSpace type ";
-    setup.actions.push_back({"drawn", 200, click_menu_row(5)});
-    setup.actions.push_back({"", 800, click_menu_row(0)});
-    setup.actions.push_back({"", 800, edit_shaders + "0"});
-    setup.actions.push_back({"", 300, "screenshot options.ppm"});
-    setup.actions.push_back({"options.ppm", 100, "xdotool key Return"});
-    setup.actions.push_back({"shaders_off", 500, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, click_menu_row(5)});
-    setup.actions.push_back({"", 800, click_menu_row(0)});
-    setup.actions.push_back({"", 800, edit_shaders + "1"});
-    setup.actions.push_back({"", 300, "xdotool key Return"});
-    setup.actions.push_back({"shaders_on_again", 500, "xdotool key Escape"});
-    setup.actions.push_back({"", 800, click_menu_row(6)});
+    // Each step waits for what it changes on the screen: the page's title,
+    // the edited row (its text at x 20, from y 255).
+    const int row[4] = {20, 255, 200, 18};
+    for (int pass = 0; pass < 2; pass++) {
+        const char *wait = pass == 0 ? "drawn" : "";
+        setup.actions.push_back(until_title_changes(wait, click_menu_row(5)));
+        setup.actions.push_back(until_title_changes("", click_menu_row(0)));
+        setup.actions.push_back(
+            until_changed("", edit_shaders + (pass == 0 ? "0" : "1"), row[0], row[1], row[2], row[3]));
+        if (pass == 0)
+            setup.actions.push_back({"", 0, "screenshot options.ppm"});
+        setup.actions.push_back(
+            {"", 0, "xdotool key Return", pass == 0 ? "shaders_off" : "shaders_on_again"});
+        setup.actions.push_back(until_title_changes("", "xdotool key Escape"));
+    }
+    setup.actions.push_back({"", 0, click_menu_row(6)});
     setup.timeout_ms = 90000;
     GameRun run = run_game("newcomer_options", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
@@ -448,12 +474,14 @@ TEST(E2eNewcomer, ButtonLabelDrawnOverTheButtonBelow)
     setup.startup_lua = shared_lua;
     // In game (the main menu closed), the pointer away from the buttons,
     // then on the Ghost button (2..34, 268..300 in an 800 x 600 window).
-    setup.actions.push_back({"drawn", 200, "xdotool mousemove 400 20 key Escape"});
-    setup.actions.push_back({"", 600, "xdotool mousemove 200 200"});
-    setup.actions.push_back({"", 400, "screenshot plain.ppm"});
-    setup.actions.push_back({"plain.ppm", 100, "xdotool mousemove 18 284"});
-    setup.actions.push_back({"", 600, "screenshot hovered.ppm"});
-    setup.actions.push_back({"hovered.ppm", 200, "term"});
+    setup.actions.push_back(until_title_changes("drawn", "xdotool mousemove 400 20 key Escape"));
+    setup.actions.push_back({"", 0, "xdotool mousemove 200 200"});
+    setup.actions.push_back({"", 0, "screenshot plain.ppm"});
+    // Onto the button until its label shows at the top of the Help button.
+    setup.actions.push_back(until_changed("plain.ppm", "xdotool mousemove 18 284 mousemove 19 285",
+                                          4, 304, 28, 12, 1000));
+    setup.actions.push_back({"", 0, "screenshot hovered.ppm"});
+    setup.actions.push_back({"hovered.ppm", 0, "term"});
     setup.timeout_ms = 60000;
     GameRun run = run_game("newcomer_label", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();

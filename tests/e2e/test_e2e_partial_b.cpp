@@ -229,8 +229,10 @@ TEST(E2ePartialB, ClickedConsoleLinkOpensTheBrowser)
 
     GameSetup setup;
     setup.args = {"-autoupdate", "0"};
-    // The newest console line stands in the bottom row, 100 pixels above the
-    // window's bottom edge (600): its text starts at x 8.
+    // The newest console line stands in the bottom row: in game the rows
+    // stand clear above the play bar (whose icons reach up to y 476 in the
+    // 600 pixels of the window), so that row spans y 456 to 476; its text
+    // starts at x 8.
     setup.startup_lua = R"lua(
 local frames = 0
 add_hook('draw2d', 'e2e', function()
@@ -243,10 +245,9 @@ end)
 )lua";
     // The main menu is left for the game first; the events come in order.
     setup.actions.push_back({"ready", 0, "xdotool mousemove 400 300 key Escape"});
-    for (int k = 0; k < 5; k++) {
-        setup.actions.push_back({"", k == 0 ? 200 : 1500, "xdotool mousemove 60 510"});
-        setup.actions.push_back({"", 200, "xdotool click 1"});
-    }
+    // The pointer onto the line and a click, in one go (the move is handled
+    // before the click), until the launcher has run.
+    setup.actions.push_back(repeat_until("", "xdotool mousemove 60 466 click 1", "browser.txt", 1500));
     setup.timeout_ms = 90000;
     GameRun run = run_game("partial_b_link", setup);
     ASSERT_FALSE(run.timed_out) << run.describe();
