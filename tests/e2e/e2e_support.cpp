@@ -607,6 +607,18 @@ std::vector<std::string> tagged(const std::string &log, const std::string &tag)
     return out;
 }
 
+std::string connect_on_first_game(int port)
+{
+    return "add_hook(\"new_game\", \"e2e_connect\", function()\n"
+           "  if not e2e_connect_sent then\n"
+           "    e2e_connect_sent = true\n"
+           "    run_cmd(\"connect 127.0.0.1:" +
+           std::to_string(port) +
+           "\")\n"
+           "  end\n"
+           "end)\n";
+}
+
 std::string server_newgame_line()
 {
     GameRules rules;

@@ -114,6 +114,10 @@ GameRun run_game(const char *name, const GameSetup &setup);
 // (x, y, w, h in pixels). Returns false when the picture can't be read.
 bool region_colour(const GameRun &run, const std::string &ppm, int x, int y, int w, int h,
                    double rgb[3]);
+// Lua for a start-up script: the first new game (the one behind the main
+// menu) connects to the scripted server at 127.0.0.1:port (hook set
+// "e2e_connect", its state in a global, as the script runs again later).
+std::string connect_on_first_game(int port);
 // The default multiplayer rules' NEWGAME line as a game server sends it.
 std::string server_newgame_line();
 // Lines of the log that start with `tag`, without the tag.

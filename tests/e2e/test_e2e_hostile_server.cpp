@@ -37,7 +37,6 @@ TEST(E2eHostileServer, ForeignRedirectAndNanRowAreRefusedAndPlayGoesOn)
 
     GameSetup setup;
     setup.startup_lua = R"(
-local started = false
 local after = false
 local frames = 0
 add_hook("console", "e2e", function(text, kind)
@@ -55,12 +54,7 @@ add_hook("draw2d", "e2e", function()
     end
   end
 end)
-add_hook("new_game", "e2e", function()
-  if not started then
-    started = true
-    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
-  end
-end)
+)" + connect_on_first_game(server.port) + R"(
 )";
     setup.actions.push_back({"checked", 0, "xdotool mousemove 400 300 key Escape"});
     setup.actions.push_back(repeat_until("", "xdotool key space", "joint_sent", 2000));

@@ -234,13 +234,7 @@ TEST(E2eHud, OnlineResultShowsStreakAndUpgrade)
 
     GameSetup setup;
     setup.startup_lua = R"(
-local started = false
-add_hook("new_game", "e2e", function()
-  if not started then
-    started = true
-    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
-  end
-end)
+)" + connect_on_first_game(server.port) + R"(
 add_hook("console", "e2e", function(text, kind)
   text = tostring(text)
   if string.find(text, "joined", 1, true) then e2e_mark("joined") end

@@ -43,7 +43,6 @@ TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
 function announce_callback(number, text)
   e2e_log("announce " .. number .. " " .. text)
 end
-local started = false
 local joined = false
 local lost = false
 add_hook("console", "e2e", function(text, kind)
@@ -69,12 +68,7 @@ add_hook("draw2d", "e2e", function()
     e2e_mark("joined")
   end
 end)
-add_hook("new_game", "e2e", function()
-  if not started then
-    started = true
-    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
-  end
-end)
+)" + connect_on_first_game(server.port) + R"(
 )";
     // The main menu is left for the game, then space commits the turn;
     // space again while the result shows and the match replays, until the
@@ -190,17 +184,11 @@ TEST(E2eOnline, StalledServerKeepsTheFrameRate)
     });
     GameSetup setup;
     setup.startup_lua = R"(
-local started = false
 local since = nil
 local last = nil
 local worst = 0
 local done = false
-add_hook("new_game", "e2e", function()
-  if not started then
-    started = true
-    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
-  end
-end)
+)" + connect_on_first_game(server.port) + R"(
 add_hook("camera", "e2e", function()
   local now = get_world_state().frame_tick
   if since ~= nil and not done and last ~= nil and now - last > worst then
@@ -261,18 +249,12 @@ TEST(E2eOnline, ServerTextStaysReadable)
     });
     GameSetup setup;
     setup.startup_lua = R"(
-local started = false
 add_hook("console", "e2e", function(text, kind)
   if string.find(tostring(text), "welcome to the test server", 1, true) then
     e2e_mark_after("said", 5)
   end
 end)
-add_hook("new_game", "e2e", function()
-  if not started then
-    started = true
-    run_cmd("connect 127.0.0.1:)" + std::to_string(server.port) + R"(")
-  end
-end)
+)" + connect_on_first_game(server.port) + R"(
 )";
     setup.actions.push_back({"said", 0, "screenshot menu.ppm"});
     setup.actions.push_back({"", 0, "screenshot menu.png"});
