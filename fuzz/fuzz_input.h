@@ -83,6 +83,12 @@ inline const char *as_file(const uint8_t *data, size_t size, const char *name = 
     return input_path;
 }
 
+// The game's one-line diagnostics go to standard error, which the fuzz runs
+// close: fully buffered, they cost a write a few hundred lines instead of
+// one each (the sanitizers' reports write to the descriptor themselves).
+inline char stderr_buffer[1 << 16];
+inline const int stderr_buffered = setvbuf(stderr, stderr_buffer, _IOFBF, sizeof stderr_buffer);
+
 // Makes folder/sub (and its parents inside folder); returns its path.
 inline const char *make_subfolder(const char *sub, char *out, size_t size)
 {

@@ -11,11 +11,9 @@
 #include "core/records.h"
 #include "core/rules.h"
 #include "core/world.h"
-#include "fuzz/fuzz_input.h"
+#include "fuzz/fuzz_mod_input.h"
 
 #include <cmath>
-
-static GameRules first_mod_rules;
 
 static void finite_or_trap(const float *v, int n)
 {
@@ -33,18 +31,15 @@ static void finite_or_trap(const double *v, int n)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    game_init();
-    first_mod_rules = mod_rules;
+    fuzz_mod::init();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const char *path = fuzz_input::as_file(data, size, "input.zmm");
+    const char *path = fuzz_mod::begin_input(data, size);
     if (!path)
         return 0;
-    mod_rules = first_mod_rules;
-    match_state.num_players = 2;
     if (read_mod(path) != 0)
         return 0;
     assign_player_templates();

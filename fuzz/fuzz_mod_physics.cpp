@@ -14,27 +14,22 @@
 #include "core/rules.h"
 #include "core/step.h"
 #include "core/world.h"
-#include "fuzz/fuzz_input.h"
+#include "fuzz/fuzz_mod_input.h"
 #include "fuzz/fuzz_physics.h"
 
 enum { FRAMES_PER_INPUT = 8 };
 
-static GameRules first_mod_rules;
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    game_init();
-    first_mod_rules = mod_rules;
+    fuzz_mod::init();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const char *path = fuzz_input::as_file(data, size, "input.zmm");
+    const char *path = fuzz_mod::begin_input(data, size);
     if (!path)
         return 0;
-    mod_rules = first_mod_rules;
-    match_state.num_players = 2;
     destroy_world();
     if (read_mod(path) == 0) {
         assign_player_templates();

@@ -11,6 +11,7 @@
 // meets the stand-in game start (no world is built).
 #include "core/command.h"
 #include "core/world.h"
+#include "fuzz/fuzz_input.h"
 #include "fuzz/fuzz_stand_ins.h"
 
 #include <cstddef>
