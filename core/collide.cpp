@@ -4,6 +4,7 @@
 #include "core/collide.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "core/damage.h"
@@ -11,6 +12,7 @@
 #include "core/blood.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "core/sane.h"
 #include "core/world.h"
 
 CollisionRecord collision_list[MAX_COLLISIONS];
@@ -261,8 +263,78 @@ void near_callback(void *data, dGeomID a, dGeomID b)
     }
 }
 
+// A sound body state: every value finite, the position within the world's
+// range and the speeds within their bound.
+static int body_state_sound(dBodyID b)
+{
+    const dReal *pos = dBodyGetPosition(b), *q = dBodyGetQuaternion(b);
+    const dReal *lin = dBodyGetLinearVel(b), *ang = dBodyGetAngularVel(b);
+    for (int k = 0; k < 3; k++)
+        if (!(std::fabs(pos[k]) <= SANE_POSITION) || !(std::fabs(lin[k]) <= SANE_SPEED) ||
+            !(std::fabs(ang[k]) <= SANE_SPEED))
+            return 0;
+    for (int k = 0; k < 4; k++)
+        if (!std::isfinite(q[k]))
+            return 0;
+    return 1;
+}
+
+// Puts a body the step has driven out of the world (a NaN from a
+// degenerate contact, a speed past every bound) back inside it, at rest:
+// each coordinate held to the world's range (NaN at 0), a rotation that is
+// not finite made the identity, no speed and no force.
+static void settle_body(dBodyID b)
+{
+    const dReal *pos = dBodyGetPosition(b), *q = dBodyGetQuaternion(b);
+    dReal p[3];
+    for (int k = 0; k < 3; k++)
+        p[k] = std::isnan(pos[k]) ? 0 : std::fmax(-SANE_POSITION, std::fmin(SANE_POSITION, pos[k]));
+    int rotation_sound = 1;
+    for (int k = 0; k < 4; k++)
+        rotation_sound = rotation_sound && std::isfinite(q[k]);
+    dBodySetPosition(b, p[0], p[1], p[2]);
+    if (!rotation_sound) {
+        dQuaternion identity = {1, 0, 0, 0};
+        dBodySetQuaternion(b, identity);
+    }
+    dBodySetLinearVel(b, 0, 0, 0);
+    dBodySetAngularVel(b, 0, 0, 0);
+    dBodySetForce(b, 0, 0, 0);
+    dBodySetTorque(b, 0, 0, 0);
+}
+
+int settle_unsound_bodies(dSpaceID space)
+{
+    if (!space)
+        return 0;
+    int settled = 0;
+    int n = dSpaceGetNumGeoms(space);
+    for (int i = 0; i < n; i++) {
+        dGeomID g = dSpaceGetGeom(space, i);
+        if (dGeomIsSpace(g)) {
+            settled += settle_unsound_bodies((dSpaceID)g);
+            continue;
+        }
+        dBodyID b = dGeomGetBody(g);
+        if (b && !body_state_sound(b)) {
+            settle_body(b);
+            settled++;
+        }
+    }
+    return settled;
+}
+
 void collide_space(dSpaceID space)
 {
-    if (space)
-        dSpaceCollide(space, nullptr, near_callback);
+    if (!space)
+        return;
+    // The space can't place a geom whose box is not finite (the hash
+    // space aborts on one), so a body the last step blew up is settled
+    // first, with one line to say so.
+    static int reported = 0;
+    if (settle_unsound_bodies(space) > 0 && !reported) {
+        fprintf(stderr, "physics: a body left the world's range and was put at rest\n");
+        reported = 1;
+    }
+    dSpaceCollide(space, nullptr, near_callback);
 }

@@ -24,5 +24,9 @@ extern int32_t frame_contact_counters[FRAME_CONTACT_COUNTERS];
 
 void near_callback(void *data, dGeomID a, dGeomID b);
 // Runs the near callback over one space.
+// Puts every body of the space (and the spaces inside it) whose state is not
+// finite, out of the world's range or faster than its bound back inside the
+// range, at rest; returns how many it settled.
+int settle_unsound_bodies(dSpaceID space);
 void collide_space(dSpaceID space);
 void clear_collision_list();

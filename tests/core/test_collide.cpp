@@ -10,6 +10,7 @@
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "core/sane.h"
 #include "core/world.h"
 
 namespace {
@@ -384,3 +385,46 @@ TEST_F(CollideTest, GripOnAnObjectDropsItsContacts)
 }
 
 }  // namespace
+
+namespace {
+
+// A body the step has blown up (a position that is not a number, a speed
+// past every bound, a place far outside the world) is put back into the world at rest
+// before the space is collided, so the space never sees a box it can't
+// place, and the frames after it still step. Sound bodies are left as
+// they are.
+TEST_F(CollideTest, BlownUpBodiesAreSettledBeforeTheSpaceCollides)
+{
+    dBodyID head = players[0].body[0], chest = players[0].body[1], far = players[1].body[2];
+    const dReal *kept = dBodyGetPosition(players[1].body[0]);
+    dReal before[3] = {kept[0], kept[1], kept[2]};
+    dBodySetPosition(head, NAN, 1, 2);
+    dBodySetLinearVel(chest, 1e30, 0, 0);
+    dBodySetAngularVel(chest, 0, NAN, 0);
+    dBodySetPosition(far, 0, 5e6, 1);
+
+    EXPECT_EQ(settle_unsound_bodies(live_space), 3);
+    const dReal *h = dBodyGetPosition(head);
+    EXPECT_EQ(h[0], 0);
+    EXPECT_EQ(h[1], 1);
+    EXPECT_EQ(dBodyGetLinearVel(chest)[0], 0);
+    EXPECT_EQ(dBodyGetAngularVel(chest)[1], 0);
+    EXPECT_EQ(dBodyGetPosition(far)[1], SANE_POSITION);
+    const dReal *after = dBodyGetPosition(players[1].body[0]);
+    for (int k = 0; k < 3; k++)
+        EXPECT_EQ(after[k], before[k]);
+
+    // Blown up again: the frames collide and step on (a body torn from its
+    // joints may blow up again and is settled again before the next
+    // collision), and every body stays a number.
+    dBodySetPosition(head, NAN, NAN, NAN);
+    for (int i = 0; i < 5; i++)
+        run_frame();
+    settle_unsound_bodies(live_space);
+    for (int p = 0; p < 2; p++)
+        for (int b = 0; b < NUM_BODIES; b++)
+            for (int k = 0; k < 3; k++)
+                EXPECT_TRUE(std::isfinite(dBodyGetPosition(players[p].body[b])[k])) << p << " " << b;
+}
+
+} // namespace
