@@ -303,6 +303,19 @@ static void settle_body(dBodyID b)
     dBodySetTorque(b, 0, 0, 0);
 }
 
+// A box the hash space can place: no NaN, and every finite bound within a
+// range whose cells still count in an int (an infinite bound, as a plane
+// has, goes to the space's list of big boxes).
+static int aabb_sound(dGeomID g)
+{
+    dReal a[6];
+    dGeomGetAABB(g, a);
+    for (int k = 0; k < 6; k++)
+        if (std::isnan(a[k]) || (std::isfinite(a[k]) && std::fabs(a[k]) > 1e6))
+            return 0;
+    return 1;
+}
+
 int settle_unsound_bodies(dSpaceID space)
 {
     if (!space)
@@ -318,6 +331,15 @@ int settle_unsound_bodies(dSpaceID space)
         dBodyID b = dGeomGetBody(g);
         if (b && !body_state_sound(b)) {
             settle_body(b);
+            settled++;
+        }
+        // What still has a box the space can't place (a shape without a
+        // body, or one whose own place or size is out of range) takes no
+        // part in collisions from now on.
+        if (dGeomIsEnabled(g) && !aabb_sound(g)) {
+            fprintf(stderr, "physics: a shape of class %d left the world's range and was taken out\n",
+                    dGeomGetClass(g));
+            dGeomDisable(g);
             settled++;
         }
     }

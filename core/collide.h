@@ -23,10 +23,11 @@ extern int32_t collisions_dropped;   // contacts of the frame beyond the list
 extern int32_t frame_contact_counters[FRAME_CONTACT_COUNTERS];
 
 void near_callback(void *data, dGeomID a, dGeomID b);
-// Runs the near callback over one space.
 // Puts every body of the space (and the spaces inside it) whose state is not
 // finite, out of the world's range or faster than its bound back inside the
-// range, at rest; returns how many it settled.
+// range, at rest, and takes a shape whose box still lies out of range out
+// of the collisions; returns how many it settled or took out.
 int settle_unsound_bodies(dSpaceID space);
+// Runs the near callback over one space (settled first).
 void collide_space(dSpaceID space);
 void clear_collision_list();

@@ -427,4 +427,17 @@ TEST_F(CollideTest, BlownUpBodiesAreSettledBeforeTheSpaceCollides)
                 EXPECT_TRUE(std::isfinite(dBodyGetPosition(players[p].body[b])[k])) << p << " " << b;
 }
 
+// A shape without a body far outside the world (its box would not fit the
+// space's cells) is taken out of the collisions instead of aborting them.
+TEST_F(CollideTest, ShapeOutOfRangeIsTakenOutOfTheCollisions)
+{
+    dGeomID stray = dCreateBox(live_space, 1, 1, 1);
+    dGeomSetPosition(stray, 0, 4e9, 0);
+    EXPECT_EQ(settle_unsound_bodies(live_space), 1);
+    EXPECT_FALSE(dGeomIsEnabled(stray));
+    run_frame();
+    EXPECT_EQ(settle_unsound_bodies(live_space), 0);
+    dGeomDestroy(stray);
+}
+
 } // namespace
