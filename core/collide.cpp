@@ -330,6 +330,12 @@ int settle_unsound_bodies(dSpaceID space)
         }
         dBodyID b = dGeomGetBody(g);
         if (b && !body_state_sound(b)) {
+            // (A body torn from its joints may blow up again frame after
+            // frame: said once.)
+            static int reported = 0;
+            if (!reported)
+                fprintf(stderr, "physics: a body left the world's range and was put at rest\n");
+            reported = 1;
             settle_body(b);
             settled++;
         }
@@ -351,12 +357,7 @@ void collide_space(dSpaceID space)
     if (!space)
         return;
     // The space can't place a geom whose box is not finite (the hash
-    // space aborts on one), so a body the last step blew up is settled
-    // first, with one line to say so.
-    static int reported = 0;
-    if (settle_unsound_bodies(space) > 0 && !reported) {
-        fprintf(stderr, "physics: a body left the world's range and was put at rest\n");
-        reported = 1;
-    }
+    // space aborts on one), so what the last step blew up is settled first.
+    settle_unsound_bodies(space);
     dSpaceCollide(space, nullptr, near_callback);
 }

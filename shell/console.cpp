@@ -519,14 +519,16 @@ void draw_console_lines(int x, int y)
     drain_console_queue();
     MessageConsole *c = &message_console;
     float target = chat_window.alpha;
-    if (target != c->alpha_target) {
+    int resized = target != c->alpha_target;
+    if (resized) {
         c->alpha_target = target;
         c->console_rows = chat_window.visible_lines > 0 ? chat_window.visible_lines : 1;
-        place_console_list();
-        scroll_list_to_end();
     }
-    // The bars come and go without a new layout: the rows follow them.
+    // Placed every frame: the bars come and go without a new layout, and
+    // the rows follow them.
     place_console_list();
+    if (resized)
+        scroll_list_to_end();
     if (c->alpha < c->alpha_target - 0.1f)
         c->alpha += 0.1f;
     else if (c->alpha > c->alpha_target + 0.1f)

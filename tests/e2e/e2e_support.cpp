@@ -254,6 +254,25 @@ struct Picture {
         return x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= width && y + h <= height;
     }
     int at(int col, int row, int c) const { return rgb[((size_t)row * width + col) * 3 + c]; }
+    // Pixels of a rectangle within `tolerance` (each channel) of rgb; -1
+    // when the rectangle lies outside the picture.
+    int count_near(int x, int y, int w, int h, const int colour[3], int tolerance) const
+    {
+        if (!holds(x, y, w, h))
+            return -1;
+        int count = 0;
+        for (int row = y; row < y + h; row++)
+            for (int col = x; col < x + w; col++) {
+                int near = 1;
+                for (int c = 0; c < 3; c++) {
+                    int d = at(col, row, c) - colour[c];
+                    if (d < -tolerance || d > tolerance)
+                        near = 0;
+                }
+                count += near;
+            }
+        return count;
+    }
 };
 
 
@@ -281,17 +300,7 @@ bool region_differs(const std::string &before, const std::string &after, const i
 bool region_holds(const std::string &screen, const int r[4], const int rgb[3], int tolerance)
 {
     Picture p;
-    if (!p.parse(screen) || !p.holds(r[0], r[1], r[2], r[3]))
-        return false;
-    int count = 0;
-    for (int row = r[1]; row < r[1] + r[3]; row++)
-        for (int col = r[0]; col < r[0] + r[2]; col++) {
-            bool near = true;
-            for (int c = 0; c < 3; c++)
-                near = near && std::abs(p.at(col, row, c) - rgb[c]) <= tolerance;
-            count += near;
-        }
-    return count > 20;
+    return p.parse(screen) && p.count_near(r[0], r[1], r[2], r[3], rgb, tolerance) > 20;
 }
 
 // Whether the screen shows what an action waits for (its `changed` rectangle).
@@ -646,18 +655,5 @@ int count_colour_pixels(const GameRun &run, const std::string &ppm, int x, int y
                         const int rgb[3], int tolerance)
 {
     Picture p;
-    if (!p.read(run, ppm) || !p.holds(x, y, w, h))
-        return -1;
-    int count = 0;
-    for (int row = y; row < y + h; row++)
-        for (int col = x; col < x + w; col++) {
-            int near = 1;
-            for (int c = 0; c < 3; c++) {
-                int d = p.at(col, row, c) - rgb[c];
-                if (d < -tolerance || d > tolerance)
-                    near = 0;
-            }
-            count += near;
-        }
-    return count;
+    return p.read(run, ppm) ? p.count_near(x, y, w, h, rgb, tolerance) : -1;
 }
