@@ -422,6 +422,12 @@ GameRun run_game(const char *name, const GameSetup &setup)
         // name to suppress: leaks are checked by the in-process tests.
         const char *asan_env = getenv("ASAN_OPTIONS");
         setenv("ASAN_OPTIONS", (std::string(asan_env ? asan_env : "") + ":detect_leaks=0").c_str(), 1);
+        for (const auto &v : setup.env) {
+            if (v.second.empty())
+                unsetenv(v.first.c_str());
+            else
+                setenv(v.first.c_str(), v.second.c_str(), 1);
+        }
         if (chdir(run.dir.c_str()) != 0)
             _exit(127);
         int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -85,6 +85,10 @@ struct GameSetup {
     // path, bytes); their folders are created.
     std::vector<std::pair<std::string, std::string>> files;
     std::vector<GameAction> actions;
+    // Environment variables set for the program on top of the test's own
+    // environment (name, value); an empty value removes the variable. The
+    // program otherwise gets the environment as it stands, locale included.
+    std::vector<std::pair<std::string, std::string>> env;
     // A safety net, sized for the sanitizer build on a busy machine: the
     // program is killed past this many milliseconds.
     int timeout_ms = 120000;
