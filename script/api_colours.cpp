@@ -245,7 +245,7 @@ int lua_indicate_joint(lua_State *L)
     api_need_args(L, 2, "Usage: indicate_joint(integer player, integer joint, integer indicate)\n");
     int p = api_player(L, 1, PLAYER_RANGE);
     int j = api_index(L, 2, NUM_JOINTS - 1, "joint index out of range");
-    int on = lua_gettop(L) >= 3 && lua_tointeger(L, 3) != 0;
+    int on = lua_gettop(L) >= 3 && api_whole_or_zero(L, 3) != 0;
     colour_rgb(on ? HIGHLIGHT_ON : HIGHLIGHT_OFF, fighter_looks[p].joint_highlight[j]);
     fighter_looks[p].joint_indicated[j] = on;
     return 0;
@@ -274,9 +274,9 @@ int lua_set_body_texture(lua_State *L)
     api_need_args(L, 2,
                   "Usage: set_body_texture(int body, int number) where body=bodyparts and number=texture number\n");
     int b = api_index(L, 1, NUM_BODIES - 1, BODY_RANGE);
-    lua_Integer number = luaL_checkinteger(L, 2);
+    int number = api_whole(L, 2);
     char name[64];
-    snprintf(name, sizeof name, "%s%i", builtin_body_table[b].name, (int)number);
+    snprintf(name, sizeof name, "%s%i", builtin_body_table[b].name, number);
     bool loaded = false;
     if (script_gl_ready)
         for (int p = 0; p < SLOT_PLAYERS; p++)

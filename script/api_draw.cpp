@@ -38,8 +38,8 @@ int font_arg(lua_State *L, int arg)
 {
     if (lua_gettop(L) < arg)
         return DEFAULT_FONT;
-    lua_Integer font = luaL_checkinteger(L, arg);
-    return font >= 0 && font <= 2 ? (int)font : DEFAULT_FONT;
+    int font = api_whole(L, arg);
+    return font >= 0 && font <= 2 ? font : DEFAULT_FONT;
 }
 
 // A number of a drawing call. NaN, infinities and absurd sizes (a script
@@ -123,10 +123,10 @@ int chat_count()
 
 int chat_index(lua_State *L, int arg)
 {
-    lua_Integer i = luaL_checkinteger(L, arg);
+    int i = api_whole(L, arg);
     if (i < 0 || i >= chat_count())
         luaL_error(L, "%s", MESSAGE_RANGE);
-    return (int)i;
+    return i;
 }
 
 TextLines *chat_input()
@@ -184,9 +184,9 @@ int lua_draw_quad(lua_State *L)
     double x = pixel(L, 1, usage), y = pixel(L, 2, usage);
     double w = pixel(L, 3, usage), h = pixel(L, 4, usage);
     if (lua_gettop(L) >= 5) {
-        lua_Integer id = luaL_checkinteger(L, 5);
+        int id = api_whole(L, 5);
         Texture *texture = id >= 0 && id < SCRIPT_TEXTURE_SLOTS
-                               ? get_script_texture(script_texture_table, (int)id)
+                               ? get_script_texture(script_texture_table, id)
                                : nullptr;
         if (drawable() && texture)
             draw_textured_quad(texture, (float)x, (float)y, (float)w, (float)h);
@@ -206,14 +206,14 @@ int lua_draw_disk(lua_State *L)
     api_need_args(L, 9, usage);
     double x = pixel(L, 1, usage), y = pixel(L, 2, usage);
     double inner = pixel(L, 3, usage), outer = pixel(L, 4, usage);
-    lua_Integer slices = luaL_checkinteger(L, 5), loops = luaL_checkinteger(L, 6);
+    int slices = api_whole(L, 5), loops = api_whole(L, 6);
     double start = pixel(L, 7, usage), sweep = pixel(L, 8, usage);
-    lua_Integer blend = luaL_checkinteger(L, 9);
+    int blend = api_whole(L, 9);
     // No subdivision draws nothing; thousands would only stall the frame.
     if (!drawable() || slices < 1 || slices > 1000 || loops < 1 || loops > 1000)
         return 0;
     glBindTexture(GL_TEXTURE_2D, 0);
-    draw_partial_disk_2d((float)x, (float)y, (float)inner, (float)outer, (int)slices, (int)loops,
+    draw_partial_disk_2d((float)x, (float)y, (float)inner, (float)outer, slices, loops,
                          (float)start, (float)sweep, blend != 0);
     return 0;
 }

@@ -79,10 +79,10 @@ dBodyID body_of(int p, int b)
 
 int hand_arg(lua_State *L, int arg)
 {
-    lua_Integer h = luaL_checkinteger(L, arg);
+    int h = api_whole(L, arg);
     if (h != HAND_RIGHT && h != HAND_LEFT)
         luaL_error(L, "%s", HAND_ID);
-    return (int)h;
+    return h;
 }
 
 void push_three(lua_State *L, const double v[3])
@@ -302,11 +302,11 @@ int lua_set_joint_state(lua_State *L)
                   "Usage: set_joint_state(integer player_index, integer joint_index, integer joint_state)\n");
     int p = api_player(L, 1, PLAYER_RANGE);
     int j = api_index(L, 2, NUM_JOINTS, JOINT_RANGE);
-    lua_Integer state = luaL_checkinteger(L, 3);
+    int state = api_whole(L, 3);
     if (state < MOTOR_FWD || state > MOTOR_RELAX)
         return luaL_error(L, "invalid joint state");
     if (j < NUM_JOINTS && joint_break_state(p, j) == JOINT_INTACT)
-        set_commanded_joint_state(p, j, (int)state);
+        set_commanded_joint_state(p, j, state);
     return 0;
 }
 
@@ -603,7 +603,7 @@ int lua_set_grip_info(lua_State *L)
                   "Usage: set_grip_info( integer player_index, integer hand_id, integer grip_state)\n");
     int p = api_player(L, 1, PLAYER_RANGE);
     int h = hand_arg(L, 2);
-    lua_Integer state = luaL_checkinteger(L, 3);
+    int state = api_whole(L, 3);
     if (current_rules.flags & 4)
         return 0;
     set_grip(p, h, state != 0 ? GRIP_GRIP : GRIP_RELEASE);

@@ -1,6 +1,7 @@
 #include "script/api_game.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@ extern "C" {
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
+#include "core/sane.h"
 #include "core/world.h"
 #include "script/api_support.h"
 
@@ -91,7 +93,7 @@ int lua_set_ghost(lua_State *L)
 {
     if (lua_gettop(L) < 1)
         return luaL_error(L, "Usage: set_ghost(number ghost_mode[0|1|2])\n");
-    switch (lua_tointeger(L, 1)) {
+    switch (api_whole_or_zero(L, 1)) {
     case GHOST_OFF: stop_ghost(); break;
     case GHOST_ONE: start_ghost(selected_player); break;
     case GHOST_ALL: start_ghost_all(); break;
@@ -182,15 +184,15 @@ int lua_select_player(lua_State *L)
 {
     if (lua_gettop(L) < 1)
         return luaL_error(L, "Usage: select_player(integer player)\n");
-    lua_Integer player = luaL_checkinteger(L, 1);
+    int player = api_whole(L, 1);
     if (player == -1) {
         selected_player = -1;
         selected_joint = -1;
     } else if (player >= 0 && player < match_state.num_players) {
         if (script_shell.select_player)
-            script_shell.select_player((int)player);
+            script_shell.select_player(player);
         else
-            selected_player = (int32_t)player;
+            selected_player = player;
     }
     return 0;
 }
@@ -226,7 +228,7 @@ int lua_open_menu(lua_State *L)
         return luaL_error(L, "Usage: open_menu(int menu)");
     // Script number -> page number; -1 marks numbers that open nothing.
     static const int pages[14] = {-1, 0, 1, 9, 12, 11, 2, 3, 5, 4, -1, 7, 6, 8};
-    lua_Integer menu = luaL_checkinteger(L, 1);
+    int menu = api_whole(L, 1);
     if (menu < 0 || menu > 13 || pages[menu] < 0)
         return 0;
     if (script_shell.switch_menu)
@@ -266,9 +268,15 @@ int lua_set_option(lua_State *L)
     if (lua_gettop(L) < 2)
         return luaL_error(L, "Usage: set_option(string option_name, integer value)\n");
     const char *name = luaL_checkstring(L, 1);
-    lua_Integer value = luaL_checkinteger(L, 2);
+    lua_Number value = luaL_checknumber(L, 2);
+    // The range is looked at on the number: a cast first would make
+    // 2^32 + 1024 into 1024.
+    if (!(value > (lua_Number)INT32_MIN - 1 && value < (lua_Number)INT32_MAX + 1)) {
+        fprintf(stderr, "set_option %s: %.17g is out of range\n", name, (double)value);
+        return 0;
+    }
     if (script_shell.set_option)
-        script_shell.set_option(name, (int)value);
+        script_shell.set_option(name, whole_number(value));
     return 0;
 }
 
@@ -368,9 +376,9 @@ int lua_set_volume(lua_State *L)
 {
     if (lua_gettop(L) < 1)
         return luaL_error(L, "Usage: set_volume(integer volume)\n");
-    lua_Integer volume = luaL_checkinteger(L, 1);
+    int volume = api_whole(L, 1);
     if (script_shell.set_volume)
-        script_shell.set_volume((int)volume);
+        script_shell.set_volume(volume);
     return 0;
 }
 
@@ -419,14 +427,14 @@ int lua_screenshot(lua_State *L)
     if (lua_gettop(L) < 1)
         return luaL_error(L, "Usage: screenshot(string filename, [number filetype])\n");
     const char *name = luaL_checkstring(L, 1);
-    lua_Integer type = lua_gettop(L) >= 2 ? luaL_checkinteger(L, 2) : 0;
+    int type = lua_gettop(L) >= 2 ? api_whole(L, 2) : 0;
     int result = -1;
     if (!is_plain_file_name(name)) {
         fprintf(stderr, "screenshot: refused file name\n");
     } else if (script_shell.save_screenshot) {
         char path[PLAIN_NAME_BYTES + 16];
         snprintf(path, sizeof path, "screenshots/%s", name);
-        result = script_shell.save_screenshot(path, type == 0 || type == 1 ? (int)type : -1);
+        result = script_shell.save_screenshot(path, type == 0 || type == 1 ? type : -1);
         // Anything but a written file is -1.
         if (result != 0)
             result = -1;

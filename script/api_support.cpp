@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "core/records.h"
+#include "core/sane.h"
 
 void api_need_args(lua_State *L, int need, const char *usage)
 {
@@ -15,9 +16,19 @@ void api_need_args(lua_State *L, int need, const char *usage)
         luaL_error(L, "%s", usage);
 }
 
+int api_whole(lua_State *L, int arg)
+{
+    return whole_number(luaL_checknumber(L, arg));
+}
+
+int api_whole_or_zero(lua_State *L, int arg)
+{
+    return whole_number(lua_tonumber(L, arg));
+}
+
 int api_player(lua_State *L, int arg, const char *message)
 {
-    lua_Integer p = luaL_checkinteger(L, arg);
+    int p = api_whole(L, arg);
     if (p < 0 || p >= match_state.num_players || p >= MAX_FIGHTERS)
         luaL_error(L, "%s", message);
     return (int)p;
@@ -25,10 +36,10 @@ int api_player(lua_State *L, int arg, const char *message)
 
 int api_index(lua_State *L, int arg, int max, const char *message)
 {
-    lua_Integer i = luaL_checkinteger(L, arg);
-    if ((unsigned long long)i > (unsigned long long)max)
+    int i = api_whole(L, arg);
+    if ((unsigned)i > (unsigned)max)
         luaL_error(L, "%s", message);
-    return (int)i;
+    return i;
 }
 
 double api_finite(lua_State *L, int arg, double limit, const char *usage)

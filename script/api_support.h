@@ -6,6 +6,14 @@
 
 struct lua_State;
 
+// An integer argument: a number (else Lua's argument error) cut toward
+// zero, a huge one stopping at the int range, NaN 0. The range is settled
+// on the number itself, before any narrowing cast (luaL_checkinteger would
+// give 5 for 2^32 + 5 where lua_Integer has 32 bits, and any int cast of it
+// would wherever it has 64).
+int api_whole(lua_State *L, int arg);
+// The same for an unchecked argument: what is not a number reads as 0.
+int api_whole_or_zero(lua_State *L, int arg);
 // Raises the usage text when fewer than `need` arguments were given.
 void api_need_args(lua_State *L, int need, const char *usage);
 // A fighter of the current game (0 <= p < num_players), else `message`.

@@ -162,6 +162,119 @@ const char *script_error_text(lua_State *L)
     return message ? message : "(error object is not a string)";
 }
 
+// ---- bounds: the allocator's ceiling and the instruction budget -------------------
+
+// The count hook runs every this many instructions; once a call is stopped,
+// after every instruction.
+enum { BUDGET_SLICE = 1000 };
+
+static char stop_reason[128];
+
+const char *script_stop_reason() { return stop_reason; }
+
+static void note_stop(ScriptLimits *limits, int why)
+{
+    if (limits->stopped != SCRIPT_GOING)
+        return;
+    limits->stopped = why;
+    if (why == SCRIPT_STOP_INSTRUCTIONS)
+        snprintf(stop_reason, sizeof stop_reason, "ran past its budget of %lld instructions",
+                 limits->budget);
+    else
+        snprintf(stop_reason, sizeof stop_reason, "reached the memory ceiling of %lu MB",
+                 (unsigned long)(limits->memory_ceiling >> 20));
+}
+
+// The state's allocator. While a guarded call runs, growth past the ceiling
+// is refused (Lua raises "not enough memory" and the call is stopped);
+// outside one (the game's own pushes, a collection) it never fails, so no
+// error is raised where nothing would catch it. Shrinking never fails.
+static void *limited_alloc(void *ud, void *ptr, size_t osize, size_t nsize)
+{
+    ScriptLimits *limits = static_cast<ScriptLimits *>(ud);
+    if (nsize == 0) {
+        free(ptr);
+        limits->memory_in_use -= osize < limits->memory_in_use ? osize : limits->memory_in_use;
+        return nullptr;
+    }
+    if (nsize > osize && limits->depth > 0) {
+        size_t more = nsize - osize;
+        if (more > limits->memory_ceiling ||
+            limits->memory_in_use > limits->memory_ceiling - more) {
+            note_stop(limits, SCRIPT_STOP_MEMORY);
+            return nullptr;
+        }
+    }
+    void *grown = realloc(ptr, nsize);
+    if (!grown)
+        return nullptr;
+    limits->memory_in_use = limits->memory_in_use - osize + nsize;
+    return grown;
+}
+
+static ScriptLimits *limits_of(lua_State *L)
+{
+    void *ud = nullptr;
+    lua_getallocf(L, &ud);
+    return static_cast<ScriptLimits *>(ud);
+}
+
+// Counts the instructions of the running call (of any coroutine: each
+// thread has its own count, inherited from the one that made it). Past the
+// budget, or once the memory ceiling was met, it raises the stop at every
+// instruction until the outermost call has returned.
+static void budget_hook(lua_State *L, lua_Debug *)
+{
+    ScriptLimits *limits = limits_of(L);
+    if (!limits || limits->depth == 0)
+        return;
+    if (limits->stopped == SCRIPT_GOING) {
+        int count = lua_gethookcount(L);
+        limits->used += count;
+        if (count != BUDGET_SLICE)
+            lua_sethook(L, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
+        if (limits->used < limits->budget)
+            return;
+        note_stop(limits, SCRIPT_STOP_INSTRUCTIONS);
+    }
+    lua_sethook(L, budget_hook, LUA_MASKCOUNT, 1);
+    lua_pushfstring(L, "stopped: %s", stop_reason);
+    lua_error(L);
+}
+
+int script_guarded_call(ScriptEngine *engine, int budget, ScriptCFunction body, void *ud)
+{
+    lua_State *L = engine->state;
+    ScriptLimits *limits = &engine->limits;
+    int outermost = limits->depth == 0;
+    if (outermost) {
+        limits->budget =
+            budget == SCRIPT_BUDGET_RUN ? limits->run_instructions : limits->hook_instructions;
+        limits->used = 0;
+        limits->stopped = SCRIPT_GOING;
+        lua_sethook(L, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
+    }
+    limits->depth++;
+    int status = lua_cpcall(L, body, ud);
+    limits->depth--;
+    int stopped = limits->stopped != SCRIPT_GOING;
+    if (outermost && stopped) {
+        lua_sethook(L, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
+        // What the stopped call piled up goes now, so the next call has
+        // its room.
+        lua_gc(L, LUA_GCCOLLECT, 0);
+    }
+    if (stopped)
+        return SCRIPT_CALL_STOPPED;
+    return status == 0 ? SCRIPT_CALL_OK : SCRIPT_CALL_FAILED;
+}
+
+static int unprotected_error(lua_State *L)
+{
+    fprintf(stderr, "Lua: unprotected error: %s\n", script_error_text(L));
+    return 0;
+}
+
 // ---- building the state (runs inside lua_cpcall) -----------------------------------
 
 struct NamedValue {
@@ -197,6 +310,16 @@ static void set_name_table(lua_State *L, const char *global, const char *const *
     lua_setfield(L, LUA_GLOBALSINDEX, global);
 }
 
+// Lua takes a chunk whose first byte is this one for precompiled code,
+// which it does not verify: a crafted one confuses types or loops. Such
+// chunks are refused on every road that loads code.
+static const char BINARY_REFUSAL[] = "precompiled chunks are not loaded";
+
+static int is_binary_chunk(const char *text, size_t length)
+{
+    return length > 0 && text[0] == LUA_SIGNATURE[0];
+}
+
 // Compiles the file at path into a function on the stack (0), or pushes
 // the message (1). Only a regular file is read, so a FIFO or device named
 // like a script never stalls the game.
@@ -213,14 +336,125 @@ static int load_script_chunk(lua_State *L, const char *path)
     while ((got = fread(piece, 1, sizeof piece, f)) > 0)
         text.append(piece, got);
     fclose(f);
-    // A first line starting with '#' is skipped, as the stock loader does.
+    // A first line starting with '#' is skipped, as the stock loader does
+    // (which looks for precompiled code after it).
     size_t from = 0;
     if (!text.empty() && text[0] == '#') {
         from = text.find('\n');
         from = from == std::string::npos ? text.size() : from;
     }
+    size_t code = from < text.size() && text[from] == '\n' ? from + 1 : from;
+    if (is_binary_chunk(text.data() + code, text.size() - code)) {
+        text.clear();
+        text.shrink_to_fit();
+        lua_pushfstring(L, "%s: %s", path, BINARY_REFUSAL);
+        return 1;
+    }
     std::string chunk_name = std::string("@") + path;
     return luaL_loadbuffer(L, text.data() + from, text.size() - from, chunk_name.c_str()) != 0;
+}
+
+// loadstring(text [, name]): precompiled text gives nil and the reason, as
+// a text that does not compile does.
+static int checked_loadstring(lua_State *L)
+{
+    size_t length = 0;
+    const char *text = luaL_checklstring(L, 1, &length);
+    if (is_binary_chunk(text, length)) {
+        lua_pushnil(L);
+        lua_pushstring(L, BINARY_REFUSAL);
+        return 2;
+    }
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// The reader handed to the stock load in place of the script's: it passes
+// the pieces on and refuses the chunk when the first byte of its text (the
+// first byte of the first piece that is not empty, however the pieces are
+// cut) marks precompiled code. Upvalues: the script's reader, and whether
+// that byte has been seen.
+static int checked_reader(lua_State *L)
+{
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_call(L, 0, 1);
+    if (lua_toboolean(L, lua_upvalueindex(2)) || !lua_isstring(L, -1))
+        return 1;
+    size_t length = 0;
+    const char *piece = lua_tolstring(L, -1, &length);
+    if (length == 0)
+        return 1;
+    if (is_binary_chunk(piece, length)) {
+        lua_pushstring(L, BINARY_REFUSAL);
+        return lua_error(L);
+    }
+    lua_pushboolean(L, 1);
+    lua_replace(L, lua_upvalueindex(2));
+    return 1;
+}
+
+// load(reader [, name]): as the stock one, through checked_reader.
+static int checked_load(lua_State *L)
+{
+    luaL_checktype(L, 1, LUA_TFUNCTION);
+    lua_pushvalue(L, 1);
+    lua_pushboolean(L, 0);
+    lua_pushcclosure(L, checked_reader, 2);
+    lua_replace(L, 1);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// The message handler handed to the stock xpcall in place of the script's.
+// A stop raised by the budget is raised from inside the count hook, where
+// Lua runs a message handler with the hook held off: the script's handler
+// would then run unbounded, so a stopped call passes the error on as it is.
+static int checked_handler(lua_State *L)
+{
+    ScriptLimits *limits = limits_of(L);
+    if (limits && limits->stopped != SCRIPT_GOING)
+        return 1;
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, 1);
+    return 1;
+}
+
+static int checked_xpcall(lua_State *L)
+{
+    luaL_checkany(L, 2);
+    lua_settop(L, 2);
+    lua_pushcclosure(L, checked_handler, 1);
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, 2, LUA_MULTRET);
+    return lua_gettop(L);
+}
+
+// string.rep(text, count): an empty text or a count below one gives ""
+// at once (the stock loop would spin through the count), and a result
+// larger than the memory ceiling is refused before anything is built.
+static int checked_rep(lua_State *L)
+{
+    size_t length = 0;
+    luaL_checklstring(L, 1, &length);
+    lua_Number count = luaL_checknumber(L, 2);
+    if (length == 0 || !(count >= 1)) {
+        lua_pushliteral(L, "");
+        return 1;
+    }
+    ScriptLimits *limits = limits_of(L);
+    double ceiling = limits ? (double)limits->memory_ceiling : (double)SCRIPT_MEMORY_CEILING;
+    if (count * (double)length > ceiling)
+        return luaL_error(L, "resulting string too large");
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    return lua_gettop(L);
 }
 
 // A path that stays inside the scripts' folder: not absolute and without
@@ -240,9 +474,21 @@ static int is_safe_script_name(const char *name)
     return 1;
 }
 
+// Whether the resolved path lies in folder (itself resolved).
+static int lies_in(const char *resolved, const char *folder)
+{
+    if (strcmp(folder, "/") == 0)
+        return 1;
+    size_t n = strlen(folder);
+    return strncmp(resolved, folder, n) == 0 && (resolved[n] == '/' || resolved[n] == '\0');
+}
+
 // Why a script may not open path, or null when it may: the path is
 // relative, has no ".." component, and what it names (links followed) lies
-// inside the game's folder and is a regular file or not there yet.
+// inside the game's folder or inside the game's data folder, wherever the
+// link "data" points (the runtime folder of a development run links it to
+// the source tree), and is a regular file or not there yet. The loader
+// and the io functions both go by this rule.
 static const char *script_path_refusal(const char *path, size_t length)
 {
     if (!path || strlen(path) != length || length == 0 || length >= PATH_MAX)
@@ -251,11 +497,14 @@ static const char *script_path_refusal(const char *path, size_t length)
         return "absolute path";
     if (!is_safe_script_name(path))
         return "path leaves the game folder";
-    char root[PATH_MAX], resolved[PATH_MAX];
-    if (!getcwd(root, sizeof root) || !realpath(root, resolved))
+    char root[PATH_MAX], game_folder[PATH_MAX], data_folder[PATH_MAX], resolved[PATH_MAX];
+    if (!getcwd(root, sizeof root) || !realpath(root, game_folder))
         return "no game folder";
-    std::string game_folder = resolved;
     struct stat st;
+    // The data folder counts only as a folder of its own, never as "/".
+    if (!realpath("data", data_folder) || stat(data_folder, &st) != 0 || !S_ISDIR(st.st_mode) ||
+        strcmp(data_folder, "/") == 0)
+        data_folder[0] = '\0';
     if (realpath(path, resolved)) {
         if (stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
             return "not a regular file";
@@ -270,9 +519,7 @@ static const char *script_path_refusal(const char *path, size_t length)
         if (!realpath(folder.empty() ? "/" : folder.c_str(), resolved))
             return nullptr;   // the open fails on its own
     }
-    size_t n = game_folder.size();
-    if (strncmp(resolved, game_folder.c_str(), n) != 0 ||
-        (resolved[n] != '/' && resolved[n] != '\0' && game_folder != "/"))
+    if (!lies_in(resolved, game_folder) && !(data_folder[0] && lies_in(resolved, data_folder)))
         return "outside the game folder";
     if (strncmp(resolved, "/proc", 5) == 0 || strncmp(resolved, "/sys", 4) == 0 ||
         strncmp(resolved, "/dev", 4) == 0)
@@ -384,6 +631,19 @@ static int build_state(lua_State *L)
         wrap_field(L, "output", confined_io_name_call);
     }
     lua_pop(L, 1);
+    lua_getfield(L, LUA_GLOBALSINDEX, "string");
+    if (lua_istable(L, -1))
+        wrap_field(L, "rep", checked_rep);
+    lua_pop(L, 1);
+    // Precompiled code is refused on every road; newproxy would let a
+    // script run a finaliser inside a collection that nothing guards.
+    lua_pushvalue(L, LUA_GLOBALSINDEX);
+    wrap_field(L, "loadstring", checked_loadstring);
+    wrap_field(L, "load", checked_load);
+    wrap_field(L, "xpcall", checked_xpcall);
+    lua_pushnil(L);
+    lua_setfield(L, -2, "newproxy");
+    lua_pop(L, 1);
     lua_pushcclosure(L, confined_loadfile, 0);
     lua_setfield(L, LUA_GLOBALSINDEX, "loadfile");
     lua_pushcclosure(L, confined_dofile, 0);
@@ -438,12 +698,24 @@ int init_script_engine(ScriptEngine *engine)
     if (engine->state)
         destroy_script_engine(engine);
     engine->owner = std::this_thread::get_id();
-    engine->state = luaL_newstate();
+    ScriptLimits *limits = &engine->limits;
+    if (limits->hook_instructions <= 0)
+        limits->hook_instructions = SCRIPT_HOOK_INSTRUCTIONS;
+    if (limits->run_instructions <= 0)
+        limits->run_instructions = SCRIPT_RUN_INSTRUCTIONS;
+    if (limits->memory_ceiling == 0)
+        limits->memory_ceiling = SCRIPT_MEMORY_CEILING;
+    limits->memory_in_use = 0;
+    limits->depth = 0;
+    limits->stopped = SCRIPT_GOING;
+    engine->state = lua_newstate(limited_alloc, limits);
     if (!engine->state) {
         fprintf(stderr, "Lua: cannot create a state\n");
         engine->error_flag = 1;
         return 1;
     }
+    lua_atpanic(engine->state, unprotected_error);
+    lua_sethook(engine->state, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
     if (lua_cpcall(engine->state, build_state, nullptr) != 0) {
         fprintf(stderr, "Lua script error: %s\n", script_error_text(engine->state));
         lua_settop(engine->state, 0);
@@ -469,6 +741,16 @@ static int set_arg1(lua_State *L)
 {
     lua_pushstring(L, static_cast<const char *>(lua_touserdata(L, 1)));
     lua_setfield(L, LUA_GLOBALSINDEX, "ARG1");
+    return 0;
+}
+
+// Loads the file named by the light userdata and runs it.
+static int run_script_body(lua_State *L)
+{
+    const char *path = static_cast<const char *>(lua_touserdata(L, 1));
+    if (load_script_chunk(L, path) != 0)
+        return lua_error(L);
+    lua_call(L, 0, 0);
     return 0;
 }
 
@@ -520,13 +802,27 @@ int load_script_file(ScriptEngine *engine, const char *request)
 
     char path[REQUEST_BUFFER + 16];
     snprintf(path, sizeof path, "data/script/%s", name);
+    // The loader goes by the io functions' rule: a link that leads out of
+    // the game's folders is not followed.
+    if (const char *why = script_path_refusal(path, strlen(path))) {
+        char message[sizeof path + 64];
+        snprintf(message, sizeof message, "%s: %s", path, why);
+        return fail_load(engine, name, message);
+    }
     running_scripts++;
-    int failed = load_script_chunk(L, path) != 0 || lua_pcall(L, 0, 0, 0) != 0;
+    int outcome = script_guarded_call(engine, SCRIPT_BUDGET_RUN, run_script_body, path);
     running_scripts--;
-    if (!failed) {
+    if (outcome == SCRIPT_CALL_OK) {
         engine->error_flag = 0;
         lua_settop(L, top);
         return 0;
+    }
+    if (outcome == SCRIPT_CALL_STOPPED) {
+        char message[160];
+        snprintf(message, sizeof message, "stopped: %s", script_stop_reason());
+        fail_load(engine, name, message);
+        lua_settop(L, top);
+        return 1;
     }
     fail_load(engine, name, script_error_text(L));
     lua_settop(L, top);

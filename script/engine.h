@@ -3,10 +3,35 @@
 // and the loader of the scripts under "data/script/".
 #pragma once
 
+#include <cstddef>
 #include <thread>
 
 struct lua_State;
 typedef int (*ScriptCFunction)(lua_State *L);
+
+// The bounds of every call into Lua. A call that fires a hook and a script
+// run each get an instruction budget (the calls they make into Lua again,
+// such as a hook fired from inside a script, share it); the state may hold
+// at most the memory ceiling while a call runs.
+enum {
+    SCRIPT_HOOK_INSTRUCTIONS = 20000000,
+    SCRIPT_RUN_INSTRUCTIONS = 200000000,
+};
+constexpr size_t SCRIPT_MEMORY_CEILING = (size_t)256 << 20;
+
+// What stopped the running call: nothing, its instructions, its memory.
+enum { SCRIPT_GOING = 0, SCRIPT_STOP_INSTRUCTIONS, SCRIPT_STOP_MEMORY };
+
+struct ScriptLimits {
+    long long hook_instructions;   // 0 until the state is made: the defaults above
+    long long run_instructions;
+    size_t memory_ceiling;
+    size_t memory_in_use;          // bytes the state holds now
+    long long budget;              // of the outermost call running
+    long long used;                // instructions it has run
+    int depth;                     // guarded calls running, nested
+    int stopped;                   // SCRIPT_GOING or what stopped it
+};
 
 // One heap object for the whole run (get_script_engine, shell/app.h).
 struct ScriptEngine {
@@ -14,7 +39,24 @@ struct ScriptEngine {
     int error_flag;     // 0 after a script loaded and ran, 1 after a failure
     // The thread that created the state: the only one that may use it.
     std::thread::id owner;
+    ScriptLimits limits;
 };
+
+// How a guarded call ended.
+enum { SCRIPT_CALL_OK = 0, SCRIPT_CALL_FAILED = 1, SCRIPT_CALL_STOPPED = 2 };
+// Which budget a guarded call gets when it is the outermost one.
+enum { SCRIPT_BUDGET_HOOK = 0, SCRIPT_BUDGET_RUN = 1 };
+
+// Runs body in a protected call (lua_cpcall: ud is its only argument, a
+// light userdata) under the budget. On failure the error value is left on
+// the stack's top. SCRIPT_CALL_STOPPED: the call ran out of instructions
+// or met the memory ceiling; a pcall inside the script cannot hold the stop
+// back, as every further instruction raises it again until the outermost
+// call has returned, and the garbage is collected then.
+int script_guarded_call(ScriptEngine *engine, int budget, ScriptCFunction body, void *ud);
+// Why the last stopped call stopped, as a phrase ("ran past its budget of
+// 20000000 instructions").
+const char *script_stop_reason();
 
 // 1 when the engine's state exists and the calling thread owns it.
 int script_engine_usable(const ScriptEngine *engine);

@@ -9,6 +9,7 @@ extern "C" {
 #include <lua.h>
 }
 
+#include "core/sane.h"
 #include "script/engine.h"
 
 const char *const EVENT_HOOK_NAMES[EVENT_HOOK_COUNT + 1] = {
@@ -66,14 +67,23 @@ static int call_remove_hooks(lua_State *L)
     return 0;
 }
 
+// The error line of a guarded call that did not end well.
+static void report_call(lua_State *L, int outcome)
+{
+    if (outcome == SCRIPT_CALL_STOPPED)
+        fprintf(stderr, "Lua script error: stopped: %s\n", script_stop_reason());
+    else if (outcome != SCRIPT_CALL_OK)
+        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+}
+
 void remove_hooks(ScriptEngine *engine, const char *set_name)
 {
     if (!script_engine_usable(engine))
         return;
     lua_State *L = engine->state;
     int top = lua_gettop(L);
-    if (lua_cpcall(L, call_remove_hooks, const_cast<char *>(set_name ? set_name : "")) != 0)
-        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+    report_call(L, script_guarded_call(engine, SCRIPT_BUDGET_HOOK, call_remove_hooks,
+                                       const_cast<char *>(set_name ? set_name : "")));
     lua_settop(L, top);
 }
 
@@ -101,30 +111,51 @@ void call_announce_callback(ScriptEngine *engine, int number, const char *text)
     lua_State *L = engine->state;
     int top = lua_gettop(L);
     Announcement a = {number, text ? text : ""};
-    if (lua_cpcall(L, call_announce, &a) != 0)
-        fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
+    report_call(L, script_guarded_call(engine, SCRIPT_BUDGET_HOOK, call_announce, &a));
     lua_settop(L, top);
 }
 
-// A hook's result: a number other than zero (NaN counts as zero) becomes a
-// non-zero int, clamped to the int range; anything else is 0.
+// A hook's result, read as a Lua integer: a number, or a text that reads as
+// one, cut toward zero (0.5 is 0, "1" is 1); NaN and anything else are 0,
+// and a number beyond the int range stops at its end.
 static int hook_result(lua_State *L)
 {
-    if (lua_type(L, -1) != LUA_TNUMBER)
+    if (!lua_isnumber(L, -1))
         return 0;
-    double d = lua_tonumber(L, -1);
-    if (d != d || d == 0)
-        return 0;
-    if (d >= (double)INT_MAX)
-        return INT_MAX;
-    if (d <= (double)INT_MIN)
-        return INT_MIN;
-    int v = (int)d;
-    return v != 0 ? v : (d > 0 ? 1 : -1);
+    return whole_number(lua_tonumber(L, -1));
+}
+
+struct HookCall {
+    int ref;
+    int want_result;
+    const char *text;
+    const int *args;
+    int count;
+    int result;
+};
+
+static int call_hook(lua_State *L)
+{
+    HookCall *call = static_cast<HookCall *>(lua_touserdata(L, 1));
+    lua_rawgeti(L, LUA_REGISTRYINDEX, call->ref);
+    int pushed = 0;
+    if (call->text) {
+        lua_pushstring(L, call->text);
+        pushed++;
+    }
+    for (int i = 0; i < call->count; i++)
+        lua_pushinteger(L, call->args[i]);
+    pushed += call->count;
+    lua_call(L, pushed, call->want_result ? 1 : 0);
+    if (call->want_result)
+        call->result = hook_result(L);
+    return 0;
 }
 
 // Calls the event's hook with an optional leading text and integer
-// arguments; 0 without a hook, after an error or without a result.
+// arguments; 0 without a hook, after an error or without a result. A hook
+// stopped by its budget or the memory ceiling would do the same at its next
+// event, so it is removed after its one error line.
 static int fire(ScriptEngine *engine, int event, int want_result, const char *text,
                 const int *args, int count)
 {
@@ -138,20 +169,21 @@ static int fire(ScriptEngine *engine, int event, int want_result, const char *te
     running[event] = 1;
     lua_State *L = engine->state;
     int top = lua_gettop(L);
-    lua_rawgeti(L, LUA_REGISTRYINDEX, ref);
-    int pushed = 0;
-    if (text) {
-        lua_pushstring(L, text);
-        pushed++;
-    }
-    for (int i = 0; i < count; i++)
-        lua_pushinteger(L, args[i]);
-    pushed += count;
+    HookCall call = {ref, want_result, text, args, count, 0};
+    int outcome = script_guarded_call(engine, SCRIPT_BUDGET_HOOK, call_hook, &call);
     int result = 0;
-    if (lua_pcall(L, pushed, want_result ? 1 : 0, 0) != 0)
+    if (outcome == SCRIPT_CALL_OK) {
+        result = call.result;
+    } else if (outcome == SCRIPT_CALL_STOPPED) {
+        fprintf(stderr, "Lua script error: hook %s stopped: %s; the hook is removed\n",
+                EVENT_HOOK_NAMES[event], script_stop_reason());
+        if (event_hook_refs[event] == ref) {
+            luaL_unref(L, LUA_REGISTRYINDEX, ref);
+            event_hook_refs[event] = LUA_NOREF;
+        }
+    } else {
         fprintf(stderr, "Lua script error: %s\n", script_error_text(L));
-    else if (want_result)
-        result = hook_result(L);
+    }
     lua_settop(L, top);
     running[event] = 0;
     return result;

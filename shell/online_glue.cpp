@@ -58,7 +58,23 @@ static void game_close_connection()
 
 // ---- lines from the game server ------------------------------------------------------
 
-// "ANNOUNCE": the scripts' global announce_callback(number, text).
+// "ANNOUNCE": the scripts' global announce_callback(number, text), run
+// under the scripts' budget like any other call into Lua.
+struct Announce {
+    int number;
+    const char *text;
+};
+
+static int announce_body(lua_State *L)
+{
+    const Announce *a = static_cast<const Announce *>(lua_touserdata(L, 1));
+    lua_getfield(L, LUA_GLOBALSINDEX, "announce_callback");
+    lua_pushinteger(L, a->number);
+    lua_pushstring(L, a->text);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
 static void call_announce_callback(int number, const char *text)
 {
     ScriptEngine *engine = get_script_engine();
@@ -66,10 +82,12 @@ static void call_announce_callback(int number, const char *text)
         return;
     lua_State *L = engine->state;
     int top = lua_gettop(L);
-    lua_getfield(L, LUA_GLOBALSINDEX, "announce_callback");
-    lua_pushinteger(L, number);
-    lua_pushstring(L, text ? text : "");
-    if (lua_pcall(L, 2, 0, 0) != 0)
+    Announce a = {number, text ? text : ""};
+    int outcome = script_guarded_call(engine, SCRIPT_BUDGET_HOOK, announce_body, &a);
+    if (outcome == SCRIPT_CALL_STOPPED)
+        fprintf(stderr, "error running function `announce_callback': stopped: %s\n",
+                script_stop_reason());
+    else if (outcome != SCRIPT_CALL_OK)
         fprintf(stderr, "error running function `announce_callback': %s\n", script_error_text(L));
     lua_settop(L, top);
 }

@@ -80,13 +80,16 @@ TEST_F(Hooks, EveryEventCallsItsHookWithItsArguments)
 
 TEST_F(Hooks, ANonZeroNumberMarksTheEventHandled)
 {
+    // The result reads as a Lua integer: a text that reads as a number
+    // counts, and a fraction is cut toward zero.
     struct Case {
         const char *answer;   // Lua value the hooks return
         bool handled;
     } cases[] = {
-        {"nil", false},  {"0", false},   {"1", true},       {"-3", true},
-        {"0.5", true},   {"1e30", true}, {"'1'", false},    {"true", false},
-        {"0/0", false},  {"{}", false},
+        {"nil", false},   {"0", false},     {"1", true},      {"-3", true},
+        {"0.5", false},   {"-0.9", false},  {"1.5", true},    {"1e30", true},
+        {"-1e30", true},  {"'1'", true},    {"' 0x10 '", true}, {"'0'", false},
+        {"'one'", false}, {"true", false},  {"0/0", false},   {"{}", false},
     };
     char16 line[4];
     local_to_utf16(line, "hi", 2);
