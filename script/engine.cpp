@@ -253,18 +253,31 @@ int script_guarded_call(ScriptEngine *engine, int budget, ScriptCFunction body, 
         limits->used = 0;
         limits->stopped = SCRIPT_GOING;
         lua_sethook(L, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
+    } else if (budget == SCRIPT_BUDGET_RUN && limits->budget < limits->run_instructions) {
+        // A script run from inside a hook may take a script run's budget,
+        // counted from the start of the outermost call.
+        limits->budget = limits->run_instructions;
     }
     limits->depth++;
     int status = lua_cpcall(L, body, ud);
     limits->depth--;
-    int stopped = limits->stopped != SCRIPT_GOING;
-    if (outermost && stopped) {
-        lua_sethook(L, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
-        // What the stopped call piled up goes now, so the next call has
-        // its room.
+    int stopped = limits->stopped;
+    if (stopped != SCRIPT_GOING && (outermost || stopped == SCRIPT_STOP_MEMORY)) {
+        // What the stopped call piled up goes now, so the next call (or
+        // the caller of a nested one) has its room. The collection itself
+        // runs no script code and is never refused memory.
+        int depth = limits->depth;
+        limits->depth = 0;
         lua_gc(L, LUA_GCCOLLECT, 0);
+        limits->depth = depth;
+        lua_sethook(L, budget_hook, LUA_MASKCOUNT, BUDGET_SLICE);
+        // A memory stop belongs to the call that met the ceiling: its
+        // caller goes on and sees the call failed. Spent instructions are
+        // spent for every call around it.
+        if (!outermost)
+            limits->stopped = SCRIPT_GOING;
     }
-    if (stopped)
+    if (stopped != SCRIPT_GOING)
         return SCRIPT_CALL_STOPPED;
     return status == 0 ? SCRIPT_CALL_OK : SCRIPT_CALL_FAILED;
 }

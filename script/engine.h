@@ -49,10 +49,12 @@ enum { SCRIPT_BUDGET_HOOK = 0, SCRIPT_BUDGET_RUN = 1 };
 
 // Runs body in a protected call (lua_cpcall: ud is its only argument, a
 // light userdata) under the budget. On failure the error value is left on
-// the stack's top. SCRIPT_CALL_STOPPED: the call ran out of instructions
-// or met the memory ceiling; a pcall inside the script cannot hold the stop
-// back, as every further instruction raises it again until the outermost
-// call has returned, and the garbage is collected then.
+// the stack's top (after a stop it may not be there: restore the top).
+// SCRIPT_CALL_STOPPED: the call ran out of instructions or met the memory
+// ceiling; a pcall inside the script cannot hold the stop back, as every
+// further instruction raises it again. Spent instructions stop every call
+// up to the outermost; a memory stop ends with the call that met it (the
+// garbage is collected then, and its caller goes on).
 int script_guarded_call(ScriptEngine *engine, int budget, ScriptCFunction body, void *ud);
 // Why the last stopped call stopped, as a phrase ("ran past its budget of
 // 20000000 instructions").

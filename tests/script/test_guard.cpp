@@ -177,6 +177,51 @@ TEST_F(Guard, EndlessScriptRunsAreStoppedAndTheNextRunsWhole)
     EXPECT_EQ(0, engine.error_flag);
 }
 
+// A script run from inside a hook, as the console's "loadscript" does.
+ScriptEngine *nesting_engine;
+
+int load_nested(lua_State *L)
+{
+    lua_pushinteger(L, load_script_file(nesting_engine, luaL_checkstring(L, 1)));
+    return 1;
+}
+
+TEST_F(Guard, ScriptsRunFromHooksShareTheBudgetAndOwnTheirMemoryStop)
+{
+    start(1000000, 10000000, (size_t)32 << 20);
+    nesting_engine = &engine;
+    lua_register(engine.state, "load_nested", load_nested);
+    script("hungry.lua", "local hoard = {} for i = 1, 1000000 do hoard[i] = {i, i, i, i} end");
+    script("long.lua", "for i = 1, 2000000 do end long_done = true");
+    script("endless.lua", "while true do end");
+
+    // Met by the hungry script, the ceiling stops that script only; the
+    // hook goes on, and the script after it may run longer than a hook.
+    ASSERT_TRUE(run("set_event_hook('draw2d', function() "
+                    "r1 = load_nested('hungry.lua') r2 = load_nested('long.lua') after = true end)"));
+    ::testing::internal::CaptureStderr();
+    fire_draw2d(&engine);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ("Lua script error in file hungry.lua: stopped: reached the memory ceiling of 32 MB\n",
+              err);
+    EXPECT_EQ("1 0 true true", eval("r1 .. ' ' .. r2 .. ' ' .. tostring(after) .. ' ' .. tostring(long_done)"));
+    EXPECT_LT(engine.limits.memory_in_use, (size_t)4 << 20);
+
+    // Spent instructions stop the script and the hook around it.
+    ASSERT_TRUE(run("set_event_hook('draw3d', function() load_nested('endless.lua') after3 = true end)"));
+    ::testing::internal::CaptureStderr();
+    fire_draw3d(&engine);
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ("Lua script error in file endless.lua: stopped: ran past its budget of 10000000 "
+              "instructions\n"
+              "Lua script error: hook draw3d stopped: ran past its budget of 10000000 instructions; "
+              "the hook is removed\n",
+              err);
+    EXPECT_EQ("nil", eval("after3"));
+    EXPECT_EQ("7", eval("3 + 4"));
+    EXPECT_EQ(0, lua_gettop(engine.state));
+}
+
 // ---- the memory ceiling -------------------------------------------------------------
 
 TEST_F(Guard, MemoryCeilingStopsTheCallAndLeavesTheStateUsable)
@@ -240,6 +285,7 @@ protected:
         remove_tree(root + "/data");
         ASSERT_EQ(0, symlink(tree.c_str(), (root + "/data").c_str()));
         ASSERT_EQ(0, symlink((elsewhere + "/secret.lua").c_str(), (tree + "/script/evil.lua").c_str()));
+        unlink((root + "/escape.lua").c_str());
         ASSERT_EQ(0, symlink((elsewhere + "/secret.lua").c_str(), (root + "/escape.lua").c_str()));
         ASSERT_EQ(0, symlink(elsewhere.c_str(), (tree + "/script/away").c_str()));
         start();
