@@ -227,8 +227,8 @@ TEST_F(Guard, ScriptsRunFromHooksShareTheBudgetAndOwnTheirMemoryStop)
 TEST_F(Guard, MemoryCeilingStopsTheCallAndLeavesTheStateUsable)
 {
     start(200000000, 200000000, (size_t)32 << 20);
-    // About 120 MB of strings in a table, past a ceiling of 32 MB.
-    script("hungry.lua", "local hoard = {} for i = 1, 1000000 do hoard[i] = string.rep('x', 100) .. i end");
+    // About 100 MB of tables, past a ceiling of 32 MB.
+    script("hungry.lua", "local hoard = {} for i = 1, 1000000 do hoard[i] = {i, i, i, i} end");
     script("fits.lua", "kept = string.rep('y', 8000000) kept_length = #kept");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(1, load_script_file(&engine, "hungry.lua"));
@@ -239,8 +239,8 @@ TEST_F(Guard, MemoryCeilingStopsTheCallAndLeavesTheStateUsable)
 
     // A hook that doubles a text, swallowing the failure with pcall and
     // trying again, is stopped as well, with one line.
-    ASSERT_TRUE(run("set_event_hook('draw2d', function() while true do pcall(function() "
-                    "local s = 'x' while true do s = s .. s end end) end end)"));
+    ASSERT_TRUE(run("set_event_hook('draw2d', function() for k = 1, 3 do pcall(function() "
+                    "local s = 'x' while #s < 2^28 do s = s .. s end end) end end)"));
     ::testing::internal::CaptureStderr();
     fire_draw2d(&engine);
     err = ::testing::internal::GetCapturedStderr();
