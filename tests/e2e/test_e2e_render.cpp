@@ -295,9 +295,10 @@ end)
 // HUD and the control bar: left and right of the fighters.
 const int kOpenFloor[2][4] = {{60, 260, 130, 200}, {630, 260, 160, 200}};
 
-// The fighters' reflection under their feet, below the picture's far edge
-// and beside the control bar.
-const int kReflection[4] = {250, 540, 50, 40};
+// The mirrored legs of the left fighter below the picture's near edge,
+// above the hint line; and the bare floor to their left.
+const int kReflection[4] = {310, 556, 20, 14};
+const int kBesideReflection[4] = {240, 556, 20, 14};
 
 } // namespace
 
@@ -328,13 +329,16 @@ TEST(E2eRender, FloorPictureLeavesTheFloorAndItsReflection)
             ASSERT_TRUE(region_colour(plain, "floor.ppm", r[0], r[1], r[2], r[3], without));
             EXPECT_LT(distance(with, without), 12.0) << r[0] << "," << r[1];
         }
-        // The reflection is there as without the picture.
-        double with[3], without[3];
+        // The reflection is there as without the picture, unlike the floor.
+        double with[3], without[3], bare[3];
         ASSERT_TRUE(region_colour(pictured, "floor.ppm", kReflection[0], kReflection[1],
                                   kReflection[2], kReflection[3], with));
         ASSERT_TRUE(region_colour(plain, "floor.ppm", kReflection[0], kReflection[1],
                                   kReflection[2], kReflection[3], without));
+        ASSERT_TRUE(region_colour(plain, "floor.ppm", kBesideReflection[0], kBesideReflection[1],
+                                  kBesideReflection[2], kBesideReflection[3], bare));
         EXPECT_LT(distance(with, without), 12.0);
+        EXPECT_GT(distance(without, bare), 20.0);
     }
 }
 
