@@ -57,7 +57,7 @@ TEST(HudHelp, PagesStartWithTheirTitles)
         // The pages of a live game name the grip key (and the click).
         int grip = 0;
         for (int i = 0; i < n; i++)
-            grip += std::string(lines[i]).find("l or a click on the hand") == 0;
+            grip += std::string(lines[i]).find("l (at a wrist) or click a hand") == 0;
         EXPECT_EQ(grip, c.page == HELP_REPLAY ? 0 : 1) << c.title;
     }
     // Offline and no replay on screen: the single-player page.
