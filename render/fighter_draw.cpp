@@ -161,6 +161,44 @@ static void set_rgb_alpha(const float rgb[3], float alpha)
     set_draw_color(rgb[0], rgb[1], rgb[2], alpha);
 }
 
+// ---- hands -------------------------------------------------------------------------
+
+int hand_shown_sides(const PlayerState *p, int body, double sides[3])
+{
+    if (!p || (body != 11 && body != 12))
+        return 0;
+    dGeomID g = p->geom[body];
+    if (!g || dGeomGetClass(g) != dBoxClass)
+        return 0;
+    dVector3 l;
+    dGeomBoxGetLengths(g, l);
+    if (l[0] > 0 && l[1] > 0 && l[2] > 0) {
+        for (int k = 0; k < 3; k++)
+            sides[k] = l[k];
+        return 1;
+    }
+    const BodyDef *table = player_body_table(record_of(p));
+    const float *grip = table ? table[body].alt_sides : nullptr;
+    for (int k = 0; k < 3; k++)
+        sides[k] = grip && grip[k] > 0 && std::isfinite(grip[k]) && grip[k] < 10 ? 0.5 * grip[k]
+                                                                                : 0.1;
+    return 1;
+}
+
+void shown_box_sides(dGeomID box, double sides[3])
+{
+    dVector3 l;
+    dGeomBoxGetLengths(box, l);
+    for (int k = 0; k < 3; k++)
+        sides[k] = l[k];
+    if (l[0] > 0 && l[1] > 0 && l[2] > 0)
+        return;
+    const GeomInfo *info = (const GeomInfo *)dGeomGetData(box);
+    if (info && info->geom_class == GEOM_BODY && info->player >= 0 && info->player < MAX_PLAYERS &&
+        info->body >= 0 && info->body < NUM_BODIES && players[info->player].geom[info->body] == box)
+        hand_shown_sides(&players[info->player], info->body, sides);
+}
+
 // ---- the gate ----------------------------------------------------------------------
 
 static void fill_material(SortedDrawMaterial *m, int mode, Texture *t, Texture *b)
@@ -220,8 +258,8 @@ void draw_or_queue_geom(dGeomID geom, int mode, Texture *texture, Texture *bump)
         kind = SORTED_SPHERE;
         break;
     case dBoxClass: {
-        dVector3 sides;
-        dGeomBoxGetLengths(geom, sides);
+        double sides[3];
+        shown_box_sides(geom, sides);
         for (int k = 0; k < 3; k++)
             g.shape[k] = sides[k];
         kind = SORTED_BOX;

@@ -63,6 +63,14 @@ FighterLook *look_of(const PlayerState *player);
 
 // ---- the gate and its conveniences ---------------------------------------------
 void draw_or_queue_geom(dGeomID geom, int mode, Texture *texture, Texture *bump);
+
+// A hand that does not grip has no size in the physics (its box is 0 0 0);
+// it is drawn, and picked, as a box of half its gripping size, so that the
+// player sees and can click it past the wrist. The sides a hand is shown
+// with (its box when that has a size); 0 for anything but a hand's box.
+int hand_shown_sides(const PlayerState *player, int body, double sides[3]);
+// A box geom's sides as drawn: its own, or a resting hand's shown ones.
+void shown_box_sides(dGeomID box, double sides[3]);
 void draw_or_queue_geom_coloured(dGeomID geom, int colour, float alpha, int mode);
 void draw_geom_coloured(dGeomID geom, int colour, int mode);
 void draw_body_geoms_coloured(PlayerState *player, int colour, int mode, float alpha);

@@ -168,7 +168,8 @@ void clear_banner()
 static const char *const help_multiplayer[] = {
     "HELP - Multi Player", "While playing:", "Select a joint by pointing it",
     "z - Toggle force  ,  x - Toggle hold/relax",
-    "c - Hold all/Relax all  ,  'space' - End your turn", "Emotes: type /emote I win!", "",
+    "c - Hold all/Relax all  ,  'space' - End your turn",
+    "l (at a wrist) or click a hand - Grip / let go", "Emotes: type /emote I win!", "",
     "To spectate: type /spec", "To re-join: type /enter", "",
     "Enter or t - Start chat / Console", "TAB - enlarge / shrink chat window",
     "g, b - Toggle ghosts", "f - Save replay", "Ctrl-Enter - Toggle full screen",
@@ -180,7 +181,8 @@ static const char *const help_replay[] = {
     "F8 - Take screenshot"};
 static const char *const help_single[] = {
     "HELP - Single Player", "Select a joint by pointing it", "z - Toggle force",
-    "x - Toggle hold/relax", "c - Hold all/Relax all", "'space' - End turn",
+    "x - Toggle hold/relax", "c - Hold all/Relax all",
+    "l (at a wrist) or click a hand - Grip / let go", "'space' - End turn",
     "shift + space - step 1 frame", "Enter or t - Start console", "g, b - Toggle ghosts",
     "p - Play to end / pause", "r - Start replay", "Ctrl-n - New game",
     "Ctrl-Enter - Toggle full screen", "F8 - Take screenshot"};

@@ -547,8 +547,8 @@ void draw_geom(dGeomID geom, int kind, Texture *texture, Texture *bump)
     }
     switch (dGeomGetClass(shape)) {
     case dBoxClass: {
-        dVector3 sides;
-        dGeomBoxGetLengths(shape, sides);
+        double sides[3];
+        shown_box_sides(shape, sides);
         draw_box_geom(p, nullptr, nullptr, r, sides, kind, texture, bump);
         break;
     }

@@ -130,6 +130,14 @@ static void fog_uniforms(int32_t program, const float fog_rgb[3])
 // The floor: one quad, 2000 x 2000 around the origin at height 0, with the
 // world position as texture coordinates. The fog and floor programs measure
 // the camera distance per fragment, so the one quad fogs correctly.
+// Texturing off on the units the fixed pipeline could read, unit 0 active.
+static void untextured_fixed_function()
+{
+    disable_texture_unit(1);
+    disable_texture_unit(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 static void draw_floor_quad()
 {
     glBegin(GL_QUADS);
@@ -653,6 +661,9 @@ static void draw_player_floor_texture()
     glColor4f(rgb[0], rgb[1], rgb[2], 1.0f);
     draw_table_texture_alpha(SPARE_TABLE_ROW, 2.0f, 0.0f, 0.001f);
     glDepthMask(GL_TRUE);
+    // The picture is drawn with the fixed pipeline, which leaves it bound
+    // and texturing on.
+    untextured_fixed_function();
 }
 
 static void draw_floor(bool opaque_pass)
@@ -806,6 +817,9 @@ void draw_scene_lighting()
         glColor4f(m[0] * b[0], m[1] * b[1], m[2] * b[2], 1.0f);
         glDisable(GL_BLEND);
         glDisable(GL_DEPTH_TEST);
+        // A plain colour: whatever picture the floor pass before left on a
+        // unit would otherwise repeat over the whole quad.
+        untextured_fixed_function();
         draw_floor_quad();
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glDisable(GL_BLEND);

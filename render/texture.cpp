@@ -91,20 +91,25 @@ static void upload(unsigned int *id, const Texture *t)
     texture_upload_count++;
 }
 
-bool load_tga(unsigned int *id_out, const char *path, Texture *info)
+TgaResult load_tga_result(unsigned int *id_out, const char *path, Texture *info)
 {
     TgaHeader h = {};
     uint8_t *pixels = nullptr;
     TgaResult r = read_tga_file(path, max_texture_size(), &h, &pixels);
     if (r != TGA_OK)
-        return false;
+        return r;
     free(info->pixels);
     info->pixels = pixels;
     info->width = h.width;
     info->height = h.height;
     info->bpp = h.bpp;
     upload(id_out, info);
-    return true;
+    return TGA_OK;
+}
+
+bool load_tga(unsigned int *id_out, const char *path, Texture *info)
+{
+    return load_tga_result(id_out, path, info) == TGA_OK;
 }
 
 static void release_gl(Texture *texture)
@@ -117,25 +122,31 @@ static void release_gl(Texture *texture)
     texture->pixels = nullptr;
 }
 
-bool texture_load(Texture *texture, const char *dir, const char *name)
+TgaResult texture_load_result(Texture *texture, const char *dir, const char *name)
 {
     char path[TGA_PATH_MAX];
     snprintf(path, sizeof path, "%s/%s", dir ? dir : "", name ? name : "");
     if (texture->id && strcmp(texture->path, path) == 0)
-        return true;
+        return TGA_OK;
     release_gl(texture);
     n_strncpyz(texture->path, path, sizeof texture->path);
     char file[TGA_PATH_MAX + 4];
     snprintf(file, sizeof file, "%s.tga", texture->path);
-    return load_tga(&texture->id, file, texture);
+    return load_tga_result(&texture->id, file, texture);
+}
+
+bool texture_load(Texture *texture, const char *dir, const char *name)
+{
+    return texture_load_result(texture, dir, name) == TGA_OK;
 }
 
 bool texture_init_and_load_result(Texture *texture, const char *dir, const char *name)
 {
     texture_init(texture);
-    if (texture_load(texture, dir, name))
+    TgaResult r = texture_load_result(texture, dir, name);
+    if (r == TGA_OK)
         return true;
-    fprintf(stderr, "failed to load texture %s/%s\n", dir, name);
+    fprintf(stderr, "failed to load texture %s/%s: %s\n", dir, name, tga_result_text(r));
     texture->colour[1] = 0.0f;
     return false;
 }
@@ -178,62 +189,75 @@ void texture_bind(const Texture *texture, bool modulate)
 
 // ---- player slots -------------------------------------------------------
 
-static int load_slot(Texture *slot, const char *subdir, const char *base, const char *name)
+static int load_slot(Texture *slot, const char *subdir, const char *base, const char *name,
+                     TgaResult *why)
 {
-    if (!slot)
+    TgaResult r = TGA_NO_FILE;
+    if (slot) {
+        char dir[TGA_PATH_MAX];
+        snprintf(dir, sizeof dir, "%s/%s", base ? base : "", subdir ? subdir : "");
+        r = texture_load_result(slot, dir, name);
+    }
+    if (why)
+        *why = r;
+    return r == TGA_OK ? 0 : 1;
+}
+
+static bool valid_slot(int player, int part, int parts, TgaResult *why)
+{
+    bool ok = player >= 0 && player < SLOT_PLAYERS && part >= 0 && part < parts;
+    if (!ok && why)
+        *why = TGA_NO_FILE;
+    return ok;
+}
+
+int load_player_body_texture(int player, int body, const char *subdir, const char *base,
+                             TgaResult *why)
+{
+    if (!valid_slot(player, body, SLOT_BODIES, why))
         return 1;
-    char dir[TGA_PATH_MAX];
-    snprintf(dir, sizeof dir, "%s/%s", base ? base : "", subdir ? subdir : "");
-    return texture_load(slot, dir, name) ? 0 : 1;
+    return load_slot(player_body_textures[player][body], subdir, base, body_name(body), why);
 }
 
-static bool valid_slot(int player, int part, int parts)
+int load_player_body_bump_texture(int player, int body, const char *subdir, const char *base,
+                                  TgaResult *why)
 {
-    return player >= 0 && player < SLOT_PLAYERS && part >= 0 && part < parts;
-}
-
-int load_player_body_texture(int player, int body, const char *subdir, const char *base)
-{
-    if (!valid_slot(player, body, SLOT_BODIES))
-        return 1;
-    return load_slot(player_body_textures[player][body], subdir, base, body_name(body));
-}
-
-int load_player_body_bump_texture(int player, int body, const char *subdir, const char *base)
-{
-    if (!valid_slot(player, body, SLOT_BODIES))
+    if (!valid_slot(player, body, SLOT_BODIES, why))
         return 1;
     char name[64];
     snprintf(name, sizeof name, "%s_bump", body_name(body));
-    return load_slot(player_body_bump_textures[player][body], subdir, base, name);
+    return load_slot(player_body_bump_textures[player][body], subdir, base, name, why);
 }
 
-int load_player_joint_texture(int player, int joint, const char *subdir, const char *base)
+int load_player_joint_texture(int player, int joint, const char *subdir, const char *base,
+                              TgaResult *why)
 {
-    if (!valid_slot(player, joint, SLOT_JOINTS))
+    if (!valid_slot(player, joint, SLOT_JOINTS, why))
         return 1;
     char name[64];
     snprintf(name, sizeof name, "j_%s", joint_name(joint));
-    return load_slot(player_joint_textures[player][joint], subdir, base, name);
+    return load_slot(player_joint_textures[player][joint], subdir, base, name, why);
 }
 
-int load_player_joint_bump_texture(int player, int joint, const char *subdir, const char *base)
+int load_player_joint_bump_texture(int player, int joint, const char *subdir, const char *base,
+                                   TgaResult *why)
 {
-    if (!valid_slot(player, joint, SLOT_JOINTS))
+    if (!valid_slot(player, joint, SLOT_JOINTS, why))
         return 1;
     char name[64];
     snprintf(name, sizeof name, "j_%s_bump", joint_name(joint));
-    return load_slot(player_joint_bump_textures[player][joint], subdir, base, name);
+    return load_slot(player_joint_bump_textures[player][joint], subdir, base, name, why);
 }
 
 // ---- the interface table -----------------------------------------------
 
-int load_spare_table_texture(const char *dir, const char *name)
+int load_spare_table_texture(const char *dir, const char *name, TgaResult *why)
 {
     Texture *t = TextureTable[SPARE_TABLE_ROW].texture;
-    if (!t)
-        return 1;
-    return texture_load(t, dir, name) ? 0 : 1;
+    TgaResult r = t ? texture_load_result(t, dir, name) : TGA_NO_FILE;
+    if (why)
+        *why = r;
+    return r == TGA_OK ? 0 : 1;
 }
 
 bool spare_table_texture_loaded()

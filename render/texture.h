@@ -56,7 +56,10 @@ extern int texture_upload_count;
 
 void texture_init(Texture *texture);
 bool load_tga(unsigned int *id_out, const char *path, Texture *info);
+// The same, saying why a file was refused (TGA_OK when loaded).
+TgaResult load_tga_result(unsigned int *id_out, const char *path, Texture *info);
 bool texture_load(Texture *texture, const char *dir, const char *name);
+TgaResult texture_load_result(Texture *texture, const char *dir, const char *name);
 void texture_init_and_load(Texture *texture, const char *dir, const char *name);
 bool texture_init_and_load_result(Texture *texture, const char *dir, const char *name);
 void script_texture_load(Texture *texture, const char *path);
@@ -67,12 +70,18 @@ int texture_free(Texture *texture);
 bool texture_loaded(const Texture *texture);
 void texture_bind(const Texture *texture, bool modulate);
 
-int load_player_body_texture(int player, int body, const char *subdir, const char *base);
-int load_player_body_bump_texture(int player, int body, const char *subdir, const char *base);
-int load_player_joint_texture(int player, int joint, const char *subdir, const char *base);
-int load_player_joint_bump_texture(int player, int joint, const char *subdir, const char *base);
+// 0 loaded, 1 not; `why`, when given, says why not (TGA_NO_FILE also for a
+// slot that does not exist).
+int load_player_body_texture(int player, int body, const char *subdir, const char *base,
+                             TgaResult *why = nullptr);
+int load_player_body_bump_texture(int player, int body, const char *subdir, const char *base,
+                                  TgaResult *why = nullptr);
+int load_player_joint_texture(int player, int joint, const char *subdir, const char *base,
+                              TgaResult *why = nullptr);
+int load_player_joint_bump_texture(int player, int joint, const char *subdir, const char *base,
+                                   TgaResult *why = nullptr);
 
-int load_spare_table_texture(const char *dir, const char *name);
+int load_spare_table_texture(const char *dir, const char *name, TgaResult *why = nullptr);
 bool spare_table_texture_loaded();
 bool table_texture_loaded(int row);
 const Texture *table_texture(int row);

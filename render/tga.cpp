@@ -20,6 +20,7 @@ TgaResult parse_tga_header(const uint8_t header[TGA_HEADER_SIZE], int max_size, 
         out->width = width;
         out->height = height;
         out->bpp = bpp;
+        out->descriptor = header[17];
     }
     if (width <= 0 || (width & (width - 1)) != 0 || height != width)
         return TGA_BAD_SIZE;
@@ -123,8 +124,36 @@ TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t 
         buf[i] = buf[i + 2];
         buf[i + 2] = t;
     }
+    tga_to_bottom_left(buf, h.width, h.height, (int)bytes_per_pixel, h.descriptor);
     *pixels = buf;
     return TGA_OK;
+}
+
+static void swap_bytes(uint8_t *a, uint8_t *b, size_t n)
+{
+    for (size_t k = 0; k < n; k++) {
+        uint8_t t = a[k];
+        a[k] = b[k];
+        b[k] = t;
+    }
+}
+
+void tga_to_bottom_left(uint8_t *pixels, int width, int height, int bytes_per_pixel,
+                        int descriptor)
+{
+    if (!pixels || width <= 0 || height <= 0 || bytes_per_pixel <= 0)
+        return;
+    size_t row = (size_t)width * (size_t)bytes_per_pixel;
+    if (descriptor & TGA_TOP_FIRST)
+        for (int top = 0, bottom = height - 1; top < bottom; top++, bottom--)
+            swap_bytes(pixels + (size_t)top * row, pixels + (size_t)bottom * row, row);
+    if (descriptor & TGA_RIGHT_FIRST)
+        for (int y = 0; y < height; y++) {
+            uint8_t *r = pixels + (size_t)y * row;
+            for (int left = 0, right = width - 1; left < right; left++, right--)
+                swap_bytes(r + (size_t)left * bytes_per_pixel, r + (size_t)right * bytes_per_pixel,
+                           (size_t)bytes_per_pixel);
+        }
 }
 
 const char *tga_result_text(TgaResult r)

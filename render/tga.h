@@ -20,11 +20,16 @@ enum TgaResult {
     TGA_TRUNCATED       // fewer pixel bytes than the header promises
 };
 
-// The size fields of a header.
+// Image descriptor bits: the first stored pixel is on the right (bit 4),
+// the first stored row is the top one (bit 5).
+enum { TGA_RIGHT_FIRST = 0x10, TGA_TOP_FIRST = 0x20 };
+
+// The size fields of a header and its image descriptor.
 struct TgaHeader {
     int width;
     int height;
     int bpp;
+    int descriptor;
 };
 
 // Checks an 18-byte header against the accepted kind, with max_size the
@@ -35,8 +40,14 @@ TgaResult parse_tga_header(const uint8_t header[TGA_HEADER_SIZE], int max_size, 
 // tag removed before it is opened; when no such file exists (a folder with
 // capitals in its name), the folder is kept as given with the file's name
 // so made, and last the path is opened as given. On success *pixels is a malloc'd buffer
-// of width x height x bpp/8 bytes in RGB(A) order, rows as in the file.
+// of width x height x bpp/8 bytes in RGB(A) order, the bottom row first and
+// each row from the left, whichever corner the file starts in.
 TgaResult read_tga_file(const char *path, int max_size, TgaHeader *out, uint8_t **pixels);
+
+// Puts rows stored from the top, or pixels stored from the right, into the
+// bottom-first, left-first order GL uploads.
+void tga_to_bottom_left(uint8_t *pixels, int width, int height, int bytes_per_pixel,
+                        int descriptor);
 
 const char *tga_result_text(TgaResult r);
 

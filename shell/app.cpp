@@ -278,8 +278,24 @@ static void layout_game_buttons(int spectator)
     control_bar[CB_HELP].visible = 1;
 }
 
+// Whether a drop's collision sphere reaches the floor: the drop is drawn at
+// its own small size but collides with a larger sphere, so a drop that
+// lies on the floor has its centre that sphere's radius up.
+static int drop_on_floor(const BloodDrop *d)
+{
+    if (!d->geom)
+        return 0;
+    if (live_ground) {
+        dContactGeom contact;
+        return dCollide(d->geom, live_ground, 1, &contact, sizeof contact) > 0;
+    }
+    double reach = dGeomGetClass(d->geom) == dSphereClass ? dGeomSphereGetRadius(d->geom) : 0;
+    return dBodyGetPosition(d->body)[2] <= reach + 0.02;   // false for not a number
+}
+
 // A blood drop that touched the floor leaves a stain where it landed (the
-// renderer keeps stains only on the shader path with "bloodstains" on).
+// renderer keeps stains only on the shader path with "bloodstains" on); one
+// that hit a fighter or an object above the floor leaves none.
 void stain_where_blood_landed(int drop, double speed)
 {
     const BloodDrop *d = get_blood_drop(drop);
@@ -288,7 +304,7 @@ void stain_where_blood_landed(int drop, double speed)
     const dReal *p = dBodyGetPosition(d->body);
     const dReal *v = dBodyGetLinearVel(d->body);
     double size = d->size > 0 ? d->size : 0.01;
-    if (!(p[2] <= size + 0.02))   // above the floor (or not a number)
+    if (!drop_on_floor(d))
         return;
     const float point[3] = {(float)p[0], (float)p[1], 0.0f};
     const float velocity[3] = {(float)v[0], (float)v[1], (float)v[2]};

@@ -500,6 +500,39 @@ int load_default_head_texture(int p)
     return 1;
 }
 
+// The fighter's own textures that were there but could not be used: each
+// is named on standard error; the player reads one line in the console
+// for the first of them (and how many more), once while it stays so.
+struct TextureRefusals {
+    char first[CUSTOMS_PATH_BYTES + 64];
+    int count;
+};
+static char reported_refusal[MAX_FIGHTERS][CUSTOMS_PATH_BYTES + 128];
+
+static void note_refusal(TextureRefusals *r, const Texture *slot, TgaResult why)
+{
+    if (why == TGA_OK || why == TGA_NO_FILE || !slot)
+        return;
+    fprintf(stderr, "refused texture %s.tga: %s\n", slot->path, tga_result_text(why));
+    if (r->count++ == 0)
+        snprintf(r->first, sizeof r->first, "%s.tga: %s", slot->path, tga_result_text(why));
+}
+
+static void report_refusals(int p, const TextureRefusals *r)
+{
+    char line[sizeof reported_refusal[0]];
+    line[0] = '\0';
+    if (r->count == 1)
+        snprintf(line, sizeof line, "Texture %s", r->first);
+    else if (r->count > 1)
+        snprintf(line, sizeof line, "Texture %s (and %d more refused)", r->first, r->count - 1);
+    if (strcmp(line, reported_refusal[p]) == 0)
+        return;
+    n_strncpyz(reported_refusal[p], line, sizeof reported_refusal[p]);
+    if (line[0])
+        echo_message(line, 4);
+}
+
 void reload_player_textures(int p)
 {
     if (p < 0 || p >= MAX_FIGHTERS)
@@ -515,12 +548,19 @@ void reload_player_textures(int p)
     dir[strlen(dir) - 1] = '\0';
     const char *sub = dir + strlen("custom/");
     reload_player_trails(p, sub);
-    if (p == 0 || !spare_table_texture_loaded())
-        load_spare_table_texture(dir, "ground");
+    TextureRefusals refused = {};
+    TgaResult why = TGA_OK;
+    if (p == 0 || !spare_table_texture_loaded()) {
+        load_spare_table_texture(dir, "ground", &why);
+        note_refusal(&refused, table_texture(SPARE_TABLE_ROW), why);
+    }
     const PlayerCustoms *c = &player_customs[p];
     for (int b = 0; b < NUM_BODIES; b++) {
-        load_player_body_bump_texture(p, b, sub, "custom");
-        if (load_player_body_texture(p, b, sub, "custom") == 0) {
+        load_player_body_bump_texture(p, b, sub, "custom", &why);
+        note_refusal(&refused, player_body_bump_textures[p][b], why);
+        int loaded = load_player_body_texture(p, b, sub, "custom", &why) == 0;
+        note_refusal(&refused, player_body_textures[p][b], why);
+        if (loaded) {
             players[p].num_textures++;
             continue;
         }
@@ -545,10 +585,13 @@ void reload_player_textures(int p)
                                   b >= 19);
     }
     for (int j = 0; j < NUM_JOINTS; j++) {
-        load_player_joint_bump_texture(p, j, sub, "custom");
-        if (load_player_joint_texture(p, j, sub, "custom") == 0)
+        load_player_joint_bump_texture(p, j, sub, "custom", &why);
+        note_refusal(&refused, player_joint_bump_textures[p][j], why);
+        if (load_player_joint_texture(p, j, sub, "custom", &why) == 0)
             players[p].num_textures++;
+        note_refusal(&refused, player_joint_textures[p][j], why);
     }
+    report_refusals(p, &refused);
     if (c->item_v8 && c->item_v9 && player_color_textures[p]) {
         float a[3], b[3];
         get_colour_rgb(c->item_v8, a);

@@ -14,6 +14,7 @@
 #include "core/world.h"
 #include "platform/camera.h"
 #include "platform/loop.h"
+#include "render/fighter_draw.h"
 #include "render/gl_draw.h"
 #include "shell/app.h"
 #include "shell/game_control.h"
@@ -207,19 +208,20 @@ static int is_alt_or_meta(int key) { return key >= SDLK_RALT && key <= SDLK_LMET
 
 // ---- who may command what ----------------------------------------------------------------
 
-int can_command_joint(int allow_no_joint)
+// Whether fighter `player` may take a command for `joint` (-1: the
+// fighter as a whole, when allow_no_joint is set).
+static int may_command(int player, int joint, int allow_no_joint)
 {
     if (replay_mode != REPLAY_LIVE)
         return 0;
-    if (selected_joint == -1 && !allow_no_joint)
+    if (joint == -1 && !allow_no_joint)
         return 0;
-    if (!has_bodies(selected_player))
+    if (!has_bodies(player))
         return 0;
     if (is_simulating() || match_state.game_over)
         return 0;
-    const PlayerState *p = &players[selected_player];
-    if (selected_joint >= 0 &&
-        (selected_joint >= NUM_JOINTS || p->joints[selected_joint].broken != JOINT_INTACT))
+    const PlayerState *p = &players[player];
+    if (joint >= 0 && (joint >= NUM_JOINTS || p->joints[joint].broken != JOINT_INTACT))
         return 0;
     if (p->sent)
         return 0;
@@ -228,19 +230,39 @@ int can_command_joint(int allow_no_joint)
     return p->out == 0;
 }
 
+int can_command_joint(int allow_no_joint)
+{
+    return may_command(selected_player, selected_joint, allow_no_joint);
+}
+
 // The keys b, c, z, x and l: no replay, and online only on the own fighter
 // (or none) while it is not ready.
-static int edit_keys_allowed()
+// The editing keys act on fighter `player` (-1: none selected): offline on
+// any; online only on the own fighter, until it is ready.
+static int edit_allowed_for(int player)
 {
     if (replay_mode != REPLAY_LIVE)
         return 0;
     if (!is_online_game())
         return 1;
-    if (selected_player != -1 && selected_player != own_player_index)
+    if (player != -1 && player != own_player_index)
         return 0;
     if (!has_bodies(own_player_index))
-        return selected_player == -1;
+        return player == -1;
     return players[own_player_index].ready == 0;
+}
+
+static int edit_keys_allowed() { return edit_allowed_for(selected_player); }
+
+// The wrist joint that carries each hand.
+static int wrist_of(int hand) { return hand == LEFT_HAND ? 11 : 10; }
+
+// Whether a hand's grip may be toggled: what the grip key asks when the
+// hand's wrist is the selected joint.
+static int grip_toggle_allowed(int player, int hand)
+{
+    return !(current_rules.flags & RULE_NO_GRIP) && edit_allowed_for(player) &&
+           may_command(player, wrist_of(hand), 0);
 }
 
 static void set_selected_joint_to(int state)
@@ -476,12 +498,11 @@ static void game_key_release(int key, int unicode, int mod)
         }
         break;
     case 'l':
-        if (edit_keys_allowed() && can_command_joint(0) && !(current_rules.flags & RULE_NO_GRIP)) {
-            if (selected_joint == 11)
-                toggle_grip(selected_player, LEFT_HAND);
-            else if (selected_joint == 10)
-                toggle_grip(selected_player, RIGHT_HAND);
-        }
+        if (selected_joint == wrist_of(LEFT_HAND) && grip_toggle_allowed(selected_player, LEFT_HAND))
+            toggle_grip(selected_player, LEFT_HAND);
+        else if (selected_joint == wrist_of(RIGHT_HAND) &&
+                 grip_toggle_allowed(selected_player, RIGHT_HAND))
+            toggle_grip(selected_player, RIGHT_HAND);
         break;
     default:
         break;
@@ -738,6 +759,25 @@ struct PickHit {
     double distance;
 };
 
+static int is_hand(int body) { return body == LEFT_HAND || body == RIGHT_HAND; }
+
+// Distance along the ray to a fighter's body as it is drawn: a hand that
+// does not grip has no size of its own and is met where its drawn box is.
+static double body_distance(dGeomID ray, int p, int body)
+{
+    const PlayerState *f = &players[p];
+    double sides[3];
+    if (!is_hand(body) || !f->geom[body] || !hand_shown_sides(f, body, sides))
+        return ray_distance(ray, f->geom[body]);
+    dGeomID box = dCreateBox(nullptr, sides[0], sides[1], sides[2]);
+    const dReal *at = dGeomGetPosition(f->geom[body]);
+    dGeomSetPosition(box, at[0], at[1], at[2]);
+    dGeomSetRotation(box, dGeomGetRotation(f->geom[body]));
+    double d = ray_distance(ray, box);
+    dGeomDestroy(box);
+    return d;
+}
+
 static void nearest_on_fighter(dGeomID ray, int p, PickHit *hit)
 {
     PlayerState *f = &players[p];
@@ -747,7 +787,7 @@ static void nearest_on_fighter(dGeomID ray, int p, PickHit *hit)
             *hit = {p, j, -1, d};
     }
     for (int b = 0; b < NUM_BODIES; b++) {
-        double d = ray_distance(ray, f->geom[b]);
+        double d = body_distance(ray, p, b);
         if (d >= 0 && d < hit->distance)
             *hit = {p, -1, b, d};
     }
@@ -808,18 +848,24 @@ static void pick_click(dGeomID ray, int shift)
         return;
     }
     joint_hover = 1;
+    // A click on a hand toggles its grip as the grip key does, on a fighter
+    // just picked as on the selected one.
+    int hand = is_hand(hit.body) ? hit.body : -1;
+    if (hand >= 0)
+        pick_kind = PICK_HAND;
     if (hit.player != selected_player) {
         play_sound(SOUND_PLAYER, 6);
         ghost_follows(hit.player);
         selected_player = hit.player;
         click_joint(hit.player, hit.joint, shift);
+        if (hand >= 0 && grip_toggle_allowed(hit.player, hand))
+            toggle_grip(hit.player, hand);
         if (game_links.hook_player_select)
             game_links.hook_player_select(hit.player);
     } else if (!is_simulating()) {
-        if (hit.body == LEFT_HAND || hit.body == RIGHT_HAND) {
-            if (!(current_rules.flags & RULE_NO_GRIP))
-                toggle_grip(hit.player, hit.body);
-            pick_kind = PICK_HAND;
+        if (hand >= 0) {
+            if (grip_toggle_allowed(hit.player, hand))
+                toggle_grip(hit.player, hand);
         } else if (hit.joint >= 0 && hit.joint == selected_joint) {
             click_joint(hit.player, hit.joint, shift);
         }
@@ -854,7 +900,7 @@ static void pick_hover(dGeomID ray)
         pick_kind = PICK_JOINT;
     const int hands[2] = {LEFT_HAND, RIGHT_HAND};
     for (int hand : hands) {
-        double d = ray_distance(ray, f->geom[hand]);
+        double d = body_distance(ray, selected_player, hand);
         if (d >= 0 && d < best) {
             best = d;
             body = hand;

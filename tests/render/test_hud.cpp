@@ -44,9 +44,9 @@ TEST(HudNames, JointMotionNamesByStateAndJoint)
 TEST(HudHelp, PagesStartWithTheirTitles)
 {
     struct Case { int page; const char *title; int count; const char *last; } cases[] = {
-        {HELP_MULTIPLAYER, "HELP - Multi Player", 16, "F8 - Take screenshot"},
+        {HELP_MULTIPLAYER, "HELP - Multi Player", 17, "F8 - Take screenshot"},
         {HELP_REPLAY, "HELP - Replays", 10, "F8 - Take screenshot"},
-        {HELP_SINGLE, "HELP - Single Player", 14, "F8 - Take screenshot"},
+        {HELP_SINGLE, "HELP - Single Player", 15, "F8 - Take screenshot"},
     };
     for (const Case &c : cases) {
         int n = 0;
@@ -54,6 +54,11 @@ TEST(HudHelp, PagesStartWithTheirTitles)
         ASSERT_EQ(n, c.count);
         EXPECT_STREQ(lines[0], c.title);
         EXPECT_STREQ(lines[n - 1], c.last);
+        // The pages of a live game name the grip key (and the click).
+        int grip = 0;
+        for (int i = 0; i < n; i++)
+            grip += std::string(lines[i]).find("l (at a wrist) or click a hand") == 0;
+        EXPECT_EQ(grip, c.page == HELP_REPLAY ? 0 : 1) << c.title;
     }
     // Offline and no replay on screen: the single-player page.
     game_type = 0;

@@ -221,12 +221,19 @@ TEST(Textures, RefusedFilesAreTintedAndReported)
     fclose(f);
     write_tga(dir + "/short.tga", 4, 24, std::vector<uint8_t>(20, 7));
 
-    for (const char *name : {"huge", "short", "missing"}) {
+    // The line says why each file was refused.
+    struct Case {
+        const char *name, *why;
+    } cases[] = {{"huge", "larger than the GL texture limit"},
+                 {"short", "truncated"},
+                 {"missing", "no such file"}};
+    for (const Case &c : cases) {
+        const char *name = c.name;
         Texture t;
         testing::internal::CaptureStderr();
         EXPECT_FALSE(texture_init_and_load_result(&t, dir.c_str(), name));
         std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(err, "failed to load texture " + dir + "/" + name + "\n");
+        EXPECT_EQ(err, "failed to load texture " + dir + "/" + name + ": " + c.why + "\n");
         EXPECT_FALSE(texture_loaded(&t));
         EXPECT_EQ(t.pixels, nullptr);
         EXPECT_FLOAT_EQ(t.colour[0], 1.0f);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/motors.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/world.h"
@@ -539,6 +540,62 @@ TEST_F(FighterDraw, SceneShapesGoToTheQueueWithShaders)
     EXPECT_EQ(queued, 4);
     EXPECT_EQ(last.shape, SCENE_CAPSULE);
     scene_queue_sink = nullptr;
+}
+
+// An open hand (a box of no size in the physics) is drawn as a box of half
+// its gripping size, a gripping one at its gripping size, on both paths
+// of the shader renderer; the fixed path draws the same shape.
+TEST_F(FighterDraw, OpenHandsAreDrawnAtHalfTheirGrippingSize)
+{
+    static std::vector<SceneShape> boxes;
+    boxes.clear();
+    scene_queue_sink = [](const SceneShape *s) {
+        if (s->shape == SCENE_BOX)
+            boxes.push_back(*s);
+    };
+    draw_recorder = nullptr;
+    shaders_active = 1;
+    const double *at = dGeomGetPosition(players[0].geom[12]);
+    auto boxes_at_hand = [&]() {
+        std::vector<SceneShape> out;
+        for (const SceneShape &s : boxes)
+            if (std::fabs(s.position[0] - at[0]) < 1e-5 && std::fabs(s.position[1] - at[1]) < 1e-5 &&
+                std::fabs(s.position[2] - at[2]) < 1e-5)
+                out.push_back(s);
+        return out;
+    };
+    const float open[3] = {0.15f, 0.05f, 0.075f}, gripping[3] = {0.3f, 0.1f, 0.15f};
+    draw_fighters(&match_state);
+    std::vector<SceneShape> drawn = boxes_at_hand();
+    ASSERT_FALSE(drawn.empty());
+    for (const SceneShape &s : drawn)
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(s.size[k], open[k], 1e-6) << k;
+    set_grip(0, 12, GRIP_GRIP);
+    boxes.clear();
+    draw_fighters(&match_state);
+    drawn = boxes_at_hand();
+    ASSERT_FALSE(drawn.empty());
+    for (const SceneShape &s : drawn)
+        for (int k = 0; k < 3; k++)
+            EXPECT_NEAR(s.size[k], gripping[k], 1e-6) << k;
+    scene_queue_sink = nullptr;
+
+    // The sorted list takes the same sides; anything but a hand keeps its own.
+    test_options["transparency"] = 1;
+    sorted_draw_list.count = 0;
+    draw_or_queue_geom(players[1].geom[11], DRAW_PLAIN, nullptr, nullptr);
+    draw_or_queue_geom(players[1].geom[3], DRAW_PLAIN, nullptr, nullptr);
+    ASSERT_EQ(sorted_draw_list.count, 2);
+    for (int k = 0; k < 3; k++)
+        EXPECT_NEAR(sorted_draw_list.entries[0].shape[k], open[k], 1e-6) << k;
+    dVector3 stomach;
+    dGeomBoxGetLengths(players[1].geom[3], stomach);
+    for (int k = 0; k < 3; k++)
+        EXPECT_DOUBLE_EQ(sorted_draw_list.entries[1].shape[k], stomach[k]) << k;
+    double sides[3];
+    EXPECT_EQ(hand_shown_sides(&players[1], 3, sides), 0);
+    sorted_draw_list.count = 0;
 }
 
 TEST(BodyMatrix, MapsLocalAxesLikeTheRotation)

@@ -116,6 +116,50 @@ TEST(TgaFile, PixelsAreSwappedToRgb)
     free(px);
 }
 
+// Whichever corner a file starts in, the pixels come out bottom row first,
+// each row from the left: a 2 x 2 picture of four grey levels stored in
+// each of the four orders.
+TEST(TgaFile, EveryStoredCornerComesOutBottomLeftFirst)
+{
+    // The picture: bottom-left 10, bottom-right 20, top-left 30, top-right 40.
+    struct Case {
+        const char *what;
+        uint8_t descriptor;
+        uint8_t stored[4];   // in the file's order
+    } cases[] = {
+        {"bottom-left first", 0x00, {10, 20, 30, 40}},
+        {"top-left first", 0x20, {30, 40, 10, 20}},
+        {"bottom-right first", 0x10, {20, 10, 40, 30}},
+        {"top-right first", 0x30, {40, 30, 20, 10}},
+        {"top-left with alpha bits", 0x28, {30, 40, 10, 20}},
+    };
+    const uint8_t want[4] = {10, 20, 30, 40};
+    int n = 0;
+    for (const Case &c : cases) {
+        std::vector<uint8_t> f = tga_header(2, 2, 2, 24);
+        f[17] = c.descriptor;
+        for (uint8_t v : c.stored)
+            f.insert(f.end(), {v, (uint8_t)(v + 1), (uint8_t)(v + 2)});   // B, G, R
+        std::string path = write_file(("corner" + std::to_string(n++) + ".tga").c_str(), f);
+        TgaHeader h = {};
+        uint8_t *px = nullptr;
+        ASSERT_EQ(read_tga_file(path.c_str(), 64, &h, &px), TGA_OK) << c.what;
+        EXPECT_EQ(h.descriptor, c.descriptor) << c.what;
+        for (int i = 0; i < 4; i++) {
+            EXPECT_EQ(px[3 * i], want[i] + 2) << c.what << " pixel " << i;   // R
+            EXPECT_EQ(px[3 * i + 1], want[i] + 1) << c.what << " pixel " << i;
+            EXPECT_EQ(px[3 * i + 2], want[i]) << c.what << " pixel " << i;
+        }
+        free(px);
+    }
+    // An odd row count keeps its middle row.
+    uint8_t odd[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};   // 1 x 3, one byte a pixel
+    tga_to_bottom_left(odd, 1, 3, 3, TGA_TOP_FIRST);
+    const uint8_t flipped[9] = {7, 8, 9, 4, 5, 6, 1, 2, 3};
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(odd[i], flipped[i]) << i;
+}
+
 TEST(TgaFile, TaggedCapitalisedPathOpensLowerCaseWithoutTag)
 {
     char name[TGA_PATH_MAX];

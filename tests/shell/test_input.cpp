@@ -3,6 +3,8 @@
 // button routing and the mouse ray against a real world.
 #include <gtest/gtest.h>
 
+#include "render/fighter_draw.h"
+
 #include <SDL/SDL.h>
 #include <cmath>
 #include <cstdlib>
@@ -373,15 +375,40 @@ Nearest nearest_by_ode(const double from[3], const double through[3])
     for (int p = 0; p < 2; p++) {
         for (int i = 0; i < NUM_JOINTS + NUM_BODIES; i++) {
             dGeomID g = i < NUM_JOINTS ? players[p].joint_geom[i] : players[p].geom[i - NUM_JOINTS];
+            // A hand as it is drawn: an open hand has a box of its own size.
+            dGeomID shown = nullptr;
+            double sides[3];
+            if (i >= NUM_JOINTS && hand_shown_sides(&players[p], i - NUM_JOINTS, sides)) {
+                shown = dCreateBox(nullptr, sides[0], sides[1], sides[2]);
+                const double *at = dGeomGetPosition(g);
+                dGeomSetPosition(shown, at[0], at[1], at[2]);
+                dGeomSetRotation(shown, dGeomGetRotation(g));
+            }
             dContactGeom c;
-            if (g && dCollide(ray, g, 1, &c, sizeof c) == 1 && c.depth < best_d) {
+            if (g && dCollide(ray, shown ? shown : g, 1, &c, sizeof c) == 1 && c.depth < best_d) {
                 best_d = c.depth;
                 best = i < NUM_JOINTS ? Nearest{p, i, -1} : Nearest{p, -1, i - NUM_JOINTS};
             }
+            if (shown)
+                dGeomDestroy(shown);
         }
     }
     dGeomDestroy(ray);
     return best;
+}
+
+// A point of an open hand past its wrist sphere: on the line from the
+// wrist through the hand's centre, beyond the centre, inside the hand as
+// it is drawn.
+void past_the_wrist(int p, int hand, double out[3])
+{
+    int wrist = hand == 12 ? 11 : 10;
+    const double *w = geom_centre(players[p].joint_geom[wrist]);
+    double wx = w[0], wy = w[1], wz = w[2];
+    const double *h = dGeomGetPosition(players[p].geom[hand]);
+    out[0] = h[0] + 0.3 * (h[0] - wx);
+    out[1] = h[1] + 0.3 * (h[1] - wy);
+    out[2] = h[2] + 0.3 * (h[2] - wz);
 }
 
 TEST_F(Input, PickFindsTheNearestOfFortyOneGeomsFromFourCameras)
@@ -399,10 +426,6 @@ TEST_F(Input, PickFindsTheNearestOfFortyOneGeomsFromFourCameras)
         double eye[3] = {mid[0] + 5 * std::cos(a), mid[1] + 5 * std::sin(a), 2.5};
         for (int p = 0; p < 2; p++) {
             for (int i = 0; i < NUM_JOINTS + NUM_BODIES; i++) {
-                // The open hands are boxes without size: aimed at, they
-                // are hit or missed by rounding alone.
-                if (i == NUM_JOINTS + 11 || i == NUM_JOINTS + 12)
-                    continue;
                 dGeomID g = i < NUM_JOINTS ? players[p].joint_geom[i]
                                            : players[p].geom[i - NUM_JOINTS];
                 const double *target = geom_centre(g);
@@ -419,7 +442,7 @@ TEST_F(Input, PickFindsTheNearestOfFortyOneGeomsFromFourCameras)
             }
         }
     }
-    EXPECT_EQ(checked, 4 * 2 * 39);
+    EXPECT_EQ(checked, 4 * 2 * 41);
     // The cameras see both kinds.
     EXPECT_GT(joints_hit, 20);
     EXPECT_GT(bodies_hit, 20);
@@ -520,6 +543,61 @@ TEST_F(Input, ClickOnTheSelectedFighter)
     click_ray(over_hand, hand);
     EXPECT_EQ(pick_kind, PICK_HAND);
     EXPECT_EQ(players[0].grip_req_r, GRIP_GRIP);
+}
+
+// An open hand has no size in the physics; it is picked where it is drawn,
+// past the wrist sphere: hovered on the selected fighter, and clicked it
+// toggles the grip as the grip key does, on the selected fighter as on
+// one just picked.
+TEST_F(Input, OpenHandPastTheWristIsPickedAndGrips)
+{
+    match_state.num_players = 2;
+    double tip[3];
+    past_the_wrist(0, 12, tip);
+    double above[3] = {tip[0], tip[1], tip[2] + 5};
+    // Hovered on the selected fighter: the hand.
+    selected_player = 0;
+    selected_joint = -1;
+    pick_joint(0, 0, above, tip);
+    EXPECT_EQ(selected_body, 12);
+    EXPECT_EQ(pick_kind, PICK_HAND);
+    EXPECT_EQ(selected_joint, -1);
+    // Clicked with no fighter selected: it is picked and grips.
+    selected_player = -1;
+    click_ray(above, tip);
+    EXPECT_EQ(selected_player, 0);
+    EXPECT_EQ(selected_body, 12);
+    EXPECT_EQ(pick_kind, PICK_HAND);
+    EXPECT_EQ(players[0].grip_req_l, GRIP_GRIP);
+    // Clicked again: it lets go; the other fighter's hand the same way.
+    click_ray(above, tip);
+    EXPECT_EQ(players[0].grip_req_l, GRIP_RELEASE);
+    past_the_wrist(1, 11, tip);
+    double above1[3] = {tip[0], tip[1], tip[2] + 5};
+    click_ray(above1, tip);
+    EXPECT_EQ(selected_player, 1);
+    EXPECT_EQ(players[1].grip_req_r, GRIP_GRIP);
+
+    // Where the key refuses, so does the click (the hand is still picked):
+    // rules without grips, a cut wrist, a replay on screen.
+    struct Case {
+        const char *what;
+        void (*set)();
+        void (*undo)();
+    } refusals[] = {
+        {"no grips", [] { current_rules.flags |= 4; }, [] { current_rules.flags &= ~4; }},
+        {"cut wrist", [] { players[1].joints[10].broken = JOINT_DISMEMBERED; },
+         [] { players[1].joints[10].broken = JOINT_INTACT; }},
+        {"replay", [] { replay_mode = REPLAY_CYCLE; }, [] { replay_mode = REPLAY_LIVE; }},
+    };
+    for (const Case &c : refusals) {
+        c.set();
+        click_ray(above1, tip);
+        c.undo();
+        EXPECT_EQ(players[1].grip_req_r, GRIP_GRIP) << c.what;
+    }
+    click_ray(above1, tip);
+    EXPECT_EQ(players[1].grip_req_r, GRIP_RELEASE);
 }
 
 }   // namespace
