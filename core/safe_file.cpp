@@ -37,13 +37,8 @@ int safe_open(SafeFile *sf, const char *path, int private_file)
     // the owner can always read and write the new content.
     mode_t mode = private_file ? 0600 : 0666;
     struct stat old;
-    if (stat(path, &old) == 0) {
-        if (!S_ISREG(old.st_mode)) {
-            errno = EINVAL;
-            return 1;
-        }
+    if (stat(path, &old) == 0)
         mode = (old.st_mode & mode) | S_IRUSR | S_IWUSR;
-    }
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; attempt++) {
         int n = snprintf(sf->temp, sizeof sf->temp, "%s.%ld-%u.tmp", path, (long)getpid(),
@@ -147,6 +142,14 @@ int safe_commit(SafeFile *sf)
     crash_point(3);
     if (failed) {
         fprintf(stderr, "Unable to write %s\n", sf->path);
+        unlink(sf->temp);
+        return 1;
+    }
+    // Only a regular file is replaced: a FIFO, a device or a folder that
+    // stands at the name stays what it is.
+    struct stat target;
+    if (stat(sf->path, &target) == 0 && !S_ISREG(target.st_mode)) {
+        fprintf(stderr, "Unable to replace %s: not a regular file\n", sf->path);
         unlink(sf->temp);
         return 1;
     }

@@ -20,14 +20,15 @@ struct SafeFile {
 // less the umask), or owner-only ones when private_file is 1; a file that
 // exists keeps its permissions without any execute bit, and always with the
 // owner's read and write bits, so that the program can read back what it
-// wrote. A path that exists but is not a regular file (a FIFO, a device, a
-// folder) is never replaced: 1 with errno EINVAL.
+// wrote.
 int safe_open(SafeFile *sf, const char *path, int private_file = 0);
 // Flushes, syncs and closes the temporary file, then renames it over the
 // file, and removes what writers killed earlier left of their temporary
 // files beside it. 0 when the new content is in place; 1 when any step failed ("Unable
 // to write <path>" or "Unable to replace <path>: <reason>" on stderr): the
-// temporary file is removed and the old file is untouched.
+// temporary file is removed and the old file is untouched. Only a regular
+// file (or a missing one) is replaced: a FIFO, device or folder at the
+// name stays what it is ("Unable to replace <path>: not a regular file").
 int safe_commit(SafeFile *sf);
 // Closes and removes the temporary file; the old file is untouched.
 void safe_abandon(SafeFile *sf);

@@ -101,8 +101,11 @@ static void restore_pointer(int x, int y)
 
 void reinit_video()
 {
+    // Where the pointer was, when it was over the window: in full screen
+    // the window is the whole screen, so it is put back there as well.
     int pointer_x = 0, pointer_y = 0;
     SDL_GetMouseState(&pointer_x, &pointer_y);
+    int pointer_inside = (SDL_GetAppState() & SDL_APPMOUSEFOCUS) != 0;
     int old_width = video_surface ? video_surface->w : *platform_options.width;
     int old_height = video_surface ? video_surface->h : *platform_options.height;
     int old_fullscreen =
@@ -125,7 +128,8 @@ void reinit_video()
             exit_program(1);
         }
     }
-    restore_pointer(pointer_x, pointer_y);
+    if (pointer_inside || fullscreen_active)
+        restore_pointer(pointer_x, pointer_y);
     init_gl_state();
     if (platform_outward.shutdown_renderer)
         platform_outward.shutdown_renderer();

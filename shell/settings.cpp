@@ -1,5 +1,6 @@
 #include "shell/settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,7 +130,7 @@ int SetupKeyStore::write()
     }
     SafeFile out;
     if (safe_open(&out, path) != 0) {
-        fprintf(stderr, "Unable to open %s\n", path);
+        fprintf(stderr, "Unable to open %s: %s\n", path, strerror(errno));
         return 1;
     }
     fputs(header_line, out.f);
