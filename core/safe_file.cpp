@@ -33,11 +33,12 @@ int safe_open(SafeFile *sf, const char *path, int private_file)
         return 1;
     }
     strcpy(sf->path, path);
-    // The old file's permissions carry over, but never an execute bit.
+    // The old file's permissions carry over, but never an execute bit, and
+    // the owner can always read and write the new content.
     mode_t mode = private_file ? 0600 : 0666;
     struct stat old;
     if (stat(path, &old) == 0)
-        mode = old.st_mode & mode;
+        mode = (old.st_mode & mode) | S_IRUSR | S_IWUSR;
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; attempt++) {
         int n = snprintf(sf->temp, sizeof sf->temp, "%s.%ld-%u.tmp", path, (long)getpid(),
@@ -144,6 +145,14 @@ int safe_commit(SafeFile *sf)
         unlink(sf->temp);
         return 1;
     }
+    // Only a regular file is replaced: a FIFO, a device or a folder that
+    // stands at the name stays what it is.
+    struct stat target;
+    if (stat(sf->path, &target) == 0 && !S_ISREG(target.st_mode)) {
+        fprintf(stderr, "Unable to replace %s: not a regular file\n", sf->path);
+        unlink(sf->temp);
+        return 1;
+    }
     if (rename(sf->temp, sf->path) != 0) {
         fprintf(stderr, "Unable to replace %s: %s\n", sf->path, strerror(errno));
         unlink(sf->temp);
@@ -155,24 +164,50 @@ int safe_commit(SafeFile *sf)
     return 0;
 }
 
-FILE *open_read_file(const char *path, long max_bytes)
+const char *read_refusal_text(int refusal)
 {
+    switch (refusal) {
+    case READ_MISSING: return "missing";
+    case READ_UNREADABLE: return "unreadable";
+    case READ_NOT_REGULAR: return "not a regular file";
+    case READ_TOO_LARGE: return "too large";
+    default: return "";
+    }
+}
+
+int read_refusal_keeps_file(int refusal)
+{
+    return refusal == READ_UNREADABLE || refusal == READ_NOT_REGULAR || refusal == READ_TOO_LARGE;
+}
+
+FILE *open_read_file(const char *path, long max_bytes, int *refusal)
+{
+    int unused;
+    int *why = refusal ? refusal : &unused;
+    *why = READ_MISSING;
     if (!path || !path[0]) {
         errno = ENOENT;
         return nullptr;
     }
     // O_NONBLOCK: opening a FIFO for reading would wait for a writer.
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            *why = READ_UNREADABLE;
         return nullptr;
+    }
     struct stat st;
     const char *reason = nullptr;
-    if (fstat(fd, &st) != 0)
+    if (fstat(fd, &st) != 0) {
         reason = strerror(errno);
-    else if (!S_ISREG(st.st_mode))
+        *why = READ_UNREADABLE;
+    } else if (!S_ISREG(st.st_mode)) {
         reason = "not a regular file";
-    else if (max_bytes >= 0 && st.st_size > max_bytes)
+        *why = READ_NOT_REGULAR;
+    } else if (max_bytes >= 0 && st.st_size > max_bytes) {
         reason = "file too large";
+        *why = READ_TOO_LARGE;
+    }
     if (reason) {
         fprintf(stderr, "Refused %s: %s\n", path, reason);
         close(fd);
@@ -183,8 +218,12 @@ FILE *open_read_file(const char *path, long max_bytes)
     if (flags >= 0)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     FILE *f = fdopen(fd, "rb");
-    if (!f)
+    if (!f) {
         close(fd);
+        *why = READ_UNREADABLE;
+        return nullptr;
+    }
+    *why = READ_OPENED;
     return f;
 }
 

@@ -18,13 +18,17 @@ struct SafeFile {
 // open stream in sf->f, or 1 with errno set and nothing created; the caller
 // reports it in its own words. A new file gets the usual permissions (0666
 // less the umask), or owner-only ones when private_file is 1; a file that
-// exists keeps its permissions without any execute bit.
+// exists keeps its permissions without any execute bit, and always with the
+// owner's read and write bits, so that the program can read back what it
+// wrote.
 int safe_open(SafeFile *sf, const char *path, int private_file = 0);
 // Flushes, syncs and closes the temporary file, then renames it over the
 // file, and removes what writers killed earlier left of their temporary
 // files beside it. 0 when the new content is in place; 1 when any step failed ("Unable
 // to write <path>" or "Unable to replace <path>: <reason>" on stderr): the
-// temporary file is removed and the old file is untouched.
+// temporary file is removed and the old file is untouched. Only a regular
+// file (or a missing one) is replaced: a FIFO, device or folder at the
+// name stays what it is ("Unable to replace <path>: not a regular file").
 int safe_commit(SafeFile *sf);
 // Closes and removes the temporary file; the old file is untouched.
 void safe_abandon(SafeFile *sf);
@@ -38,8 +42,24 @@ int safe_write_bytes(const char *path, const void *bytes, size_t size, int priva
 // max_bytes is opened, and a FIFO, device or folder never blocks the
 // caller. A missing file gives nullptr silently (errno set); anything else
 // refused gives nullptr and one line "Refused <path>: <reason>" on stderr.
+// With refusal given, it receives why nothing was opened (READ_OPENED when
+// the file was opened).
 enum { READ_FILE_MAX_BYTES = 64 * 1024 * 1024 };
-FILE *open_read_file(const char *path, long max_bytes = READ_FILE_MAX_BYTES);
+enum ReadRefusal {
+    READ_OPENED = 0,
+    READ_MISSING,        // no such file (or folder on the way)
+    READ_UNREADABLE,     // there, but the program may not read it
+    READ_NOT_REGULAR,    // a FIFO, device or folder
+    READ_TOO_LARGE       // larger than the reader's bound
+};
+FILE *open_read_file(const char *path, long max_bytes = READ_FILE_MAX_BYTES,
+                     int *refusal = nullptr);
+// "missing", "unreadable", "not a regular file", "too large" ("" for
+// READ_OPENED or an unknown value).
+const char *read_refusal_text(int refusal);
+// 1 when the refusal means a file is there that was not read: a writer must
+// then leave it alone rather than replace what it could not see.
+int read_refusal_keeps_file(int refusal);
 // 1 when path names a regular file (or a link to one), without opening it.
 int is_regular_file(const char *path);
 // Removes the temporary files that killed writers left in folder and in

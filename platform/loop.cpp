@@ -13,6 +13,7 @@
 #include "core/records.h"
 #include "core/text.h"
 #include "platform/camera.h"
+#include "platform/sound.h"
 
 PlatformOutward platform_outward;
 
@@ -262,6 +263,8 @@ void poll_events(AppCallbacks *callbacks)
     if (delay > 0)
         SDL_Delay((Uint32)delay);
     last_frame_tick = ticks_now();
+    // What the mixer's finished hook marked is done here, on this thread.
+    poll_music_finished();
 
     SDL_Event e;
     while (SDL_PollEvent(&e)) {

@@ -5,6 +5,7 @@
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
+#include <atomic>
 #include <cstdio>
 
 const SoundRow sound_table[NUM_SOUNDS] = {
@@ -134,10 +135,30 @@ static void release_music()
         Mix_FreeMusic(music);
 }
 
-void music_finished()
+// Set by the mixer's finished hook; the frame acts on it on the main thread.
+static std::atomic<int> music_finished_flag{0};
+
+// The mixer calls this from its audio side (or from inside Mix_HaltMusic),
+// where no mixer call may be made: it only marks the music as finished.
+void music_finished() { music_finished_flag.store(1); }
+
+int music_finished_pending() { return music_finished_flag.load(); }
+
+// Halts the music on the main thread; the hook that Mix_HaltMusic calls
+// marks nothing that is still to be done.
+static void halt_music()
 {
-    if (sound_enabled && current_music) {
-        Mix_HaltMusic();
+    Mix_HaltMusic();
+    music_finished_flag.store(0);
+}
+
+void poll_music_finished()
+{
+    if (!music_finished_flag.exchange(0))
+        return;
+    // A track started since the mark is playing and stays.
+    if (sound_enabled && current_music && !Mix_PlayingMusic()) {
+        halt_music();
         release_music();
     }
 }
@@ -145,7 +166,7 @@ void music_finished()
 void stop_music()
 {
     if (sound_enabled && current_music) {
-        Mix_HaltMusic();
+        halt_music();
         release_music();
     }
 }
@@ -162,7 +183,7 @@ void play_music_track(int track)
         // A different track replaces the loaded one: halt and free it first,
         // so the finished hook of the old one cannot free the new one.
         if (current_music) {
-            Mix_HaltMusic();
+            halt_music();
             release_music();
         }
         Mix_Music *music = Mix_LoadMUS(music_table[track].path);

@@ -2,7 +2,8 @@
 // chunks of the sound table, playing an effect on a mixer channel with a
 // volume factor, the effect and music volumes, and one looping music track
 // at a time. The device itself is opened by run_main_loop. Main thread,
-// except music_finished, which SDL_mixer calls from its audio side.
+// except music_finished, which SDL_mixer calls from its audio side and
+// which only sets a flag.
 #pragma once
 
 #include <cstdint>
@@ -60,4 +61,10 @@ void set_sound_off();
 void play_music_track(int track);
 void start_music(int track);
 void stop_music();
+// The mixer's finished hook: it only marks the music as finished (no mixer
+// call may be made there); poll_music_finished, once a frame on the main
+// thread, then halts and frees the finished music.
 void music_finished();
+void poll_music_finished();
+// 1 while a finish is marked and not yet acted on.
+int music_finished_pending();

@@ -82,8 +82,30 @@ void init_gl_state()
     glLightfv(GL_LIGHT0, GL_SPECULAR, white);
 }
 
+// The pointer's place in the window before a mode change, put back after
+// it: a new mode puts the pointer at the screen's centre, which on a menu
+// page is a row that the next Enter or click would choose.
+static void restore_pointer(int x, int y)
+{
+    int width = *platform_options.width, height = *platform_options.height;
+    if (x >= width)
+        x = width - 1;
+    if (y >= height)
+        y = height - 1;
+    if (x < 0)
+        x = 0;
+    if (y < 0)
+        y = 0;
+    SDL_WarpMouse((Uint16)x, (Uint16)y);
+}
+
 void reinit_video()
 {
+    // Where the pointer was, when it was over the window: in full screen
+    // the window is the whole screen, so it is put back there as well.
+    int pointer_x = 0, pointer_y = 0;
+    SDL_GetMouseState(&pointer_x, &pointer_y);
+    int pointer_inside = (SDL_GetAppState() & SDL_APPMOUSEFOCUS) != 0;
     int old_width = video_surface ? video_surface->w : *platform_options.width;
     int old_height = video_surface ? video_surface->h : *platform_options.height;
     int old_fullscreen =
@@ -106,6 +128,8 @@ void reinit_video()
             exit_program(1);
         }
     }
+    if (pointer_inside || fullscreen_active)
+        restore_pointer(pointer_x, pointer_y);
     init_gl_state();
     if (platform_outward.shutdown_renderer)
         platform_outward.shutdown_renderer();

@@ -284,15 +284,18 @@ void draw_hud_scores()
 {
     if (match_state.num_players != 2)
         return;
+    // Each score on its own fighter's side, over its name: the first
+    // fighter's name, belt line and icon stand at the right, the second's
+    // at the left.
     char text[64];
     fighter_colour(1, 1.0f);
     snprintf(text, sizeof text, "%.0f", (double)players[1].score);
-    if (hud_text.draw_text_right)
-        hud_text.draw_text_right(score_font(text), 10, 0, text);
-    fighter_colour(0, 1.0f);
-    snprintf(text, sizeof text, "%.0f", (double)players[0].score);
     if (hud_text.draw_text)
         hud_text.draw_text(score_font(text), 10, 0, text);
+    fighter_colour(0, 1.0f);
+    snprintf(text, sizeof text, "%.0f", (double)players[0].score);
+    if (hud_text.draw_text_right)
+        hud_text.draw_text_right(score_font(text), 10, 0, text);
 }
 
 void frames_left_text(const MatchState *match, const GameRules *rules, char *out, int size)

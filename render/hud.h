@@ -37,7 +37,8 @@ struct HudOutward {
     const char *(*replay_author)();
     int (*menu_state)();              // 0 in game, 16 the multiplayer page
     int (*match_result_valid)();      // online: the match result has arrived
-    // The spectator names and the list's scroll offset (rows).
+    // The spectator names and the rows the list moves down (below the bout
+    // list's names).
     int (*spectator_count)();
     const char *(*spectator_name)(int i);
     int (*spectator_offset)();
@@ -98,6 +99,8 @@ void draw_replay_title();
 // The font a score's text is drawn in: 0, or the smaller 2 and then 1 when
 // it would reach past its quarter of the window's width.
 int score_font(const char *text);
+// With two fighters, each score over its own fighter's name: the first
+// fighter's at the top right, the second's at the top left.
 void draw_hud_scores();
 // The frames left in the match as drawn ("0" when none are left or the game
 // is over); out holds at least 16 bytes.

@@ -325,6 +325,8 @@ static void bind_remaining_slots()
         };
     fill_empty(hud_outward.spectator_count, spectator_count);
     fill_empty(hud_outward.spectator_name, spectator_name);
+    // The spectators start below the bout list's names.
+    fill_empty(hud_outward.spectator_offset, spectator_row_offset);
     fill_empty(hud_outward.set_system_cursor, set_system_cursor);
     fill_empty(core_outward.layout_game_buttons, layout_game_buttons);
 }

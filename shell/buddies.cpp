@@ -1,11 +1,13 @@
 #include "shell/buddies.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/bout.h"
+#include "core/outward.h"
 #include "core/records.h"
 #include "core/safe_file.h"
 #include "core/text.h"
@@ -161,11 +163,25 @@ int name_set_enter(NameSet *set, BuddyName *const *names, int index)
 
 }  // namespace
 
+// Why the last load found no file to read (a ReadRefusal): a file that is
+// there but was not read is kept, never replaced by a list that lacks its
+// names. The player is told once, at the first save that is refused.
+static int buddies_refusal = READ_MISSING;
+static int buddies_refusal_told = 0;
+
+int buddies_file_refusal() { return buddies_refusal; }
+
 int load_buddies(const char *path)
 {
-    FILE *f = open_read_file(path);
-    if (!f)
+    int refusal = READ_MISSING;
+    FILE *f = open_read_file(path, READ_FILE_MAX_BYTES, &refusal);
+    if (!f) {
+        if (read_refusal_keeps_file(refusal)) {
+            buddies_refusal = refusal;
+            fprintf(stderr, "Unable to open %s: %s\n", path ? path : "", read_refusal_text(refusal));
+        }
         return 1;
+    }
     // The names are read first, then added in one pass under the lock.
     BuddyName **read = nullptr;
     int count = 0, room = 0;
@@ -239,13 +255,38 @@ int load_buddies(const char *path)
     return 0;
 }
 
+// The file at path is there but cannot be read now: the refusal, else
+// READ_OPENED (also when it is missing: a new file is made).
+static int unreadable_now(const char *path)
+{
+    int refusal = READ_MISSING;
+    if (FILE *f = open_read_file(path, READ_FILE_MAX_BYTES, &refusal))
+        fclose(f);
+    return read_refusal_keeps_file(refusal) ? refusal : READ_OPENED;
+}
+
 int save_buddies(const char *path)
 {
+    // A file that could not be read keeps its own names: it is not written.
+    int refusal = read_refusal_keeps_file(buddies_refusal) ? buddies_refusal : unreadable_now(path);
+    if (refusal != READ_OPENED) {
+        fprintf(stderr, "Not writing %s: it could not be read (%s)\n", path ? path : "",
+                read_refusal_text(refusal));
+        if (!buddies_refusal_told) {
+            buddies_refusal_told = 1;
+            char line[600];
+            snprintf(line, sizeof line,
+                     "%s could not be read (%s): changes to the buddies list will not be saved",
+                     BUDDIES_PATH, read_refusal_text(refusal));
+            echo_message(line, MSG_INGAME);
+        }
+        return 1;
+    }
     // Written even when empty: otherwise the last removed name would come
     // back from the old file at the next start.
     SafeFile out;
     if (safe_open(&out, path) != 0) {
-        fprintf(stderr, "Unable to open %s\n", path);
+        fprintf(stderr, "Unable to open %s: %s\n", path, strerror(errno));
         return 1;
     }
     {
@@ -266,6 +307,8 @@ void clear_buddies()
     buddy_list.count = 0;
     buddy_list.capacity = 0;
     buddy_list.cursor = 0;
+    buddies_refusal = READ_MISSING;
+    buddies_refusal_told = 0;
 }
 
 // ---- the bout name list ---------------------------------------------------------------
@@ -398,6 +441,19 @@ int name_list_count()
     for (NameListNode *node = name_list.head; node; node = node->next)
         n++;
     return n;
+}
+
+int spectator_row_offset()
+{
+    int count = name_list_count();
+    if (count == 0)
+        return 0;
+    // The last name's row below the list's top, as update_name_list places
+    // it: 25 x (i + 1), and one row more past the fighters.
+    int last = count + (count > match_state.num_players ? 1 : 0);
+    // The spectators start two rows lower than the list's top (y 180
+    // against 130): starting at the last name's row leaves one row free.
+    return last;
 }
 
 NameListNode *name_list_node(int i)

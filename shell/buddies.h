@@ -38,10 +38,17 @@ int buddy_count();
 const char *first_buddy();
 const char *next_buddy();
 // One name a line, its first word; 0 read, 1 when the file cannot be opened.
+// A file that is there but cannot be read (unreadable, too large, not a
+// regular file) is kept: later saves leave it as it is.
 int load_buddies(const char *path);
 // Writes every name as "%s\r\n" (an empty list writes an empty file);
-// 0 written, 1 when the file cannot be opened.
+// 0 written, 1 when the file cannot be opened or is kept. A kept file (the
+// load could not read it, or it cannot be read now) is not written; the
+// first such save tells the player in the console why.
 int save_buddies(const char *path);
+// The ReadRefusal of the last load that found no file to read.
+int buddies_file_refusal();
+// Empties the list; the next load starts afresh.
 void clear_buddies();
 
 // ---- the bout name list ---------------------------------------------------------------
@@ -84,6 +91,10 @@ void sync_name_list(const BoutEntry *entries, int count);
 // Draws each row and moves its offset 2 pixels toward its row.
 void update_name_list(float x, float y, float bottom);
 int name_list_count();
+// Rows (of 25 pixels) the spectator list, drawn from 50 pixels below the
+// name list's top, moves down so that it starts one free row below the
+// list's last name; 0 for an empty list.
+int spectator_row_offset();
 // Node i from the top, null when none.
 NameListNode *name_list_node(int i);
 // The list synced with the live bout list / emptied (the core's calls).

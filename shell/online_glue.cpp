@@ -105,6 +105,15 @@ static void store_spectator_names(const char (*names)[32], int count)
         n_strncpyz((*list)[i], names[i], SPECTATOR_NAME_BYTES);
 }
 
+// A server just connected: nothing of the last one's spectators or bout
+// names stays on screen, even when this one sends none; then the online game.
+static void start_game_on_new_server()
+{
+    store_spectator_names(nullptr, 0);
+    clear_spectator_names();
+    new_mp_game_setup();
+}
+
 // ---- replays --------------------------------------------------------------------------
 
 static int replay_index = 0;
@@ -350,7 +359,7 @@ static void exit_freeze_hook()
 void bind_online()
 {
     fill_empty(client_links.connection, get_game_connection);
-    fill_empty(client_links.start_online_game, new_mp_game_setup);
+    fill_empty(client_links.start_online_game, start_game_on_new_server);
     fill_empty(client_links.clear_banner, clear_banner);
     fill_empty(client_links.hook_exit_freeze, exit_freeze_hook);
 

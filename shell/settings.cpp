@@ -1,9 +1,11 @@
 #include "shell/settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "core/outward.h"
 #include "core/rules.h"
 #include "core/safe_file.h"
 #include "core/text.h"
@@ -80,8 +82,12 @@ SetupKeyStore::SetupKeyStore(const char *file_path)
     }
     rows[SETTINGS_KEYS].key = "";
     rows[SETTINGS_KEYS].value[0] = '\0';
+    refusal = READ_MISSING;
+    refusal_told = 0;
     read();
 }
+
+int SetupKeyStore::kept() const { return read_refusal_keeps_file(refusal); }
 
 SettingsRow *SetupKeyStore::find(const char *key)
 {
@@ -117,9 +123,14 @@ int SetupKeyStore::set(const char *key, const char *value)
 
 int SetupKeyStore::write()
 {
+    if (kept()) {
+        fprintf(stderr, "Not writing %s: it could not be read (%s)\n", path,
+                read_refusal_text(refusal));
+        return 1;
+    }
     SafeFile out;
     if (safe_open(&out, path) != 0) {
-        fprintf(stderr, "Unable to open %s\n", path);
+        fprintf(stderr, "Unable to open %s: %s\n", path, strerror(errno));
         return 1;
     }
     fputs(header_line, out.f);
@@ -155,9 +166,9 @@ static int next_setting(FILE *f, char *key, char **value)
 
 int SetupKeyStore::read()
 {
-    FILE *f = open_read_file(path, 1 << 20);
+    FILE *f = open_read_file(path, 1 << 20, &refusal);
     if (!f) {
-        fprintf(stderr, "unable to open %s\n", path);
+        fprintf(stderr, "unable to open %s: %s\n", path, read_refusal_text(refusal));
         return 1;
     }
     char key[SETTINGS_LINE_BYTES];
@@ -166,6 +177,18 @@ int SetupKeyStore::read()
         set(key, value);
     fclose(f);
     return 0;
+}
+
+int tell_settings_kept(SetupKeyStore *store)
+{
+    if (!store || !store->kept() || store->refusal_told)
+        return 0;
+    store->refusal_told = 1;
+    char line[SETTINGS_PATH_BYTES + 96];
+    snprintf(line, sizeof line, "%s could not be read (%s): changes to the settings will not be saved",
+             store->path, read_refusal_text(store->refusal));
+    echo_message(line, MSG_INGAME);
+    return 1;
 }
 
 int read_stored_setting(const char *file_path, const char *key, char *out, int size)
@@ -393,6 +416,7 @@ void load_settings(SetupKeyStore *store)
     if (cmdline_mod[0])
         n_strncpyz(setup_rules.mod, cmdline_mod, sizeof setup_rules.mod);
     stored_options_applied = 1;
+    tell_settings_kept(store);
 }
 
 void load_settings() { load_settings(get_setup_store()); }

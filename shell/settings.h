@@ -23,9 +23,16 @@ struct SettingsRow {
 struct SetupKeyStore {
     char path[SETTINGS_PATH_BYTES];
     SettingsRow rows[SETTINGS_KEYS + 1];
+    // Why the last read found nothing (a ReadRefusal, READ_OPENED when it
+    // read the file). A file that is there but was not read (unreadable,
+    // too large, not a regular file) is never written over: the player's
+    // own file outlives a run that could not see it.
+    int refusal;
+    // Set once the player has been told that changes will not be saved.
+    int refusal_told;
 
     // Stores the path and reads the file; a file that cannot be opened
-    // leaves every value empty ("unable to open <path>" on stderr).
+    // leaves every value empty ("unable to open <path>: <why>" on stderr).
     explicit SetupKeyStore(const char *file_path);
 
     // Copies the value into out (size bytes); 0 when set, 1 when empty or
@@ -36,11 +43,19 @@ struct SetupKeyStore {
     int set(const char *key, const char *value);
     // The row of a key; null (and the message) when unknown.
     SettingsRow *find(const char *key);
-    // Writes the file; 1 when it cannot be opened.
+    // Writes the file; 1 when it cannot be opened, or when it is kept
+    // because the last read could not read it ("Not writing <path>: ..."
+    // on stderr).
     int write();
     // Reads the file into the rows; 1 when it cannot be opened.
     int read();
+    // 1 when the file is there but could not be read, so it is kept.
+    int kept() const;
 };
+
+// Once per store, when its file is kept: the console line that changes to
+// the settings will not be saved, and why. 1 when it was said now.
+int tell_settings_kept(SetupKeyStore *store);
 
 // The value of one key in a settings file, read quietly (for start-up code
 // that runs before the store exists). 0 when set; 1 when the file or the
@@ -106,6 +121,7 @@ int apply_game_rule(int row, const char *text, int from_store);
 // (nothing happens while there is none).
 int save_settings(SetupKeyStore *store);
 int save_settings();
+// Also tells the player once when the file is kept (tell_settings_kept).
 void load_settings(SetupKeyStore *store);
 void load_settings();
 // After the main loop: trails and file list freed, then the settings saved.

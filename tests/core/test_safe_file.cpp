@@ -84,6 +84,37 @@ TEST(SafeFile, FailuresLeaveNothingBehind)
     EXPECT_NE(err.find("Unable to"), std::string::npos) << err;
 }
 
+// Only regular files are replaced: a FIFO, a device or a folder at the path
+// stays what it is. A file the owner could not read or write becomes one
+// the owner can, so that the program reads back what it wrote.
+TEST(SafeFile, OnlyRegularFilesAreReplacedAndTheOwnerCanReadThem)
+{
+    std::string dir = fresh_dir("safe_kinds");
+    std::string fifo = dir + "/pipe.cfg", locked = dir + "/locked.cfg";
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(safe_write_bytes(fifo.c_str(), "x", 1), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Unable to replace " + fifo + ": not a regular file\n");
+    struct stat st;
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(remove_stale_temporaries(fifo), 0);
+
+    const struct {
+        mode_t before, after;
+    } modes[] = {{0000, 0600}, {0200, 0600}, {0444, 0644}, {0640, 0640}};
+    for (const auto &m : modes) {
+        ASSERT_TRUE(write_whole_file(locked, "old"));
+        chmod(locked.c_str(), m.before);
+        ASSERT_EQ(safe_write_bytes(locked.c_str(), "new", 3), 0) << std::oct << m.before;
+        ASSERT_EQ(stat(locked.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, m.after) << std::oct << m.before;
+        EXPECT_EQ(read_whole_file(locked), "new");
+    }
+}
+
 TEST(SafeFile, KillDuringWriteLeavesOldOrNewWhole)
 {
     std::string path = fresh_dir("safe_kill") + "/blob.bin";
@@ -250,21 +281,27 @@ TEST(SafeFile, ReadersOpenOnlyRegularFilesOfBoundedSize)
         long max_bytes;
         bool opens;
         const char *said;   // in the refusal line ("" none)
+        int refusal;
+        bool kept;          // a writer must leave the file alone
     };
     const Case cases[] = {
-        {fifo, READ_FILE_MAX_BYTES, false, "not a regular file"},
-        {zero, READ_FILE_MAX_BYTES, false, "not a regular file"},
-        {dir, READ_FILE_MAX_BYTES, false, "not a regular file"},
-        {dir + "/missing", READ_FILE_MAX_BYTES, false, ""},
-        {plain, 9, false, "file too large"},
-        {plain, 10, true, ""},
+        {fifo, READ_FILE_MAX_BYTES, false, "not a regular file", READ_NOT_REGULAR, true},
+        {zero, READ_FILE_MAX_BYTES, false, "not a regular file", READ_NOT_REGULAR, true},
+        {dir, READ_FILE_MAX_BYTES, false, "not a regular file", READ_NOT_REGULAR, true},
+        {dir + "/missing", READ_FILE_MAX_BYTES, false, "", READ_MISSING, false},
+        {plain + "/below", READ_FILE_MAX_BYTES, false, "", READ_MISSING, false},
+        {plain, 9, false, "file too large", READ_TOO_LARGE, true},
+        {plain, 10, true, "", READ_OPENED, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         testing::internal::CaptureStderr();
-        FILE *f = open_read_file(c.path.c_str(), c.max_bytes);
+        int refusal = -1;
+        FILE *f = open_read_file(c.path.c_str(), c.max_bytes, &refusal);
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(f != nullptr, c.opens);
+        EXPECT_EQ(refusal, c.refusal);
+        EXPECT_EQ(read_refusal_keeps_file(refusal) != 0, c.kept);
         if (f)
             fclose(f);
         if (c.said[0])
@@ -273,6 +310,12 @@ TEST(SafeFile, ReadersOpenOnlyRegularFilesOfBoundedSize)
             EXPECT_EQ(err, "");
     }
     EXPECT_TRUE(file_exists(fifo.c_str()));   // looked at, never opened
+    EXPECT_STREQ(read_refusal_text(READ_MISSING), "missing");
+    EXPECT_STREQ(read_refusal_text(READ_UNREADABLE), "unreadable");
+    EXPECT_STREQ(read_refusal_text(READ_NOT_REGULAR), "not a regular file");
+    EXPECT_STREQ(read_refusal_text(READ_TOO_LARGE), "too large");
+    EXPECT_STREQ(read_refusal_text(READ_OPENED), "");
+    EXPECT_EQ(read_refusal_keeps_file(READ_UNREADABLE), 1);
 }
 
 // Start-up removes what killed writers left, in the folder and below it,

@@ -393,6 +393,11 @@ GameRun run_game(const char *name, const GameSetup &setup)
         make_dirs(path.substr(0, slash));
         write_whole_file(path, f.second);
     }
+    for (const std::string &f : setup.fifos) {
+        std::string path = run.dir + "/" + f;
+        make_dirs(path.substr(0, path.rfind('/')));
+        mkfifo(path.c_str(), 0644);
+    }
     std::string supp = run.dir + "/lsan.supp";
     write_whole_file(supp, lsan_suppressions);
 

@@ -84,6 +84,9 @@ struct GameSetup {
     // Files written into the runtime folder before the start (relative
     // path, bytes); their folders are created.
     std::vector<std::pair<std::string, std::string>> files;
+    // Named pipes (FIFOs) made in the runtime folder before the start
+    // (relative paths); their folders are created.
+    std::vector<std::string> fifos;
     std::vector<GameAction> actions;
     // Environment variables set for the program on top of the test's own
     // environment (name, value); an empty value removes the variable. The

@@ -92,8 +92,8 @@ end)
     GameRun run = run_game("hud_option", setup);
     EXPECT_FALSE(run.timed_out) << run.describe();
     EXPECT_NE(run.log.find("hud 0"), std::string::npos) << run.describe();
-    // The first score is drawn in its fighter's colour at the top left, the
-    // second at the top right; with the HUD off both places show the sky.
+    // The second score is drawn in its fighter's colour at the top left, the
+    // first at the top right; with the HUD off both places show the sky.
     for (int x : {8, 752}) {
         double shown[3], hidden[3];
         ASSERT_TRUE(region_colour(run, "shown.ppm", x, 8, 40, 45, shown)) << run.describe();

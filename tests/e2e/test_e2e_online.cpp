@@ -266,10 +266,11 @@ end)
     server.stop();
     driver.join();
     EXPECT_FALSE(run.timed_out) << run.describe();
-    // The first fighter's score (its dark red) at the top left, all of it
-    // left of x 200 and above the title's row; none where the title stands.
+    // The first fighter's score (its dark red) at the top right, over its
+    // name, all of it right of x 600 and above the title's row; none where
+    // the title stands.
     const int score[3] = {160, 28, 28};
-    EXPECT_GT(count_colour_pixels(run, "menu.ppm", 8, 0, 192, 32, score, 25), 50)
+    EXPECT_GT(count_colour_pixels(run, "menu.ppm", 600, 0, 192, 32, score, 25), 50)
         << run.describe();
     EXPECT_EQ(count_colour_pixels(run, "menu.ppm", 200, 0, 400, 100, score, 25), 0)
         << run.describe();

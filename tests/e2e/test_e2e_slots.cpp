@@ -20,7 +20,6 @@ const char *const allowed_empty[] = {
     "bump_hooks.supported",              // asks GLEW for the extensions
     "console_links.measure",             // the TrueType text's measure
     "hud_outward.replay_shown",          // replay_mode is not live
-    "hud_outward.spectator_offset",      // the spectator list starts at row 0
     "settings_links.shaders_state",      // the "shaders" option
     "console_command_outward.spawn",     // programs start detached (tests watch)
 };

@@ -178,8 +178,29 @@ TEST_F(Sound, MusicStartsStopsAndStartsAgain)
     EXPECT_EQ(current_track, 4);
     EXPECT_NE(current_music, nullptr);
     EXPECT_TRUE(Mix_PlayingMusic());
+    EXPECT_EQ(music_finished_pending(), 0);   // the old track's halt is done
+    // A finish marked while a track plays: the frame leaves that track.
     music_finished();
+    EXPECT_NE(current_music, nullptr);
+    poll_music_finished();
+    EXPECT_NE(current_music, nullptr);
+    EXPECT_TRUE(Mix_PlayingMusic());
+    EXPECT_EQ(music_finished_pending(), 0);
+
+    // The track ends on the mixer's side (a fade-out): the hook only marks
+    // it, and the next frame frees it on this thread.
+    Mix_FadeOutMusic(50);
+    for (int i = 0; i < 500 && !music_finished_pending(); i++)
+        SDL_Delay(10);
+    ASSERT_EQ(music_finished_pending(), 1);
+    EXPECT_NE(current_music, nullptr) << "freed inside the mixer's callback";
+    poll_music_finished();
     EXPECT_EQ(current_music, nullptr);
+    EXPECT_EQ(music_finished_pending(), 0);
+    start_music(1);   // and music starts again
+    EXPECT_NE(current_music, nullptr);
+    stop_music();
+    EXPECT_EQ(music_finished_pending(), 0);
 
     on = 0;   // the music option off: nothing starts
     start_music(0);

@@ -66,6 +66,38 @@ TEST_F(Window, FailedRecreationKeepsTheOldMode)
     EXPECT_EQ(*platform_options.fullscreen, 0);
 }
 
+// Handles what the X server has sent for a while (the pointer's moves).
+void pump_events_for(int ms)
+{
+    Uint32 until = SDL_GetTicks() + (Uint32)ms;
+    SDL_Event e;
+    while (SDL_GetTicks() < until) {
+        while (SDL_PollEvent(&e)) {
+        }
+        SDL_Delay(5);
+    }
+}
+
+// A new mode puts the pointer at the screen's centre; the switch puts it
+// back where it was in the window, both ways.
+TEST_F(Window, ModeChangeLeavesThePointerWhereItWas)
+{
+    set_video_mode(800, 600, 0);
+    ASSERT_NE(video_surface, nullptr);
+    SDL_WarpMouse(60, 560);
+    pump_events_for(200);
+    for (int full : {1, 0}) {
+        SCOPED_TRACE(full);
+        toggle_fullscreen();
+        ASSERT_EQ(fullscreen_active, full);
+        pump_events_for(300);
+        int x = -1, y = -1;
+        SDL_GetMouseState(&x, &y);
+        EXPECT_EQ(x, 60);
+        EXPECT_EQ(y, 560);
+    }
+}
+
 TEST_F(Window, PacedPollAndQuitWhileInputLocked)
 {
     set_video_mode(320, 240, 0);

@@ -69,12 +69,13 @@ TEST(HudGl, MatchHudDrawsScoresFramesLeftAndTurnEntry)
     two_fighters(&rules);
     draw_match_hud(&rules);
     ASSERT_EQ(calls.size(), 4u);
-    // The second fighter's score from the right edge, the first's from the left.
-    EXPECT_EQ(calls[0].how, "right");
+    // Each score on its fighter's side, over its name: the second fighter's
+    // from the left edge, the first's from the right.
+    EXPECT_EQ(calls[0].how, "left");
     EXPECT_EQ(calls[0].text, "100");
     EXPECT_EQ(calls[0].slot, 0);
     EXPECT_EQ(calls[0].x, 10);
-    EXPECT_EQ(calls[1].how, "left");
+    EXPECT_EQ(calls[1].how, "right");
     EXPECT_EQ(calls[1].text, "1234");
     EXPECT_EQ(calls[1].x, 10);
     // Frames left centred at the top, clear of both scores in the corners,
@@ -124,8 +125,8 @@ TEST(HudGl, FramesLeftAndTurnEntryNeverOverlapTheScores)
     draw_turn_timer(&rules);
     ASSERT_EQ(calls.size(), 4u);
     // the scores stand in the two corners, the frames left between them
-    EXPECT_EQ(calls[0].how, "right");
-    EXPECT_EQ(calls[1].how, "left");
+    EXPECT_EQ(calls[0].how, "left");
+    EXPECT_EQ(calls[1].how, "right");
     EXPECT_EQ(calls[2].how, "centred");
     EXPECT_EQ(calls[2].text, "400");
     // a tall font pushes the turn's entry below the frames left

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "core/bout.h"
+#include "core/outward.h"
 #include "core/records.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "shell/buddies.h"
 #include "support/test_support.h"
@@ -122,6 +124,70 @@ TEST_F(Buddies, FileReadAndWrite)
     testing::internal::CaptureStderr();
     EXPECT_EQ(save_buddies("no/such/dir/buddies.txt"), 1);
     testing::internal::GetCapturedStderr();
+}
+
+// A list file that is there but could not be read is never replaced: the
+// saves after it write nothing, and the first tells the player why. A
+// missing one is made at the first save.
+TEST_F(Buddies, FileThatCouldNotBeReadIsKept)
+{
+    static std::vector<std::string> echoed;
+    core_outward.echo = [](const char *text, int) { echoed.push_back(text); };
+    struct Case {
+        const char *what;
+        bool pipe;
+        bool at_load;   // refused by the load, or only when saving
+    } cases[] = {
+        {"a named pipe", true, true},
+        {"a folder", false, true},
+        {"a named pipe made after the load", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        clear_buddies();
+        echoed.clear();
+        unlink(BUDDIES_PATH);
+        rmdir(BUDDIES_PATH);
+        testing::internal::CaptureStderr();
+        if (!c.at_load)
+            EXPECT_EQ(load_buddies(BUDDIES_PATH), 1);   // missing
+        if (c.pipe)
+            ASSERT_EQ(mkfifo(BUDDIES_PATH, 0644), 0);
+        else
+            ASSERT_EQ(mkdir(BUDDIES_PATH, 0755), 0);
+        if (c.at_load) {
+            EXPECT_EQ(load_buddies(BUDDIES_PATH), 1);
+            EXPECT_EQ(buddies_file_refusal(), READ_NOT_REGULAR);
+        }
+        add_buddy("newfriend", 0, 0);
+        EXPECT_EQ(save_buddies(BUDDIES_PATH), 1);
+        add_buddy("another", 0, 0);
+        EXPECT_EQ(save_buddies(BUDDIES_PATH), 1);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("Not writing data/buddies.txt: it could not be read (not a regular "
+                           "file)\n"),
+                  std::string::npos)
+            << err;
+        struct stat st;
+        ASSERT_EQ(stat(BUDDIES_PATH, &st), 0);
+        EXPECT_TRUE(c.pipe ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
+        ASSERT_EQ(echoed.size(), 1u);
+        EXPECT_EQ(echoed[0], "data/buddies.txt could not be read (not a regular file): changes "
+                             "to the buddies list will not be saved");
+    }
+    unlink(BUDDIES_PATH);
+    rmdir(BUDDIES_PATH);
+
+    // Missing at the load: made at the save, nothing said.
+    clear_buddies();
+    echoed.clear();
+    EXPECT_EQ(load_buddies(BUDDIES_PATH), 1);
+    EXPECT_EQ(buddies_file_refusal(), READ_MISSING);
+    add_buddy("newfriend", 0, 0);
+    EXPECT_EQ(save_buddies(BUDDIES_PATH), 0);
+    EXPECT_EQ(read_file(BUDDIES_PATH), "newfriend\r\n");
+    EXPECT_TRUE(echoed.empty());
+    core_outward.echo = nullptr;
 }
 
 TEST_F(Buddies, ThreadedReadersWhileWriting)
@@ -267,6 +333,34 @@ TEST_F(Names, RowsSlideToTheirPlaces)
     update_name_list(5.0f, 40.0f, 300.0f);
     EXPECT_FLOAT_EQ(name_list_node(0)->offset, 25.0f);
     EXPECT_FLOAT_EQ(name_list_node(1)->offset, 88.0f);
+}
+
+// The spectators, drawn from 50 pixels below the list's top plus 25 a row
+// of offset, start one free row below the last name wherever it settles.
+TEST_F(Names, SpectatorsStartOneFreeRowBelowTheLastName)
+{
+    const char *const names[] = {"n0", "n1", "n2", "n3", "n4", "n5", "n6", "n7", "n8", "n9"};
+    for (int fighters : {2, 4}) {
+        for (int count : {0, 1, 2, 3, 4, 5, 10}) {
+            SCOPED_TRACE(std::to_string(fighters) + " fighters, " + std::to_string(count));
+            match_state.num_players = fighters;
+            std::vector<BoutEntry> list = entries_of(
+                std::vector<std::string>(names, names + count));
+            sync_name_list(list.data(), count);
+            for (int frame = 0; frame < 200; frame++)
+                update_name_list(8.0f, 130.0f, 630.0f);
+            drawn.clear();
+            update_name_list(8.0f, 130.0f, 630.0f);
+            float last = 130.0f;
+            for (const Drawn &d : drawn)
+                last = d.y > last ? d.y : last;
+            float first_spectator = 180.0f + 25.0f * (float)spectator_row_offset();
+            if (count == 0)
+                EXPECT_FLOAT_EQ(first_spectator, 180.0f);
+            else
+                EXPECT_FLOAT_EQ(first_spectator, last + 50.0f);
+        }
+    }
 }
 
 TEST_F(Names, FollowsTheLiveBoutList)

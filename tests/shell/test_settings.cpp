@@ -8,7 +8,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/outward.h"
 #include "core/rules.h"
+#include "core/safe_file.h"
 #include "core/text.h"
 #include "shell/options.h"
 #include "shell/settings.h"
@@ -161,7 +163,7 @@ TEST_F(Settings, GetSetErrorsAndMissingFile)
     EXPECT_EQ(store.find("nosuch"), nullptr);
     EXPECT_EQ(store.find(nullptr), nullptr);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("unable to open default.cfg\n"), std::string::npos);
+    EXPECT_NE(err.find("unable to open default.cfg: missing\n"), std::string::npos);
     EXPECT_NE(err.find("no such key nosuch\n"), std::string::npos);
     for (int i = 0; i < SETTINGS_KEYS; i++)
         EXPECT_STREQ(store.rows[i].value, "");
@@ -338,6 +340,82 @@ TEST_F(Settings, SaveRoundTrip)
     EXPECT_EQ(setup_rules.matchframes, 1234);
     EXPECT_TRUE(setup_rules.flags & RULE_FLAG_FRACTURE);
     EXPECT_EQ(save_settings(nullptr), 1);
+}
+
+// A settings file that is there but could not be read keeps its bytes:
+// saving writes nothing over it, and loading tells the player once why
+// changes will not be saved. A missing one is made as before.
+TEST_F(Settings, FileThatCouldNotBeReadIsNeverWrittenOver)
+{
+    static std::vector<std::string> echoed;
+    echoed.clear();
+    core_outward.echo = [](const char *text, int) { echoed.push_back(text); };
+    const std::string big = "volume \"20\"\r\n#" + std::string(1100000, 'x') + "\r\n";
+    enum { BIG, PIPE, FOLDER };
+    struct Case {
+        const char *file;
+        int kind;
+        int refusal;
+        const char *said;
+    } cases[] = {
+        {"kept_big.cfg", BIG, READ_TOO_LARGE, "too large"},
+        {"kept_pipe.cfg", PIPE, READ_NOT_REGULAR, "not a regular file"},
+        {"kept_folder.cfg", FOLDER, READ_NOT_REGULAR, "not a regular file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string name = c.file;
+        unlink(c.file);
+        rmdir(c.file);
+        if (c.kind == BIG)
+            write_file(c.file, big);
+        else if (c.kind == PIPE)
+            ASSERT_EQ(mkfifo(c.file, 0644), 0);
+        else
+            ASSERT_EQ(mkdir(c.file, 0755), 0);
+        echoed.clear();
+        testing::internal::CaptureStderr();
+        SetupKeyStore store(name.c_str());
+        EXPECT_EQ(store.refusal, c.refusal);
+        EXPECT_EQ(store.kept(), 1);
+        load_settings(&store);
+        load_settings(&store);   // told once
+        set_option(OPT_FRAMESKIP, 1);
+        EXPECT_EQ(save_settings(&store), 1);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("unable to open " + name + ": " + c.said + "\n"), std::string::npos)
+            << err;
+        EXPECT_NE(err.find("Not writing " + name + ": it could not be read (" + c.said + ")\n"),
+                  std::string::npos)
+            << err;
+        ASSERT_EQ(echoed.size(), 1u);
+        EXPECT_EQ(echoed[0], name + " could not be read (" + c.said +
+                                 "): changes to the settings will not be saved");
+        struct stat st;
+        ASSERT_EQ(stat(name.c_str(), &st), 0);
+        if (c.kind == BIG)
+            EXPECT_TRUE(read_file(c.file) == big) << "rewritten";
+        else if (c.kind == PIPE)
+            EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        else
+            EXPECT_TRUE(S_ISDIR(st.st_mode));
+        // The defaults are played with.
+        EXPECT_EQ(calls.effect_volume, 128);
+    }
+
+    // Missing: said on stderr only, and the file is made at the save.
+    echoed.clear();
+    testing::internal::CaptureStderr();
+    SetupKeyStore fresh("fresh.cfg");
+    load_settings(&fresh);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(fresh.refusal, READ_MISSING);
+    EXPECT_EQ(fresh.kept(), 0);
+    EXPECT_TRUE(echoed.empty());
+    ASSERT_EQ(save_settings(&fresh), 0);
+    EXPECT_NE(read_file("fresh.cfg").find("frameskip \"1\"\r\n"), std::string::npos);
+    EXPECT_EQ(fresh.refusal, READ_MISSING);
+    core_outward.echo = nullptr;
 }
 
 TEST_F(Settings, SaveAllAtExitFreesFirst)
