@@ -1,5 +1,6 @@
 // Program entry: the shell's start-up runs the whole program.
 #include "core/outward.h"
+#include "core/text.h"
 #include "net/updater.h"
 #include "shell/app.h"
 #include "shell/options.h"
@@ -19,6 +20,9 @@ static void stop_running_updater()
 
 int main(int argc, char **argv)
 {
+    // Names, chat, file names and typed text are in the player's character
+    // set: the one the environment's locale names.
+    use_environment_charset();
     updater_pid = -1;
     core_outward.stop_updater = stop_running_updater;
     // "-autoupdate 0" on the command line or "autoupdate 0" in default.cfg
