@@ -2,6 +2,7 @@
 #include "core/outward.h"
 #include "core/text.h"
 #include "net/updater.h"
+#include "platform/loop.h"
 #include "shell/app.h"
 #include "shell/options.h"
 #include "shell/settings.h"
@@ -31,6 +32,8 @@ int main(int argc, char **argv)
     int has_stored = read_stored_setting("default.cfg", "autoupdate", stored, sizeof stored) == 0;
     if (autoupdate_wanted(argc, argv, has_stored ? stored : nullptr, get_option(OPT_AUTOUPDATE)))
         updater_pid = start_updater();
+    // After the fork: the updater keeps the default ends of these signals.
+    install_quit_signals();
     app_run(argc, argv);
     stop_running_updater();
     return 0;

@@ -214,6 +214,16 @@ TEST(Program, EmptyReplayFolder)
     EXPECT_NE(run.err.find("No replays found in replay/\n"), std::string::npos) << run.err;
 }
 
+TEST(Program, QuitAskedDuringStartUpEndsInOrder)
+{
+    // The close comes while the settings are read, before the window is
+    // up: the program still starts, ends its loop and saves its settings.
+    std::string dir = scratch("app_quit_at_start");
+    ProgramRun run = run_program(dir, nullptr, "unable to open default.cfg\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(slurp(dir + "/default.cfg").find("matchframes"), std::string::npos) << run.err;
+}
+
 TEST(Program, HelpPrintsUsageAndFails)
 {
     std::string dir = scratch("app_help");
