@@ -130,8 +130,8 @@ std::string slurp(const std::string &path) { return read_whole_file(path); }
 
 // Runs the built program in `dir`. Once its standard error holds
 // `quit_after` (a start-up message written after the window is up), it is
-// asked to quit the way the window's close button does (SDL turns SIGTERM
-// into a quit event); without one the program is expected to end by
+// asked to quit with SIGTERM, as a session's close does (the program ends
+// its loop in order); without one the program is expected to end by
 // itself. The deadline is a net for a hang, sized for the sanitizer build
 // on a busy machine.
 ProgramRun run_program(const std::string &dir, const char *arg, const char *quit_after)
