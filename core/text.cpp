@@ -3,6 +3,8 @@
 #include "core/safe_file.h"
 
 #include <cerrno>
+#include <clocale>
+#include <cwchar>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -458,6 +460,31 @@ void find_url16(const char16 *text, int *start, int *end)
 
 enum { UTF16_SOURCE_MAX_BYTES = 2048 };
 
+// What stands in for a character that the other side cannot hold: a byte
+// the local character set does not know, or a character it cannot show.
+static const char LOCAL_STAND_IN = '?';
+
+int use_environment_charset()
+{
+    // Only the character type: the numbers that settings, replays, mods and
+    // scene exports write and read keep their '.' whatever the locale says.
+    if (!setlocale(LC_CTYPE, "")) {
+        fprintf(stderr, "Unable to use the locale's character set\n");
+        return 1;
+    }
+    return 0;
+}
+
+// UTF-16 in machine order, without a byte-order mark in either direction.
+static const char *host_utf16()
+{
+    const char16 probe = 1;
+    return *(const unsigned char *)&probe == 1 ? "UTF-16LE" : "UTF-16BE";
+}
+
+static int is_high_surrogate(char16 unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+static int is_low_surrogate(char16 unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 void utf16_to_local(char *dest, const char16 *text16, int n)
 {
     if (!dest || n < 0)
@@ -473,22 +500,33 @@ void utf16_to_local(char *dest, const char16 *text16, int n)
         units = UTF16_SOURCE_MAX_BYTES / 2;
     if (units == 0)
         return;
-    // A mark in machine order ahead of the units, so that "UTF-16" reads
-    // them in machine order whatever order it assumes without a mark.
-    char16 source[UTF16_SOURCE_MAX_BYTES / 2 + 1];
-    source[0] = 0xFEFF;
-    memcpy(source + 1, text16, (size_t)units * sizeof(char16));
 
-    iconv_t cd = iconv_open("", "UTF-16");
+    iconv_t cd = iconv_open("", host_utf16());
     if (cd == (iconv_t)-1)
         return;
-    char *in = (char *)source;
-    size_t in_left = ((size_t)units + 1) * sizeof(char16);
+    const char16 *unit = text16;
+    char *in = (char *)unit;
+    size_t in_left = (size_t)units * sizeof(char16);
     char *out = dest;
     size_t out_left = (size_t)n;   // the terminator's byte stays free
-    // A conversion that fails or does not fit stops there; iconv writes
-    // only whole characters, so what it produced is kept as it is.
-    iconv(cd, &in, &in_left, &out, &out_left);
+    while (in_left > 0) {
+        if (iconv(cd, &in, &in_left, &out, &out_left) != (size_t)-1)
+            break;
+        // A character the local set cannot show (or a broken pair) becomes
+        // the stand-in and the rest goes on; a text that no longer fits, or
+        // a pair that the bound cuts in half, ends there.
+        if (errno != EILSEQ || out_left < 1)
+            break;
+        *out++ = LOCAL_STAND_IN;
+        out_left--;
+        unit = (const char16 *)in;
+        size_t skip = 1;
+        if (in_left >= 2 * sizeof(char16) && is_high_surrogate(unit[0]) &&
+            is_low_surrogate(unit[1]))
+            skip = 2;
+        in += skip * sizeof(char16);
+        in_left -= skip * sizeof(char16);
+    }
     iconv_close(cd);
     *out = '\0';
 }
@@ -503,31 +541,75 @@ void local_to_utf16(char16 *dest16, const char *text8, int length)
     size_t in_len = strnlen(text8, (size_t)length);
     if (in_len == 0)
         return;
-    // Output of 2 x length + 2 bytes: the mark and at most length units.
-    std::vector<char16> buf((size_t)length + 1, 0);
-    iconv_t cd = iconv_open("UTF-16", "");
+    // Every byte gives at most one unit (a four-byte character two), so
+    // length units and the terminator hold the whole text.
+    iconv_t cd = iconv_open(host_utf16(), "");
     if (cd == (iconv_t)-1)
         return;
     char *in = (char *)text8;
     size_t in_left = in_len;
-    char *out = (char *)buf.data();
-    size_t out_left = buf.size() * sizeof(char16);
-    iconv(cd, &in, &in_left, &out, &out_left);
-    iconv_close(cd);
-    size_t produced = (size_t)(out - (char *)buf.data()) / sizeof(char16);
-    size_t first = 0;
-    if (produced > 0 && buf[0] == 0xFFFE) {
-        // The units came out in the other byte order: swap every one.
-        for (size_t i = 0; i < produced; i++)
-            buf[i] = (char16)((buf[i] >> 8) | (buf[i] << 8));
+    char *out = (char *)dest16;
+    size_t out_left = (size_t)length * sizeof(char16);
+    while (in_left > 0) {
+        if (iconv(cd, &in, &in_left, &out, &out_left) != (size_t)-1)
+            break;
+        // A byte the local set does not know becomes the stand-in and the
+        // text goes on after it; a character that the length cuts short
+        // at the end is left out.
+        if (errno != EILSEQ || out_left < sizeof(char16))
+            break;
+        char16 stand_in = (char16)LOCAL_STAND_IN;
+        memcpy(out, &stand_in, sizeof stand_in);
+        out += sizeof stand_in;
+        out_left -= sizeof stand_in;
+        in++;
+        in_left--;
     }
-    if (produced > 0 && buf[0] == 0xFEFF)
-        first = 1;   // drop the byte-order mark
-    size_t count = produced - first;
-    if (count > (size_t)length)
-        count = (size_t)length;
-    memcpy(dest16, buf.data() + first, count * sizeof(char16));
+    iconv_close(cd);
+    size_t count = (size_t)(out - (char *)dest16) / sizeof(char16);
     dest16[count] = 0;
+}
+
+int local_char(const char *text, int *code)
+{
+    if (!text || !text[0]) {
+        if (code)
+            *code = 0;
+        return 0;
+    }
+    unsigned char first = (unsigned char)text[0];
+    if (first < 0x80) {
+        if (code)
+            *code = first;
+        return 1;
+    }
+    mbstate_t state;
+    memset(&state, 0, sizeof state);
+    wchar_t wide = 0;
+    size_t used = mbrtowc(&wide, text, strnlen(text, 8), &state);
+    if (used == (size_t)-1 || used == (size_t)-2 || used == 0) {
+        if (code)
+            *code = LOCAL_STAND_IN;
+        return 1;
+    }
+    // One 16-bit unit a character: what lies beyond it, or a surrogate on
+    // its own, is shown by the stand-in.
+    long value = (long)wide;
+    if (value > 0xFFFF || (value >= 0xD800 && value <= 0xDFFF) || value < 0)
+        value = LOCAL_STAND_IN;
+    if (code)
+        *code = (int)value;
+    return (int)used;
+}
+
+int local_char_count(const char *text)
+{
+    int count = 0;
+    if (!text)
+        return 0;
+    for (int used; (used = local_char(text, nullptr)) > 0; text += used)
+        count++;
+    return count;
 }
 
 // ---- TextLines ----------------------------------------------------------

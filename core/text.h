@@ -51,10 +51,22 @@ char16 *str16_tok_local(char16 *text, const char *delimiters8);
 char16 *trim_blanks16(char16 *text);
 int is_alnum16(char16 unit);
 void find_url16(const char16 *text, int *start, int *end);
-// dest holds n bytes and a terminator.
+// The local character set is the one the environment's locale names; the
+// program takes it at start (the character-type category only). 0 when the
+// locale could be used, 1 when the plain character set stays.
+int use_environment_charset();
+// dest holds n bytes and a terminator. A character the local set cannot
+// show becomes '?'; the text goes on after it.
 void utf16_to_local(char *dest, const char16 *text16, int n);
-// dest16 holds length + 1 units.
+// dest16 holds length + 1 units. A byte the local set does not know
+// becomes '?'; the text goes on after it.
 void local_to_utf16(char16 *dest16, const char *text8, int length);
+// The character that starts `text` in the local set: its 16-bit code in
+// *code ('?' for a byte sequence the set does not know or a character
+// beyond 16 bits) and the bytes it takes (0 at the end of the text).
+int local_char(const char *text, int *code);
+// The characters of a local text.
+int local_char_count(const char *text);
 
 // ---- TextLines: multi-row 16-bit edit buffer ----------------------------
 enum { TEXT_ROW_UNITS = 256, TEXT_ROW_VISIBLE = 80 };

@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 #include <SDL/SDL.h>
 #include <SDL/SDL_mixer.h>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -25,6 +26,26 @@ PlatformOptions platform_options = {&default_width,      &default_height,
                                     &default_frameskip,  &default_noreload};
 
 int running = 1;
+
+// A quit asked for by signal (SIGTERM: the session's or a window manager's
+// close; SIGINT: the terminal's) is kept in a flag that every poll reads.
+// It is taken from the start of the program, so one that comes before the
+// window exists still ends the program in order, and it never passes
+// through the event queue, where a video restart drops what waits.
+static volatile sig_atomic_t quit_signalled = 0;
+
+static void on_quit_signal(int) { quit_signalled = 1; }
+
+void install_quit_signals()
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = on_quit_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
 int fullscreen_active;
 int start_paused;
 int sound_enabled = 1;
@@ -268,7 +289,7 @@ void poll_events(AppCallbacks *callbacks)
 
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        if (e.type == SDL_QUIT) {
+        if (e.type == SDL_QUIT || quit_signalled) {
             running = 0;
             continue;
         }
@@ -276,6 +297,8 @@ void poll_events(AppCallbacks *callbacks)
             continue;
         handle_event(callbacks, e);
     }
+    if (quit_signalled)
+        running = 0;
 
     if (camera_keys_enabled && held_camera_keys) {
         apply_held_camera_keys(held_camera_keys);

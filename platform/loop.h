@@ -86,6 +86,9 @@ extern SDL_Surface *video_surface;
 
 // ---- entry and loop ----------------------------------------------------------------
 int platform_main(int argc, char **argv, int width, int height, AppCallbacks *callbacks);
+// SIGTERM and SIGINT end the main loop in order (settings saved), from
+// the moment this is called; SDL keeps a handler it finds in place.
+void install_quit_signals();
 void run_main_loop(AppCallbacks *callbacks, int paused);
 void poll_events(AppCallbacks *callbacks);
 void draw_frame(AppCallbacks *callbacks);

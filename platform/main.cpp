@@ -1,6 +1,8 @@
 // Program entry: the shell's start-up runs the whole program.
 #include "core/outward.h"
+#include "core/text.h"
 #include "net/updater.h"
+#include "platform/loop.h"
 #include "shell/app.h"
 #include "shell/options.h"
 #include "shell/settings.h"
@@ -19,6 +21,9 @@ static void stop_running_updater()
 
 int main(int argc, char **argv)
 {
+    // Names, chat, file names and typed text are in the player's character
+    // set: the one the environment's locale names.
+    use_environment_charset();
     updater_pid = -1;
     core_outward.stop_updater = stop_running_updater;
     // "-autoupdate 0" on the command line or "autoupdate 0" in default.cfg
@@ -27,6 +32,8 @@ int main(int argc, char **argv)
     int has_stored = read_stored_setting("default.cfg", "autoupdate", stored, sizeof stored) == 0;
     if (autoupdate_wanted(argc, argv, has_stored ? stored : nullptr, get_option(OPT_AUTOUPDATE)))
         updater_pid = start_updater();
+    // After the fork: the updater keeps the default ends of these signals.
+    install_quit_signals();
     app_run(argc, argv);
     stop_running_updater();
     return 0;

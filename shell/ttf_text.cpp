@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "core/text.h"
 
 #include "platform/camera.h"
 #include "render/gl_draw.h"
@@ -278,7 +281,9 @@ static void unbind_texture()
 
 // ---- 8-bit text ----------------------------------------------------------------
 
-static int byte_code(char c) { return (unsigned char)c; }
+// 8-bit text is in the local character set: each character (one byte or a
+// multibyte sequence) is drawn by its 16-bit code, a sequence the set does
+// not know by the stand-in.
 
 // SDL_ttf's width of one character; 0 for a character without a glyph.
 static int char_advance(int slot, int code)
@@ -293,14 +298,21 @@ static int char_advance(int slot, int code)
     return w;
 }
 
+// Draws from x with the advance of draw_text.
+static void draw_from(int slot, float x, float y, const char *text)
+{
+    int code = 0;
+    for (int used; (used = local_char(text, &code)) > 0; text += used) {
+        draw_glyph(slot, x, y, code);
+        x += (float)char_advance(slot, code);
+    }
+}
+
 void draw_text(int slot, float x, float y, const char *text)
 {
     if (!open_slot(slot) || !text)
         return;
-    for (const char *p = text; *p; p++) {
-        draw_glyph(slot, x, y, byte_code(*p));
-        x += (float)char_advance(slot, byte_code(*p));
-    }
+    draw_from(slot, x, y, text);
     unbind_texture();
 }
 
@@ -316,9 +328,9 @@ int text_width(int slot, const char *text)
 {
     if (!open_slot(slot) || !text)
         return 0;
-    int total = 0;
-    for (const char *p = text; *p; p++)
-        total += glyph_width(slot, byte_code(*p));
+    int total = 0, code = 0;
+    for (int used; (used = local_char(text, &code)) > 0; text += used)
+        total += glyph_width(slot, code);
     return total;
 }
 
@@ -326,9 +338,9 @@ int text_fit_length(int slot, const char *text, int width)
 {
     if (!open_slot(slot) || !text)
         return 0;
-    int total = 0, n = 0;
-    for (const char *p = text; *p; p++, n++) {
-        total += glyph_width(slot, byte_code(*p));
+    int total = 0, n = 0, code = 0;
+    for (int used; (used = local_char(text + n, &code)) > 0; n += used) {
+        total += glyph_width(slot, code);
         if (total > width)
             break;
     }
@@ -340,27 +352,18 @@ float text_centre_x(int slot, const char *text)
     return (float)view_width / 2.0f - (float)text_width(slot, text) / 2.0f;
 }
 
-// Draws from x0 with the advance of draw_text.
-static void draw_from(int slot, int x0, int y, const char *text)
-{
-    float x = (float)x0;
-    for (const char *p = text; *p; p++) {
-        draw_glyph(slot, x, (float)y, byte_code(*p));
-        x += (float)char_advance(slot, byte_code(*p));
-    }
-}
-
 void draw_text_right(int slot, int x, int y, const char *text)
 {
     if (open_slot(slot) && text && text[0])
-        draw_from(slot, view_width - x - text_width(slot, text), y, text);
+        draw_from(slot, (float)(view_width - x - text_width(slot, text)), (float)y, text);
     unbind_texture();
 }
 
 void draw_text_centred_offset(int slot, int y, const char *text, int offset)
 {
     if (open_slot(slot) && text && text[0])
-        draw_from(slot, view_width / 2 - text_width(slot, text) / 2 + offset, y, text);
+        draw_from(slot, (float)(view_width / 2 - text_width(slot, text) / 2 + offset), (float)y,
+                  text);
     unbind_texture();
 }
 
@@ -374,10 +377,11 @@ void draw_text_centred_fixed(int slot, int y, const char *text)
     if (open_slot(slot) && text && text[0]) {
         text_width(slot, text);   // renders every glyph, so the widest is known
         int advance = FontTable[slot].widest;
-        int length = (int)strlen(text);
+        int length = local_char_count(text);
         float x = (float)(view_width - length * advance) / 2.0f;
-        for (const char *p = text; *p; p++) {
-            draw_glyph(slot, x, (float)y, byte_code(*p));
+        int code = 0;
+        for (int used; (used = local_char(text, &code)) > 0; text += used) {
+            draw_glyph(slot, x, (float)y, code);
             x += (float)advance;
         }
     }
@@ -435,7 +439,7 @@ void draw_wide_text_centred(int slot, int y, const uint16_t *text)
 
 int decal_text_size(int kind, const char *text)
 {
-    int long_text = text && strlen(text) > 4;
+    int long_text = local_char_count(text) > 4;
     if (kind == 6 || kind == 9 || (kind >= 15 && kind <= 20))
         return long_text ? 80 : 160;
     if (kind == 11 || kind == 12)
@@ -463,7 +467,12 @@ uint8_t *render_text_texture(const char *text, int kind, int width, int height, 
         return out;
     }
     SDL_Color black = {0, 0, 0, 0};
-    SDL_Surface *rendered = TTF_RenderText_Blended(font, text, black);
+    // The text is in the local character set, SDL_ttf's 8-bit form takes
+    // Latin-1: it goes in as 16-bit units.
+    size_t bytes = strlen(text);
+    std::vector<Uint16> units(bytes + 1, 0);
+    local_to_utf16(units.data(), text, (int)bytes);
+    SDL_Surface *rendered = TTF_RenderUNICODE_Blended(font, units.data(), black);
     TTF_CloseFont(font);
     if (!rendered) {
         fprintf(stderr, "%s\n", TTF_GetError());

@@ -71,7 +71,8 @@ void draw_text_centred(int slot, int y, const char *text);
 void draw_text_centred_offset(int slot, int y, const char *text, int offset);
 void draw_text_centred_fixed(int slot, int y, const char *text);
 int text_width(int slot, const char *text);
-// How many leading characters of text fit into width pixels.
+// How many leading bytes of text fit into width pixels: whole characters
+// of the local character set, so the text can be cut there.
 int text_fit_length(int slot, const char *text, int width);
 float text_centre_x(int slot, const char *text);
 

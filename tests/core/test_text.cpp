@@ -39,14 +39,35 @@ std::vector<char16> units_of(const char16 *text)
     return std::vector<char16>(text, text + str16_len(text));
 }
 
-// The local character set is UTF-8 for every test here.
+// Takes the local character set as the program does at start: from an
+// environment whose locale is `lang` (LC_ALL and LC_CTYPE unset).
+bool charset_from_environment(const char *lang)
+{
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    setenv("LANG", lang, 1);
+    return use_environment_charset() == 0;
+}
+
+// The local character set is UTF-8 for every test here; afterwards the
+// process is back in the plain set it starts in.
 class TextTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(setlocale(LC_ALL, "C.UTF-8"), nullptr) << "C.UTF-8 locale missing";
+        const char *lang = getenv("LANG");
+        saved_lang = lang ? lang : "";
+        ASSERT_TRUE(charset_from_environment("C.UTF-8")) << "C.UTF-8 locale missing";
     }
-    void TearDown() override { setlocale(LC_ALL, "C"); }
+    void TearDown() override
+    {
+        charset_from_environment("C");
+        if (saved_lang.empty())
+            unsetenv("LANG");
+        else
+            setenv("LANG", saved_lang.c_str(), 1);
+    }
+    std::string saved_lang;
 };
 
 std::string scratch_dir() { return test_tmp_dir(); }
@@ -491,19 +512,71 @@ TEST_F(TextTest, Utf16ToLocalBounds)
     utf16_to_local(big.data(), lots.data(), 3000);
     EXPECT_EQ(strlen(big.data()), 1024u);
 
-    // In the plain C locale é is not in the local set: the conversion stops
-    // there, keeps what it produced and terminates, within bounds.
-    setlocale(LC_ALL, "C");
-    std::vector<char16> mixed = u16({'a', 'b', 0xE9, 'c'});
-    char small[8];
+    // A character the local set cannot show stands as '?' and the text
+    // goes on; a lone half of a pair likewise.
+    char shown[16];
+    utf16_to_local(shown, u16({'a', 0xDE00, 'b', 0xD83D, 'c'}).data(), 10);
+    EXPECT_STREQ(shown, "a?b?c");
+}
+
+TEST_F(TextTest, PlainCharsetStandsInAndCutsNothing)
+{
+    // The plain C locale knows only ASCII: every other character of a
+    // 16-bit text, and every byte above 0x7F of a local text, becomes '?';
+    // the rest of the text is kept, within bounds.
+    ASSERT_TRUE(charset_from_environment("C"));
+    std::vector<char16> mixed = u16({'a', 'b', 0xE9, 'c', 0x4E2D, 0xD83D, 0xDE00, 'd'});
+    char small[12];
     memset(small, '#', sizeof small);
-    utf16_to_local(small, mixed.data(), 4);
-    EXPECT_STREQ(small, "ab");
-    for (size_t i = 5; i < sizeof small; i++)
+    utf16_to_local(small, mixed.data(), 8);
+    EXPECT_STREQ(small, "ab?c??d");
+    for (size_t i = 9; i < sizeof small; i++)
         EXPECT_EQ(small[i], '#');
+    memset(small, '#', sizeof small);
+    utf16_to_local(small, mixed.data(), 3);   // n bytes at most
+    EXPECT_STREQ(small, "ab?");
+    EXPECT_EQ(small[4], '#');
+
     char16 ascii[8];
     local_to_utf16(ascii, "xyz", 3);
     EXPECT_EQ(units_of(ascii), (std::vector<char16>{'x', 'y', 'z'}));
+    const std::string name = std::string("J") + "\xC3\xBC" + "rgen " + CJK_ZHONG + "!";
+    std::vector<char16> wide(name.size() + 1 + 4, 0x7777);
+    local_to_utf16(wide.data(), name.c_str(), (int)name.size());
+    EXPECT_EQ(units_of(wide.data()), units_of(u16("J??rgen ???!").data()));
+    for (size_t i = name.size() + 1; i < wide.size(); i++)
+        EXPECT_EQ(wide[i], 0x7777) << "local_to_utf16 wrote past length + 1 units";
+
+    // Character by character, as the text drawing reads it.
+    int code = 0;
+    EXPECT_EQ(local_char(name.c_str(), &code), 1);
+    EXPECT_EQ(code, 'J');
+    EXPECT_EQ(local_char(name.c_str() + 1, &code), 1);
+    EXPECT_EQ(code, '?');
+    EXPECT_EQ(local_char_count(name.c_str()), (int)name.size());
+    EXPECT_EQ(local_char("", &code), 0);
+}
+
+TEST_F(TextTest, LocalCharactersOneByOne)
+{
+    // In UTF-8 a character takes one to four bytes; one beyond 16 bits, or
+    // a byte that starts no character, shows as '?'.
+    struct CharCase { std::string text; int bytes; int code; };
+    const CharCase cases[] = {
+        {"a", 1, 'a'},
+        {E_ACUTE, 2, 0xE9},
+        {CJK_ZHONG, 3, 0x4E2D},
+        {EMOJI, 4, '?'},
+        {"\xC3", 1, '?'},          // cut short
+        {"\xBCx", 1, '?'},         // a continuation byte alone
+        {"", 0, 0},
+    };
+    for (const CharCase &c : cases) {
+        int code = -1;
+        EXPECT_EQ(local_char(c.text.c_str(), &code), c.bytes) << c.text;
+        EXPECT_EQ(code, c.code) << c.text;
+    }
+    EXPECT_EQ(local_char_count((std::string("J") + "\xC3\xBC" + "rgen" + CJK_ZHONG).c_str()), 7);
 }
 
 // ---- TextLines -------------------------------------------------------------

@@ -379,14 +379,22 @@ GameRun run_game(const char *name, const GameSetup &setup)
 {
     GameRun run;
     run.dir = test_tmp_path((std::string("e2e_") + name).c_str());
-    // A fresh folder with a copy of the data tree (a few MB).
-    run_and_wait({"rm", "-rf", run.dir}, "", "");
+    // The layout a player's runtime folder has: `data` is a link to a data
+    // tree that lies outside it, beside it the folders the game writes into.
+    // The tree is a copy of this run's own (a few MB), so the test's
+    // startup.lua and files go into it and not into the source tree.
+    std::string data = run.dir + ".data";
+    run_and_wait({"rm", "-rf", run.dir, data}, "", "");
     make_dirs(run.dir);
-    run_and_wait({"cp", "-rL", std::string(source_dir()) + "/data", run.dir + "/data"}, "", "");
+    run_and_wait({"cp", "-rL", std::string(source_dir()) + "/data", data}, "", "");
+    if (symlink(data.c_str(), (run.dir + "/data").c_str()) != 0) {
+        run.err = "e2e: the data link was not made";
+        return run;
+    }
     for (const char *sub : {"replay", "autosave", "screenshots", "raytrace", "custom"})
         make_dirs(run.dir + "/" + sub);
     std::string startup = read_whole_file(std::string(source_dir()) + "/data/script/startup.lua");
-    write_whole_file(run.dir + "/data/script/startup.lua", startup + prelude + setup.startup_lua + "\n");
+    write_whole_file(data + "/script/startup.lua", startup + prelude + setup.startup_lua + "\n");
     for (const auto &f : setup.files) {
         std::string path = run.dir + "/" + f.first;
         size_t slash = path.rfind('/');

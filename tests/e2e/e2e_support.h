@@ -1,6 +1,8 @@
 // Runs the built program the way a player does: its own virtual X server,
-// a fresh runtime folder with a copy of the data tree, a startup.lua that
-// the test writes, synthetic input on the display, and a deadline.
+// a fresh runtime folder laid out as `make run` lays it out (`data` a link
+// to a data tree outside the folder: here a copy of its own, with a
+// startup.lua that the test writes), the test's environment and locale,
+// synthetic input on the display, and a deadline.
 #pragma once
 
 #include <string>
@@ -112,8 +114,9 @@ struct GameRun {
     std::string describe() const;
 };
 
-// Starts zylomach in a fresh runtime folder named after `name` and waits for
-// it to end (or kills it at the deadline).
+// Starts zylomach in a fresh runtime folder named after `name` (its data
+// tree beside it, "<folder>.data", linked as `data`) and waits for it to end
+// (or kills it at the deadline).
 GameRun run_game(const char *name, const GameSetup &setup);
 
 // Average RGB (0..255) of a rectangle of a screenshot taken as ".ppm" (8 or

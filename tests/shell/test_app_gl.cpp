@@ -128,9 +128,13 @@ struct ProgramRun {
 
 std::string slurp(const std::string &path) { return read_whole_file(path); }
 
-// Runs the built program in `dir`; after `seconds` it is asked to quit the
-// way the window's close button does (SDL turns SIGTERM into a quit event).
-ProgramRun run_program(const std::string &dir, const char *arg, double seconds)
+// Runs the built program in `dir`. Once its standard error holds
+// `quit_after` (a start-up message written after the window is up), it is
+// asked to quit with SIGTERM, as a session's close does (the program ends
+// its loop in order); without one the program is expected to end by
+// itself. The deadline is a net for a hang, sized for the sanitizer build
+// on a busy machine.
+ProgramRun run_program(const std::string &dir, const char *arg, const char *quit_after)
 {
     ProgramRun run = {-1, "", ""};
     std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
@@ -159,26 +163,23 @@ ProgramRun run_program(const std::string &dir, const char *arg, double seconds)
         _exit(127);
     }
     int status = 0;
-    bool done = false;
-    for (int waited = 0; waited < (int)(seconds * 10); waited++) {
+    bool done = false, asked = false;
+    const long long deadline_ms = 240000;
+    for (long long waited = 0; waited < deadline_ms && !done; waited += 20) {
         if (waitpid(pid, &status, WNOHANG) == pid) {
             done = true;
             break;
         }
-        usleep(100000);
+        if (!asked && quit_after && slurp(err).find(quit_after) != std::string::npos) {
+            kill(pid, SIGTERM);
+            asked = true;
+        }
+        usleep(20000);
     }
     if (!done) {
-        kill(pid, SIGTERM);
-        for (int waited = 0; waited < 100 && !done; waited++) {
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                done = true;
-            else
-                usleep(100000);
-        }
-        if (!done) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
+        fprintf(stderr, "the program did not end (%s)\n", asked ? "asked to quit" : "never asked");
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
     }
     if (done && WIFEXITED(status))
         run.status = WEXITSTATUS(status);
@@ -190,7 +191,7 @@ ProgramRun run_program(const std::string &dir, const char *arg, double seconds)
 TEST(Program, MissingReplayOnTheCommandLine)
 {
     std::string dir = scratch("app_missing_replay");
-    ProgramRun run = run_program(dir, "nothere.rpl", 3);
+    ProgramRun run = run_program(dir, "nothere.rpl", "Unable to open nothere.rpl\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("Unable to open nothere.rpl\n"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("No replays found"), std::string::npos) << run.err;
@@ -199,7 +200,7 @@ TEST(Program, MissingReplayOnTheCommandLine)
 TEST(Program, NoReplayFolder)
 {
     std::string dir = scratch("app_no_replays");
-    ProgramRun run = run_program(dir, nullptr, 3);
+    ProgramRun run = run_program(dir, nullptr, "No replays found in replay/\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("No replays found in replay/\n"), std::string::npos) << run.err;
 }
@@ -208,15 +209,25 @@ TEST(Program, EmptyReplayFolder)
 {
     std::string dir = scratch("app_empty_replays");
     ASSERT_EQ(mkdir((dir + "/replay").c_str(), 0755), 0);
-    ProgramRun run = run_program(dir, "", 3);   // an empty argument is passed over
+    ProgramRun run = run_program(dir, "", "No replays found in replay/\n");   // an empty argument is passed over
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("No replays found in replay/\n"), std::string::npos) << run.err;
+}
+
+TEST(Program, QuitAskedDuringStartUpEndsInOrder)
+{
+    // The close comes while the settings are read, before the window is
+    // up: the program still starts, ends its loop and saves its settings.
+    std::string dir = scratch("app_quit_at_start");
+    ProgramRun run = run_program(dir, nullptr, "unable to open default.cfg\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(slurp(dir + "/default.cfg").find("matchframes"), std::string::npos) << run.err;
 }
 
 TEST(Program, HelpPrintsUsageAndFails)
 {
     std::string dir = scratch("app_help");
-    ProgramRun run = run_program(dir, "-h", 10);
+    ProgramRun run = run_program(dir, "-h", nullptr);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind("3.24\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Usage: zylomach [options] [<replay.rpl>]\n\nOptions:\n"),

@@ -6,9 +6,11 @@
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "core/text.h"
 #include "platform/camera.h"
 #include "render/gl_draw.h"
 #include "support/test_support.h"
@@ -203,15 +205,28 @@ TEST_F(TtfGl, UnrenderableCharacterCountsNothingAndIsReportedOnce)
     EXPECT_NE(glyph(1, 'Z')->texture, 0u);
 }
 
-TEST_F(TtfGl, HighBytesAreTheirOwnCharacters)
+TEST_F(TtfGl, HighBytesAreReadInTheLocalCharacterSet)
 {
-    // 0xE9 is taken as character 233, not a stand-in glyph of another code.
-    const char text[] = {(char)0xE9, 0};
-    EXPECT_GT(text_width(1, text), 0);
+    // The process starts in the plain set: a byte above 0x7F is no
+    // character of it and shows as '?', never as the glyph of its value.
+    const char latin1[] = {(char)0xE9, 0};
+    const GlyphEntry *mark = glyph(1, '?');
+    ASSERT_NE(mark, nullptr);
+    EXPECT_EQ(text_width(1, latin1), mark->width);
     const GlyphEntry *e = glyph(1, 0xE9);
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->code, 0xE9);
-    EXPECT_EQ(text_width(1, text), e->width);
+    EXPECT_NE(e->width, mark->width);
+
+    // In a UTF-8 locale, taken from the environment as the program takes
+    // it, the two bytes of e-acute are its one character, 233.
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    setenv("LANG", "C.UTF-8", 1);
+    ASSERT_EQ(use_environment_charset(), 0);
+    const char utf8[] = "\xC3\xA9";
+    EXPECT_EQ(text_width(1, utf8), e->width);
+    EXPECT_EQ(text_fit_length(1, "\xC3\xA9\xC3\xA9", e->width), 2);   // one whole character
+    EXPECT_EQ(text_width(1, latin1), mark->width);
 }
 
 TEST_F(TtfGl, ReopeningDropsTheCaches)
