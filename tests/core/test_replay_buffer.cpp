@@ -414,12 +414,15 @@ TEST_F(ReplayBufferTest, RecordedMatchPlaysBackBitIdenticalFromMemory)
     }
     ASSERT_GE(live.size(), 50u);
     ASSERT_GT(match_state.frames_recorded, 0);
-    std::vector<ReplayFrame> saved(get_replay_frame(0), get_replay_frame(0) + REPLAY_FRAMES);
     int recorded = match_state.frames_recorded;
+    std::vector<ReplayFrame> saved;
+    for (int i = 0; i < recorded; i++)
+        saved.push_back(*get_replay_frame(i));
 
     game_shutdown();
     game_init();
-    memcpy(get_replay_frame(0), saved.data(), sizeof(ReplayFrame) * REPLAY_FRAMES);
+    for (int i = 0; i < recorded; i++)
+        *get_replay_frame(i) = saved[i];
     match_state.frames_recorded = recorded;
     match_state.replay_frame = 0;
     match_state.match_frame = 0;
