@@ -149,3 +149,106 @@ end)
     EXPECT_GE(compared, 250) << replay.describe();
     EXPECT_GE(late, 30) << replay.describe();
 }
+
+namespace {
+
+int menu_row_y(int row) { return 135 + 30 * row; }
+
+std::string click_menu_row(int row)
+{
+    return "xdotool mousemove 400 " + std::to_string(menu_row_y(row)) + " click 1";
+}
+
+// Marks for the shop's own words (its echoes pass the console hook by, so
+// echo is wrapped) and for a game's frames: "game_<n>" once the n-th new
+// game of the run (the first is the one behind the main menu) has shown
+// frame 5. The state lives in a global, as the
+// start-up script runs again before the shop's script.
+const char shop_lua[] = R"(
+set_option("frameskip", 0)
+shop_state = shop_state or { games = 0, marks = {} }
+local st = shop_state
+local function note(text)
+  text = tostring(text)
+  e2e_log("console " .. text)
+  for needle, mark in pairs({["KasuShop: welcome"] = "welcome",
+                             ["KasuShop: you now wear"] = "worn",
+                             ["KasuShop: closed"] = "closed"}) do
+    if string.find(text, needle, 1, true) then e2e_mark(mark) end
+  end
+end
+add_hook("console", "e2e", function(text) note(text) end)
+st.real_echo = st.real_echo or echo
+echo = function(text) note(text) return st.real_echo(text) end
+add_hook("new_game", "e2e", function()
+  st.games = st.games + 1
+  e2e_mark("new_game_" .. st.games)
+end)
+add_hook("draw2d", "e2e", function()
+  local w = get_world_state()
+  if st.games > 0 and w.replay_mode == 0 and w.match_frame >= 5 then
+    e2e_mark("game_" .. st.games)
+  end
+end)
+)";
+
+const int GREEN[3] = {0, 200, 0};
+
+int green_pixels(const GameRun &run, const std::string &ppm)
+{
+    return count_colour_pixels(run, ppm, 0, 0, 800, 600, GREEN, 90);
+}
+
+}  // namespace
+
+// Green bought in the shop, Esc, Single Player, a turn played: the player's
+// fighter wears green. A new start of the program has the default looks.
+TEST(E2eMatch, ColourBoughtInTheShopStaysOnTheFighterForTheSession)
+{
+    GameSetup setup;
+    setup.files.push_back({"replay/readme.txt", "no replays here\n"});
+    setup.startup_lua = shop_lua;
+    setup.actions.push_back({"", 0, "xdotool mousemove 400 300"});
+    setup.actions.push_back(repeat_until("", click_menu_row(4), "welcome", 3000));
+    // Eight colours on from the shop's first offer: green.
+    setup.actions.push_back(
+        {"welcome", 0, "xdotool mousemove 400 20 key Right Right Right Right Right Right "
+                       "Right Right key space",
+         "worn"});
+    setup.actions.push_back({"worn", 0, "xdotool key Escape", "closed"});
+    setup.actions.push_back(repeat_until("closed", click_menu_row(0), "new_game_2", 3000));
+    // The new game waits for its first turn: Space plays it.
+    setup.actions.push_back(
+        repeat_until("new_game_2", "xdotool mousemove 400 20 key space", "game_2", 3000));
+    GameAction shot = {"game_2", 0, "screenshot worn_game.ppm"};
+    shot.frames = 20;
+    setup.actions.push_back(shot);
+    setup.actions.push_back({"worn_game.ppm", 0, "term"});
+    setup.timeout_ms = 120000;
+    GameRun run = run_game("match_shop", setup);
+    ASSERT_FALSE(run.timed_out) << run.describe();
+    ASSERT_NE(run.log.find("KasuShop: you now wear green"), std::string::npos) << run.describe();
+
+    GameSetup fresh;
+    fresh.files.push_back({"replay/readme.txt", "no replays here\n"});
+    fresh.startup_lua = shop_lua;
+    fresh.actions.push_back({"", 0, "xdotool mousemove 400 300"});
+    fresh.actions.push_back(repeat_until("", click_menu_row(0), "new_game_2", 3000));
+    fresh.actions.push_back(
+        repeat_until("new_game_2", "xdotool mousemove 400 20 key space", "game_2", 3000));
+    GameAction fresh_shot = {"game_2", 0, "screenshot default_game.ppm"};
+    fresh_shot.frames = 20;
+    fresh.actions.push_back(fresh_shot);
+    fresh.actions.push_back({"default_game.ppm", 0, "term"});
+    fresh.timeout_ms = 120000;
+    GameRun restarted = run_game("match_shop_restart", fresh);
+    ASSERT_FALSE(restarted.timed_out) << restarted.describe();
+
+    int worn = green_pixels(run, "worn_game.ppm");
+    int plain = green_pixels(restarted, "default_game.ppm");
+    ASSERT_GE(worn, 0) << run.describe();
+    ASSERT_GE(plain, 0) << restarted.describe();
+    // The default scene has a little green of its own; the fighter in green
+    // adds several times as much.
+    EXPECT_GT(worn, 2 * plain + 5000) << worn << " green pixels worn, " << plain << " plain";
+}
