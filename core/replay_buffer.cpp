@@ -12,6 +12,7 @@
 #include "core/bout.h"
 #include "core/outward.h"
 #include "core/breaks.h"
+#include "core/rules.h"
 #include "core/sane.h"
 #include "core/text.h"
 #include "core/world.h"
@@ -21,30 +22,55 @@ MatchResultExtra match_result_extra;
 char replay_author[256];
 char fight_name[256];
 
-static ReplayFrame *replay_buffer;
+static ReplayFrame *replay_chunks[REPLAY_CHUNKS];
 static ReplayFrame turn_start_snapshot;
+
+static_assert(MATCHFRAMES_MAX + 2 <= REPLAY_FRAMES,
+              "the buffer holds a record for every frame of the longest match");
 
 // ---- the buffer ---------------------------------------------------------------
 
+static ReplayFrame *alloc_chunk(int c)
+{
+    if (!replay_chunks[c])
+        replay_chunks[c] = (ReplayFrame *)calloc(REPLAY_CHUNK_FRAMES, sizeof(ReplayFrame));
+    return replay_chunks[c];
+}
+
 int alloc_replay_buffer()
 {
-    if (replay_buffer)
-        return 0;
-    replay_buffer = (ReplayFrame *)calloc(REPLAY_FRAMES, sizeof(ReplayFrame));
-    return replay_buffer ? 0 : 1;
+    return alloc_chunk(0) ? 0 : 1;
 }
 
 void free_replay_buffer()
 {
-    free(replay_buffer);
-    replay_buffer = nullptr;
+    for (int c = 0; c < REPLAY_CHUNKS; c++) {
+        free(replay_chunks[c]);
+        replay_chunks[c] = nullptr;
+    }
+    set_record_pointer(nullptr);
 }
 
 ReplayFrame *get_replay_frame(int i)
 {
-    if (!replay_buffer || i < 0 || i >= REPLAY_FRAMES)
+    if (!replay_chunks[0] || i < 0 || i >= REPLAY_FRAMES)
         return nullptr;
-    return &replay_buffer[i];
+    ReplayFrame *chunk = alloc_chunk(i / REPLAY_CHUNK_FRAMES);
+    if (!chunk) {
+        fprintf(stderr, "Unable to allocate replay records from %d\n",
+                i - i % REPLAY_CHUNK_FRAMES);
+        return nullptr;
+    }
+    return &chunk[i % REPLAY_CHUNK_FRAMES];
+}
+
+int replay_chunks_allocated()
+{
+    int n = 0;
+    for (int c = 0; c < REPLAY_CHUNKS; c++)
+        if (replay_chunks[c])
+            n++;
+    return n;
 }
 
 ReplayFrame *get_turn_start_snapshot() { return &turn_start_snapshot; }
@@ -55,8 +81,23 @@ void clear_replay_from(int i)
         i = 0;
     if (i > REPLAY_FRAMES)
         i = REPLAY_FRAMES;
-    if (replay_buffer && i < REPLAY_FRAMES)
-        memset(&replay_buffer[i], 0, (size_t)(REPLAY_FRAMES - i) * sizeof(ReplayFrame));
+    for (int c = 0; c < REPLAY_CHUNKS; c++) {
+        ReplayFrame *chunk = replay_chunks[c];
+        if (!chunk)
+            continue;
+        int first = c * REPLAY_CHUNK_FRAMES;
+        if (c > 0 && first >= i) {
+            // Nothing of this chunk is kept: its memory goes back.
+            ReplayFrame *held = get_record_pointer();
+            if (held >= chunk && held < chunk + REPLAY_CHUNK_FRAMES)
+                set_record_pointer(nullptr);
+            free(chunk);
+            replay_chunks[c] = nullptr;
+        } else if (first + REPLAY_CHUNK_FRAMES > i) {
+            int from = i > first ? i - first : 0;
+            memset(&chunk[from], 0, (size_t)(REPLAY_CHUNK_FRAMES - from) * sizeof(ReplayFrame));
+        }
+    }
     match_state.frames_recorded = i;
     match_state.replay_frame = i;
 }

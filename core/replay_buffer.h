@@ -1,4 +1,4 @@
-// The replay buffer: 256 recorded frames of a match (joint states, grips,
+// The replay buffer: the recorded frames of a match (joint states, grips,
 // emotes, breaks, body events and the full body and moving-object state),
 // recording and playback, and the small glue operations of the match core
 // that the command handlers and the shell call.
@@ -11,7 +11,13 @@
 #include "core/records.h"
 
 enum {
-    REPLAY_FRAMES = 256,
+    // Records are allocated a chunk at a time as a match needs them; the
+    // first chunk exists from game_init on. The buffer holds every frame
+    // of the longest match the rules accept (one record a frame at most,
+    // and one more at the end of an online match).
+    REPLAY_CHUNK_FRAMES = 256,
+    REPLAY_CHUNKS = 40,
+    REPLAY_FRAMES = REPLAY_CHUNK_FRAMES * REPLAY_CHUNKS,
     REPLAY_SLOTS = 4,           // player slots of a record
     REPLAY_EMOTE_SIZE = 72,
     EMOTE_CHARS = 31            // characters of an emote that are kept
@@ -73,9 +79,13 @@ extern char replay_author[256];
 extern char fight_name[256];
 
 // ---- the buffer ---------------------------------------------------------------
-int alloc_replay_buffer();                 // 0 when the 256 records exist
+int alloc_replay_buffer();                 // 0 when the first chunk exists
 void free_replay_buffer();
-ReplayFrame *get_replay_frame(int i);      // null outside 0..255 or without a buffer
+// Record i, its chunk allocated (zeroed) when it is first asked for; null
+// outside 0..REPLAY_FRAMES-1, without a buffer, or when memory ran out.
+ReplayFrame *get_replay_frame(int i);
+// Chunks allocated now (memory in use is this many times the chunk size).
+int replay_chunks_allocated();
 ReplayFrame *get_turn_start_snapshot();
 // Records the current state into record; returns the changes recorded
 // (non-zero when the record counts).
@@ -85,7 +95,8 @@ int play_replay_frame(int f);
 void apply_frame_to_player(int player, const ReplayFrame *record);
 // Fighters a record holds: built, in the match and within its four slots.
 int replay_fighter_count();
-// Zeroes records i..255; frames_recorded and replay_frame := i.
+// Zeroes records i.. to the end, frees the chunks wholly past i (the first
+// chunk stays); frames_recorded and replay_frame := i.
 void clear_replay_from(int i);
 
 // ---- moving environment objects ----------------------------------------------------

@@ -167,6 +167,9 @@ static void write_record(FILE *f, const ReplayFrame *r)
     }
 }
 
+static_assert((long long)REPLAY_FILE_MAX_BYTES >= (long long)REPLAY_RECORD_MAX_BYTES * REPLAY_FRAMES,
+              "a file of a whole buffer is read");
+
 int write_replay(const char *path, int use_bout_names)
 {
     SafeFile out;

@@ -12,9 +12,14 @@ enum {
     REPLAY_FILE_VERSION = 10,
     REPLAY_LINE_BYTES = 2048,   // a line and its '\n' fit in 2047 bytes plus NUL
     GRAB_RECORDS = 21,          // grab records per player (one per body)
-    // A larger file is refused whole: 256 frames of every line fit many
-    // times over, and the line count stays far inside an int.
-    REPLAY_FILE_MAX_BYTES = 32 * 1024 * 1024
+    // What the writer puts out for one record at most: a "FRAME" line, the
+    // nine lines of each of four fighters (body rows of numbers within the
+    // world's range) and the four lines of sixteen moving objects, with
+    // room to spare.
+    REPLAY_RECORD_MAX_BYTES = 24 * 1024,
+    // A larger file is refused whole: the longest match the rules accept
+    // fits, and the line count stays far inside an int.
+    REPLAY_FILE_MAX_BYTES = REPLAY_RECORD_MAX_BYTES * 10240 + 64 * 1024
 };
 
 // 0 on success, 1 when the file cannot be created.

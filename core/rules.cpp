@@ -350,7 +350,7 @@ void set_engage_rotations(const char *value, GameRules *rules)
 // The values a number rule may take; anything else is refused and the rule
 // keeps its value (a negative match length would end every game at once).
 static const RuleRange rule_ranges[] = {
-    {1, 1, INT32_MAX},          // matchframes
+    {1, 1, MATCHFRAMES_MAX},    // matchframes: the replay buffer records them all
     {4, 0, INT32_MAX},          // flags
     {8, 0, INT32_MAX},          // dqtimeout
     {9, 0, INT32_MAX},          // dismemberthreshold
@@ -689,6 +689,12 @@ static int parse_newgame_fields(const char *arguments, GameRules *rules, int liv
             refuse_input("NEWGAME engage value", arguments);
             *v = 0;
         }
+    // A match longer than the replay buffer holds would be recorded only in
+    // part: held to the length that is recorded whole.
+    if (count >= 1 && !rule_value_in_range(1, rules->matchframes)) {
+        refuse_input("NEWGAME matchframes", arguments);
+        rules->matchframes = rules->matchframes < 1 ? 1 : MATCHFRAMES_MAX;
+    }
     if (rules->turn_time_limit < 0 || rules->turn_time_limit > TURN_TIME_LIMIT_MAX) {
         refuse_input("NEWGAME turn time limit", arguments);
         rules->turn_time_limit = 0;

@@ -6,6 +6,10 @@
 
 enum { MAX_TURNFRAMES = 32 };
 
+// The longest match the rules accept, in frames: the replay buffer holds a
+// record for each of its frames, so every match is recorded and saved whole.
+enum { MATCHFRAMES_MAX = 10000 };
+
 enum {
     RULE_FLAG_DQ = 1,
     RULE_FLAG_DISMEMBER = 2,

@@ -3,6 +3,7 @@
 // and bleeding, the end of the match, and then the frame's drawing.
 #include "core/step.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "core/blood.h"
@@ -23,7 +24,10 @@
 int32_t games_counter;
 int32_t ghost_setting;
 
-enum { REPLAY_RECORDS = 256, READY_ALL = 0x13f };
+// Set once recording has stopped for want of room, so it is told once.
+static int recording_cut;
+
+enum { READY_ALL = 0x13f };
 
 static void clear_list(int32_t list[4])
 {
@@ -73,12 +77,37 @@ static void mark_ground_impact(const double *pos)
         core_outward.mark_ground_impact(pos);
 }
 
+static void echo(const char *text)
+{
+    if (core_outward.echo)
+        core_outward.echo(text, 4);
+}
+
+// Records the frame into the next record. The buffer holds every frame of a
+// match the rules accept; only a match that runs on past them (an online
+// server that sends no result) or a failed allocation can fill it, and then
+// recording stops with one message for the match.
 static void record_next_frame(int force)
 {
-    if (match_state.frames_recorded < 0 || match_state.frames_recorded >= REPLAY_RECORDS)
+    MatchState *m = &match_state;
+    if (m->frames_recorded < 0)
         return;
-    if (record_replay_frame(force, get_replay_frame(match_state.frames_recorded)))
-        match_state.frames_recorded += 1;
+    ReplayFrame *r = m->frames_recorded < REPLAY_FRAMES ? get_replay_frame(m->frames_recorded)
+                                                        : nullptr;
+    if (!r) {
+        if (!recording_cut) {
+            recording_cut = 1;
+            char line[128];
+            snprintf(line, sizeof line, "Replay full: frames from %d on are not recorded",
+                     m->match_frame);
+            echo(line);
+            fprintf(stderr, "%s\n", line);
+        }
+        return;
+    }
+    recording_cut = 0;   // there is room again: a later cut is told anew
+    if (record_replay_frame(force, r))
+        m->frames_recorded += 1;
 }
 
 // A fighter is out: relaxed, unselected and among the losers.
@@ -162,31 +191,53 @@ void end_turn()
 
 // ---- the end of a local match ------------------------------------------------------
 
+// The match has run its frames: the fighters still in are ranked by score.
+// A fighter that is out has lost whatever its score: it stays among the
+// losers (the list holds the losers and the disqualified players) and is
+// neither ranked nor counted for a draw.
 static void decide_by_score(int n)
 {
     MatchState *m = &match_state;
     clear_list(m->winners);
     clear_list(m->losers);
+    int in[MAX_FIGHTERS], count = 0;
+    for (int i = 0; i < n && i < MAX_FIGHTERS; i++) {
+        if (players[i].out)
+            add_to_list(m->losers, i);
+        else
+            in[count++] = i;
+    }
     int draw = 0;
-    if (n <= 1) {
-        draw = 1;
+    if (count <= 1) {
+        // One fighter alone draws; with more, the one left in wins (the
+        // disqualification check gives that result before the last frame).
+        if (count == 1 && n >= 2)
+            add_to_list(m->winners, in[0]);
+        else
+            draw = 1;
     } else {
         int all_equal = 1;
-        for (int i = 1; i < n; i++)
-            if (players[i].score != players[0].score)
+        for (int k = 1; k < count; k++)
+            if (players[in[k]].score != players[in[0]].score)
                 all_equal = 0;
         if (all_equal) {
             draw = 1;
         } else if (m->team_count >= 2) {
-            // Teams are ranked by the sum of their fighters' scores.
+            // Teams are ranked by the sum of their fighters' scores; a team
+            // whose fighters are all out has no rank.
             float total[MAX_FIGHTERS] = {0, 0, 0, 0};
-            for (int i = 0; i < n; i++) {
-                int t = players[i].team;
-                if (t >= 0 && t < MAX_FIGHTERS)
-                    total[t] += players[i].score;
+            int ranked[MAX_FIGHTERS] = {0, 0, 0, 0};
+            for (int k = 0; k < count; k++) {
+                int t = players[in[k]].team;
+                if (t >= 0 && t < MAX_FIGHTERS) {
+                    total[t] += players[in[k]].score;
+                    ranked[t] = 1;
+                }
             }
             int best = -1, ties = 0;
             for (int t = 0; t < m->team_count && t < MAX_FIGHTERS; t++) {
+                if (!ranked[t])
+                    continue;
                 if (best < 0 || total[t] > total[best]) {
                     best = t;
                     ties = 0;
@@ -197,18 +248,18 @@ static void decide_by_score(int n)
             if (best < 0 || ties > 0) {
                 draw = 1;
             } else {
-                for (int i = 0; i < n; i++)
-                    add_to_list(players[i].team == best ? m->winners : m->losers, i);
+                for (int k = 0; k < count; k++)
+                    add_to_list(players[in[k]].team == best ? m->winners : m->losers, in[k]);
             }
-        } else if (n == 2) {
-            int w = players[0].score > players[1].score ? 0 : 1;
-            m->winners[0] = w;
-            m->losers[0] = 1 - w;
+        } else if (count == 2) {
+            int w = players[in[0]].score > players[in[1]].score ? 0 : 1;
+            add_to_list(m->winners, in[w]);
+            add_to_list(m->losers, in[1 - w]);
         } else {
             int order[MAX_FIGHTERS];
-            for (int i = 0; i < n; i++)
-                order[i] = i;
-            for (int i = 1; i < n; i++)   // falling score, stable
+            for (int k = 0; k < count; k++)
+                order[k] = in[k];
+            for (int i = 1; i < count; i++)   // falling score, stable
                 for (int k = i; k > 0 && players[order[k]].score > players[order[k - 1]].score; k--) {
                     int t = order[k];
                     order[k] = order[k - 1];
@@ -218,9 +269,9 @@ static void decide_by_score(int n)
             if (mode < 1 || mode > 3)
                 mode = 1;
             int taken = 0;
-            while (taken < n) {
+            while (taken < count) {
                 int group = 1;
-                while (taken + group < n &&
+                while (taken + group < count &&
                        players[order[taken + group]].score == players[order[taken]].score)
                     group++;
                 if (taken + group > mode)
@@ -230,14 +281,18 @@ static void decide_by_score(int n)
             if (taken == 0) {
                 draw = 1;
             } else {
-                for (int i = 0; i < n; i++)
-                    add_to_list(i < taken ? m->winners : m->losers, order[i]);
+                for (int k = 0; k < count; k++)
+                    add_to_list(k < taken ? m->winners : m->losers, order[k]);
             }
         }
     }
     if (draw) {
+        // Nobody won; the fighters that are out are still the losers.
         clear_list(m->winners);
         clear_list(m->losers);
+        for (int i = 0; i < n && i < MAX_FIGHTERS; i++)
+            if (players[i].out)
+                add_to_list(m->losers, i);
     }
     for (int i = 0; i < n; i++) {
         players[i].touch_first = 0;
@@ -253,59 +308,68 @@ static void decide_by_score(int n)
     m->end_frame = m->match_frame;
 }
 
+// Fighters newly out are relaxed and listed among the losers (with teams,
+// their teammates go out with them). When at most one fighter (or team) is
+// left, it wins: 1 when that ended the game.
+static int check_disqualifications(int n)
+{
+    MatchState *m = &match_state;
+    int any_out = 0;
+    for (int i = 0; i < n; i++) {
+        if (!players[i].out)
+            continue;
+        any_out = 1;
+        if (!in_list(m->losers, i))
+            put_out(i);
+    }
+    if (any_out && m->team_count >= 2) {
+        for (int i = 0; i < n; i++) {
+            if (players[i].out == 0 || players[i].out == 3)
+                continue;
+            for (int k = 0; k < n; k++) {
+                if (k != i && !players[k].out && players[k].team == players[i].team) {
+                    players[k].out = 3;
+                    put_out(k);
+                }
+            }
+        }
+    }
+    if (!any_out || n < 2)
+        return 0;
+    int left = 0, teams_left = 0, team_seen[MAX_FIGHTERS] = {0, 0, 0, 0};
+    for (int i = 0; i < n; i++) {
+        if (players[i].out)
+            continue;
+        left++;
+        int t = players[i].team;
+        if (t >= 0 && t < MAX_FIGHTERS && !team_seen[t]) {
+            team_seen[t] = 1;
+            teams_left++;
+        }
+    }
+    int units = m->team_count >= 2 ? teams_left : left;
+    if (units > 1)
+        return 0;
+    clear_list(m->winners);
+    for (int i = 0; i < n; i++)
+        if (!players[i].out)
+            add_to_list(m->winners, i);
+    m->result_code = 2;
+    m->game_over = 1;
+    m->end_frame = m->match_frame;
+    return 1;
+}
+
 int finish_turn_local()
 {
     MatchState *m = &match_state;
     int n = fighter_count();
-    int dq = disqualification_in_force();
-    if (m->match_frame >= current_rules.matchframes)
+    // Who is out is settled first: a fighter that went out on the last
+    // frame has lost, and the one left standing wins by it.
+    if (disqualification_in_force())
+        check_disqualifications(n);
+    if (!m->game_over && m->match_frame >= current_rules.matchframes)
         decide_by_score(n);
-
-    if (!m->game_over && dq) {
-        int any_out = 0;
-        for (int i = 0; i < n; i++) {
-            if (!players[i].out)
-                continue;
-            any_out = 1;
-            if (!in_list(m->losers, i))
-                put_out(i);
-        }
-        if (any_out && m->team_count >= 2) {
-            for (int i = 0; i < n; i++) {
-                if (players[i].out == 0 || players[i].out == 3)
-                    continue;
-                for (int k = 0; k < n; k++) {
-                    if (k != i && !players[k].out && players[k].team == players[i].team) {
-                        players[k].out = 3;
-                        put_out(k);
-                    }
-                }
-            }
-        }
-        if (any_out && n >= 2) {
-            int left = 0, teams_left = 0, team_seen[MAX_FIGHTERS] = {0, 0, 0, 0};
-            for (int i = 0; i < n; i++) {
-                if (players[i].out)
-                    continue;
-                left++;
-                int t = players[i].team;
-                if (t >= 0 && t < MAX_FIGHTERS && !team_seen[t]) {
-                    team_seen[t] = 1;
-                    teams_left++;
-                }
-            }
-            int units = m->team_count >= 2 ? teams_left : left;
-            if (units <= 1) {
-                clear_list(m->winners);
-                for (int i = 0; i < n; i++)
-                    if (!players[i].out)
-                        add_to_list(m->winners, i);
-                m->result_code = 2;
-                m->game_over = 1;
-                m->end_frame = m->match_frame;
-            }
-        }
-    }
     if (m->game_over)
         m->turn_frame = 0;
     return m->game_over;
@@ -383,6 +447,12 @@ static void countdown()
             end_turn();
             if (core_outward.play_score_sounds)
                 core_outward.play_score_sounds();
+            // A turn started from the turn's end (an enter_freeze hook that
+            // commits at once) runs from this very frame, which the edit
+            // phase would otherwise have spent paused: it is the new turn's
+            // first frame, or the turn would last a frame too long.
+            if (m->turn_frame > 1 && !m->game_paused && m->ghost_mode == GHOST_OFF)
+                m->turn_frame -= 1;
         }
     }
     if (m->turn_frame == 0 && game_type == 1 && turn_timeout && num_bouts >= m->num_players) {
@@ -401,9 +471,13 @@ static void record_or_play(int turn_started)
     if (replay_mode != REPLAY_LIVE) {
         play_replay_frame(m->match_frame);
     } else if (m->ghost_mode == GHOST_OFF) {
-        if (record_mode == 0 || record_mode == 2)
+        // The match ends at its last frame: what moves after the result is
+        // not part of it (and so a match never needs more records than it
+        // has frames).
+        int recording = !m->game_over;
+        if (recording && (record_mode == 0 || record_mode == 2))
             record_next_frame(turn_started);
-        else if (record_mode == 1 && m->match_frame == m->turn_start_frame)
+        else if (recording && record_mode == 1 && m->match_frame == m->turn_start_frame)
             record_replay_frame(turn_started, get_turn_start_snapshot());
         if (!m->game_over && core_outward.hook_enter_frame)
             core_outward.hook_enter_frame();

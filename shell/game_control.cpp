@@ -218,7 +218,7 @@ void exit_replay()
     play_replay_frame(match_state.match_frame);
     LINK(size_hands_by_grips);
     LINK(play_score_sounds);
-    if (r > 255)
+    if (r >= REPLAY_FRAMES)   // past the replay buffer
         return;
     game_type = 0;
     if (r > 0) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/outward.h"
@@ -189,12 +190,80 @@ TEST_F(ReplayBufferTest, QuietFrameDoesNotCountAndTheFullBufferStops)
     step_frame(1);
     EXPECT_EQ(match_state.frames_recorded, 1);
 
+    // Only a match that runs on past the rules (online, without a result)
+    // fills the buffer: recording stops there, and the player is told once.
+    std::vector<std::string> told;
+    static std::vector<std::string> *sink;
+    sink = &told;
+    core_outward.echo = [](const char *text, int) { sink->push_back(text); };
     match_state.frames_recorded = REPLAY_FRAMES;
-    players[0].joint_state[0] = MOTOR_HOLD;
-    step_frame(1);
+    for (int i = 0; i < 3; i++) {
+        players[0].joint_state[0] = MOTOR_HOLD;
+        step_frame(1);
+    }
     EXPECT_EQ(match_state.frames_recorded, REPLAY_FRAMES);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], "Replay full: frames from 2 on are not recorded");
     EXPECT_EQ(get_replay_frame(REPLAY_FRAMES), nullptr);
     EXPECT_EQ(get_replay_frame(-1), nullptr);
+}
+
+TEST_F(ReplayBufferTest, BufferGrowsAsRecordsAreAskedForAndShrinksWhenCleared)
+{
+    EXPECT_EQ(replay_chunks_allocated(), 1);
+    // The last record of the buffer: its chunk comes, the ones between do not.
+    ReplayFrame *last = get_replay_frame(REPLAY_FRAMES - 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->frame, 0);   // a new chunk is zeroed
+    EXPECT_EQ(replay_chunks_allocated(), 2);
+    for (int i = 0; i < 3 * REPLAY_CHUNK_FRAMES; i++)
+        get_replay_frame(i)->frame = i + 1;
+    EXPECT_EQ(replay_chunks_allocated(), 4);
+    // Records stay where they are as the buffer grows.
+    ReplayFrame *first = get_replay_frame(0);
+    get_replay_frame(5 * REPLAY_CHUNK_FRAMES);
+    EXPECT_EQ(get_replay_frame(0), first);
+    EXPECT_EQ(get_replay_frame(300)->frame, 301);
+    // Cleared from the middle of the second chunk: it is kept in part, the
+    // later chunks go.
+    match_state.frames_recorded = 3 * REPLAY_CHUNK_FRAMES;
+    clear_replay_from(REPLAY_CHUNK_FRAMES + 10);
+    EXPECT_EQ(replay_chunks_allocated(), 2);
+    EXPECT_EQ(get_replay_frame(REPLAY_CHUNK_FRAMES + 9)->frame, REPLAY_CHUNK_FRAMES + 10);
+    EXPECT_EQ(get_replay_frame(REPLAY_CHUNK_FRAMES + 10)->frame, 0);
+    EXPECT_EQ(get_replay_frame(2 * REPLAY_CHUNK_FRAMES)->frame, 0);
+    clear_replay_from(0);
+    EXPECT_EQ(get_replay_frame(0), first);
+    EXPECT_EQ(first->frame, 0);
+    EXPECT_EQ(replay_chunks_allocated(), 1);
+    // Room for a record of every frame of the longest match, and the
+    // online end's one more.
+    EXPECT_GE(REPLAY_FRAMES, MATCHFRAMES_MAX + 1);
+}
+
+TEST_F(ReplayBufferTest, LongTurnsOfOneFrameAreRecordedPastTheFirstChunk)
+{
+    // Every frame a turn of its own, every frame a command: a record each.
+    current_rules.matchframes = 300;
+    current_rules.turnframes[0] = 1;
+    int guard = 0;
+    while (!match_state.game_over && guard++ < 2000) {
+        if (match_state.game_paused || match_state.ghost_mode != GHOST_OFF) {
+            players[0].joint_state[guard % NUM_JOINTS] = 1 + guard % 4;
+            start_turn(0);
+        }
+        step_frame(0);
+    }
+    ASSERT_EQ(match_state.game_over, 1);
+    ASSERT_EQ(match_state.frames_recorded, 300);
+    for (int i = 0; i < 300; i++)
+        ASSERT_EQ(get_replay_frame(i)->frame, i) << i;
+    // Nothing is recorded once the match is over.
+    for (int i = 0; i < 20; i++) {
+        players[0].grip_req_l = 1;
+        step_frame(0);
+    }
+    EXPECT_EQ(match_state.frames_recorded, 300);
 }
 
 TEST_F(ReplayBufferTest, RecordAheadOfTheMatchWaitsForItsFrame)
@@ -414,12 +483,15 @@ TEST_F(ReplayBufferTest, RecordedMatchPlaysBackBitIdenticalFromMemory)
     }
     ASSERT_GE(live.size(), 50u);
     ASSERT_GT(match_state.frames_recorded, 0);
-    std::vector<ReplayFrame> saved(get_replay_frame(0), get_replay_frame(0) + REPLAY_FRAMES);
     int recorded = match_state.frames_recorded;
+    std::vector<ReplayFrame> saved;
+    for (int i = 0; i < recorded; i++)
+        saved.push_back(*get_replay_frame(i));
 
     game_shutdown();
     game_init();
-    memcpy(get_replay_frame(0), saved.data(), sizeof(ReplayFrame) * REPLAY_FRAMES);
+    for (int i = 0; i < recorded; i++)
+        *get_replay_frame(i) = saved[i];
     match_state.frames_recorded = recorded;
     match_state.replay_frame = 0;
     match_state.match_frame = 0;

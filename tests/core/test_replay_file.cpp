@@ -321,9 +321,10 @@ TEST_F(ReplayFileTest, FramePastTheBufferStopsWithOneMessage)
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(match_state.frames_recorded, REPLAY_FRAMES);
     EXPECT_EQ(get_replay_frame(REPLAY_FRAMES - 1)->frame, REPLAY_FRAMES - 1);
-    size_t first = err.find("more than 256 frames");
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(err.find("more than 256 frames", first + 1), std::string::npos);
+    std::string said = "more than " + std::to_string(REPLAY_FRAMES) + " frames";
+    size_t first = err.find(said);
+    ASSERT_NE(first, std::string::npos) << err.substr(0, 400);
+    EXPECT_EQ(err.find(said, first + 1), std::string::npos);
 }
 
 TEST_F(ReplayFileTest, InjectedLinesInTextsAreCut)
@@ -643,3 +644,98 @@ TEST_F(ReplayFileTest, AutosaveWritesIntoItsFolder)
 }
 
 }  // namespace
+
+namespace {
+
+int count_substr(const std::string &text, const std::string &needle)
+{
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        n++;
+    return n;
+}
+
+uint64_t fighters_hash()
+{
+    uint64_t h = 1469598103934665603ull;
+    for (int r = 0; r < 2; r++)
+        for (int b = 0; b < NUM_BODIES; b++) {
+            const dReal *v[2] = {dBodyGetPosition(players[r].body[b]),
+                                 dBodyGetRotation(players[r].body[b])};
+            int n[2] = {3, 12};
+            for (int k = 0; k < 2; k++) {
+                const unsigned char *bytes = reinterpret_cast<const unsigned char *>(v[k]);
+                for (size_t i = 0; i < n[k] * sizeof(dReal); i++) {
+                    h ^= bytes[i];
+                    h *= 1099511628211ull;
+                }
+            }
+        }
+    return h;
+}
+
+}  // namespace
+
+// The longest match the rules accept, with a turn (and a command) every
+// frame: every frame is recorded, saved, read back and replayed as played.
+TEST_F(ReplayFileTest, LongestMatchTheRulesAcceptIsSavedAndReplayedWhole)
+{
+    GameRules rules = current_rules;
+    std::string longest = std::to_string(MATCHFRAMES_MAX);
+    ASSERT_EQ(set_rule_by_name("matchframes", longest.c_str(), &rules), 0);
+    ASSERT_NE(set_rule_by_name("matchframes", std::to_string(MATCHFRAMES_MAX + 1).c_str(), &rules),
+              0);
+    ASSERT_EQ(rules.matchframes, MATCHFRAMES_MAX);
+    ASSERT_EQ(set_rule_by_name("turnframes", "1", &rules), 0);
+    start_game_with_rules(0, 0, &rules);
+    replay_mode = REPLAY_LIVE;
+
+    std::vector<uint64_t> live;
+    unsigned seed = 31337;
+    for (int guard = 0; guard < 3 * MATCHFRAMES_MAX && !match_state.game_over; guard++) {
+        if (match_state.game_paused || match_state.ghost_mode != GHOST_OFF) {
+            // One fighter's command a turn makes the frame a record.
+            seed = seed * 1103515245u + 12345u;
+            players[0].joint_state[(seed >> 8) % NUM_JOINTS] = 1 + (seed >> 16) % 4;
+            start_turn(0);
+        }
+        step_frame(0);
+        frame_tick += 16;
+        if ((int)live.size() < match_state.match_frame)
+            live.push_back(fighters_hash());
+    }
+    ASSERT_EQ(match_state.game_over, 1);
+    EXPECT_EQ(match_state.end_frame, MATCHFRAMES_MAX);
+    ASSERT_EQ(match_state.frames_recorded, MATCHFRAMES_MAX);
+    EXPECT_EQ(get_replay_frame(MATCHFRAMES_MAX - 1)->frame, MATCHFRAMES_MAX - 1);
+    for (const std::string &e : echoes)
+        EXPECT_EQ(e.find("Replay full"), std::string::npos) << e;
+
+    std::string path = test_tmp_path("longest.rpl");
+    ASSERT_EQ(write_replay(path.c_str(), 0), 0);
+    std::string text = slurp(path);
+    EXPECT_EQ(count_substr(text, "\nFRAME "), MATCHFRAMES_MAX);
+    EXPECT_NE(text.find("\nFRAME " + std::to_string(MATCHFRAMES_MAX - 1) + ";"), std::string::npos);
+    text.clear();
+
+    game_shutdown();
+    game_init();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(read_replay(path.c_str()), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("more than"), std::string::npos) << err.substr(0, 300);
+    ASSERT_EQ(match_state.frames_recorded, MATCHFRAMES_MAX);
+    EXPECT_EQ(current_rules.matchframes, MATCHFRAMES_MAX);
+    match_state.match_frame = 0;
+    match_state.replay_frame = 0;
+    match_state.game_paused = 0;
+    match_state.ghost_mode = GHOST_OFF;
+    match_state.turn_frame = 0;
+    replay_mode = REPLAY_PLAYING;
+    for (size_t i = 0; i < live.size(); i++) {
+        step_frame(0);
+        frame_tick += 16;
+        ASSERT_EQ(fighters_hash(), live[i]) << "frame " << i + 1;
+    }
+    EXPECT_EQ(match_state.replay_frame, MATCHFRAMES_MAX);
+}

@@ -118,8 +118,8 @@ TEST(Rules, OptionTableAndNamedRules)
     EXPECT_STREQ("none", get_rule_text_by_name("motd", 0, &r));
 
     // Numbers beyond 32 bits are held at the ends, not wrapped.
-    EXPECT_EQ(0, set_rule_by_name("matchframes", "99999999999", &r));
-    EXPECT_EQ(INT32_MAX, r.matchframes);
+    EXPECT_EQ(0, set_rule_by_name("dqtimeout", "99999999999", &r));
+    EXPECT_EQ(INT32_MAX, r.dqtimeout);
 
     // set_rule writes mod_rules too, and only when the name was known.
     fill_default_rules(0, &mod_rules);
@@ -374,6 +374,9 @@ TEST(Rules, HostileNewgameLines)
         {" 99999999999 10", 0, 500, "15", "old.zmm", 0},
         {" 900 10 x", 2, 900, "10", "old.zmm", 0},
         {" 0x10 10", 2, 16, "10", "old.zmm", 0},
+        // longer than a match is recorded whole: held to the longest
+        {" 10001 10", 2, 10000, "10", "old.zmm", 0},
+        {" -5 10", 2, 1, "10", "old.zmm", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -499,7 +502,8 @@ TEST(Rules, NumberRulesRefuseValuesOutsideTheirRange)
         int accepted;
     } cases[] = {
         {"matchframes", "-20", 0}, {"matchframes", "0", 0}, {"matchframes", "abc", 0},
-        {"matchframes", "1", 1},   {"mf", "700", 1},        {"damage", "3", 0},
+        {"matchframes", "1", 1},   {"matchframes", "10000", 1}, {"matchframes", "10001", 0},
+        {"mf", "700", 1},          {"damage", "3", 0},
         {"damage", "2", 1},        {"sumo", "-1", 0},       {"sumo", "1", 1},
         {"dojosize", "-5", 0},     {"dojosize", "400", 1},  {"engagerotation", "99999", 0},
         {"engageheight", "-50", 1}, {"dqtimeout", "-1", 0}, {"dojotype", "256", 0},

@@ -453,3 +453,116 @@ TEST_F(StepTest, OnlineTurnStartsWhenEveryFighterIsReady)
 }
 
 }  // namespace
+
+// ---- fighters that are out at the end of a match ----------------------------------
+
+struct OutCase {
+    const char *what;
+    int players;
+    int mode;
+    float scores[4];
+    int out[4];
+    int code;
+    int winners[4];
+    int losers[4];
+};
+
+TEST_F(StepTest, FightersOutAreNeverRankedAndStayAmongTheLosers)
+{
+    const OutCase cases[] = {
+        // the two still standing are level: a draw, the one out has lost
+        {"three, the one out has the best score", 3, 1, {-4000, -4000, -3000}, {0, 0, 1}, 1,
+         {-1, -1, -1, -1}, {2, -1, -1, -1}},
+        {"three, one out, the others differ", 3, 1, {-4000, -3500, -3000}, {0, 0, 1}, 0,
+         {1, -1, -1, -1}, {2, 0, -1, -1}},
+        {"four, mode 2, one out on top", 4, 2, {1, 8, 3, 9}, {0, 0, 0, 1}, 0,
+         {1, 2, -1, -1}, {3, 0, -1, -1}},
+        {"four, two out", 4, 1, {5, 1, 9, 2}, {1, 0, 1, 0}, 0, {3, -1, -1, -1},
+         {0, 2, 1, -1}},
+        {"four, two out, the two left level", 4, 1, {5, 1, 9, 1}, {1, 0, 1, 0}, 1,
+         {-1, -1, -1, -1}, {0, 2, -1, -1}},
+    };
+    current_rules.flags = RULE_FLAG_DQ;
+    for (const OutCase &c : cases) {
+        match_state.num_players = c.players;
+        match_state.match_mode = c.mode;
+        match_state.game_over = 0;
+        match_state.match_frame = current_rules.matchframes;
+        for (int i = 0; i < 4; i++) {
+            match_state.winners[i] = -1;
+            match_state.losers[i] = -1;
+            match_state.wins[i] = 0;
+            players[i].score = i < c.players ? c.scores[i] : 0;
+            players[i].out = i < c.players ? c.out[i] : 0;
+        }
+        EXPECT_EQ(finish_turn_local(), 1) << c.what;
+        EXPECT_EQ(match_state.result_code, c.code) << c.what;
+        for (int i = 0; i < 4; i++) {
+            EXPECT_EQ(match_state.winners[i], c.winners[i]) << c.what << " winner " << i;
+            EXPECT_EQ(match_state.losers[i], c.losers[i]) << c.what << " loser " << i;
+        }
+        for (int i = 0; i < c.players; i++)
+            if (c.out[i]) {
+                EXPECT_EQ(match_state.wins[i], 0) << c.what;
+            }
+    }
+    for (int i = 0; i < 4; i++)
+        players[i].out = 0;
+    match_state.num_players = 2;
+}
+
+TEST_F(StepTest, FighterOutOnTheLastFrameLosesToTheOneStanding)
+{
+    current_rules.flags = RULE_FLAG_DQ;
+    match_state.match_frame = current_rules.matchframes;
+    players[0].score = 50;
+    players[1].score = -10;
+    players[0].out = 1;
+    ASSERT_EQ(finish_turn_local(), 1);
+    EXPECT_EQ(match_state.result_code, 2);
+    EXPECT_EQ(match_state.winners[0], 1);
+    EXPECT_EQ(match_state.winners[1], -1);
+    EXPECT_EQ(match_state.losers[0], 0);
+    EXPECT_EQ(match_state.losers[1], -1);
+    players[0].out = 0;
+}
+
+// ---- a turn committed from the turn's end ------------------------------------------
+
+// What a script's step_game does from its enter_freeze hook: the turn is
+// committed at once (the shell fires exit_freeze, then starts the turn).
+void commit_from_freeze()
+{
+    seen.freeze_frames.push_back(match_state.match_frame);
+    if (!match_state.game_over)
+        start_turn(0);
+}
+
+TEST_F(StepTest, TurnCommittedFromTheFreezeHookRunsItsOwnLength)
+{
+    struct Case {
+        std::vector<int> turnframes;
+        std::vector<int> freezes;
+    } cases[] = {
+        {{10}, {10, 20, 30, 40, 50}},
+        {{1}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {{5, 7}, {5, 12, 17, 24, 29}},
+    };
+    for (const Case &c : cases) {
+        game_shutdown();
+        game_init();
+        replay_mode = REPLAY_LIVE;
+        match_state.match_mode = 1;
+        current_rules.matchframes = c.freezes.back() + 1;
+        for (size_t k = 0; k < c.turnframes.size(); k++)
+            current_rules.turnframes[k] = c.turnframes[k];
+        current_rules.turnframes_count = (int)c.turnframes.size();
+        seen = Seen();
+        core_outward.hook_enter_freeze = commit_from_freeze;
+        start_turn(0);
+        for (int i = 0; i < 200 && !match_state.game_over; i++)
+            step_frame(0);
+        EXPECT_EQ(seen.freeze_frames, c.freezes) << "turnframes " << c.turnframes[0];
+        EXPECT_EQ(match_state.end_frame, current_rules.matchframes);
+    }
+}

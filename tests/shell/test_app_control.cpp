@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "core/records.h"
+#include "core/replay_buffer.h"
 #include "core/rules.h"
 #include "shell/app.h"
 #include "shell/game_control.h"
@@ -107,7 +108,9 @@ TEST_F(GameControl, ExitReplay)
          "ghost_own enter_freeze ghost_own ", REPLAY_LIVE},
         {"at position 10", 10, 0, 0, "ghost_own enter_freeze truncate10 ghost_own ",
          REPLAY_LIVE},
-        {"past the buffer", 300, 0, 0, "ghost_own enter_freeze ", REPLAY_PLAYING},
+        {"at position 300, past the first 256 records", 300, 0, 0,
+         "ghost_own enter_freeze truncate300 ghost_own ", REPLAY_LIVE},
+        {"past the buffer", REPLAY_FRAMES, 0, 0, "ghost_own enter_freeze ", REPLAY_PLAYING},
         {"game over", 10, 1, 0, "", REPLAY_PLAYING},
         {"ghost running", 10, 0, 1, "", REPLAY_PLAYING},
     };

@@ -66,14 +66,20 @@ TEST(RuleRanges, ConsoleSetAndSetframesSayWhyAndKeepTheGame)
     run_console_command("setframes -20", 0);
     EXPECT_EQ(current_rules.matchframes, frames);
     ASSERT_FALSE(said.empty());
-    EXPECT_EQ(said.back(), "matchframes -20 is out of range (1 to 2147483647)");
+    EXPECT_EQ(said.back(), "matchframes -20 is out of range (1 to 10000)");
     said.clear();
     fill_default_rules(0, &setup_rules);
     run_console_command("set matchframes -20", 0);
     EXPECT_EQ(setup_rules.matchframes, frames);
     ASSERT_EQ(said.size(), 2u);
-    EXPECT_EQ(said[0], "matchframes -20 is out of range (1 to 2147483647)");
+    EXPECT_EQ(said[0], "matchframes -20 is out of range (1 to 10000)");
     EXPECT_EQ(said[1], std::to_string(frames));
+    // Longer than the replay buffer records whole: refused, and said why.
+    said.clear();
+    run_console_command("set matchframes 10001", 0);
+    EXPECT_EQ(setup_rules.matchframes, frames);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said[0], "matchframes 10001 is out of range (1 to 10000)");
     run_console_command("set matchframes 800", 0);
     EXPECT_EQ(setup_rules.matchframes, 800);
     core_outward = saved;

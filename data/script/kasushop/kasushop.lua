@@ -6,7 +6,9 @@
 -- itself: no turn is played here). Esc returns to the menu and closes the
 -- shop: its keys and panel go, and the next game plays as usual (so does
 -- any game started without Esc, which the game announces as leave_game).
--- Colours bought here dress the fighter for this session only.
+-- Colours bought here dress the fighter for this session only: the player's
+-- fighter wears the colour last bought in every new game until the program
+-- ends (the choice lives in the script state, never in a file).
 
 local KEY_ESCAPE = 27
 local KEY_SPACE = 32
@@ -15,9 +17,14 @@ local KEY_OPEN_BRACKET, KEY_CLOSE_BRACKET = 91, 93
 local FIRST_COLOUR, LAST_COLOUR = 1, 67
 local BODY_PARTS = 21
 
+-- What was bought this session. The script state outlives the shop (and a
+-- later visit runs this file again), so it is kept in one global.
+kasushop_session = kasushop_session or { worn = nil }
+local session = kasushop_session
+
 local shop = {
-  colour = 2,
-  worn = nil,
+  colour = session.worn or 2,
+  worn = session.worn,
 }
 
 local function colour_info(colour)
@@ -29,6 +36,11 @@ local function colour_info(colour)
 end
 
 local function greet()
+if session.worn then
+  -- Back in the shop: the fighter of the scene wears what was bought.
+  dress(session.worn)
+  keep_worn()
+end
   local name = get_player_info(0).name
   if name == nil or name == "" then
     name = "fighter"
@@ -41,11 +53,28 @@ local function step_colour(by)
   shop.colour = FIRST_COLOUR + (shop.colour - FIRST_COLOUR + by) % span
 end
 
-local function wear(colour)
+-- The player's fighter (fighter 0 of a game alone) in the colour.
+local function dress(colour)
   for body = 0, BODY_PARTS - 1 do
     set_body_color(0, body, colour)
   end
+end
+
+-- A new game loads the fighters' own looks; the colour bought goes back on.
+-- This hook set stays when the shop closes.
+local function keep_worn()
+  add_hook("new_game", "kasushop_worn", function()
+    if session.worn then
+      dress(session.worn)
+    end
+  end)
+end
+
+local function wear(colour)
+  dress(colour)
   shop.worn = colour
+  session.worn = colour
+  keep_worn()
   echo("KasuShop: you now wear " .. colour_info(colour).name)
 end
 
@@ -65,6 +94,11 @@ local function close_shop()
 end
 
 greet()
+if session.worn then
+  -- Back in the shop: the fighter of the scene wears what was bought.
+  dress(session.worn)
+  keep_worn()
+end
 
 -- Keys the shop uses are marked handled, so the game does not act on
 -- them too: the arrows would turn the camera, Space would end the turn.
