@@ -219,7 +219,7 @@ TEST(Program, QuitAskedDuringStartUpEndsInOrder)
     // The close comes while the settings are read, before the window is
     // up: the program still starts, ends its loop and saves its settings.
     std::string dir = scratch("app_quit_at_start");
-    ProgramRun run = run_program(dir, nullptr, "unable to open default.cfg\n");
+    ProgramRun run = run_program(dir, nullptr, "unable to open default.cfg: missing\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(slurp(dir + "/default.cfg").find("matchframes"), std::string::npos) << run.err;
 }
