@@ -94,6 +94,10 @@ TEST_F(ModFile, Diagnostics)
         // An unknown body leaves no body to write to.
         {"body nose", "pos 1 2 3", "pos statement out of context\n"},
         {"joint nose", "radius 1", "Unexpected radius command\n"},
+        // A joint sphere wider than the world step can take; a body may be.
+        {"joint neck", "radius 10.5", "refused radius: 10.5\n"},
+        {"joint neck", "radius 10", ""},
+        {"body head", "radius 50", ""},
         {"env_obj 2", "mass 0", "mass must be above 0 (0)\n"},
         {"env_obj 2", "mass -3", "mass must be above 0 (-3)\n"},
         {"world", "color 1 2 3", ""},
@@ -466,7 +470,7 @@ TEST_F(ModPhysics, AcceptedCornersPlayWholeMatches)
         {"smallest joint spheres, widest ranges",
          "   strength 1000000\r\n   velocity 1000000\r\n   radius 0.001\r\n   range -100 100\r\n",
          "0.001 0.001 0.001", nullptr, 500},
-        {"largest joint spheres", "   strength 1000000\r\n   velocity 1000000\r\n   radius 100\r\n",
+        {"largest joint spheres", "   strength 1000000\r\n   velocity 1000000\r\n   radius 10\r\n",
          "0.001 0.001 0.001", nullptr, 200},
         {"strongest, built-in bodies", "   strength 1000000\r\n   velocity 1000000\r\n", nullptr,
          nullptr, 500},
