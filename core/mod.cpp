@@ -21,9 +21,6 @@ static const double DEG_TO_RAD = 0.017453292519943295;
 // contacts and ODE aborts; a body's own shape may stay larger, its inertia
 // grows with it.
 static const double JOINT_RADIUS_MAX = 10.0;
-// An object heavier than this (ten tonnes) pressing on a fighter's lightest
-// bodies (a gram) breaks the world step's solver down as well.
-static const double ENV_MASS_MAX = 10000.0;
 
 // ---- helpers -------------------------------------------------------------
 
@@ -507,7 +504,7 @@ static void mod_mass(const char *arg)
     }
     if (refused("mass", &m, 1, SANE_FORCE, arg))
         return;
-    if (m < SANE_MIN_MASS || m > ENV_MASS_MAX) {
+    if (m < SANE_MIN_MASS) {
         refuse_input("mass", arg);
         return;
     }
