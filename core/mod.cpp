@@ -16,6 +16,11 @@ JointDef mod_joint_sets[MOD_TEMPLATE_SETS][JOINT_TABLE_ROWS];
 ModParser mod_parser = {MOD_CTX_NONE, 0, -1, -1, 0, 1};
 
 static const double DEG_TO_RAD = 0.017453292519943295;
+// A joint sphere this wide or wider (a fighter stands under 3 m) pushes its
+// carrier from so far off that the world step's solver breaks down on the
+// contacts and ODE aborts; a body's own shape may stay larger, its inertia
+// grows with it.
+static const double JOINT_RADIUS_MAX = 10.0;
 
 // ---- helpers -------------------------------------------------------------
 
@@ -290,7 +295,7 @@ static void mod_radius(const char *arg)
     double d = strtod(arg, nullptr);
     if (refused("radius", &d, 1, SANE_SIZE, arg))
         return;
-    if (d < 0 || !sane_size(d)) {
+    if (d < 0 || !sane_size(d) || (j && d > JOINT_RADIUS_MAX)) {
         refuse_input("radius", arg);
         return;
     }

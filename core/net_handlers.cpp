@@ -132,7 +132,13 @@ int net_cmd_newgame(int, const char *args)
         memset(replay_rules, 0, sizeof *replay_rules);
     }
     GameRules *rules = replay_rules;
-    parse_newgame_line(args, rules);
+    if (parse_newgame_line(args, rules) < 0) {
+        echo_message("The server's new game was not started: its rules are out of range",
+                     MSG_INGAME);
+        delete replay_rules;
+        replay_rules = nullptr;
+        return 0;
+    }
     if (core_outward.clear_floor_stains)
         core_outward.clear_floor_stains();
     start_game_with_rules(1, 0, rules);

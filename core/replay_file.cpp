@@ -300,6 +300,13 @@ int read_replay(const char *path)
     set_input_source(nullptr, 0);
     delete replay_rules;
     replay_rules = nullptr;
+    if (replay_reader.refused) {
+        char text[320];
+        snprintf(text, sizeof text, "Replay %s not played: its game rules are out of range",
+                 path);
+        echo_message(text, MSG_INGAME);
+        return 1;
+    }
 
     // The records read are the buffer's records: writing the replay back
     // saves them all.
@@ -353,7 +360,14 @@ int replay_cmd_newgame(int, const char *args)
     GameRules *rules = pending_rules();
     if (!rules)
         return 0;
-    parse_newgame_line(args, rules);
+    if (parse_newgame_line(args, rules) < 0) {
+        // Rules the game would refuse at the console refuse the replay.
+        replay_reader.refused = 1;
+        replay_reader.stopped = 1;
+        delete replay_rules;
+        replay_rules = nullptr;
+        return 0;
+    }
     if (core_outward.clear_floor_stains)
         core_outward.clear_floor_stains();
     start_game_with_rules(0, 1, rules);

@@ -53,6 +53,7 @@ struct ReplayReader {
     int32_t record;             // index of the current record
     int32_t stopped;            // 1 once a line asked for a record past the buffer
     int32_t version;            // the "VERSION" number
+    int32_t refused;            // 1 once its "NEWGAME" line was refused
 };
 extern ReplayReader replay_reader;
 // The pending rules of "ENGAGE", "TEAMS" and "NEWGAME" (null when none).

@@ -363,6 +363,12 @@ static const RuleRange rule_ranges[] = {
     {16, 0, 100000},            // engagespace, cm
     {19, 0, 2},                 // damage
     {20, 0, 1},                 // sumo
+    // Carried by "NEWGAME" only. A turn lasts the opening turn frames plus
+    // one, so that count stops one short of the int range.
+    {RULE_FIELD_TURN_TIME_LIMIT, 0, TURN_TIME_LIMIT_MAX},   // seconds
+    {RULE_FIELD_OPENING_FRAMES, 0, INT32_MAX},
+    {RULE_FIELD_OPENING_TURN_FRAMES, 0, INT32_MAX - 1},
+    {RULE_FIELD_BATCH_FRAMES, 0, INT32_MAX - 1},
     {-1, 0, 0},
 };
 
@@ -627,10 +633,57 @@ const char *write_newgame_line(int number, const GameRules *rules)
     return line;
 }
 
+// The number fields of the "NEWGAME" line, in order, each with the rule
+// whose range holds it (-1: carried as it comes, or clamped below).
+struct NewgameField {
+    int number;   // the field's place in the line, from 1
+    int rule;
+    int32_t GameRules::*value;
+};
+static const NewgameField newgame_head[] = {
+    {3, RULE_FIELD_TURN_TIME_LIMIT, &GameRules::turn_time_limit},
+    {4, RULE_FIELD_OPENING_FRAMES, &GameRules::opening_frames},
+    {5, RULE_FIELD_OPENING_TURN_FRAMES, &GameRules::opening_turn_frames},
+    {6, 4, &GameRules::flags},
+    {7, 13, &GameRules::engagedistance},
+    {8, 19, &GameRules::damage},
+    {9, 20, &GameRules::sumo},
+};
+static const NewgameField newgame_tail[] = {
+    {11, -1, &GameRules::field11},
+    {12, 12, &GameRules::dojosize},
+    {13, 9, &GameRules::dismemberthreshold},
+    {14, 10, &GameRules::fracturethreshold},
+    {15, 14, &GameRules::engageheight},
+    {16, -1, &GameRules::field16},
+    {17, -1, &GameRules::match_mode},
+    {18, RULE_FIELD_BATCH_FRAMES, &GameRules::batch_frames},
+    {19, -1, &GameRules::players},
+    {20, 15, &GameRules::engagerotation},
+    {21, -1, &GameRules::teams},
+    {22, 16, &GameRules::engagespace},
+    {23, 8, &GameRules::dqtimeout},
+    {24, -1, &GameRules::field24},
+    {25, 11, &GameRules::dojotype},
+};
+
+// 0 when the field read may be taken; else says which and why on stderr.
+static int newgame_field_refused(int number, int rule, int32_t value)
+{
+    if (rule < 0 || rule_value_in_range(rule, value))
+        return 0;
+    const RuleRange *r = rule_range(rule);
+    fprintf(stderr, "NEWGAME refused: field %d is %d, out of range (%ld to %ld)\n", number,
+            (int)value, r ? r->min : 0L, r ? r->max : 0L);
+    return 1;
+}
+
 // Reads the 25 fields in order and stops at the first one that is missing or
 // unreadable (an integer that is not a whole 32-bit number, a word of more
-// than 255 characters); fields not read stay as they were. With live set the
-// first turn length also goes to the match.
+// than 255 characters); fields not read stay as they were. Every number read
+// is held to the range its rule takes at the console (the same table): one
+// outside it refuses the whole line, -1, and the record stays as it was.
+// With live set the first turn length also goes to the match.
 static int parse_newgame_fields(const char *arguments, GameRules *rules, int live)
 {
     if (!arguments || !rules)
@@ -640,65 +693,47 @@ static int parse_newgame_fields(const char *arguments, GameRules *rules, int liv
     char turnframes[TEXT_FIELD_MAX + 1];
     int have_turnframes = 0;
     int count = 0;
-
-    int32_t *ints_a[] = {&rules->turn_time_limit, &rules->opening_frames,
-                         &rules->opening_turn_frames, &rules->flags,
-                         &rules->engagedistance, &rules->damage, &rules->sumo};
-    int32_t *ints_b[] = {&rules->field11, &rules->dojosize, &rules->dismemberthreshold,
-                         &rules->fracturethreshold, &rules->engageheight, &rules->field16,
-                         &rules->match_mode, &rules->batch_frames, &rules->players,
-                         &rules->engagerotation, &rules->teams, &rules->engagespace,
-                         &rules->dqtimeout, &rules->field24, &rules->dojotype};
+    int refused = 0;
+    GameRules got = *rules;
 
     do {
-        if (read_int(&p, &rules->matchframes))
+        if (read_int(&p, &got.matchframes))
             break;
         count++;
+        refused |= newgame_field_refused(1, 1, got.matchframes);
         if (next_word(&p, turnframes, sizeof turnframes))
             break;
         have_turnframes = 1;
         count++;
         int stopped = 0;
-        for (int32_t *field : ints_a) {
-            if (read_int(&p, field)) {
+        for (const NewgameField &f : newgame_head) {
+            if (read_int(&p, &(got.*f.value))) {
                 stopped = 1;
                 break;
             }
             count++;
+            refused |= newgame_field_refused(f.number, f.rule, got.*f.value);
         }
         if (stopped)
             break;
         if (next_word(&p, word, sizeof word))
             break;
         if (strcmp(word, "classic") == 0 || is_plain_mod_name(word))
-            n_strncpyz(rules->mod, word, sizeof rules->mod);
+            n_strncpyz(got.mod, word, sizeof got.mod);
         else
             fprintf(stderr, "parse_newgame_line: refused mod name %s\n", word);
         count++;
-        for (int32_t *field : ints_b) {
-            if (read_int(&p, field))
+        for (const NewgameField &f : newgame_tail) {
+            if (read_int(&p, &(got.*f.value)))
                 break;
             count++;
+            refused |= newgame_field_refused(f.number, f.rule, got.*f.value);
         }
     } while (0);
+    if (refused)
+        return -1;
 
-    // Engage distances and heights in centimetres beyond the world's range.
-    int32_t *engage[] = {&rules->engagedistance, &rules->engageheight, &rules->engagespace};
-    for (int32_t *v : engage)
-        if (*v > ENGAGE_RULE_LIMIT || *v < -ENGAGE_RULE_LIMIT) {
-            refuse_input("NEWGAME engage value", arguments);
-            *v = 0;
-        }
-    // A match longer than the replay buffer holds would be recorded only in
-    // part: held to the length that is recorded whole.
-    if (count >= 1 && !rule_value_in_range(1, rules->matchframes)) {
-        refuse_input("NEWGAME matchframes", arguments);
-        rules->matchframes = rules->matchframes < 1 ? 1 : MATCHFRAMES_MAX;
-    }
-    if (rules->turn_time_limit < 0 || rules->turn_time_limit > TURN_TIME_LIMIT_MAX) {
-        refuse_input("NEWGAME turn time limit", arguments);
-        rules->turn_time_limit = 0;
-    }
+    *rules = got;
     if (rules->players < 1 || rules->players > MAX_FIGHTERS)
         rules->players = 2;
     if (rules->match_mode < 1 || rules->match_mode > 3)

@@ -21,7 +21,16 @@ struct RuleRange {
     int id;
     long min, max;
 };
-// The range of a rule option id; null for rules without one.
+// Rules the "NEWGAME" line carries that have no option name: their rows in
+// the same range table, beyond the option ids.
+enum {
+    RULE_FIELD_TURN_TIME_LIMIT = 100,
+    RULE_FIELD_OPENING_FRAMES = 101,
+    RULE_FIELD_OPENING_TURN_FRAMES = 102,
+    RULE_FIELD_BATCH_FRAMES = 103
+};
+// The range of a rule option id (or of a RULE_FIELD_ id); null for rules
+// without one.
 const RuleRange *rule_range(int id);
 // 1 when a number rule may take the value (always for rules without a range).
 int rule_value_in_range(int id, long value);
@@ -81,6 +90,9 @@ int set_rule(const char *name, const char *value, GameRules *rules);
 const char *get_rule_text(int multiplayer, int id, const GameRules *rules);
 const char *get_rule_text_by_name(const char *name, int multiplayer, const GameRules *rules);
 const char *write_newgame_line(int number, const GameRules *rules);
+// The number of fields read, or -1 when a field lies outside the range its
+// rule takes: then the line is refused whole (one line on stderr) and the
+// record is left as it was.
 int parse_newgame_line(const char *arguments, GameRules *rules);
 // The same for a record that is not the live game's (another thread's report):
 // the match is not touched.

@@ -678,17 +678,68 @@ static void fallback_mass(int record, int body, double density, dMass *m)
     dMassSetSphere(m, density, 0.05);
 }
 
+// How far from its centre a body is pushed and pulled: its farthest hinge
+// anchor, or the far side of a joint sphere it carries, by the record's
+// tables (the hinges join the bodies of the built-in table).
+static double body_reach(int record, int body)
+{
+    const BodyDef *bodies = player_body_table(record);
+    const JointDef *joints = player_joint_table(record);
+    if (!bodies || !joints)
+        return 0;
+    double reach = 0;
+    for (int k = 0; k < NUM_JOINTS; k++) {
+        int j = sphere_order[k].joint;
+        int carried = sphere_order[k].carrier == body;
+        if (!carried && builtin_joint_table[j].body_a != body &&
+            builtin_joint_table[j].body_b != body)
+            continue;
+        double d2 = 0;
+        for (int a = 0; a < 3; a++) {
+            double e = (double)joints[j].anchor[a] - (double)bodies[body].position[a];
+            d2 += e * e;
+        }
+        double d = sqrt(d2) + (carried ? world_size(joints[j].radius) : 0.0);
+        reach = fmax(reach, d);
+    }
+    return std::isfinite(reach) ? reach : 0;
+}
+
+// A body whose inertia is tiny beside its mass at its hinges (a shape much
+// smaller than the distance to its joints) makes the step's constraint
+// matrix so badly conditioned that its solver breaks down and ODE aborts.
+// Every principal moment is kept at or above INERTIA_REACH_SHARE times the
+// mass times the reach squared; the built-in bodies lie at 0.0128 and above,
+// so they and every ordinary shape keep their own inertia.
+static const double INERTIA_REACH_SHARE = 0.005;
+
+static const double MASS_SPREAD = 1000;
+
+static void floor_inertia(int record, int body, dMass *m)
+{
+    if (m->mass < SANE_MIN_MASS)
+        dMassAdjust(m, SANE_MIN_MASS);   // as set_checked_mass would
+    double reach = body_reach(record, body);
+    double least = INERTIA_REACH_SHARE * m->mass * reach * reach;
+    if (!std::isfinite(least))
+        return;
+    for (int k = 0; k < 3; k++)
+        if (m->I[k * 4 + k] < least)
+            m->I[k * 4 + k] = least;
+}
+
 int set_body_masses(int record, double density)
 {
     if (!valid_record(record))
         return 1;
     PlayerState *p = &players[record];
-    double total = 0;
+    dMass masses[NUM_BODIES];
+    double heaviest = 0;
     for (int i = 0; i < NUM_BODIES; i++) {
         dGeomID g = p->geom[i];
         if (!g || !p->body[i])
             return 1;
-        dMass m;
+        dMass &m = masses[i];
         dMassSetZero(&m);
         int ok = 0;
         switch (dGeomGetClass(g)) {
@@ -723,6 +774,18 @@ int set_body_masses(int record, double density)
         }
         if (!ok || !(m.mass > 0))
             fallback_mass(record, i, density, &m);
+        if (std::isfinite(m.mass))
+            heaviest = fmax(heaviest, m.mass);
+    }
+    double total = 0;
+    for (int i = 0; i < NUM_BODIES; i++) {
+        dMass &m = masses[i];
+        // A body far lighter than the rest of its fighter (the built-in
+        // ones differ by less than ten times) is as badly conditioned as a
+        // thin one: it is made at least the heaviest's MASS_SPREAD-th.
+        if (std::isfinite(m.mass) && m.mass > 0 && m.mass < heaviest / MASS_SPREAD)
+            dMassAdjust(&m, heaviest / MASS_SPREAD);
+        floor_inertia(record, i, &m);
         set_checked_mass(p->body[i], &m);
         total += m.mass;
     }

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ode/ode.h>
 #include <cstring>
 #include <string>
 
 #include "core/mod.h"
+#include "core/motors.h"
+#include "core/newgame.h"
+#include "core/outward.h"
+#include "core/step.h"
+#include "core/world.h"
 #include "core/records.h"
 #include "core/rules.h"
 #include "support/kill_write.h"
@@ -88,6 +94,10 @@ TEST_F(ModFile, Diagnostics)
         // An unknown body leaves no body to write to.
         {"body nose", "pos 1 2 3", "pos statement out of context\n"},
         {"joint nose", "radius 1", "Unexpected radius command\n"},
+        // A joint sphere wider than the world step can take; a body may be.
+        {"joint neck", "radius 10.5", "refused radius: 10.5\n"},
+        {"joint neck", "radius 10", ""},
+        {"body head", "radius 50", ""},
         {"env_obj 2", "mass 0", "mass must be above 0 (0)\n"},
         {"env_obj 2", "mass -3", "mass must be above 0 (-3)\n"},
         {"world", "color 1 2 3", ""},
@@ -347,6 +357,142 @@ TEST_F(ModFile, ShippedModsSayWhatTheyChange)
     EXPECT_EQ(mod_rules.matchframes, 800);
     EXPECT_EQ(mod_rules.turnframes_count, 2);
     EXPECT_EQ(mod_rules.flags & RULE_FLAG_FRACTURE, RULE_FLAG_FRACTURE);
+}
+
+}  // namespace
+
+// ---- mods at the corners of what the reader accepts play whole matches --------
+
+namespace {
+
+const char *const mod_body_names[NUM_BODIES] = {
+    "head",   "breast", "chest",   "stomach", "groin",   "r_pecs", "r_biceps",
+    "r_triceps", "l_pecs", "l_biceps", "l_triceps", "r_hand", "l_hand", "r_butt",
+    "l_butt", "r_thigh", "l_thigh", "l_leg",   "r_leg",   "r_foot", "l_foot"};
+const char *const mod_joint_names[NUM_JOINTS] = {
+    "neck",    "chest",   "lumbar",  "abs",     "r_pecs",  "r_shoulder", "r_elbow",
+    "l_pecs",  "l_shoulder", "l_elbow", "r_wrist", "l_wrist", "r_glute", "l_glute",
+    "r_hip",   "l_hip",   "r_knee",  "l_knee",  "r_ankle", "l_ankle"};
+
+// Every joint with the given lines, every body (or every second one, from
+// the first or the second) with the given sides.
+std::string corner_mod(const char *joint_lines, const char *sides, const char *other_sides)
+{
+    std::string text;
+    for (const char *j : mod_joint_names)
+        text += std::string("joint ") + j + "\r\n" + joint_lines;
+    for (int b = 0; b < NUM_BODIES; b++) {
+        const char *s = (b % 2 && other_sides) ? other_sides : sides;
+        if (s)
+            text += std::string("body ") + mod_body_names[b] + "\r\n   sides " + s + "\r\n";
+    }
+    return text;
+}
+
+struct MatchEnd {
+    int ended = 0;
+};
+MatchEnd match_end;
+void note_end_game(int) { match_end.ended = 1; }
+
+class ModPhysics : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        match_end = MatchEnd();
+        core_outward = CoreOutward();
+        core_outward.hook_end_game = note_end_game;
+        game_init();
+        frame_tick = 1000;
+        selected_player = -1;
+    }
+    void TearDown() override
+    {
+        game_shutdown();
+        core_outward = CoreOutward();
+    }
+
+    // Reads the mod and starts a local match of it as a game start does.
+    void start_mod_match(const char *name, const std::string &text, int matchframes)
+    {
+        match_state.num_players = 2;
+        fill_default_rules(0, &mod_rules);
+        ASSERT_EQ(read_mod_text(name, text), 0);
+        destroy_world();
+        assign_player_templates();
+        build_world(&mod_world);
+        GameRules rules = mod_rules;
+        rules.matchframes = matchframes;
+        current_rules = rules;
+        start_game_with_rules(0, 1, &rules);
+        replay_mode = REPLAY_LIVE;
+        new_game_reset(0);
+    }
+
+    // Plays the match the way a player does: each turn every joint gets a
+    // state from a fixed sequence and the turn starts. Returns the frames
+    // stepped.
+    int play(unsigned seed, int max_frames)
+    {
+        unsigned x = seed;
+        int frames = 0;
+        for (; frames < max_frames && !match_state.game_over; frames++) {
+            if ((match_state.game_paused || match_state.ghost_mode != GHOST_OFF)) {
+                for (int p = 0; p < 2; p++)
+                    for (int j = 0; j < NUM_JOINTS; j++) {
+                        x = x * 1103515245u + 12345u;
+                        set_commanded_joint_state(p, j, 1 + (int)((x >> 16) % 4));
+                    }
+                start_turn(0);
+            }
+            step_frame(0);
+            frame_tick += 16;
+        }
+        return frames;
+    }
+};
+
+TEST_F(ModPhysics, AcceptedCornersPlayWholeMatches)
+{
+    struct Case {
+        const char *what;
+        const char *joints;
+        const char *sides;
+        const char *other_sides;
+        int matchframes;
+    };
+    const Case cases[] = {
+        {"strongest, fastest, smallest", "   strength 1000000\r\n   velocity 1000000\r\n",
+         "0.001 0.001 0.001", nullptr, 500},
+        {"fastest, smallest", "   velocity 1000000\r\n", "0.001 0.001 0.001", nullptr, 500},
+        {"strongest backwards, smallest", "   strength -1000000\r\n   velocity -1000000\r\n",
+         "0.001 0.001 0.001", nullptr, 500},
+        {"smallest joint spheres, widest ranges",
+         "   strength 1000000\r\n   velocity 1000000\r\n   radius 0.001\r\n   range -100 100\r\n",
+         "0.001 0.001 0.001", nullptr, 500},
+        {"largest joint spheres", "   strength 1000000\r\n   velocity 1000000\r\n   radius 10\r\n",
+         "0.001 0.001 0.001", nullptr, 200},
+        {"strongest, built-in bodies", "   strength 1000000\r\n   velocity 1000000\r\n", nullptr,
+         nullptr, 500},
+    };
+    for (const Case &c : cases) {
+        for (unsigned seed = 1; seed <= 4; seed++) {
+            SCOPED_TRACE(std::string(c.what) + ", sequence " + std::to_string(seed));
+            testing::internal::CaptureStderr();
+            start_mod_match("corner.zmm", corner_mod(c.joints, c.sides, c.other_sides),
+                            c.matchframes);
+            int frames = play(seed, 4 * c.matchframes);
+            testing::internal::GetCapturedStderr();
+            EXPECT_TRUE(match_end.ended) << "after " << frames << " frames";
+            EXPECT_GE(match_state.match_frame, c.matchframes);
+            match_end = MatchEnd();
+            for (int p = 0; p < 2; p++)
+                for (int b = 0; b < NUM_BODIES; b++) {
+                    const dReal *x = dBodyGetPosition(players[p].body[b]);
+                    ASSERT_TRUE(std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]));
+                }
+        }
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/replay_buffer.h"
+#include "core/replay_file.h"
 #include "core/rules.h"
 #include "core/step.h"
 #include "core/text.h"
@@ -690,4 +691,30 @@ TEST_F(NewGameTest, RebuildForMorePlayersNamesTheNewFightersNotAfterGhosts)
             EXPECT_EQ(std::string(players[n + k].name), ghost) << n;
         }
     }
+}
+
+// A replay whose NEWGAME line holds a rule the console would refuse (a
+// negative match length would never end) is not played: reading stops with
+// a message and the match in hand stays as it was.
+TEST(NewgameRefusal, ReplayWithRulesOutOfRangeIsNotPlayed)
+{
+    core_outward = CoreOutward();
+    game_init();
+    GameRules rules;
+    memset(&rules, 0, sizeof rules);
+    fill_default_rules(0, &rules);
+    start_game_with_rules(0, 0, &rules);
+    int before = current_rules.matchframes;
+    std::string path = test_tmp_path("negative_length.rpl");
+    ASSERT_TRUE(write_whole_file(path, "#!/usr/bin/zylomach\nVERSION 10\n"
+                                       "NEWGAME 0; -5 10 0 0 0 2 100 0 0 classic 0 0 100 0 0 0 1 0 2 0 0 0 0 0 0\n"
+                                       "FRAME 0; 0 0\n"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_replay(path.c_str()), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("NEWGAME refused: field 1 is -5"), std::string::npos) << err;
+    EXPECT_NE(err.find("not played: its game rules are out of range"), std::string::npos) << err;
+    EXPECT_EQ(current_rules.matchframes, before);
+    EXPECT_EQ(replay_rules, nullptr);
+    game_shutdown();
 }

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -249,8 +251,8 @@ TEST(Rules, NewgameRoundTrip)
     a.opening_turn_frames = 5;
     a.flags = 11;
     a.engagedistance = 7;
-    a.damage = 8;
-    a.sumo = 9;
+    a.damage = 2;
+    a.sumo = 1;
     strcpy(a.mod, "aikido.zmm");
     a.field11 = 11;
     a.dojosize = 12;
@@ -321,14 +323,28 @@ TEST(Rules, NewgameRoundTrip)
     parse_turnframes(tf.c_str(), &w);
     std::string mod(255, 'm');
     strcpy(w.mod, mod.c_str());
-    int32_t *ints[] = {&w.matchframes, &w.turn_time_limit, &w.opening_frames,
-                       &w.opening_turn_frames, &w.flags, &w.engagedistance, &w.damage,
-                       &w.sumo, &w.field11, &w.dojosize, &w.dismemberthreshold,
-                       &w.fracturethreshold, &w.engageheight, &w.field16, &w.batch_frames,
-                       &w.engagerotation, &w.engagespace, &w.dqtimeout, &w.field24,
-                       &w.dojotype};
-    for (int32_t *f : ints)
-        *f = INT32_MIN;
+    // The widest value each field may hold (its range's ends, the whole int
+    // range for the fields carried as they come).
+    w.matchframes = 10000;
+    w.turn_time_limit = 86400;
+    w.opening_frames = INT32_MAX;
+    w.opening_turn_frames = INT32_MAX - 1;
+    w.flags = INT32_MAX;
+    w.engagedistance = 100000;
+    w.damage = 2;
+    w.sumo = 1;
+    w.field11 = INT32_MIN;
+    w.dojosize = 100000;
+    w.dismemberthreshold = INT32_MAX;
+    w.fracturethreshold = INT32_MAX;
+    w.engageheight = -100000;
+    w.field16 = INT32_MIN;
+    w.batch_frames = INT32_MAX - 1;
+    w.engagerotation = -3600;
+    w.engagespace = 100000;
+    w.dqtimeout = INT32_MAX;
+    w.field24 = INT32_MIN;
+    w.dojotype = 255;
     line = write_newgame_line(INT32_MIN, &w);
     EXPECT_GT(strlen(line), 600u);
     EXPECT_EQ('\n', line[strlen(line) - 1]);
@@ -336,7 +352,8 @@ TEST(Rules, NewgameRoundTrip)
     EXPECT_EQ(25, parse_newgame_line(arguments_of(line), &b));
     EXPECT_STREQ(w.mod, b.mod);
     EXPECT_STREQ(w.turnframes_text, b.turnframes_text);
-    EXPECT_EQ(INT32_MIN, b.dojotype);
+    EXPECT_EQ(INT32_MIN, b.field24);
+    EXPECT_EQ(255, b.dojotype);
 
     // A turn-frames text with blanks travels as its values.
     parse_turnframes("10, 20", &w);
@@ -374,9 +391,10 @@ TEST(Rules, HostileNewgameLines)
         {" 99999999999 10", 0, 500, "15", "old.zmm", 0},
         {" 900 10 x", 2, 900, "10", "old.zmm", 0},
         {" 0x10 10", 2, 16, "10", "old.zmm", 0},
-        // longer than a match is recorded whole: held to the longest
-        {" 10001 10", 2, 10000, "10", "old.zmm", 0},
-        {" -5 10", 2, 1, "10", "old.zmm", 0},
+        // longer than a match is recorded whole, or no match at all: the
+        // line is refused and the rules stay as they were
+        {" 10001 10", -1, 500, "15", "old.zmm", 0},
+        {" -5 10", -1, 500, "15", "old.zmm", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -527,4 +545,130 @@ TEST(Rules, NumberRulesRefuseValuesOutsideTheirRange)
         EXPECT_EQ(game_rule_options[id].text_valued, 0) << id;
     }
     EXPECT_EQ(rule_range(3), nullptr);   // the mod is a text
+}
+
+namespace {
+
+// A NEWGAME line's arguments with one field (numbered from 1) replaced.
+std::string newgame_with(int field, const std::string &value)
+{
+    std::vector<std::string> fields = {"500", "10", "0",  "0", "0",  "2", "100", "0", "0",
+                                       "classic", "0", "0", "100", "0", "0", "0", "1", "0",
+                                       "2", "0", "0", "0", "0", "0", "0"};
+    fields[field - 1] = value;
+    std::string line;
+    for (const std::string &f : fields)
+        line += " " + f;
+    return line;
+}
+
+}  // namespace
+
+// Every number field of a NEWGAME or ENGAGE line is held to the range the
+// console's "set" holds its rule to; a field outside it refuses the line
+// whole, with one line on stderr, and the rules stay as they were.
+TEST(Rules, NewgameFieldsHeldToTheConsoleRanges)
+{
+    struct Case {
+        int field;
+        const char *option;   // the console's name for it (null: none)
+        const char *low, *high;   // just outside; null: that side is open
+        const char *inside;
+    };
+    const Case cases[] = {
+        {1, "matchframes", "0", nullptr, "1"},
+        {1, "matchframes", "-5", "10001", "10000"},
+        {3, nullptr, "-1", "86401", "86400"},
+        {4, nullptr, "-1", nullptr, "2147483647"},
+        {5, nullptr, "-1", "2147483647", "2147483646"},
+        {6, "flags", "-1", nullptr, "11"},
+        {7, "engagedistance", "-1", "100001", "100000"},
+        {8, "damage", "-1", "3", "2"},
+        {9, "sumo", "-1", "2", "1"},
+        {12, "dojosize", "-1", "100001", "100000"},
+        {13, "dismemberthreshold", "-1", nullptr, "0"},
+        {14, "fracturethreshold", "-1", nullptr, "2147483647"},
+        {15, "engageheight", "-100001", "100001", "-100000"},
+        {18, nullptr, "-1", "2147483647", "0"},
+        {20, "engagerotation", "-3601", "3601", "-3600"},
+        {22, "engagespace", "-1", "100001", "0"},
+        {23, "dqtimeout", "-1", nullptr, "0"},
+        {25, "dojotype", "-1", "256", "255"},
+    };
+    for (const Case &c : cases) {
+        for (const char *bad : {c.low, c.high}) {
+            if (!bad)
+                continue;
+            SCOPED_TRACE("field " + std::to_string(c.field) + " = " + bad);
+            GameRules r = zero_rules();
+            fill_default_rules(0, &r);
+            GameRules before = r;
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(parse_newgame_line(newgame_with(c.field, bad).c_str(), &r), -1);
+            std::string err = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(err, "NEWGAME refused: field " + std::to_string(c.field) + " is " + bad +
+                               err.substr(err.find(", out of range")));
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+            EXPECT_EQ(memcmp(&r, &before, sizeof r), 0);
+            if (c.option) {   // the console's set refuses the same value
+                GameRules s = zero_rules();
+                fill_default_rules(0, &s);
+                testing::internal::CaptureStderr();
+                EXPECT_EQ(set_rule_by_name(c.option, bad, &s), 1);
+                testing::internal::GetCapturedStderr();
+            }
+        }
+        SCOPED_TRACE("field " + std::to_string(c.field) + " = " + c.inside);
+        GameRules r = zero_rules();
+        fill_default_rules(0, &r);
+        EXPECT_EQ(parse_newgame_line(newgame_with(c.field, c.inside).c_str(), &r), 25);
+        if (c.option) {
+            EXPECT_STREQ(get_rule_text_by_name(c.option, 0, &r), c.inside);
+            GameRules s = zero_rules();
+            fill_default_rules(0, &s);
+            EXPECT_EQ(set_rule_by_name(c.option, c.inside, &s), 0);
+        }
+    }
+}
+
+// The fields that have no range are carried or clamped as before; an
+// ENGAGE line is held to the world's range like the console's
+// "engageplayerpos", and names only the four fighters.
+TEST(Rules, NewgameClampsAndEngageRanges)
+{
+    GameRules r = zero_rules();
+    fill_default_rules(0, &r);
+    EXPECT_EQ(parse_newgame_line(newgame_with(19, "9").c_str(), &r), 25);
+    EXPECT_EQ(r.players, 2);
+    EXPECT_EQ(parse_newgame_line(newgame_with(24, "-24").c_str(), &r), 25);
+    EXPECT_EQ(r.field24, -24);
+
+    struct EngageCase {
+        int player;
+        const char *line;
+        int result;
+    };
+    const EngageCase cases[] = {
+        {0, " 1 2 0.5 0 0 90", 0},
+        {3, " -1000 1000 0 0 0 0", 0},
+        {0, " 1000.5 0 0 0 0 0", 1},
+        {1, " 0 -1e30 0 0 0 0", 1},
+        {1, " nan 0 0 0 0 0", 1},
+        {4, " 1 2 3 0 0 0", 1},
+        {-1, " 1 2 3 0 0 0", 1},
+    };
+    for (const EngageCase &c : cases) {
+        SCOPED_TRACE(c.line);
+        GameRules g = zero_rules();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse_engage_line(c.line, c.player, &g), c.result);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(g.engage_set, c.result == 0 ? 1 : 0);
+    }
+    GameRules s = zero_rules();
+    s.players = 2;
+    testing::internal::CaptureStderr();
+    set_rule_by_name("engageplayerpos", "1000.5,0,0,0,0,0", &s);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.engage_set, 0);
 }

@@ -300,7 +300,7 @@ TEST(Sane, TurnTimeLimitOutOfRangeIsRefused)
     parse_newgame_line(" 300 10 20 0 0 0 100 0 0 classic", &rules);
     EXPECT_EQ(rules.turn_time_limit, 20);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(count_lines(err, "refused NEWGAME turn time limit"), 2) << err;
+    EXPECT_EQ(count_lines(err, "NEWGAME refused: field 3"), 2) << err;
 }
 
 // GRAB lines are held to the world's range like every other state line.

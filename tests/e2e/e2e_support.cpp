@@ -649,7 +649,9 @@ std::string connect_on_first_game(int port)
 
 std::string server_newgame_line()
 {
+    // The defaults leave some fields as they were: those start at zero.
     GameRules rules;
+    memset(&rules, 0, sizeof rules);
     fill_default_rules(1, &rules);
     return write_newgame_line(0, &rules);
 }

@@ -59,7 +59,7 @@ const HostileCase cases[] = {
     {"p_qat_zero", "p_qat_zero.rpl", "replay/p_qat_zero.rpl", PLAIN, "", "", "refused P_QAT", nullptr},
     {"grab_far", "grab_far.rpl", "replay/grab_far.rpl", PLAIN, "", "", "refused GRAB: 0 0 11 0 1e6", nullptr},
     {"turn_limit_huge", "turn_limit_huge.rpl", "replay/turn_limit_huge.rpl", PLAIN, "", "",
-     "refused NEWGAME turn time limit", nullptr},
+     "NEWGAME refused: field 3", nullptr},
     // Mods named on the command line: the match is played with them.
     {"axis_zero", "axis_zero.zmm", "data/mod/axis_zero.zmm", PLAIN, "axis_zero.zmm", "",
      "refused axis: 0 0 0", nullptr},
