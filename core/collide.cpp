@@ -3,6 +3,7 @@
 // contacts that the damage code turns into damage and points.
 #include "core/collide.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -264,19 +265,18 @@ void near_callback(void *data, dGeomID a, dGeomID b)
 }
 
 // A sound body state: every value finite, the position within the world's
-// range and the speeds within their bound.
+// range and the speeds within their bound. (A comparison with a NaN is
+// false, so each test also refuses NaN; the rotation only has to be finite.)
 static int body_state_sound(dBodyID b)
 {
     const dReal *pos = dBodyGetPosition(b), *q = dBodyGetQuaternion(b);
     const dReal *lin = dBodyGetLinearVel(b), *ang = dBodyGetAngularVel(b);
-    for (int k = 0; k < 3; k++)
-        if (!(std::fabs(pos[k]) <= SANE_POSITION) || !(std::fabs(lin[k]) <= SANE_SPEED) ||
-            !(std::fabs(ang[k]) <= SANE_SPEED))
-            return 0;
-    for (int k = 0; k < 4; k++)
-        if (!std::isfinite(q[k]))
-            return 0;
-    return 1;
+    const double P = SANE_POSITION, S = SANE_SPEED, F = DBL_MAX;
+    return (std::fabs(pos[0]) <= P) & (std::fabs(pos[1]) <= P) & (std::fabs(pos[2]) <= P) &
+           (std::fabs(lin[0]) <= S) & (std::fabs(lin[1]) <= S) & (std::fabs(lin[2]) <= S) &
+           (std::fabs(ang[0]) <= S) & (std::fabs(ang[1]) <= S) & (std::fabs(ang[2]) <= S) &
+           (std::fabs(q[0]) <= F) & (std::fabs(q[1]) <= F) & (std::fabs(q[2]) <= F) &
+           (std::fabs(q[3]) <= F);
 }
 
 // Puts a body the step has driven out of the world (a NaN from a
@@ -303,17 +303,36 @@ static void settle_body(dBodyID b)
     dBodySetTorque(b, 0, 0, 0);
 }
 
-// A box the hash space can place: no NaN, and every finite bound within a
-// range whose cells still count in an int (an infinite bound, as a plane
-// has, goes to the space's list of big boxes).
+// The largest bound of a box the hash space can place: its cells must still
+// count in an int.
+static const double AABB_RANGE = 1e6;
+
+// A box the hash space can place: no NaN, and every finite bound within
+// AABB_RANGE (an infinite bound, as a plane has, goes to the space's list
+// of big boxes).
 static int aabb_sound(dGeomID g)
 {
     dReal a[6];
     dGeomGetAABB(g, a);
+    // The common case, a box well inside the range, in six comparisons.
+    if ((std::fabs(a[0]) <= AABB_RANGE) & (std::fabs(a[1]) <= AABB_RANGE) &
+        (std::fabs(a[2]) <= AABB_RANGE) & (std::fabs(a[3]) <= AABB_RANGE) &
+        (std::fabs(a[4]) <= AABB_RANGE) & (std::fabs(a[5]) <= AABB_RANGE))
+        return 1;
     for (int k = 0; k < 6; k++)
-        if (std::isnan(a[k]) || (std::isfinite(a[k]) && std::fabs(a[k]) > 1e6))
+        if (std::isnan(a[k]) || (std::isfinite(a[k]) && std::fabs(a[k]) > AABB_RANGE))
             return 0;
     return 1;
+}
+
+static void report_settled()
+{
+    // (A body torn from its joints may blow up again frame after frame:
+    // said once.)
+    static int reported = 0;
+    if (!reported)
+        fprintf(stderr, "physics: a body left the world's range and was put at rest\n");
+    reported = 1;
 }
 
 int settle_unsound_bodies(dSpaceID space)
@@ -328,26 +347,33 @@ int settle_unsound_bodies(dSpaceID space)
             settled += settle_unsound_bodies((dSpaceID)g);
             continue;
         }
+        // Only what the step moves can be blown up by it: a disabled body
+        // keeps the state it was given (and what sets one is checked where
+        // it enters).
         dBodyID b = dGeomGetBody(g);
-        if (b && !body_state_sound(b)) {
-            // (A body torn from its joints may blow up again frame after
-            // frame: said once.)
-            static int reported = 0;
-            if (!reported)
-                fprintf(stderr, "physics: a body left the world's range and was put at rest\n");
-            reported = 1;
+        if (b && dBodyIsEnabled(b) && !body_state_sound(b)) {
+            report_settled();
             settle_body(b);
             settled++;
         }
-        // What still has a box the space can't place (a shape without a
-        // body, or one whose own place or size is out of range) takes no
-        // part in collisions from now on.
-        if (dGeomIsEnabled(g) && !aabb_sound(g)) {
-            fprintf(stderr, "physics: a shape of class %d left the world's range and was taken out\n",
-                    dGeomGetClass(g));
-            dGeomDisable(g);
+        // The space places only enabled shapes. One whose box is out of
+        // range is put at rest with its body when a disabled body carried
+        // it there; what still has a box the space can't place (a shape
+        // without a body, or one whose own place or size is out of range)
+        // takes no part in collisions from now on.
+        if (!dGeomIsEnabled(g) || aabb_sound(g))
+            continue;
+        if (b && !dBodyIsEnabled(b) && !body_state_sound(b)) {
+            report_settled();
+            settle_body(b);
             settled++;
+            if (aabb_sound(g))
+                continue;
         }
+        fprintf(stderr, "physics: a shape of class %d left the world's range and was taken out\n",
+                dGeomGetClass(g));
+        dGeomDisable(g);
+        settled++;
     }
     return settled;
 }

@@ -1000,7 +1000,11 @@ void create_blood_drops()
         dGeomSetBody(d->geom, d->body);
         dGeomSetData(d->geom, gi);
         dBodySetData(d->body, gi);
+        // Dormant until spawned: the body is not stepped and its shape takes
+        // no part in collisions (as reset_blood_drops leaves every drop), so
+        // the collision pass does not place 256 idle boxes every frame.
         dBodyDisable(d->body);
+        dGeomDisable(d->geom);
     }
     float rgb[3];
     if (core_outward.palette_colour && core_outward.palette_colour(20, rgb) == 0)
