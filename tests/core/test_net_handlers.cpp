@@ -514,6 +514,25 @@ TEST_F(NetHandlersTest, ConnectionControl)
               "Refused CONNECT to other.example:20185: not this server's host nor one in servers.txt");
     EXPECT_NE(refusals.find("Refused FORWARD to 10.1.2.3:20184"), std::string::npos);
 
+    // The host is read as the connect would look it up: text after a
+    // bracketed part, or a second colon, is not the current or a listed host.
+    calls.clear();
+    echoes.clear();
+    testing::internal::CaptureStderr();
+    for (const char *line : {"CONNECT 0; [home.example]evil.test:20185\n",
+                             "FORWARD 0; [home.example]evil.test:20185\n",
+                             "CONNECT 0; [far.example]:20185\n", "CONNECT 0; home.example:1:2\n",
+                             "FORWARD 0; far.example evil.test:20185\n"})
+        net(line);
+    refusals = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(calls.empty()) << calls[0];
+    EXPECT_EQ(echoes.size(), 5u);
+    EXPECT_NE(refusals.find("Refused CONNECT to [home.example]evil.test:20185: not a host name, "
+                            "IPv4 address or [IPv6]:port"),
+              std::string::npos)
+        << refusals;
+    EXPECT_NE(refusals.find("Refused FORWARD to [home.example]evil.test:20185"), std::string::npos);
+
     calls.clear();
     echoes.clear();
     net("DISCONNECT 0; server going down \n");
