@@ -74,6 +74,8 @@ ServerBrowser::ServerBrowser()
     // The browser's connection runs on the worker: its failures go to
     // standard error, never to the console.
     connection.report = 0;
+    // Servers push only text lines to a browser: a "P_" line is one too.
+    connection.packets = 0;
     path[0] = '\0';
     for (int i = 0; i < BROWSER_MAX_SERVERS; i++)
         entries[i] = nullptr;

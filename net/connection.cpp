@@ -180,6 +180,7 @@ void net_reset(ServerConnection *c)
     c->host[0] = '\0';
     c->port = 0;
     c->report = 1;
+    c->packets = 1;
     c->connecting = 0;
     c->lookup = 0;
     c->lookup_deadline_ms = 0;
@@ -532,7 +533,8 @@ enum { FRAME_MORE = 0, FRAME_DONE, FRAME_NUL, FRAME_TOO_BIG };
 // Frames the staged bytes as the byte-at-a-time reader of a line or packet
 // would: *length is the item's size when done; *tail_start the offset of a
 // packet's tail (-1 for a text line), set as soon as the NUL is seen.
-static int frame_item(const unsigned char *bytes, int available, int *length, int *tail_start)
+static int frame_item(const unsigned char *bytes, int available, int packets, int *length,
+                      int *tail_start)
 {
     int i = 0;
     bool packet = false;
@@ -560,7 +562,7 @@ static int frame_item(const unsigned char *bytes, int available, int *length, in
         if (i == NET_FETCH_BYTES)
             return FRAME_TOO_BIG;
         i++;
-        if (i == 2 && bytes[0] == 'P' && bytes[1] == '_')
+        if (packets && i == 2 && bytes[0] == 'P' && bytes[1] == '_')
             packet = true;
         if (packet && *tail_start >= 0 && i == *tail_start + 4) {
             const unsigned char *w = bytes + *tail_start;
@@ -612,7 +614,8 @@ int net_fetch_buf(ServerConnection *c, char *buffer, int *tail_offset)
         return lost_contact(c, nullptr, nullptr);
 
     int length = 0, tail_start = -1;
-    int framed = frame_item((const unsigned char *)c->stage, c->stage_length, &length, &tail_start);
+    int framed = frame_item((const unsigned char *)c->stage, c->stage_length, c->packets, &length,
+                            &tail_start);
     if (framed != FRAME_MORE && tail_start > 0 && tail_offset)
         *tail_offset = tail_start;
     switch (framed) {

@@ -50,6 +50,9 @@ struct ServerConnection {
     // 1: lost contact and malformed packets are echoed to the console (the
     // main thread's connection); 0: standard error only (another thread's).
     int report;
+    // 1: a line that begins "P_" is followed by a binary tail (the game
+    // server's stream); 0: every line is text (the server browser's).
+    int packets;
     int connecting;              // 1 while a connect started is under way
     int lookup;                  // 1 + the look-up slot while the host is looked up; 0 none
     int64_t lookup_deadline_ms;  // when that look-up is given up
