@@ -1,5 +1,7 @@
 // The online client against scripted servers on 127.0.0.1: the first turn
-// of an online game carries the move the player set.
+// of an online game carries the move the player set; a redirect to a host
+// the player never chose is refused; a browser reply with a "P_" line is
+// read whole.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -122,3 +124,105 @@ INSTANTIATE_TEST_SUITE_P(Cases, E2eNetFirstTurn,
                          [](const ::testing::TestParamInfo<FirstTurnCase> &i) {
                              return std::string(i.param.name);
                          });
+
+// A server redirects with a bracketed host whose brackets hold this
+// server's own address and whose rest is another name, by CONNECT and by
+// FORWARD. Both are refused aloud; the second listener hears nothing (no
+// NICK, no login), and the turn after them still goes to the first server.
+TEST(E2eNetGuard, BracketedRedirectIsRefusedAndPlayGoesOn)
+{
+    ScriptedPeer server;
+    ScriptedPeer elsewhere;
+    const std::string run_dir = test_tmp_path("e2e_net_redirect");
+    const std::string redirect = "[127.0.0.1]evil.test:" + std::to_string(elsewhere.port);
+    std::string seen_at_end;
+    std::thread driver([&] {
+        if (!server.wait_for("mlogin", 120000))
+            return;
+        server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
+                                "BOUT 2; -1\n") +
+                    server_newgame_line() + "CONNECT 0; " + redirect + "\nFORWARD 0; " + redirect +
+                    "\nSAY 0;after the redirects\n");
+        if (!server.wait_for("JOINT 0;", 120000))
+            return;
+        seen_at_end = server.text();
+        touch(run_dir + "/joint_sent");
+    });
+
+    GameSetup setup;
+    setup.startup_lua = R"(
+add_hook("console", "e2e", function(text, kind)
+  text = tostring(text)
+  e2e_log("console " .. text)
+  if string.find(text, "after the redirects", 1, true) then e2e_mark_after("after", 30) end
+end)
+)" + connect_on_first_game(server.port) + R"(
+)";
+    setup.actions.push_back({"after", 0, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back(repeat_until("", "xdotool key space", "joint_sent", 2000));
+    setup.actions.push_back({"", 0, "term"});
+    GameRun run = run_game("net_redirect", setup);
+    server.stop();
+    driver.join();
+    const bool reached = elsewhere.wait_client(200);
+    const std::string heard = elsewhere.text();
+    elsewhere.stop();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(count_lines_with(run.err, "Refused CONNECT to " + redirect), 1) << run.describe();
+    EXPECT_EQ(count_lines_with(run.err, "Refused FORWARD to " + redirect), 1) << run.describe();
+    EXPECT_NE(run.log.find("console Refused CONNECT to " + redirect), std::string::npos)
+        << run.describe();
+    EXPECT_FALSE(reached);
+    EXPECT_EQ(heard, "");
+    EXPECT_EQ(run.log.find("lost contact"), std::string::npos) << run.describe();
+    EXPECT_NE(seen_at_end.find("JOINT 0;"), std::string::npos) << seen_at_end;
+    EXPECT_EQ(seen_at_end.find("QUIT"), std::string::npos) << seen_at_end;
+}
+
+// A server answers the browser with a "P_POS 0;" text line among its
+// lines: it is still listed with its description and counts.
+TEST(E2eNetGuard, BrowserListsAServerThatSendsAPacketName)
+{
+    ScriptedPeer answering;
+    std::thread driver([&] {
+        if (answering.wait_client(120000))
+            answering.push(server_newgame_line() +
+                           "P_POS 0;\nCLIENTS 0;alice\nDESC 0;Packet name server\nINFO 1;16 0\n");
+    });
+    GameSetup setup;
+    setup.files.push_back({"servers.txt", answering.address() + " \"first\"\n"});
+    const std::string listed = "#1 " + answering.address() + " 1/16 Packet name server";
+    setup.startup_lua = R"(
+local started = false
+add_hook("console", "e2e", function(text, kind)
+  text = tostring(text)
+  e2e_log("console " .. text)
+  if text == ")" + listed + R"(" then e2e_mark("listed") end
+end)
+add_hook("new_game", "e2e", function()
+  if not started then
+    started = true
+    run_cmd("refresh")
+    e2e_mark("started")
+  end
+end)
+add_hook("key_down", "e2e", function(key)
+  if key == 293 then
+    run_cmd("list")
+    return 1
+  end
+end)
+)";
+    setup.actions.push_back({"started", 0, "xdotool mousemove 400 300 key Escape"});
+    setup.actions.push_back(repeat_until("", "xdotool key F12", "listed", 1500));
+    setup.actions.push_back({"", 0, "term"});
+    GameRun run = run_game("net_browser_packet_name", setup);
+    answering.stop();
+    driver.join();
+
+    EXPECT_FALSE(run.timed_out) << run.describe();
+    EXPECT_NE(run.log.find("console " + listed), std::string::npos) << run.describe();
+    EXPECT_EQ(run.log.find("No Connection"), std::string::npos) << run.describe();
+}
