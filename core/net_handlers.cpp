@@ -19,6 +19,7 @@
 #include "core/bout.h"
 #include "core/command.h"
 #include "core/command_handlers.h"
+#include "core/host_port.h"
 #include "core/motors.h"
 #include "core/newgame.h"
 #include "core/outward.h"
@@ -888,51 +889,36 @@ int net_cmd_zylomach(int number, const char *)
     return 0;
 }
 
-// Without an address: another player came in. With one, the client is sent
-// to that server.
-// The host of "host:port" (or of a bare host) into out; "[v6]:port" loses
-// its brackets.
-static void address_host(const char *address, char *out, size_t size)
-{
-    n_strncpyz(out, address, size);
-    char *colon = strrchr(out, ':');
-    if (out[0] == '[') {
-        char *close = strchr(out, ']');
-        if (close) {
-            *close = '\0';
-            memmove(out, out + 1, strlen(out + 1) + 1);
-        }
-        return;
-    }
-    if (colon && strchr(out, ':') == colon)
-        *colon = '\0';
-}
-
+// The host a redirect names must be the current server's or one that
+// servers.txt lists, compared as the connect will look it up.
 int server_redirect_allowed(const char *command, const char *address)
 {
-    char host[256], current[256], current_host[256];
-    address_host(address, host, sizeof host);
-    if (host[0]) {
+    HostPort wanted, current;
+    char current_text[HOST_TEXT_BYTES + 16];
+    const char *why = "not this server's host nor one in servers.txt";
+    if (parse_host_port(address, 0, &wanted) != HOST_PARSED) {
+        why = "not a host name, IPv4 address or [IPv6]:port";
+    } else {
         if (core_outward.server_address_text &&
-            core_outward.server_address_text(current, sizeof current) == 0) {
-            current[sizeof current - 1] = '\0';
-            address_host(current, current_host, sizeof current_host);
-            if (strcasecmp(host, current_host) == 0)
+            core_outward.server_address_text(current_text, sizeof current_text) == 0) {
+            current_text[sizeof current_text - 1] = '\0';
+            if (parse_host_port(current_text, 0, &current) == HOST_PARSED &&
+                strcasecmp(wanted.host, current.host) == 0)
                 return 1;
         }
-        if (core_outward.listed_server_host && core_outward.listed_server_host(host))
+        if (core_outward.listed_server_host && core_outward.listed_server_host(wanted.host))
             return 1;
     }
     // The login would go to a host the player never chose.
     char message[400];
-    snprintf(message, sizeof message,
-             "Refused %s to %.200s: not this server's host nor one in servers.txt", command,
-             address);
+    snprintf(message, sizeof message, "Refused %s to %.200s: %s", command, address, why);
     fprintf(stderr, "%s\n", message);
     echo_message(message, MSG_SERVER);
     return 0;
 }
 
+// Without an address: another player came in. With one, the client is sent
+// to that server.
 int net_cmd_connect(int, const char *args)
 {
     char buffer[CMD_LINE_MAX + 1];

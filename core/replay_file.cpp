@@ -747,6 +747,11 @@ int read_grab_line(const char *args, GrabRecord records[GRAB_RECORDS])
         fprintf(stderr, "GRAB slot %d out of range\n", slot);
         return 1;
     }
+    // The two ids name bodies of a fighter.
+    if (a < 0 || a >= NUM_BODIES || b < 0 || b >= NUM_BODIES) {
+        fprintf(stderr, "GRAB body %d %d out of range\n", a, b);
+        return 1;
+    }
     const double at[3] = {x, y, z};
     if (!sane_values(at, 3, SANE_POSITION)) {
         refuse_input("GRAB", args);

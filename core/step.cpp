@@ -458,7 +458,8 @@ static void countdown()
     if (m->turn_frame == 0 && game_type == 1 && turn_timeout && num_bouts >= m->num_players) {
         if (selected_player == -1)
             commit(0);
-        if (frame_tick > turn_timeout) {
+        // A limit of 0 is none: the turn waits for the player's own commit.
+        if (current_rules.turn_time_limit > 0 && frame_tick > turn_timeout) {
             commit(0);
             turn_timeout = 0;
         }

@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "core/command.h"
+#include "core/host_port.h"
 #include "core/text.h"
 #include "core/safe_file.h"
 
@@ -73,6 +74,8 @@ ServerBrowser::ServerBrowser()
     // The browser's connection runs on the worker: its failures go to
     // standard error, never to the console.
     connection.report = 0;
+    // Servers push only text lines to a browser: a "P_" line is one too.
+    connection.packets = 0;
     path[0] = '\0';
     for (int i = 0; i < BROWSER_MAX_SERVERS; i++)
         entries[i] = nullptr;
@@ -161,12 +164,12 @@ int servers_txt_lists_host(const char *path, const char *host)
     char line[513], word[513];
     int found = 0;
     while (!found && fgets(line, sizeof line, f)) {
-        if (sscanf(line, "%512s", word) != 1)
+        // The host as a connect to the line's address would look it up.
+        HostPort listed;
+        if (sscanf(line, "%512s", word) != 1 ||
+            parse_host_port(word, NET_DEFAULT_PORT, &listed) != HOST_PARSED)
             continue;
-        char *colon = strrchr(word, ':');
-        if (colon)
-            *colon = '\0';
-        found = strcasecmp(word, host) == 0;
+        found = strcasecmp(listed.host, host) == 0;
     }
     fclose(f);
     return found;

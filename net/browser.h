@@ -64,7 +64,8 @@ struct ServerBrowser {
 // 0 read, 1 the file could not be opened ("Unable to open servers.txt").
 int servers_txt_read(ServerBrowser *b, const char *path);
 // 1 when a line of the servers file at path names a server on host (the
-// address word's part before its port, compared without case).
+// address word's host as parse_host_port reads it, compared without case;
+// a line whose address it refuses names none).
 int servers_txt_lists_host(const char *path, const char *host);
 // Sorts by column 0..4 (#, description, mod, players, buddies), direction
 // 0 ascending, 1 descending (main thread: the column buttons).

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "core/command.h"
+#include "core/host_port.h"
 #include "core/outward.h"
 #include "core/text.h"
 
@@ -179,6 +180,7 @@ void net_reset(ServerConnection *c)
     c->host[0] = '\0';
     c->port = 0;
     c->report = 1;
+    c->packets = 1;
     c->connecting = 0;
     c->lookup = 0;
     c->lookup_deadline_ms = 0;
@@ -282,17 +284,11 @@ static int connect_outcome(ServerConnection *c, int fd)
     return 0;
 }
 
-// Opens the socket and starts the connect to the address (network byte
-// order) and the record's port: 0 connected, 1 under way, -1 failed.
-static int start_socket(ServerConnection *c, uint32_t address)
+// Opens the socket and starts the connect to the address: 0 connected, 1
+// under way, -1 failed.
+static int start_socket(ServerConnection *c, const struct sockaddr *target, socklen_t length)
 {
-    struct sockaddr_in target;
-    memset(&target, 0, sizeof target);
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = address;
-    target.sin_port = htons((uint16_t)c->port);
-
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int fd = socket(target->sa_family, SOCK_STREAM, 0);
     if (fd >= 0)
         fd = avoid_descriptor_zero(fd);
     if (fd < 0) {
@@ -307,7 +303,7 @@ static int start_socket(ServerConnection *c, uint32_t address)
         drop_socket(c);
         return -1;
     }
-    if (connect(fd, (struct sockaddr *)&target, sizeof target) == 0) {
+    if (connect(fd, target, length) == 0) {
         c->connected = 1;
         return 0;
     }
@@ -321,6 +317,17 @@ static int start_socket(ServerConnection *c, uint32_t address)
     return 1;
 }
 
+// An IPv4 address (network byte order) and the record's port.
+static int start_socket_ipv4(ServerConnection *c, uint32_t address)
+{
+    struct sockaddr_in target;
+    memset(&target, 0, sizeof target);
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = address;
+    target.sin_port = htons((uint16_t)c->port);
+    return start_socket(c, (const struct sockaddr *)&target, sizeof target);
+}
+
 int net_connect_begin(ServerConnection *c, const char *address)
 {
     // A second connect always says goodbye to the first server.
@@ -329,36 +336,35 @@ int net_connect_begin(ServerConnection *c, const char *address)
     if (!address)
         address = "";
 
-    const char *colon = strchr(address, ':');
-    size_t host_length = colon ? (size_t)(colon - address) : strlen(address);
-    if (colon && strlen(colon) < 2) {
-        fprintf(stderr, "invalid port in %s\n", address);
+    // The host text kept here is the one looked up: the same reading that
+    // decides whether a server may send the client to an address.
+    HostPort target;
+    int parsed = parse_host_port(address, NET_DEFAULT_PORT, &target);
+    if (parsed != HOST_PARSED) {
+        fprintf(stderr, parsed == HOST_BAD_PORT ? "invalid port in %s\n" : "invalid host in %s\n",
+                address);
         net_set_failure(c, NET_FAILED_ADDRESS, 0);
         return -1;
     }
-    if (host_length == 0 || host_length >= sizeof c->host) {
-        fprintf(stderr, "invalid host in %s\n", address);
-        net_set_failure(c, NET_FAILED_ADDRESS, 0);
-        return -1;
-    }
-    long port = NET_DEFAULT_PORT;
-    if (colon) {
-        char *end = nullptr;
-        port = strtol(colon + 1, &end, 10);
-        if (port < 1 || port > 65535) {
-            fprintf(stderr, "invalid port in %s\n", address);
+    n_strncpyz(c->host, target.host, sizeof c->host);
+    c->port = target.port;
+
+    // An address needs no look-up; a name is looked up off this thread.
+    if (target.kind == HOST_IPV6) {
+        struct sockaddr_in6 six;
+        memset(&six, 0, sizeof six);
+        six.sin6_family = AF_INET6;
+        six.sin6_port = htons((uint16_t)c->port);
+        if (inet_pton(AF_INET6, c->host, &six.sin6_addr) != 1) {
+            fprintf(stderr, "invalid host in %s\n", address);
             net_set_failure(c, NET_FAILED_ADDRESS, 0);
             return -1;
         }
+        return start_socket(c, (const struct sockaddr *)&six, sizeof six);
     }
-    memcpy(c->host, address, host_length);
-    c->host[host_length] = '\0';
-    c->port = (int)port;
-
-    // A dotted address needs no look-up; a name is looked up off this thread.
     struct in_addr numeric;
-    if (inet_pton(AF_INET, c->host, &numeric) == 1)
-        return start_socket(c, numeric.s_addr);
+    if (target.kind == HOST_IPV4 && inet_pton(AF_INET, c->host, &numeric) == 1)
+        return start_socket_ipv4(c, numeric.s_addr);
     int slot = start_lookup(c->host);
     if (slot < 0) {
         net_set_failure(c, NET_FAILED_SYSTEM, EAGAIN);
@@ -393,7 +399,7 @@ static int check_lookup(ServerConnection *c)
         drop_socket(c);
         return -1;
     }
-    return start_socket(c, address);
+    return start_socket_ipv4(c, address);
 }
 
 // Waits up to ms (negative: without limit) for a connect under way.
@@ -527,7 +533,8 @@ enum { FRAME_MORE = 0, FRAME_DONE, FRAME_NUL, FRAME_TOO_BIG };
 // Frames the staged bytes as the byte-at-a-time reader of a line or packet
 // would: *length is the item's size when done; *tail_start the offset of a
 // packet's tail (-1 for a text line), set as soon as the NUL is seen.
-static int frame_item(const unsigned char *bytes, int available, int *length, int *tail_start)
+static int frame_item(const unsigned char *bytes, int available, int packets, int *length,
+                      int *tail_start)
 {
     int i = 0;
     bool packet = false;
@@ -555,7 +562,7 @@ static int frame_item(const unsigned char *bytes, int available, int *length, in
         if (i == NET_FETCH_BYTES)
             return FRAME_TOO_BIG;
         i++;
-        if (i == 2 && bytes[0] == 'P' && bytes[1] == '_')
+        if (packets && i == 2 && bytes[0] == 'P' && bytes[1] == '_')
             packet = true;
         if (packet && *tail_start >= 0 && i == *tail_start + 4) {
             const unsigned char *w = bytes + *tail_start;
@@ -607,7 +614,8 @@ int net_fetch_buf(ServerConnection *c, char *buffer, int *tail_offset)
         return lost_contact(c, nullptr, nullptr);
 
     int length = 0, tail_start = -1;
-    int framed = frame_item((const unsigned char *)c->stage, c->stage_length, &length, &tail_start);
+    int framed = frame_item((const unsigned char *)c->stage, c->stage_length, c->packets, &length,
+                            &tail_start);
     if (framed != FRAME_MORE && tail_start > 0 && tail_offset)
         *tail_offset = tail_start;
     switch (framed) {
@@ -635,10 +643,8 @@ int net_address_text(const ServerConnection *c, char *out, int size)
 {
     if (!out || size <= 0)
         return -1;
-    int n = c->host[0] ? snprintf(out, (size_t)size, "%s:%i", c->host, c->port)
-                       : snprintf(out, (size_t)size, "%s:%i", net_default_server,
-                                  (int)NET_DEFAULT_PORT);
-    return n >= 0 && n < size ? 0 : -1;
+    return c->host[0] ? host_port_text(c->host, c->port, out, (size_t)size)
+                      : host_port_text(net_default_server, NET_DEFAULT_PORT, out, (size_t)size);
 }
 
 void net_send_echo(ServerConnection *c)

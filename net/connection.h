@@ -44,11 +44,15 @@ int net_lookups_in_use();
 struct ServerConnection {
     int socket;                  // descriptor of the TCP socket; 0 when none
     int connected;               // 1 while the connection is usable
-    char host[NET_HOST_BYTES];   // host of the last address given to net_connect
+    char host[NET_HOST_BYTES];   // host of the last address given to net_connect (an
+                                 // IPv6 address without its brackets)
     int port;                    // port of the last address given to net_connect
     // 1: lost contact and malformed packets are echoed to the console (the
     // main thread's connection); 0: standard error only (another thread's).
     int report;
+    // 1: a line that begins "P_" is followed by a binary tail (the game
+    // server's stream); 0: every line is text (the server browser's).
+    int packets;
     int connecting;              // 1 while a connect started is under way
     int lookup;                  // 1 + the look-up slot while the host is looked up; 0 none
     int64_t lookup_deadline_ms;  // when that look-up is given up
@@ -81,8 +85,10 @@ void net_reset(ServerConnection *c);
 // Milliseconds of a monotonic clock (any thread).
 int64_t net_clock_ms();
 
-// Connects to "host[:port]" (port 20184 without one; an empty host or one
-// of 256 characters or more, and ports outside 1..65535, are refused).
+// Connects to "host[:port]" or "[IPv6]:port" as parse_host_port reads it
+// (port 20184 without one; anything it refuses is refused here, with
+// "invalid port in %s" or "invalid host in %s"). A name is looked up for
+// an IPv4 address.
 // Waits at most timeout_seconds (the host's look-up included); 0 waits as
 // long as the system does. A connection that is open is first closed with
 // "QUIT\n". 0 connected, -1 failed (one line on standard error).
@@ -119,8 +125,8 @@ void net_close(ServerConnection *c);
 
 int net_is_connected(const ServerConnection *c);
 
-// "host:port" into out (size bytes); the default server and port while the
-// connection has no host. 0 when written, -1 when it does not fit.
+// "host:port" ("[host]:port" for an IPv6 address) into out (size bytes);
+// the default server and port while the connection has no host. 0 when written, -1 when it does not fit.
 int net_address_text(const ServerConnection *c, char *out, int size);
 
 // When connected, writes "ECHO 1;" and 1500 letters "A" (no newline); a

@@ -514,6 +514,25 @@ TEST_F(NetHandlersTest, ConnectionControl)
               "Refused CONNECT to other.example:20185: not this server's host nor one in servers.txt");
     EXPECT_NE(refusals.find("Refused FORWARD to 10.1.2.3:20184"), std::string::npos);
 
+    // The host is read as the connect would look it up: text after a
+    // bracketed part, or a second colon, is not the current or a listed host.
+    calls.clear();
+    echoes.clear();
+    testing::internal::CaptureStderr();
+    for (const char *line : {"CONNECT 0; [home.example]evil.test:20185\n",
+                             "FORWARD 0; [home.example]evil.test:20185\n",
+                             "CONNECT 0; [far.example]:20185\n", "CONNECT 0; home.example:1:2\n",
+                             "FORWARD 0; far.example evil.test:20185\n"})
+        net(line);
+    refusals = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(calls.empty()) << calls[0];
+    EXPECT_EQ(echoes.size(), 5u);
+    EXPECT_NE(refusals.find("Refused CONNECT to [home.example]evil.test:20185: not a host name, "
+                            "IPv4 address or [IPv6]:port"),
+              std::string::npos)
+        << refusals;
+    EXPECT_NE(refusals.find("Refused FORWARD to [home.example]evil.test:20185"), std::string::npos);
+
     calls.clear();
     echoes.clear();
     net("DISCONNECT 0; server going down \n");
@@ -587,6 +606,7 @@ TEST_F(NetHandlersTest, HostileLinesAreIgnored)
         "B_GRIP 9; 1 1\n", "B_GRIP 0; 1 3\n", "BATCH 0; 32\n", "BATCH 0; -2\n", "BATCH 9; -1\n",
         "BATCH 0", "SIZE 0; 3 1 12 0\n", "SIZE 9; 12 1\n", "SIZE 0; 12 1 20 1\n",
         "GRAB 0; 1 2 21 0 1 1 1\n", "GRAB 9; 1 2 3 0 1 1 1\n", "GRAB 0; 1 2 3 0 nan 1 1\n",
+        "GRAB 0; 2147483647 2 3 0 1 1 1\n", "GRAB 0; 1 -1 3 0 1 1 1\n", "GRAB 0; 1 21 3 0 1 1 1\n", "GRAB 0; 1 2 99 0 1 1 1\n",
         "BOUT 40; 1 2 3 4 5 6 name 7\n", "BOUT -1; 1 2 3 4 5 6 name 7\n", "BOUT 3",
         "EMOTE 9; hi\n", "EMOTE -1", "LOST 9; 1 1 0 0 0\n", "LOST 0; 1 1 nan 0 0\n", "LOST 0",
         "WIN 0; 2 9 0 0 0 0 0 0 0\n", "WIN 0; 2 0 40 0 0 0 0 0 0\n",
@@ -666,3 +686,24 @@ TEST_F(NetHandlersTest, BareLinesAndLongTexts)
 }
 
 }  // namespace
+
+// A GRAB line whose body ids or slot lie outside a fighter's bodies is
+// refused with one line on standard error and writes no record.
+TEST_F(NetHandlersTest, GrabOutOfRangeIsRefusedAloud)
+{
+    const char *lines[] = {"GRAB 0; 2147483647 2 3 0 1 1 1\n", "GRAB 0; 1 21 3 0 1 1 1\n",
+                           "GRAB 0; -1 2 3 0 1 1 1\n", "GRAB 0; 1 2 99 0 1 1 1\n"};
+    for (const char *line : lines) {
+        SCOPED_TRACE(line);
+        memset(net_grabs, 0, sizeof net_grabs);
+        testing::internal::CaptureStderr();
+        net(line);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("GRAB"), std::string::npos) << err;
+        EXPECT_NE(err.find("out of range"), std::string::npos) << err;
+        for (int s = 0; s < GRAB_RECORDS; s++)
+            EXPECT_EQ(net_grabs[0][s].valid, 0);
+    }
+    net("GRAB 0; 20 0 3 0 1 1 1\n");
+    EXPECT_EQ(net_grabs[0][3].valid, 1);
+}

@@ -299,3 +299,25 @@ TEST_F(BrowserTest, NamedServers)
     EXPECT_EQ(net_lookups_in_use(), 0);
     net_lookup_host = net_lookup_with_system;
 }
+
+// A server that pushes a "P_" line to the browser: it is a text line there
+// (no tail follows on this stream), and the lines after it still count.
+TEST_F(BrowserTest, PacketNamedLineIsTextOnTheBrowserStream)
+{
+    ScriptedPeer answering;
+    ServerBrowser b;
+    ASSERT_EQ(servers_txt_read(&b, list_file(answering.address() + " first\n").c_str()), 0);
+    WorkerThread worker;
+    worker_init(&worker, browser_thread_start, browser_thread_step, browser_thread_condition, &b, 1);
+    ASSERT_EQ(worker_create(&worker), 0);
+    ASSERT_TRUE(answering.push("P_POS 0;\nDESC 0;After a packet name\nINFO 2;16 0\n"));
+    long long start = now_ms();
+    while (worker_is_running(&worker) && now_ms() - start < 9000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const ServerInfo *first = entry_snapshot(b.entries[0]);
+    EXPECT_EQ(first->reachable, 1);
+    EXPECT_STREQ(first->description, "After a packet name");
+    EXPECT_EQ(first->info_count, 2);
+    EXPECT_EQ(first->info_a, 16);
+    worker_stop(&worker);
+}
