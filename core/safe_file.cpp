@@ -1,6 +1,7 @@
 #include "core/safe_file.h"
 
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -321,4 +322,77 @@ int safe_write_bytes(const char *path, const void *bytes, size_t size, int priva
         return 1;
     }
     return safe_commit(&sf);
+}
+
+int path_lies_in(const char *resolved, const char *folder)
+{
+    if (!resolved || !folder || !folder[0])
+        return 0;
+    if (strcmp(folder, "/") == 0)
+        return resolved[0] == '/';
+    size_t n = strlen(folder);
+    return strncmp(resolved, folder, n) == 0 && (resolved[n] == '/' || resolved[n] == '\0');
+}
+
+int resolve_game_folders(char *game_folder, char *data_folder)
+{
+    char cwd[SAFE_PATH_BYTES];
+    game_folder[0] = data_folder[0] = '\0';
+    char resolved[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd) || !realpath(cwd, resolved) ||
+        strlen(resolved) >= SAFE_PATH_BYTES)
+        return 1;
+    strcpy(game_folder, resolved);
+    // The data folder counts only as a folder of its own, never as "/".
+    struct stat st;
+    if (realpath("data", resolved) && strlen(resolved) < SAFE_PATH_BYTES &&
+        stat(resolved, &st) == 0 && S_ISDIR(st.st_mode) && strcmp(resolved, "/") != 0)
+        strcpy(data_folder, resolved);
+    return 0;
+}
+
+int lies_in_game_folders(const char *resolved, const char *game_folder, const char *data_folder)
+{
+    return path_lies_in(resolved, game_folder) ||
+           (data_folder && data_folder[0] && path_lies_in(resolved, data_folder));
+}
+
+int write_path_in_game_folders(const char *path)
+{
+    if (!path || !path[0] || path[0] == '/' || strlen(path) >= SAFE_PATH_BYTES)
+        return 0;
+    char game_folder[SAFE_PATH_BYTES], data_folder[SAFE_PATH_BYTES];
+    if (resolve_game_folders(game_folder, data_folder) != 0)
+        return 0;
+    char resolved[PATH_MAX];
+    struct stat st;
+    // A link at the name is replaced by the rename, never written through,
+    // but one that leads out (or nowhere) is refused all the same.
+    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode) &&
+        (!realpath(path, resolved) || !lies_in_game_folders(resolved, game_folder, data_folder)))
+        return 0;
+    // The nearest folder on the way that is there.
+    char folder[SAFE_PATH_BYTES];
+    strcpy(folder, path);
+    for (;;) {
+        char *slash = strrchr(folder, '/');
+        if (!slash) {
+            strcpy(folder, ".");
+        } else {
+            *slash = '\0';
+            if (!folder[0])
+                return 0;
+        }
+        if (realpath(folder, resolved))
+            break;
+        // Something there that does not resolve (a dangling link, a loop,
+        // no permission) could lead anywhere once folders are made.
+        if ((errno != ENOENT && errno != ENOTDIR) || lstat(folder, &st) == 0)
+            return 0;
+        if (strcmp(folder, ".") == 0)
+            return 0;
+    }
+    if (stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    return lies_in_game_folders(resolved, game_folder, data_folder);
 }

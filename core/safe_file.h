@@ -72,3 +72,20 @@ int remove_stale_temps(const char *folder, int depth);
 // SIGKILL at the n-th step of the next commit (1 after the temporary file
 // was written but not flushed, 2 flushed, 3 synced and closed, 4 renamed).
 extern int safe_file_crash_step;
+
+// The game's folders, resolved (links followed): the working directory, and
+// the folder its entry "data" leads to (a development run links "data" to the
+// source tree elsewhere). Both buffers hold SAFE_PATH_BYTES; data_folder is ""
+// when "data" is not a folder or resolves to "/". 0, or 1 when the working
+// directory cannot be resolved.
+int resolve_game_folders(char *game_folder, char *data_folder);
+// 1 when resolved (an absolute path without links) is folder or lies below it.
+int path_lies_in(const char *resolved, const char *folder);
+// 1 when resolved lies in the game folder or in its data folder.
+int lies_in_game_folders(const char *resolved, const char *game_folder, const char *data_folder);
+// 1 when a file written at the relative path would land inside the game's
+// folders: the nearest existing folder on its way, resolved, lies in them
+// (folders still to be made are then made inside), nothing on the way is a
+// link that cannot be followed, and a link standing at the name itself leads
+// inside as well. The text of the path is the caller's to check.
+int write_path_in_game_folders(const char *path);

@@ -249,6 +249,10 @@ static int fetch_url_to_safe(const char *url, SafeFile *out)
 int fetch_url_to_file(const char *url, const char *path)
 {
     SafeFile out;
+    if (!write_path_in_game_folders(path)) {
+        logf_("Update path leads outside the game folder: %s.", path);
+        return CURLE_WRITE_ERROR;
+    }
     if (safe_open(&out, path) != 0) {
         logf_("Unable to open %s for writing.", path);
         return CURLE_WRITE_ERROR;
@@ -577,9 +581,19 @@ int process_update_list(const char *path, const char *host, int mode)
             logf_("No checksum for %s. Skipped.", item->local_path);
             continue;
         }
+        // The text of the path stays in the data tree; where it resolves
+        // must too, before folders are made and again once they are there.
+        if (!write_path_in_game_folders(item->local_path)) {
+            logf_("Update path leads outside the game folder: %s. Skipped.", item->local_path);
+            continue;
+        }
         logf_(r == 1 ? "Downloading %s - Updated file" : "Downloading %s - New file",
               item->local_path);
         make_path_dirs(item->local_path);
+        if (!write_path_in_game_folders(item->local_path)) {
+            logf_("Update path leads outside the game folder: %s. Skipped.", item->local_path);
+            continue;
+        }
 
         char url[UPDATE_URL_BYTES];
         int n = snprintf(url, sizeof url, "http://%s/cp/%s?%li", host, item->name,
@@ -623,6 +637,11 @@ int process_update_list(const char *path, const char *host, int mode)
             safe_abandon(&temp);
             abort_update(message);
             break;
+        }
+        if (!write_path_in_game_folders(item->local_path)) {
+            logf_("Update path leads outside the game folder: %s. Skipped.", item->local_path);
+            safe_abandon(&temp);
+            continue;
         }
         if (safe_commit(&temp) != 0) {
             snprintf(message, sizeof message, "Failed to rename %s to %s. Aborting.", temp.temp,

@@ -487,15 +487,6 @@ static int is_safe_script_name(const char *name)
     return 1;
 }
 
-// Whether the resolved path lies in folder (itself resolved).
-static int lies_in(const char *resolved, const char *folder)
-{
-    if (strcmp(folder, "/") == 0)
-        return 1;
-    size_t n = strlen(folder);
-    return strncmp(resolved, folder, n) == 0 && (resolved[n] == '/' || resolved[n] == '\0');
-}
-
 // Why a script may not open path, or null when it may: the path is
 // relative, has no ".." component, and what it names (links followed) lies
 // inside the game's folder or inside the game's data folder, wherever the
@@ -510,14 +501,10 @@ static const char *script_path_refusal(const char *path, size_t length)
         return "absolute path";
     if (!is_safe_script_name(path))
         return "path leaves the game folder";
-    char root[PATH_MAX], game_folder[PATH_MAX], data_folder[PATH_MAX], resolved[PATH_MAX];
-    if (!getcwd(root, sizeof root) || !realpath(root, game_folder))
+    char game_folder[SAFE_PATH_BYTES], data_folder[SAFE_PATH_BYTES], resolved[PATH_MAX];
+    if (resolve_game_folders(game_folder, data_folder) != 0)
         return "no game folder";
     struct stat st;
-    // The data folder counts only as a folder of its own, never as "/".
-    if (!realpath("data", data_folder) || stat(data_folder, &st) != 0 || !S_ISDIR(st.st_mode) ||
-        strcmp(data_folder, "/") == 0)
-        data_folder[0] = '\0';
     if (realpath(path, resolved)) {
         if (stat(resolved, &st) != 0 || !S_ISREG(st.st_mode))
             return "not a regular file";
@@ -532,7 +519,7 @@ static const char *script_path_refusal(const char *path, size_t length)
         if (!realpath(folder.empty() ? "/" : folder.c_str(), resolved))
             return nullptr;   // the open fails on its own
     }
-    if (!lies_in(resolved, game_folder) && !(data_folder[0] && lies_in(resolved, data_folder)))
+    if (!lies_in_game_folders(resolved, game_folder, data_folder))
         return "outside the game folder";
     if (strncmp(resolved, "/proc", 5) == 0 || strncmp(resolved, "/sys", 4) == 0 ||
         strncmp(resolved, "/dev", 4) == 0)

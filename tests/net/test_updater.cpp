@@ -20,6 +20,7 @@
 
 #include "net/md5.h"
 #include "net/scripted_peer.h"
+#include "core/safe_file.h"
 #include "net/updater.h"
 #include "support/test_support.h"
 
@@ -465,6 +466,118 @@ TEST_F(Updater, ListsWithoutTheReleaseSignatureAreNotUsed)
     TestServer server({{"/zylomach/allfiles.php", 200, key_.sign(body)}, {"/cp/data/a.txt", 200, good}});
     fetch_update_lists(server.host().c_str(), server.host().c_str());
     EXPECT_EQ(read_whole_file("data/a.txt"), good);
+}
+
+// The runtime folder as a development run lays it out: "data" links to the
+// data tree elsewhere, and inside that tree links lead on, some out of both.
+class UpdaterLinked : public Updater {
+protected:
+    void SetUp() override
+    {
+        Updater::SetUp();
+        if (HasFatalFailure())
+            return;
+        tree_ = dir_ + "_tree";
+        outside_ = dir_ + "_outside";
+        std::string cmd = "rm -rf '" + tree_ + "' '" + outside_ + "' && mkdir -p '" + tree_ +
+                          "/data/sub' '" + outside_ + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+        write_whole_file(outside_ + "/target.txt", "not the game's\n");
+        ASSERT_EQ(symlink((tree_ + "/data").c_str(), "data"), 0);
+        ASSERT_EQ(symlink(outside_.c_str(), "data/evil"), 0);
+        ASSERT_EQ(symlink((outside_ + "/target.txt").c_str(), "data/link.txt"), 0);
+        ASSERT_EQ(symlink((outside_ + "/none.txt").c_str(), "data/dangling.txt"), 0);
+        ASSERT_EQ(symlink((tree_ + "/data/sub").c_str(), "data/alias"), 0);
+        ASSERT_EQ(symlink("sub/inner.txt", "data/near.txt"), 0);
+        write_whole_file("data/sub/inner.txt", "inner\n");
+        ASSERT_EQ(mkdir("docs", 0755), 0);
+    }
+    // The names in the folder outside both game folders, and the one file's
+    // content.
+    std::string outside_listing()
+    {
+        std::vector<std::string> names;
+        if (DIR *dir = opendir(outside_.c_str())) {
+            while (dirent *entry = readdir(dir))
+                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                    names.push_back(entry->d_name);
+            closedir(dir);
+        }
+        std::sort(names.begin(), names.end());
+        std::string listing;
+        for (const std::string &name : names)
+            listing += name + "\n";
+        return listing + read_whole_file(outside_ + "/target.txt");
+    }
+    std::string tree_, outside_;
+};
+
+TEST_F(UpdaterLinked, WritePathsMustResolveInsideTheGameFolders)
+{
+    struct Case {
+        const char *path;
+        int inside;
+    } cases[] = {
+        {"a.upd", 1},                   // beside the program
+        {"docs/x.txt", 1},              // a real folder of the game folder
+        {"data/a.txt", 1},              // the linked data folder counts as inside
+        {"data/new/deep/x.txt", 1},     // folders still to be made, inside
+        {"data/alias/x.txt", 1},        // a link within the data tree that stays in it
+        {"data/near.txt", 1},           // a final link that stays inside
+        {"data/evil/x.txt", 0},         // a link inside data that leads out
+        {"data/evil/new/x.txt", 0},     // ... also below folders still to be made
+        {"data/link.txt", 0},           // the final name links out
+        {"data/dangling.txt", 0},       // ... or to nothing
+        {"data/dangling.txt/x.txt", 0}, // a dangling link on the way
+        {"data/sub/inner.txt/x", 0},    // a file on the way
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(write_path_in_game_folders(c.path), c.inside) << c.path;
+    EXPECT_EQ(outside_listing(), "target.txt\nnot the game's\n");
+}
+
+TEST_F(UpdaterLinked, DownloadsNeverLandThroughLinksOutOfTheGame)
+{
+    std::string good = "new content\n";
+    std::string hostile = "planted\n";
+    TestServer server({
+        {"/zylomach/allfiles.php", 200,
+         key_.sign("data/evil/x.txt " + md5_of(hostile) + "\n"
+                   "data/evil/new/x.txt " + md5_of(hostile) + "\n"
+                   "data/link.txt " + md5_of(hostile) + "\n"
+                   "data/dangling.txt " + md5_of(hostile) + "\n"
+                   "data/a.txt " + md5_of(good) + "\n"
+                   "data/new/deep.txt " + md5_of(good) + "\n")},
+        {"/cp/data/evil/x.txt", 200, hostile},
+        {"/cp/data/evil/new/x.txt", 200, hostile},
+        {"/cp/data/link.txt", 200, hostile},
+        {"/cp/data/dangling.txt", 200, hostile},
+        {"/cp/data/a.txt", 200, good},
+        {"/cp/data/new/deep.txt", 200, good},
+    });
+
+    fetch_update_lists(server.host().c_str(), server.host().c_str());
+
+    // Nothing landed outside, and the links at the names are still links.
+    EXPECT_EQ(outside_listing(), "target.txt\nnot the game's\n");
+    struct stat st;
+    ASSERT_EQ(lstat("data/link.txt", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(lstat("data/dangling.txt", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    // What resolves inside is installed, in the data tree the link leads to.
+    EXPECT_EQ(read_whole_file(tree_ + "/data/a.txt"), good);
+    EXPECT_EQ(read_whole_file(tree_ + "/data/new/deep.txt"), good);
+    std::string text = log();
+    for (const char *line : {
+             " Update path leads outside the game folder: data/evil/x.txt. Skipped.\n",
+             " Update path leads outside the game folder: data/evil/new/x.txt. Skipped.\n",
+             " Update path leads outside the game folder: data/link.txt. Skipped.\n",
+             " Update path leads outside the game folder: data/dangling.txt. Skipped.\n",
+             " Update done - 2 new files downloaded.\n"})
+        EXPECT_TRUE(contains(text, line)) << line << "\n" << text;
+    for (const std::string &request : server.requests)
+        EXPECT_EQ(request.find("evil"), std::string::npos) << request;
 }
 
 TEST(UpdaterStart, CommandLineAndStoredSettingDecide)
