@@ -209,9 +209,7 @@ end)
 // that goes with each banner.
 TEST(E2eHud, OnlineResultShowsStreakAndUpgrade)
 {
-    GameRules rules;
-    fill_default_rules(1, &rules);
-    const std::string newgame = write_newgame_line(0, &rules);
+    const std::string newgame = server_newgame_line();
     ScriptedPeer server;
     // The server goes on when the player has seen each step (the game's
     // markers in its runtime folder).
