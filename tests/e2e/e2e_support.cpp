@@ -1,6 +1,7 @@
 #include "e2e/e2e_support.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -677,4 +678,17 @@ int count_colour_pixels(const GameRun &run, const std::string &ppm, int x, int y
 {
     Picture p;
     return p.read(run, ppm) ? p.count_near(x, y, w, h, rgb, tolerance) : -1;
+}
+
+std::vector<std::string> files_in(const GameRun &run, const std::string &folder)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir((run.dir + "/" + folder).c_str());
+    if (!d)
+        return names;
+    while (dirent *e = readdir(d))
+        if (e->d_name[0] != '.')
+            names.push_back(e->d_name);
+    closedir(d);
+    return names;
 }

@@ -132,6 +132,9 @@ std::string connect_on_first_game(int port);
 std::string server_newgame_line();
 // Lines of the log that start with `tag`, without the tag.
 std::vector<std::string> tagged(const std::string &log, const std::string &tag);
+// The names of the files of a folder of the runtime folder (hidden ones
+// left out).
+std::vector<std::string> files_in(const GameRun &run, const std::string &folder);
 // Count of lines of `text` that contain `needle`.
 int count_lines_with(const std::string &text, const std::string &needle);
 // The leftmost and rightmost columns of a rectangle (x, y, w, h) whose

@@ -13,19 +13,6 @@
 
 namespace {
 
-std::vector<std::string> files_in(const GameRun &run, const std::string &folder)
-{
-    std::vector<std::string> names;
-    DIR *d = opendir((run.dir + "/" + folder).c_str());
-    if (!d)
-        return names;
-    while (dirent *e = readdir(d))
-        if (e->d_name[0] != '.')
-            names.push_back(e->d_name);
-    closedir(d);
-    return names;
-}
-
 // Logs, once for each match frame shown, where both fighters' heads stand
 // ("at <frame> <x0> <y0> <z0> <x1> <y1> <z1>"), in live play (want_replay
 // false) or in a replay; marks "shown_<n>" once frame n has been shown.

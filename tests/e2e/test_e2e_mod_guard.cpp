@@ -17,19 +17,6 @@ std::string fixture(const char *name)
     return read_whole_file(std::string(source_dir()) + "/tests/e2e/hostile/" + name);
 }
 
-std::vector<std::string> files_in(const GameRun &run, const std::string &folder)
-{
-    std::vector<std::string> names;
-    DIR *d = opendir((run.dir + "/" + folder).c_str());
-    if (!d)
-        return names;
-    while (dirent *e = readdir(d))
-        if (e->d_name[0] != '.')
-            names.push_back(e->d_name);
-    closedir(d);
-    return names;
-}
-
 const char corner_mod[] = "mods_strongest_smallest.zmm";
 
 // A replay pauses at each turn's end; it is let go on at once, and the

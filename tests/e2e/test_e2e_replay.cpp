@@ -11,20 +11,6 @@
 
 namespace {
 
-// The names of the files of a folder of the runtime folder.
-std::vector<std::string> files_in(const GameRun &run, const std::string &folder)
-{
-    std::vector<std::string> names;
-    DIR *d = opendir((run.dir + "/" + folder).c_str());
-    if (!d)
-        return names;
-    while (dirent *e = readdir(d))
-        if (e->d_name[0] != '.')
-            names.push_back(e->d_name);
-    closedir(d);
-    return names;
-}
-
 // The lines of a scene export that describe the fighters' bodies and joints
 // (position, rotation, speeds): what must be the same in a replay.
 std::string fighter_lines(const std::string &scene)
