@@ -20,6 +20,11 @@ enum {
 // an open hand).
 constexpr double SANE_MIN_SIZE = 0.001;
 constexpr double SANE_MIN_MASS = 0.001;
+// The least mass a body of the world is given. It lies below the lightest
+// body of the built-in fighter (a 0.1 m cube at density 0.25: 0.00025 kg),
+// so the built-in fighters keep the masses of their own shapes; the reach
+// and spread floors of the fighters' masses keep lighter bodies sound.
+constexpr double SANE_MIN_BODY_MASS = 0.0001;
 
 // A number as a whole int32: not a number gives 0, a huge one stops at the
 // int32 range (a cast would be undefined), the rest is cut toward zero.

@@ -367,10 +367,11 @@ void set_checked_mass(dBodyID body, dMass *m)
         return;
     // Too light a body makes every contact an explosion; a mass ODE's own
     // check refuses (no inertia, not positive definite) aborts the step.
-    if (std::isfinite(m->mass) && m->mass > 0 && m->mass < SANE_MIN_MASS)
-        dMassAdjust(m, SANE_MIN_MASS);
+    if (std::isfinite(m->mass) && m->mass > 0 && m->mass < SANE_MIN_BODY_MASS)
+        dMassAdjust(m, SANE_MIN_BODY_MASS);
     if (!std::isfinite(m->mass) || !(m->mass > 0) || !dMassCheck(m)) {
-        double total = std::isfinite(m->mass) && m->mass > SANE_MIN_MASS ? m->mass : SANE_MIN_MASS;
+        double total = std::isfinite(m->mass) && m->mass > SANE_MIN_BODY_MASS ? m->mass
+                                                                              : SANE_MIN_BODY_MASS;
         dMassSetSphereTotal(m, total > SANE_FORCE ? SANE_FORCE : total, 0.05);
     }
     dBodySetMass(body, m);
@@ -717,8 +718,8 @@ static const double MASS_SPREAD = 1000;
 
 static void floor_inertia(int record, int body, dMass *m)
 {
-    if (m->mass < SANE_MIN_MASS)
-        dMassAdjust(m, SANE_MIN_MASS);   // as set_checked_mass would
+    if (m->mass < SANE_MIN_BODY_MASS)
+        dMassAdjust(m, SANE_MIN_BODY_MASS);   // as set_checked_mass would
     double reach = body_reach(record, body);
     double least = INERTIA_REACH_SHARE * m->mass * reach * reach;
     if (!std::isfinite(least))

@@ -277,7 +277,7 @@ TEST(Sane, TinySizesAndMassesAreRefused)
     dMassSetBoxTotal(&m, 1e-12, 1e-3, 1e-3, 1e-3);
     set_checked_mass(body, &m);
     dBodyGetMass(body, &m);
-    EXPECT_GE(m.mass, SANE_MIN_MASS);
+    EXPECT_GE(m.mass, SANE_MIN_BODY_MASS);
     EXPECT_TRUE(dMassCheck(&m));
     dMassSetZero(&m);
     set_checked_mass(body, &m);

@@ -122,6 +122,9 @@ TEST_F(WorldTest, MassesComeFromTheShapes)
         {0, 0.25 * 4.0 / 3.0 * M_PI * 0.2 * 0.2 * 0.2},
         {2, 0.25 * 0.5 * 0.15 * 0.2},
         {15, 0.25 * (M_PI * 0.12 * 0.12 * 0.3 + 4.0 / 3.0 * M_PI * 0.12 * 0.12 * 0.12)},
+        // the lightest bodies, the two buttocks, keep their own mass too
+        {13, 0.25 * 0.1 * 0.1 * 0.1},
+        {14, 0.25 * 0.1 * 0.1 * 0.1},
     };
     for (const Case &c : cases) {
         dMass m;
