@@ -7,6 +7,10 @@
 // collides and steps bare from the very states the match's frames started
 // from (recorded in a second, untimed run of the same matches), which is
 // the physics work of the match's own frames without the game's code.
+//
+// The three loops take turns for ROUNDS rounds and each figure is the
+// least time per frame of its rounds, so a burst of other work on the
+// machine during one loop does not tilt the ratios.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +28,7 @@
 namespace {
 
 const int MATCHES = 6;
+const int ROUNDS = 5;
 
 double now_us()
 {
@@ -159,24 +164,12 @@ double play_matches(long *frames)
     return t;
 }
 
-}  // namespace
-
-int main()
+// Bare collide + step of default matches with the bench's own moves;
+// returns the microseconds spent.
+double play_bare(long *frames)
 {
-    long match_frames = 0;
-    double step_time = play_matches(&match_frames);
-
-    // The same matches again, untimed, noting each live frame's state.
-    core_outward.play_motion_sounds = record_frame;
-    long again = 0;
-    play_matches(&again);
-    core_outward.play_motion_sounds = nullptr;
-    if (again != match_frames)
-        fprintf(stderr, "step_bench: the second run played %ld frames, not %ld\n", again,
-                match_frames);
-
-    double bare_time = 0;
-    long bare_frames = 0;
+    double t = 0;
+    *frames = 0;
     for (int m = 0; m < MATCHES; m++) {
         game_init();
         default_rules();
@@ -187,15 +180,20 @@ int main()
             dSpaceCollide(live_space, nullptr, contacts);
             dWorldStep(physics_world, world_step_size);
             dJointGroupEmpty(contact_group);
-            bare_time += now_us() - t0;
-            bare_frames++;
+            t += now_us() - t0;
+            (*frames)++;
         }
         game_shutdown();
     }
+    return t;
+}
 
-    // Bare ODE from each recorded frame's state: the match's own physics.
-    double same_time = 0;
-    long same_frames = 0;
+// Bare collide + step from each recorded frame's state: the match's own
+// physics. Returns the microseconds spent.
+double play_recorded(long *frames)
+{
+    double t = 0;
+    *frames = 0;
     game_init();
     default_rules();
     for (const FrameState &f : recorded) {
@@ -204,17 +202,51 @@ int main()
         dSpaceCollide(live_space, nullptr, contacts);
         dWorldStep(physics_world, world_step_size);
         dJointGroupEmpty(contact_group);
-        same_time += now_us() - t0;
-        same_frames++;
+        t += now_us() - t0;
+        (*frames)++;
     }
     game_shutdown();
+    return t;
+}
 
-    double step_us = step_time / (match_frames ? match_frames : 1);
-    double bare_us = bare_time / (bare_frames ? bare_frames : 1);
+double per_frame(double us, long frames)
+{
+    return us / (frames ? frames : 1);
+}
+
+}  // namespace
+
+int main()
+{
+    // The matches once, untimed, noting each live frame's state.
+    core_outward.play_motion_sounds = record_frame;
+    long match_frames = 0;
+    play_matches(&match_frames);
+    core_outward.play_motion_sounds = nullptr;
+
+    double step_us = 0, bare_us = 0, same_us = 0;
+    for (int round = 0; round < ROUNDS; round++) {
+        long frames = 0;
+        double spent = play_matches(&frames);
+        double us = per_frame(spent, frames);
+        if (frames != match_frames)
+            fprintf(stderr, "step_bench: round %d played %ld frames, not %ld\n", round, frames,
+                    match_frames);
+        if (round == 0 || us < step_us)
+            step_us = us;
+        spent = play_bare(&frames);
+        us = per_frame(spent, frames);
+        if (round == 0 || us < bare_us)
+            bare_us = us;
+        spent = play_recorded(&frames);
+        us = per_frame(spent, frames);
+        if (round == 0 || us < same_us)
+            same_us = us;
+    }
+
     printf("step_frame_us %.3f\n", step_us);
     printf("bare_ode_us %.3f\n", bare_us);
     printf("ratio %.3f\n", bare_us > 0 ? step_us / bare_us : 0.0);
-    double same_us = same_time / (same_frames ? same_frames : 1);
     printf("bare_ode_same_states_us %.3f\n", same_us);
     printf("ratio_same_states %.3f\n", same_us > 0 ? step_us / same_us : 0.0);
     return 0;
