@@ -504,7 +504,7 @@ static void simulate()
     if (m->ghost_mode != GHOST_OFF) {
         if (advance_ghost_clock() == 0) {
             collide_space(ghost_space);
-            dWorldStep(physics_world, world_step_size);
+            step_world(world_step_size);
         }
         if (ghost_restart_pending) {
             refresh_ghost();
@@ -512,7 +512,7 @@ static void simulate()
         }
     } else {
         collide_space(live_space);
-        dWorldStep(physics_world, world_step_size);
+        step_world(world_step_size);
         age_blood_drops();
         if (core_outward.update_trails)
             core_outward.update_trails();

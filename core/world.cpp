@@ -794,6 +794,64 @@ int set_body_masses(int record, double density)
     return 0;
 }
 
+// ---- the world step ---------------------------------------------------------------------
+
+static int body_mass_in(dBodyID b, double *lightest, double *heaviest)
+{
+    if (!b || !dBodyIsEnabled(b))
+        return 1;
+    dMass m;
+    dBodyGetMass(b, &m);
+    if (!std::isfinite(m.mass) || !(m.mass > 0))
+        return 0;
+    *lightest = fmin(*lightest, m.mass);
+    *heaviest = fmax(*heaviest, m.mass);
+    return 1;
+}
+
+int world_is_ordinary()
+{
+    if (!physics_world)
+        return 1;
+    dVector3 g;
+    dWorldGetGravity(physics_world, g);
+    if (!(g[0] * g[0] + g[1] * g[1] + g[2] * g[2] <= ORDINARY_GRAVITY * ORDINARY_GRAVITY))
+        return 0;
+    double lightest = INFINITY, heaviest = 0;
+    for (int p = 0; p < MAX_PLAYERS; p++) {
+        if (!players[p].body[0])
+            continue;
+        for (int j = 0; j < NUM_JOINTS; j++) {
+            if (!(fabsf(joint_strength(p, j)) <= ORDINARY_MOTOR) ||
+                !(fabsf(joint_velocity(p, j)) <= ORDINARY_MOTOR) ||
+                !(world_size(joint_radius(p, j)) <= ORDINARY_JOINT_RADIUS))
+                return 0;
+        }
+        for (int i = 0; i < NUM_BODIES; i++)
+            if (!body_mass_in(players[p].body[i], &lightest, &heaviest))
+                return 0;
+    }
+    for (int i = 0; i < NUM_ENV_OBJECTS; i++) {
+        if (env_bodies[i] && !body_mass_in(env_bodies[i]->body, &lightest, &heaviest))
+            return 0;
+        if (ghost_env_bodies[i] && !body_mass_in(ghost_env_bodies[i]->body, &lightest, &heaviest))
+            return 0;
+    }
+    return heaviest <= lightest * ORDINARY_MASS_SPREAD;
+}
+
+void step_world(double step)
+{
+    if (!physics_world)
+        return;
+    if (world_is_ordinary()) {
+        dWorldStep(physics_world, step);
+    } else {
+        dWorldSetQuickStepNumIterations(physics_world, ITERATIVE_STEP_ITERATIONS);
+        dWorldQuickStep(physics_world, step);
+    }
+}
+
 // ---- environment objects ---------------------------------------------------------
 
 static void destroy_env_lists()

@@ -128,6 +128,23 @@ void reset_env_objects();
 void destroy_env_object(EnvBody *object);
 void create_blood_drops();
 void create_mouse_ray();
+
+// ---- the world step ---------------------------------------------------------------------
+// The exact step (dWorldStep) factorises each island's constraints with a
+// pivoting solver. Far outside the make of the built-in fighters (motors
+// hundreds of times theirs, masses spread over a hundred thousand times,
+// joint spheres metres wide, a gravity of thousands) its factorisation can
+// break down, and ODE then aborts the program. Such a world is stepped by
+// the iterative solver (dWorldQuickStep), which cannot break down; every
+// world inside the envelope, the built-in one and the shipped mods among
+// them, keeps the exact step.
+enum { ORDINARY_MOTOR = 1000 };          // strength and speed of any joint
+constexpr double ORDINARY_MASS_SPREAD = 1e5;   // heaviest / lightest moving body
+constexpr double ORDINARY_JOINT_RADIUS = 1.0;  // m
+constexpr double ORDINARY_GRAVITY = 1000;      // m/s^2
+enum { ITERATIVE_STEP_ITERATIONS = 50 };
+int world_is_ordinary();   // 1: inside the envelope above
+void step_world(double step);
 // Moves a body so that its geom (a transform's inner geom) stays where it is
 // after the body is turned by the rotation.
 void move_body_to_geom(dBodyID body, dGeomID transform, const dMatrix3 rotation);

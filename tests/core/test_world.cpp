@@ -5,6 +5,8 @@
 #include <string>
 
 #include "core/collide.h"
+#include "core/mod.h"
+#include "core/newgame.h"
 #include "core/outward.h"
 #include "core/records.h"
 #include "core/rules.h"
@@ -401,3 +403,145 @@ TEST_F(WorldTest, HingePresetsAndSevering)
 }
 
 }  // namespace
+
+// ---- the world step ---------------------------------------------------------------------
+
+namespace {
+
+BodyDef step_bodies[BODY_TABLE_ROWS];
+JointDef step_joints[JOINT_TABLE_ROWS];
+
+// The default world with fighter 0 made from step_bodies and step_joints
+// (copies of the built-in tables the case then changes).
+WorldDescription world_for_step()
+{
+    memcpy(step_bodies, default_body_templates, sizeof step_bodies);
+    memcpy(step_joints, default_joint_templates, sizeof step_joints);
+    WorldDescription w = default_world;
+    w.body_tables[0] = step_bodies;
+    w.joint_tables[0] = step_joints;
+    return w;
+}
+
+}  // namespace
+
+// The built-in world and the make of the shipped mods keep the exact step;
+// each way out of the envelope alone turns the world to the iterative one.
+TEST_F(WorldTest, OnlyWorldsOutsideTheBuiltInMakeTakeTheIterativeStep)
+{
+    EXPECT_EQ(world_is_ordinary(), 1);
+    build_with_objects();
+    EXPECT_EQ(world_is_ordinary(), 1);
+    {
+        // A shipped mod's heaviest object beside the lightest built-in body.
+        WorldDescription w = world_for_step();
+        w.objects[0].used = 1;
+        w.objects[0].shape = SHAPE_BOX;
+        w.objects[0].sides[0] = w.objects[0].sides[1] = w.objects[0].sides[2] = 0.5;
+        w.objects[0].position[0] = 3;
+        w.objects[0].mass = 0.5;
+        for (int j = 0; j < NUM_JOINTS; j++) {
+            step_joints[j].strength = 6;
+            step_joints[j].velocity = 60;
+            step_joints[j].radius = 0.24f;
+        }
+        ASSERT_EQ(build_world(&w), 0);
+        reset_env_objects();
+        EXPECT_EQ(world_is_ordinary(), 1);
+    }
+    struct Case {
+        const char *what;
+        void (*change)(WorldDescription *w);
+    };
+    const Case cases[] = {
+        {"a strong motor", [](WorldDescription *) { step_joints[4].strength = 1001; }},
+        {"a fast motor", [](WorldDescription *) { step_joints[7].velocity = -1001; }},
+        {"a wide joint sphere", [](WorldDescription *) { step_joints[0].radius = 1.5f; }},
+        {"a strong gravity", [](WorldDescription *w) { w->gravity[2] = -1001; }},
+        {"a heavy object",
+         [](WorldDescription *w) {
+             EnvObject &o = w->objects[1];
+             o.used = 1;
+             o.shape = SHAPE_SPHERE;
+             o.sides[0] = o.sides[1] = o.sides[2] = 0.5;
+             o.position[0] = -3;
+             o.mass = 100;
+         }},
+    };
+    for (const Case &c : cases) {
+        WorldDescription w = world_for_step();
+        c.change(&w);
+        ASSERT_EQ(build_world(&w), 0) << c.what;
+        reset_env_objects();
+        EXPECT_EQ(world_is_ordinary(), 0) << c.what;
+    }
+}
+
+// The make that broke the exact step down (every motor at a million, every
+// body a millimetre cube, a heavy and a light object in the fray) plays
+// frame after frame on the iterative step, and every body stays finite.
+TEST_F(WorldTest, ExtremeMakeStepsWithoutBreakingDown)
+{
+    WorldDescription w = world_for_step();
+    for (int j = 0; j < NUM_JOINTS; j++) {
+        step_joints[j].strength = 1000000;
+        step_joints[j].velocity = 1000000;
+    }
+    for (int b = 0; b < NUM_BODIES; b++)
+        step_bodies[b].sides[0] = step_bodies[b].sides[1] = step_bodies[b].sides[2] = 0.001f;
+    const double objects[2][2] = {{0.001, 1}, {1000000, 1.5}};
+    for (int i = 0; i < 2; i++) {
+        EnvObject &o = w.objects[i];
+        o.used = 1;
+        o.shape = SHAPE_BOX;
+        o.sides[0] = o.sides[1] = o.sides[2] = 0.001f;
+        o.position[0] = (float)(i - 0.5);
+        o.position[2] = (float)objects[i][1];
+        o.mass = (float)objects[i][0];
+    }
+    ASSERT_EQ(build_world(&w), 0);
+    reset_env_objects();
+    ASSERT_EQ(world_is_ordinary(), 0);
+    for (int frame = 0; frame < 300; frame++) {
+        for (int p = 0; p < 2; p++)
+            for (int j = 0; j < NUM_JOINTS; j++) {
+                dJointSetHingeParam(players[p].hinge[j], dParamVel,
+                                    (frame / 10 + j + p) % 2 ? 1000000 : -1000000);
+                dJointSetHingeParam(players[p].hinge[j], dParamFMax, 1000000);
+            }
+        collide_space(live_space);
+        step_world(world_step_size);
+        dJointGroupEmpty(contact_group);
+    }
+    for (int p = 0; p < 2; p++)
+        for (int b = 0; b < NUM_BODIES; b++) {
+            const dReal *pos = dBodyGetPosition(players[p].body[b]);
+            EXPECT_TRUE(std::isfinite(pos[0] + pos[1] + pos[2])) << p << " " << b;
+        }
+}
+
+// Mods the reader accepts whose first frames aborted the exact step (kept
+// as fuzz seeds): each is read, built and played through the game's own
+// frame step for a turn with every joint driven.
+TEST_F(WorldTest, ModsThatBrokeTheExactStepPlayATurn)
+{
+    for (const char *name : {"corner_13.zmm", "corner_14.zmm", "corner_15.zmm"}) {
+        std::string path = std::string("../../fuzz/corpus/mod/") + name;
+        destroy_world();
+        ASSERT_EQ(read_mod(path.c_str()), 0) << name;
+        assign_player_templates();
+        ASSERT_EQ(build_world(&mod_world), 0) << name;
+        EXPECT_EQ(world_is_ordinary(), 0) << name;
+        GameRules rules = mod_rules;
+        current_rules = rules;
+        start_game_with_rules(0, 1, &rules);
+        replay_mode = REPLAY_LIVE;
+        new_game_reset(0);
+        for (int p = 0; p < fighter_count(); p++)
+            for (int j = 0; j < NUM_JOINTS; j++)
+                players[p].joint_state[j] = 1 + (j + p) % 4;
+        start_turn(40);
+        for (int frame = 0; frame < 40 && !match_state.game_over; frame++)
+            step_frame(0);
+    }
+}
