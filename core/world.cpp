@@ -276,6 +276,8 @@ int build_world(const WorldDescription *description)
                      current_world.gravity[2]);
     dWorldSetCFM(physics_world, (double)0.2f);
     dWorldSetERP(physics_world, (double)0.1f);
+    // Used only by the frames step_world hands to the iterative solver.
+    dWorldSetQuickStepNumIterations(physics_world, ITERATIVE_STEP_ITERATIONS);
 
     live_ground = dCreatePlane(live_space, 0, 0, 1, 0);
     ghost_ground = dCreatePlane(ghost_space, 0, 0, 1, 0);
@@ -847,7 +849,6 @@ void step_world(double step)
     if (world_is_ordinary()) {
         dWorldStep(physics_world, step);
     } else {
-        dWorldSetQuickStepNumIterations(physics_world, ITERATIVE_STEP_ITERATIONS);
         dWorldQuickStep(physics_world, step);
     }
 }
