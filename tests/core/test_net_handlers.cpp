@@ -417,7 +417,7 @@ TEST_F(NetHandlersTest, RulesLinesFillThePendingRulesAndStartAnOnlineGame)
     EXPECT_EQ(replay_rules->teams, 2);
     EXPECT_EQ(replay_rules->team[3], 1);
 
-    GameRules rules;
+    GameRules rules{};
     fill_default_rules(1, &rules);
     rules.matchframes = 777;
     std::string line = write_newgame_line(0, &rules);

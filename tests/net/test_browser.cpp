@@ -139,7 +139,7 @@ TEST_F(BrowserTest, PassOverThreeServers)
                                        .c_str()),
               0);
     ASSERT_EQ(b.count, 3);
-    GameRules rules;
+    GameRules rules{};
     fill_default_rules(1, &rules);
     n_strncpyz(rules.mod, "pillars.zmm", sizeof rules.mod);
 

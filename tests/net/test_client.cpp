@@ -453,7 +453,7 @@ protected:
     void join(ScriptedPeer &server, int batch_frames)
     {
         ASSERT_EQ(connect_now(server.address()), 0);
-        GameRules rules;
+        GameRules rules{};   // the defaults leave some fields as they were
         fill_default_rules(1, &rules);
         rules.batch_frames = batch_frames;
         ASSERT_TRUE(server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\n") +
