@@ -28,7 +28,9 @@ TEST(E2eOnline, ConnectPlayATurnAndLoseTheServer)
         seen_at_join = server.text();
         if (!server.wait_for("JOINT 0;", 120000))
             return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // The move's lines are the last the client sends before the result;
+        // its first PING goes out as it connects.
+        server.wait_for("PING\n", 120000);
         seen_after_space = server.text();
         // The match ends with the server's result; the finished match
         // replays, and space then says the user is ready for the next one.
@@ -179,7 +181,10 @@ TEST(E2eOnline, StalledServerKeepsTheFrameRate)
         server.push(std::string("ID 5;\nBOUT 0; 5 0 0 0 0 0 me 0\nBOUT 1; 6 0 0 0 0 0 you 0\n"
                                 "BOUT 2; -1\n") +
                     server_newgame_line() + "SAY 0;joined the stalling server\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // The line stalls once the program has shown the join: its script
+        // then says so to the server.
+        if (!server.wait_for("emote joined\n", 120000))
+            return;
         server.push("SAY 0;half a li");
     });
     GameSetup setup;
@@ -188,7 +193,14 @@ local since = nil
 local last = nil
 local worst = 0
 local done = false
+local told = false
 )" + connect_on_first_game(server.port) + R"(
+add_hook("draw2d", "e2e", function()
+  if since ~= nil and not told then
+    told = true
+    run_cmd("emote joined")
+  end
+end)
 add_hook("camera", "e2e", function()
   local now = get_world_state().frame_tick
   if since ~= nil and not done and last ~= nil and now - last > worst then
