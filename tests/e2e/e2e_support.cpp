@@ -559,14 +559,17 @@ GameRun run_game(const char *name, const GameSetup &setup)
         // A program that took every action and did not end: where each of
         // its threads stands goes into the report, when gdb is there.
         if (next_action >= setup.actions.size() && access("/usr/bin/gdb", X_OK) == 0) {
+            // Made before the fork: the test's server threads may hold the
+            // allocator's lock in the child.
+            std::string stacks = run.dir + "/stacks.txt";
+            std::string target = std::to_string((long)pid);
             pid_t g = fork();
             if (g == 0) {
-                int o = open((run.dir + "/stacks.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                int o = open(stacks.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 if (o >= 0) {
                     dup2(o, 1);
                     dup2(o, 2);
                 }
-                std::string target = std::to_string((long)pid);
                 execl("/usr/bin/gdb", "gdb", "-p", target.c_str(), "-batch", "-ex",
                       "thread apply all bt 30", (char *)nullptr);
                 _exit(127);
