@@ -457,6 +457,7 @@ GameRun run_game(const char *name, const GameSetup &setup)
         _exit(127);
     }
     long long start = now_ms();
+    long long actions_done_at = start;   // when the last action had run
     size_t next_action = 0;
     ActionStep step = WAIT_MARKER;
     long long step_at = 0;      // when the delay ends, or the command last ran
@@ -472,7 +473,8 @@ GameRun run_game(const char *name, const GameSetup &setup)
             break;
         }
         long long now = now_ms();
-        if (now - start > setup.timeout_ms)
+        if (now - start > setup.timeout_ms &&
+            (next_action < setup.actions.size() || now - actions_done_at > setup.exit_ms))
             break;
         if (next_action >= setup.actions.size()) {
             usleep(10000);
@@ -537,6 +539,7 @@ GameRun run_game(const char *name, const GameSetup &setup)
             }
             next_action++;
             step = WAIT_MARKER;
+            actions_done_at = now_ms();
         }
     }
     if (!done && next_action < setup.actions.size()) {

@@ -97,6 +97,11 @@ struct GameSetup {
     // A safety net, sized for the sanitizer build on a busy machine: the
     // program is killed past this many milliseconds.
     int timeout_ms = 120000;
+    // Once every action has run, the program has at least this long to end,
+    // whatever is left of the deadline: the sanitizer build's shut-down (each
+    // exiting thread unmaps its memory) took over a minute on a busy virtual
+    // machine. Also a net: a program that hangs at exit still fails.
+    int exit_ms = 180000;
 };
 
 struct GameRun {
